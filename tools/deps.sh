@@ -1,0 +1,28 @@
+# Sourced by tools/run and tools/test: installs the Debian packages the build
+# needs when any of them is missing (apt-get; through sudo when not root).
+ACCEL3_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-svg-dev libqcustomplot-dev libsimpleini-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+  fonts-dejavu-core
+)
+
+accel3_install_deps() {
+  local missing=()
+  local p
+  for p in "${ACCEL3_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
