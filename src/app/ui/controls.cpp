@@ -1,0 +1,179 @@
+#include "app/ui/controls.h"
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTextEdit>
+
+namespace app {
+
+void PanelBox::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+        emit clicked();
+    QGroupBox::mouseReleaseEvent(e);
+}
+
+RadioGroup::RadioGroup(const QString& title, const QStringList& items, int columns, QWidget* parent)
+    : QGroupBox(title, parent)
+{
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setVerticalSpacing(0);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* b = new QRadioButton(items[i], this);
+        group_.addButton(b, i);
+        grid->addWidget(b, i / columns, i % columns);
+    }
+    if (!items.isEmpty())
+        group_.button(0)->setChecked(true);
+    connect(&group_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on)
+            emit changed(id);
+    });
+}
+
+int RadioGroup::itemIndex() const
+{
+    return group_.checkedId();
+}
+
+void RadioGroup::setItemIndex(int index)
+{
+    const int n = count();
+    if (n == 0)
+        return;
+    index = std::clamp(index, 0, n - 1);
+    group_.button(index)->setChecked(true);
+}
+
+ColourPanel::ColourPanel(QWidget* parent) : QFrame(parent)
+{
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Sunken);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void ColourPanel::setColour(const QColor& c)
+{
+    colour_ = c;
+    update();
+}
+
+void ColourPanel::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+        emit clicked();
+    QFrame::mouseReleaseEvent(e);
+}
+
+void ColourPanel::paintEvent(QPaintEvent* e)
+{
+    QPainter p(this);
+    p.fillRect(contentsRect(), colour_);
+    p.end();
+    QFrame::paintEvent(e);
+}
+
+StatusPanels::StatusPanels(std::array<int, 3> widths, QWidget* parent) : QFrame(parent)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(2);
+    for (int i = 0; i < 3; ++i) {
+        auto* l = new QLabel(this);
+        l->setFrameShape(QFrame::Panel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setFixedWidth(widths[i]);
+        l->setTextFormat(Qt::PlainText);
+        l->setObjectName(QStringLiteral("statusPanel%1").arg(i));
+        row->addWidget(l);
+        panels_[i] = l;
+    }
+    row->addStretch(1);
+}
+
+void StatusPanels::setPanelText(int panel, const QString& text)
+{
+    panels_.at(panel)->setText(text);
+}
+
+QString StatusPanels::panelText(int panel) const
+{
+    return panels_.at(panel)->text();
+}
+
+int StatusPanels::panelWidth(int panel) const
+{
+    return panels_.at(panel)->width();
+}
+
+QColor colourFromBgr(std::uint32_t value)
+{
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+std::uint32_t bgrFromColour(const QColor& c)
+{
+    return std::uint32_t(c.red()) | (std::uint32_t(c.green()) << 8) | (std::uint32_t(c.blue()) << 16);
+}
+
+namespace {
+
+bool needsName(QWidget* w)
+{
+    if (!w->accessibleName().isEmpty())
+        return false;
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text().isEmpty();
+    return qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w) ||
+           qobject_cast<QLineEdit*>(w) || qobject_cast<QTextEdit*>(w) ||
+           qobject_cast<QPlainTextEdit*>(w) || qobject_cast<ColourPanel*>(w);
+}
+
+QString plain(QString text)
+{
+    text.remove(QLatin1Char('&'));
+    return text.simplified();
+}
+
+} // namespace
+
+void nameUnlabelledControls(QWidget* root)
+{
+    const auto labels = root->findChildren<QLabel*>();
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!needsName(w))
+            continue;
+        QString name;
+        for (QLabel* l : labels) {
+            if (l->buddy() == w && !l->text().isEmpty()) {
+                name = plain(l->text());
+                break;
+            }
+        }
+        if (name.isEmpty())
+            name = plain(w->toolTip());
+        if (name.isEmpty()) {
+            // Controls inside a captioned group take the group's caption.
+            for (QWidget* p = w->parentWidget(); p && p != root; p = p->parentWidget()) {
+                if (auto* g = qobject_cast<QGroupBox*>(p); g && !g->title().isEmpty()) {
+                    name = plain(g->title());
+                    break;
+                }
+            }
+        }
+        if (!name.isEmpty())
+            w->setAccessibleName(name);
+    }
+}
+
+} // namespace app

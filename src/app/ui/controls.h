@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStringList>
+#include <QWidget>
+#include <array>
+
+namespace app {
+
+// A group box that reports clicks on its own empty area (not on a child).
+class PanelBox : public QGroupBox {
+    Q_OBJECT
+public:
+    using QGroupBox::QGroupBox;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// A captioned group of radio buttons with one selected item. Setting the item
+// from code announces the change just as a click does, which the window's
+// handlers rely on.
+class RadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    RadioGroup(const QString& title, const QStringList& items, int columns, QWidget* parent = nullptr);
+
+    int itemIndex() const;
+    // An index outside the items is brought into their range.
+    void setItemIndex(int index);
+    int count() const { return group_.buttons().size(); }
+    QAbstractButton* button(int index) const { return group_.button(index); }
+
+signals:
+    void changed(int index);
+
+private:
+    QButtonGroup group_;
+};
+
+// A small coloured panel that opens the colour chooser when clicked.
+class ColourPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit ColourPanel(QWidget* parent = nullptr);
+    void setColour(const QColor& c);
+    QColor colour() const { return colour_; }
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QColor colour_{Qt::black};
+};
+
+// The window's status bar: three panels of fixed widths.
+class StatusPanels : public QFrame {
+    Q_OBJECT
+public:
+    StatusPanels(std::array<int, 3> widths, QWidget* parent = nullptr);
+    void setPanelText(int panel, const QString& text);
+    QString panelText(int panel) const;
+    int panelWidth(int panel) const;
+
+private:
+    std::array<QLabel*, 3> panels_{};
+};
+
+// Converts a 0x00BBGGRR colour value to a QColor and back.
+QColor colourFromBgr(std::uint32_t value);
+std::uint32_t bgrFromColour(const QColor& c);
+
+// Gives every input control that shows no caption of its own a name a screen
+// reader can speak: the text of the label that names it, else its hint.
+void nameUnlabelledControls(QWidget* root);
+
+} // namespace app

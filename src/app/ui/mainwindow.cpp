@@ -1,0 +1,899 @@
+#include "app/ui/mainwindow.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "acquisition/measurementrecord.h"
+#include "analysis/ui/spectrumwindow.h"
+#include "platform/numtext.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
+
+namespace app {
+
+namespace {
+
+const QString kCaption = QStringLiteral("3-канальный АКСЕЛЕРОМЕТР USB, www.accel3.example.org");
+
+// Design widths of the tool-bar strip and the status bar panels.
+constexpr int kToolStripWidth = 612;
+constexpr int kChartLeft = 6;
+constexpr int kChartTop = 112;
+constexpr int kStatusHeight = 19;
+
+QPixmap ledPixmap(const QColor& colour)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour.darker(160), 1));
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
+    return pm;
+}
+
+QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
+                        const QIcon& icon = {})
+{
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QLatin1String(name));
+    if (!caption.isEmpty()) {
+        b->setText(caption);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    } else {
+        b->setIcon(icon);
+        b->setIconSize(QSize(16, 16));
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    b->setFixedHeight(26);
+    // The four bands share a narrow strip: each button is as wide as its caption
+    // or glyph and a little air, never cut.
+    const int w = caption.isEmpty() ? 21 : b->fontMetrics().horizontalAdvance(caption) + 8;
+    b->setFixedWidth(w);
+    bar->layout()->addWidget(b);
+    return b;
+}
+
+// A tool bar of the strip: a raised band of flat buttons that never folds its
+// buttons away behind an overflow arrow.
+QFrame* toolBar(QWidget* parent, const char* name)
+{
+    auto* bar = new QFrame(parent);
+    bar->setObjectName(QLatin1String(name));
+    bar->setFrameShape(QFrame::Panel);
+    bar->setFrameShadow(QFrame::Raised);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(1, 1, 1, 1);
+    row->setSpacing(0);
+    return bar;
+}
+
+QComboBox* listBox(QWidget* parent, const char* name, const QStringList& items)
+{
+    // Selection-only: a typed text could leave the list without an item.
+    auto* c = new QComboBox(parent);
+    c->setObjectName(QLatin1String(name));
+    c->setEditable(false);
+    c->addItems(items);
+    return c;
+}
+
+QSpinBox* spinEdit(QWidget* parent, const char* name, int min, int max, int value)
+{
+    auto* s = new QSpinBox(parent);
+    s->setObjectName(QLatin1String(name));
+    s->setRange(min, max);
+    s->setValue(value);
+    return s;
+}
+
+QLabel* label(QWidget* parent, const QString& text, QWidget* buddy = nullptr, const char* name = nullptr)
+{
+    auto* l = new QLabel(text, parent);
+    if (name)
+        l->setObjectName(QLatin1String(name));
+    if (buddy)
+        l->setBuddy(buddy);
+    return l;
+}
+
+QGroupBox* group(QWidget* parent, const char* name, const QString& title)
+{
+    auto* g = new QGroupBox(title, parent);
+    if (name)
+        g->setObjectName(QLatin1String(name));
+    return g;
+}
+
+void setFontColour(QWidget* w, const QColor& c)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::ButtonText, c);
+    pal.setColor(QPalette::WindowText, c);
+    w->setPalette(pal);
+}
+
+// A channel box takes its channel's colour as background; the caption stays
+// readable on the dark shades of the defaults.
+void setBoxColour(QCheckBox* box, const QColor& c)
+{
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Window, c);
+    pal.setColor(QPalette::WindowText, c.lightness() < 128 ? Qt::white : Qt::black);
+    box->setAutoFillBackground(true);
+    box->setPalette(pal);
+}
+
+int indexOrDefault(const QComboBox* list, int index, int defaultIndex)
+{
+    return (index >= 0 && index < list->count()) ? index : defaultIndex;
+}
+
+} // namespace
+
+UpDown::UpDown(QWidget* parent) : QWidget(parent)
+{
+    auto* col = new QVBoxLayout(this);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(0);
+    up_ = new QToolButton(this);
+    up_->setArrowType(Qt::UpArrow);
+    up_->setFixedSize(16, 11);
+    down_ = new QToolButton(this);
+    down_->setArrowType(Qt::DownArrow);
+    down_->setFixedSize(16, 11);
+    col->addWidget(up_);
+    col->addWidget(down_);
+    connect(up_, &QToolButton::clicked, this, &UpDown::upClicked);
+    connect(down_, &QToolButton::clicked, this, &UpDown::downClicked);
+}
+
+TForm1::TForm1(Services services, AppPaths appPaths, files::MainSettings settings, QWidget* parent)
+    : QWidget(parent), paths(std::move(appPaths)), services_(services)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kCaption);
+    buildControls();
+    assignHelpNumbers();
+    nameUnlabelledControls(this);
+    FormCreate(settings);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls()
+{
+    Header = new QWidget(this);
+    Header->setObjectName(QStringLiteral("Header"));
+    {
+        const QStringList titles{QStringLiteral("Файл"), QStringLiteral("Управление контроллером"),
+                                 QStringLiteral("Обработка"), QStringLiteral("Опции")};
+        const int widths[4] = {194, 296, 112, 190};
+        int x = 0;
+        for (int i = 0; i < 4; ++i) {
+            auto* s = new QLabel(titles[i], Header);
+            s->setFrameShape(QFrame::Panel);
+            s->setFrameShadow(QFrame::Raised);
+            s->setAlignment(Qt::AlignCenter);
+            s->setGeometry(x, 0, widths[i], 17);
+            x += widths[i];
+            headerSections[i] = s;
+        }
+    }
+    buildToolBars();
+
+    gbFile = group(this, "gbFile", QStringLiteral("Комментарий"));
+    mComment = new QPlainTextEdit(gbFile);
+    mComment->setObjectName(QStringLiteral("mComment"));
+    mComment->setAccessibleName(QStringLiteral("Комментарий"));
+    mClipBoard = new QPlainTextEdit(gbFile);
+    mClipBoard->setObjectName(QStringLiteral("mClipBoard"));
+    mClipBoard->hide();
+
+    Chart1 = new display::SignalChart(this);
+    btSaveChart = new QToolButton(Chart1);
+    btSaveChart->setObjectName(QStringLiteral("btSaveChart"));
+    btSaveChart->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    btSaveChart->setToolTip(QStringLiteral(
+        "Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg "
+        "удерживайте кнопку нажатой более секунды."));
+    btSaveChart->resize(25, 21);
+
+    status = new StatusPanels({200, 220, 50}, this);
+    status->setObjectName(QStringLiteral("status"));
+    status->setToolTip(QStringLiteral("Щелкнуть для отображения/скрытия X,Y и цифровых сигналов"));
+
+    buildSetupPanel();
+    buildChartPanel();
+    buildOptionsPanel();
+    buildCommentBrowser();
+    buildProgressPanel();
+
+    timRx = new QTimer(this);
+    timRx->setObjectName(QStringLiteral("timRx"));
+    TimPrgssBar = new QTimer(this);
+    TimPrgssBar->setObjectName(QStringLiteral("TimPrgssBar"));
+    TimPrgssBar->setInterval(250);
+    timCheckUSB = new QTimer(this);
+    timCheckUSB->setObjectName(QStringLiteral("timCheckUSB"));
+    timCheckUSB->setInterval(1000);
+    connect(timCheckUSB, &QTimer::timeout, this, &TForm1::btUSBClick);
+
+    imgUSBred = ledPixmap(QColor(0xE0, 0x20, 0x20));
+    imgUSBgreen = ledPixmap(QColor(0x20, 0xC0, 0x20));
+
+    channelBoxes = {cbCh1, cbCh2, cbCh3};
+    channelColourPanels = {pColorCh1, pColorCh2, pColorCh3};
+    modulusBoxes = {cbXM, cbYM, cbZM};
+
+    connect(btChart, &QToolButton::clicked, this, &TForm1::btChartClick);
+    connect(btOptions, &QToolButton::clicked, this, &TForm1::btOptionsClick);
+    connect(gbChart, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
+    connect(gbOptions, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
+    connect(btHelpTOC, &QToolButton::clicked, this, &TForm1::btHelpTOCClick);
+    connect(btUSB, &QToolButton::clicked, this, &TForm1::btUSBClick);
+}
+
+void TForm1::buildToolBars()
+{
+    ctlBar = new QFrame(this);
+    ctlBar->setObjectName(QStringLiteral("ctlBar"));
+    ctlBar->setFrameShape(QFrame::StyledPanel);
+    auto* row = new QHBoxLayout(ctlBar);
+    row->setContentsMargins(1, 1, 1, 1);
+    row->setSpacing(1);
+    QFont small = ctlBar->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    ctlBar->setFont(small);
+
+    QStyle* st = style();
+    tbFile = toolBar(ctlBar, "tbFile");
+    btSave = toolButton(tbFile, "btSave", {}, QStringLiteral("Сохранить измерение в файл"),
+                        st->standardIcon(QStyle::SP_DialogSaveButton));
+    btLoadFile = toolButton(tbFile, "btLoadFile", {}, QStringLiteral("Открыть файл измерения"),
+                            st->standardIcon(QStyle::SP_DialogOpenButton));
+    btCopy = toolButton(tbFile, "btCopy", {}, QStringLiteral("Копировать комментарий в буфер обмена"),
+                        st->standardIcon(QStyle::SP_FileDialogContentsView));
+    btShowCmnt = toolButton(tbFile, "btShowCmnt", {},
+                            QStringLiteral("Просмотреть комментарии ко всем  файлам в папке"),
+                            st->standardIcon(QStyle::SP_FileDialogDetailedView));
+    btPrevFile = toolButton(tbFile, "btPrevFile", {}, QStringLiteral("Предыдущий файл в папке"),
+                            st->standardIcon(QStyle::SP_ArrowLeft));
+    btNextFile = toolButton(tbFile, "btNextFile", {}, QStringLiteral("Следующий файл в папке"),
+                            st->standardIcon(QStyle::SP_ArrowRight));
+    btPrint = toolButton(tbFile, "btPrint", {}, QStringLiteral("Печать графика"),
+                         st->standardIcon(QStyle::SP_FileIcon));
+    // Folder browsing needs a current file: these wait for the first load.
+    btPrevFile->setEnabled(false);
+    btNextFile->setEnabled(false);
+    btShowCmnt->setEnabled(false);
+
+    tbMCctl = toolBar(ctlBar, "tbMCctl");
+    btChooseF = toolButton(tbMCctl, "btChooseF", QStringLiteral("Выбор F/T"),
+                           QStringLiteral("Выбрать частоту выборки / время измерения"));
+    btStartPlus = toolButton(tbMCctl, "btStartPlus", QStringLiteral("ПУСК ИЗМЕРЕНИЯ"),
+                             QStringLiteral("Запуск измерения"));
+    setFontColour(btStartPlus, Qt::red);
+    btRd = toolButton(tbMCctl, "btRd", QStringLiteral("Считать"),
+                      QStringLiteral("Считать данные из памяти на плате акселерометра"));
+
+    ToolBar1 = toolBar(ctlBar, "ToolBar1");
+    btSpectrGo = toolButton(ToolBar1, "btSpectrGo", QStringLiteral("Спектр"), QStringLiteral("Построение спектра"));
+    btTrend = toolButton(ToolBar1, "btTrend", QStringLiteral("Тренд"), QStringLiteral("Определение тренда"));
+    // Analysis needs a chart: the first chart build enables them.
+    btSpectrGo->setEnabled(false);
+    btTrend->setEnabled(false);
+
+    tbOptions = toolBar(ctlBar, "tbOptions");
+    btUSB = toolButton(tbOptions, "btUSB", {}, QStringLiteral("Подключить АЦП к компьютеру"));
+    btChart = toolButton(tbOptions, "btChart", QStringLiteral("График"),
+                         QStringLiteral("Параметры отображения графика"));
+    btOptions = toolButton(tbOptions, "btOptions", QStringLiteral("Опции"), QStringLiteral("Опции программы"));
+    btHelpTOC = toolButton(tbOptions, "btHelpTOC", {}, QStringLiteral("Справка"),
+                           st->standardIcon(QStyle::SP_DialogHelpButton));
+
+    for (QFrame* bar : {tbFile, tbMCctl, ToolBar1, tbOptions})
+        row->addWidget(bar);
+    row->addStretch(1);
+    // The strip keeps its design width unless this system's fonts need more.
+    ctlBar->setGeometry(0, 16, std::max(kToolStripWidth, row->minimumSize().width()), 41);
+}
+
+void TForm1::buildSetupPanel()
+{
+    gbFT = group(this, "gbFT", QStringLiteral("Частота выборки / Время измерения"));
+    auto* outer = new QGridLayout(gbFT);
+    outer->setContentsMargins(6, 4, 6, 6);
+    outer->setHorizontalSpacing(6);
+    outer->setVerticalSpacing(4);
+
+    gbTFparam = group(gbFT, "gbTFparam", {});
+    auto* tf = new QGridLayout(gbTFparam);
+    tf->setContentsMargins(6, 4, 6, 4);
+    tf->setVerticalSpacing(2);
+
+    cbF = listBox(gbTFparam, "cbF", acq::frequencyItemTexts());
+    cbF->setToolTip(QStringLiteral("Частота выборки"));
+    se2F = new UpDown(gbTFparam);
+    se2F->setObjectName(QStringLiteral("se2F"));
+    seTime = spinEdit(gbTFparam, "seTime", 1, 20970880, 1000);
+    seTime->setToolTip(QStringLiteral("Время измерения"));
+    se2Time = new UpDown(gbTFparam);
+    se2Time->setObjectName(QStringLiteral("se2Time"));
+    lbTime = label(gbTFparam, {}, nullptr, "lbTime");
+    setFontColour(lbTime, Qt::blue);
+    seSamples = spinEdit(gbTFparam, "seSamples", 1, 26843546, 16384);
+    se2Samples = new UpDown(gbTFparam);
+    se2Samples->setObjectName(QStringLiteral("se2Samples"));
+
+    tf->addWidget(label(gbTFparam, QStringLiteral("Fвыборки, Гц"), cbF), 0, 0);
+    tf->addWidget(cbF, 0, 1);
+    tf->addWidget(se2F, 0, 2);
+    tf->addWidget(label(gbTFparam, QStringLiteral("Тизмерения, мс"), seTime), 1, 0);
+    tf->addWidget(seTime, 1, 1);
+    tf->addWidget(se2Time, 1, 2);
+    tf->addWidget(lbTime, 2, 0, 1, 3);
+    tf->addWidget(label(gbTFparam, QStringLiteral("Число выборок в серии"), seSamples), 3, 0);
+    tf->addWidget(seSamples, 3, 1);
+    tf->addWidget(se2Samples, 3, 2);
+
+    gbStart = group(gbFT, "gbStart", QStringLiteral("Запуск"));
+    auto* st = new QGridLayout(gbStart);
+    st->setContentsMargins(6, 4, 6, 4);
+    st->setVerticalSpacing(2);
+    seDelayStart = spinEdit(gbStart, "seDelayStart", 0, 250, 0);
+    seDelayStart->setToolTip(QStringLiteral("0..250c"));
+    seDelayStart->setMaximumWidth(60);
+    lbDelayStart = label(gbStart, QStringLiteral("Пауза перед измерением, с"), seDelayStart, "lbDelayStart");
+    cbExternalStart = new QCheckBox(gbStart);
+    cbExternalStart->setObjectName(QStringLiteral("cbExternalStart"));
+    cbExternalStart->setToolTip(
+        QStringLiteral("После нажатия кнопки ПУСК ИЗМЕРЕНИЯ разомкнуть контакты на плате"));
+    lbExternalStart = label(gbStart, QStringLiteral("Внешний запуск (на плате)"), cbExternalStart, "lbExternalStart");
+    cbExternalStart->setAccessibleName(lbExternalStart->text());
+    st->addWidget(lbDelayStart, 0, 0);
+    st->addWidget(seDelayStart, 0, 1, 1, 2);
+    st->addWidget(cbExternalStart, 1, 0, Qt::AlignRight);
+    st->addWidget(lbExternalStart, 1, 1, 1, 2);
+
+    rgMem = new RadioGroup(QStringLiteral("Запись данных"), {QStringLiteral("В компьютер"), QStringLiteral("В память")},
+                           1, gbFT);
+    rgMem->setObjectName(QStringLiteral("rgMem"));
+
+    gbSensitivity = group(gbFT, "gbSensitivity", QStringLiteral("ДИАПАЗОН"));
+    auto* sens = new QVBoxLayout(gbSensitivity);
+    sens->setContentsMargins(6, 4, 6, 4);
+    cbRange = listBox(gbSensitivity, "cbRange", acq::rangeItemTexts());
+    cbRange->setToolTip(QStringLiteral("Диапазон измеряемых ускорений"));
+    sens->addWidget(cbRange);
+
+    gbChannels = group(gbFT, "gbChannels", QStringLiteral("КАНАЛЫ"));
+    auto* ch = new QHBoxLayout(gbChannels);
+    ch->setContentsMargins(6, 4, 6, 4);
+    cbCh1 = new QCheckBox(QStringLiteral("X"), gbChannels);
+    cbCh1->setObjectName(QStringLiteral("cbCh1"));
+    cbCh2 = new QCheckBox(QStringLiteral("Y"), gbChannels);
+    cbCh2->setObjectName(QStringLiteral("cbCh2"));
+    cbCh3 = new QCheckBox(QStringLiteral("Z"), gbChannels);
+    cbCh3->setObjectName(QStringLiteral("cbCh3"));
+    for (auto* b : {cbCh1, cbCh2, cbCh3}) {
+        b->setChecked(true);
+        ch->addWidget(b);
+    }
+
+    btStart = new QPushButton(QStringLiteral("ПУСК ИЗМЕРЕНИЯ"), gbFT);
+    btStart->setObjectName(QStringLiteral("btStart"));
+    btStart->setToolTip(QStringLiteral("Запуск измерения"));
+    setFontColour(btStart, Qt::red);
+    QFont bold = btStart->font();
+    bold.setBold(true);
+    btStart->setFont(bold);
+
+    outer->addWidget(gbTFparam, 0, 0, 1, 2);
+    outer->addWidget(gbStart, 1, 0, 1, 2);
+    outer->addWidget(rgMem, 2, 0);
+    outer->addWidget(gbSensitivity, 2, 1);
+    outer->addWidget(gbChannels, 3, 0);
+    outer->addWidget(btStart, 3, 1);
+    gbFT->adjustSize();
+    gbFT->hide();
+}
+
+void TForm1::buildChartPanel()
+{
+    gbChart = new PanelBox(QStringLiteral("График"), this);
+    gbChart->setObjectName(QStringLiteral("gbChart"));
+    auto* col = new QVBoxLayout(gbChart);
+    col->setContentsMargins(6, 4, 6, 6);
+    col->setSpacing(3);
+
+    gbScales = group(gbChart, "gbScales", QStringLiteral("Оси графика"));
+    auto* sc = new QVBoxLayout(gbScales);
+    sc->setContentsMargins(6, 2, 6, 4);
+    sc->setSpacing(1);
+    cbShowK = listBox(gbScales, "cbShowK",
+                      {QStringLiteral("ЗНАЧЕНИЯ, ВРЕМЯ"), QStringLiteral("ед.АЦП,      ВЫБОРКИ"),
+                       QStringLiteral("ЗНАЧЕНИЯ, ВЫБОРКИ"), QStringLiteral("ед.АЦП,      ВРЕМЯ")});
+    setFontColour(cbShowK, Qt::red);
+    QFont bold = cbShowK->font();
+    bold.setBold(true);
+    cbShowK->setFont(bold);
+    lbPnt1 = label(gbScales, QStringLiteral("ось Y:        ось X:"), cbShowK, "lbPnt1");
+    sc->addWidget(lbPnt1);
+    sc->addWidget(cbShowK);
+
+    gbSmooth = group(gbChart, "gbSmooth", QStringLiteral("Экспоненциальное сглаживание"));
+    auto* sm = new QHBoxLayout(gbSmooth);
+    sm->setContentsMargins(6, 2, 6, 4);
+    cbSmooth = new QCheckBox(QStringLiteral("выполнить"), gbSmooth);
+    cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
+    seSmooth = spinEdit(gbSmooth, "seSmooth", 2, 4096, 8);
+    sm->addWidget(cbSmooth);
+    sm->addWidget(label(gbSmooth, QStringLiteral("с весом"), seSmooth));
+    sm->addWidget(seSmooth);
+
+    GroupBox1 = group(gbChart, "GroupBox1", QStringLiteral("Нулевые уровни"));
+    auto* z = new QGridLayout(GroupBox1);
+    z->setContentsMargins(6, 2, 6, 4);
+    z->setVerticalSpacing(1);
+    lbX = label(GroupBox1, QStringLiteral("X=0"), nullptr, "lbX");
+    lbY = label(GroupBox1, QStringLiteral("Y=0"), nullptr, "lbY");
+    lbZ = label(GroupBox1, QStringLiteral("Z=0"), nullptr, "lbZ");
+    Label11 = label(GroupBox1, QStringLiteral("Смещение в ед.АЦП (данные для файла Scales.scl)"), nullptr, "Label11");
+    btZeros = new QPushButton(QStringLiteral("Вычислить для выбранных каналов"), GroupBox1);
+    btZeros->setObjectName(QStringLiteral("btZeros"));
+    eClipZeroMax = new QLineEdit(QStringLiteral("4ClipBrdZeroMax"), GroupBox1);
+    eClipZeroMax->setObjectName(QStringLiteral("eClipZeroMax"));
+    eClipZeroMax->hide();
+    btLoadScalesFile = new QPushButton(QStringLiteral("Загрузить файл QX-3scales.scl"), GroupBox1);
+    btLoadScalesFile->setObjectName(QStringLiteral("btLoadScalesFile"));
+    btLoadScalesFile->hide();
+    btSaveZeros = new QPushButton(QStringLiteral("Сохранить в файл QX-3scales.scl"), GroupBox1);
+    btSaveZeros->setObjectName(QStringLiteral("btSaveZeros"));
+    btSaveZeros->hide();
+    z->addWidget(lbX, 0, 0);
+    z->addWidget(lbY, 0, 1);
+    z->addWidget(lbZ, 0, 2);
+    z->addWidget(Label11, 1, 0, 1, 3);
+    z->addWidget(btZeros, 2, 0, 1, 3);
+
+    GroupBox2 = group(gbChart, "GroupBox2", QStringLiteral("Вычислить МОДУЛЬ |a| по каналам"));
+    auto* m = new QHBoxLayout(GroupBox2);
+    m->setContentsMargins(6, 2, 6, 4);
+    cbXM = new QCheckBox(QStringLiteral("X"), GroupBox2);
+    cbXM->setObjectName(QStringLiteral("cbXM"));
+    cbYM = new QCheckBox(QStringLiteral("Y"), GroupBox2);
+    cbYM->setObjectName(QStringLiteral("cbYM"));
+    cbZM = new QCheckBox(QStringLiteral("Z"), GroupBox2);
+    cbZM->setObjectName(QStringLiteral("cbZM"));
+    for (auto* b : {cbXM, cbYM, cbZM}) {
+        b->setChecked(true);
+        m->addWidget(b);
+    }
+
+    rgTimGrad = new RadioGroup(QStringLiteral("Отображать при балансировке"),
+                               {QStringLiteral("Время"), QStringLiteral("Градусы")}, 2, gbChart);
+    rgTimGrad->setObjectName(QStringLiteral("rgTimGrad"));
+
+    for (QWidget* w : std::initializer_list<QWidget*>{gbScales, gbSmooth, GroupBox1, GroupBox2, rgTimGrad})
+        col->addWidget(w);
+    gbChart->adjustSize();
+    gbChart->hide();
+}
+
+void TForm1::buildOptionsPanel()
+{
+    gbOptions = new PanelBox(QStringLiteral("Опции"), this);
+    gbOptions->setObjectName(QStringLiteral("gbOptions"));
+    auto* col = new QVBoxLayout(gbOptions);
+    col->setContentsMargins(6, 4, 6, 6);
+    col->setSpacing(3);
+
+    gbColours = group(gbOptions, "gbColours", QStringLiteral("ЦВЕТ канала"));
+    auto* cg = new QGridLayout(gbColours);
+    cg->setContentsMargins(6, 2, 6, 4);
+    cg->setVerticalSpacing(1);
+    const char* names[5] = {"pColorCh1", "pColorCh2", "pColorCh3", "pIaICl", "pPlsCl"};
+    const QStringList captions{QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z"), QStringLiteral("IaI"),
+                               QStringLiteral("Pls")};
+    std::array<ColourPanel*, 5> panels{};
+    for (int i = 0; i < 5; ++i) {
+        auto* p = new ColourPanel(gbColours);
+        p->setObjectName(QLatin1String(names[i]));
+        p->setFixedSize(28, 18);
+        p->setToolTip(QStringLiteral("Цвет серии ") + captions[i]);
+        auto* l = label(gbColours, captions[i], p);
+        l->setAlignment(Qt::AlignCenter);
+        cg->addWidget(l, 0, i);
+        cg->addWidget(p, 1, i, Qt::AlignCenter);
+        panels[i] = p;
+    }
+    pColorCh1 = panels[0];
+    pColorCh2 = panels[1];
+    pColorCh3 = panels[2];
+    pIaICl = panels[3];
+    pPlsCl = panels[4];
+
+    gbXshow = group(gbOptions, "gbXshow", QStringLiteral("ВРЕМЯ"));
+    auto* xs = new QHBoxLayout(gbXshow);
+    xs->setContentsMargins(6, 2, 6, 4);
+    cbTimeunits = listBox(gbXshow, "cbTimeunits", {QStringLiteral("мкс"), QStringLiteral("мс"), QStringLiteral("с")});
+    cbTimeunits->setToolTip(QStringLiteral("Единицы времени на оси графика"));
+    xs->addWidget(cbTimeunits);
+
+    gbCSV_TXT = group(gbOptions, "gbCSV_TXT", QStringLiteral("Файлы *.txt, *.csv"));
+    auto* ex = new QGridLayout(gbCSV_TXT);
+    ex->setContentsMargins(6, 2, 6, 4);
+    ex->setVerticalSpacing(1);
+    cbStoreX = listBox(gbCSV_TXT, "cbStoreX", {QStringLiteral("сохранять"), QStringLiteral("не сохранять")});
+    cbDivider = listBox(gbCSV_TXT, "cbDivider", {QStringLiteral("запятая"), QStringLiteral("точка")});
+    cbDivider->setCurrentIndex(1);
+    ex->addWidget(label(gbCSV_TXT, QStringLiteral("Ось X"), cbStoreX), 0, 0);
+    ex->addWidget(cbStoreX, 0, 1);
+    ex->addWidget(label(gbCSV_TXT, QStringLiteral("Разделитель"), cbDivider), 1, 0);
+    ex->addWidget(cbDivider, 1, 1);
+
+    gbHelp = group(gbOptions, "gbHelp", QStringLiteral("Справка при запуске"));
+    auto* hp = new QHBoxLayout(gbHelp);
+    hp->setContentsMargins(6, 2, 6, 4);
+    cbHelp = listBox(gbHelp, "cbHelp", {QStringLiteral("загружать"), QStringLiteral("не загружать")});
+    cbHelp->setAccessibleName(gbHelp->title());
+    hp->addWidget(cbHelp);
+
+    // The step sizes of the spin arrows are kept in the settings but not offered
+    // for editing: the group stays hidden.
+    gbFDiscret = group(gbOptions, "gbFDiscret", QStringLiteral("Дискретность изменения"));
+    auto* fd = new QHBoxLayout(gbFDiscret);
+    seTimeStep = spinEdit(gbFDiscret, "seTimeStep", 1, 50000, 1);
+    seSamplesStep = spinEdit(gbFDiscret, "seSamplesStep", 1, 50000, 1);
+    fd->addWidget(label(gbFDiscret, QStringLiteral("T, мс"), seTimeStep));
+    fd->addWidget(seTimeStep);
+    fd->addWidget(label(gbFDiscret, QStringLiteral("N"), seSamplesStep));
+    fd->addWidget(seSamplesStep);
+    gbFDiscret->hide();
+
+    btFM25ProtectClr = new QPushButton(QStringLiteral("Сброс защиты ИС памяти"), gbOptions);
+    btFM25ProtectClr->setObjectName(QStringLiteral("btFM25ProtectClr"));
+
+    for (QWidget* w : std::initializer_list<QWidget*>{gbColours, gbXshow, gbCSV_TXT, gbHelp, btFM25ProtectClr})
+        col->addWidget(w);
+    gbOptions->adjustSize();
+    gbOptions->hide();
+}
+
+void TForm1::buildCommentBrowser()
+{
+    gbAllCmnt = group(this, "gbAllCmnt",
+                      QStringLiteral("Для открытия файла выполните двойной щелчок по любому слову в "
+                                     "комментарии, относящемся к выбираемому файлу:"));
+    MAllCmnt = new QPlainTextEdit(gbAllCmnt);
+    MAllCmnt->setObjectName(QStringLiteral("MAllCmnt"));
+    MAllCmnt->setReadOnly(true);
+    MAllCmnt->setAccessibleName(QStringLiteral("Комментарии к файлам папки"));
+    MAllCmnt->move(8, 20);
+    pSearch = new QFrame(gbAllCmnt);
+    pSearch->setObjectName(QStringLiteral("pSearch"));
+    pSearch->setFrameShape(QFrame::StyledPanel);
+    auto* row = new QHBoxLayout(pSearch);
+    row->setContentsMargins(4, 2, 4, 2);
+    eFind = new QLineEdit(pSearch);
+    eFind->setObjectName(QStringLiteral("eFind"));
+    lbFind = label(pSearch, QStringLiteral("ИСКАТЬ "), eFind, "lbFind");
+    chkCaps = new QCheckBox(QStringLiteral("регистр"), pSearch);
+    chkCaps->setObjectName(QStringLiteral("chkCaps"));
+    btFind = new QPushButton(QStringLiteral("Поиск"), pSearch);
+    btFind->setObjectName(QStringLiteral("btFind"));
+    btOpenFind = new QPushButton(QStringLiteral("Открыть файл"), pSearch);
+    btOpenFind->setObjectName(QStringLiteral("btOpenFind"));
+    btPath = new QPushButton(QStringLiteral("Папка"), pSearch);
+    btPath->setObjectName(QStringLiteral("btPath"));
+    btCancel = new QPushButton(QStringLiteral("Отменить"), pSearch);
+    btCancel->setObjectName(QStringLiteral("btCancel"));
+    row->addWidget(lbFind);
+    row->addWidget(eFind, 1);
+    for (QWidget* w : std::initializer_list<QWidget*>{chkCaps, btFind, btOpenFind, btPath, btCancel})
+        row->addWidget(w);
+    pSearch->resize(400, 30);
+    gbAllCmnt->hide();
+}
+
+void TForm1::buildProgressPanel()
+{
+    pnlChart = new QFrame(this);
+    pnlChart->setObjectName(QStringLiteral("pnlChart"));
+    pnlChart->setFrameShape(QFrame::StyledPanel);
+    pnlChart->setAutoFillBackground(true);
+    auto* grid = new QGridLayout(pnlChart);
+    grid->setContentsMargins(10, 6, 10, 6);
+    lbAll = label(pnlChart, {}, nullptr, "lbAll");
+    lbElapsedVal = label(pnlChart, {}, nullptr, "lbElapsedVal");
+    lbRestVal = label(pnlChart, {}, nullptr, "lbRestVal");
+    lbPercent = label(pnlChart, {}, nullptr, "lbPercent");
+    lbRestPercent = label(pnlChart, {}, nullptr, "lbRestPercent");
+    progressBar = new QProgressBar(pnlChart);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setTextVisible(false);
+    progressBar->setAccessibleName(QStringLiteral("Ход измерения"));
+    grid->addWidget(label(pnlChart, QStringLiteral("Продолжительность:")), 0, 0);
+    grid->addWidget(lbAll, 0, 1);
+    grid->addWidget(label(pnlChart, QStringLiteral("Прошло:")), 0, 2);
+    grid->addWidget(lbElapsedVal, 0, 3);
+    grid->addWidget(lbPercent, 0, 4);
+    grid->addWidget(label(pnlChart, QStringLiteral("Осталось:")), 0, 5);
+    grid->addWidget(lbRestVal, 0, 6);
+    grid->addWidget(lbRestPercent, 0, 7);
+    grid->setColumnStretch(8, 1);
+    grid->addWidget(progressBar, 1, 0, 1, 9);
+    pnlChart->hide();
+}
+
+void TForm1::assignHelpNumbers()
+{
+    using platform::setHelpContext;
+    setHelpContext(this, 6);
+    setHelpContext(status, 6);
+    for (QWidget* w : std::initializer_list<QWidget*>{gbFile, mComment})
+        setHelpContext(w, 2);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{gbAllCmnt, MAllCmnt, lbFind, eFind, chkCaps, btFind, btOpenFind, btPath, btCancel})
+        setHelpContext(w, 3);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             tbMCctl, btChooseF, btStart, btStartPlus, btRd, gbFT, gbTFparam, seTime, se2Time, se2F, cbF, seSamples,
+             seTimeStep, seSamplesStep, lbTime, seDelayStart, gbStart, cbExternalStart, rgMem, gbSensitivity, cbRange,
+             gbChannels, cbCh1, cbCh2, cbCh3})
+        setHelpContext(w, 4);
+    for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbScales, gbSmooth, lbPnt1, GroupBox1, Label11, lbX,
+                                                      lbY, lbZ, GroupBox2, cbXM, cbYM, cbZM, rgTimGrad, gbXshow,
+                                                      gbFDiscret, gbCSV_TXT, gbHelp, cbHelp})
+        setHelpContext(w, 5);
+    setHelpContext(Chart1, 7);
+    setHelpContext(tbFile, 7);
+    setHelpContext(btSaveChart, 8);
+    for (QWidget* w : std::initializer_list<QWidget*>{ToolBar1, btSpectrGo, btTrend})
+        setHelpContext(w, 9);
+    int n = 101;
+    for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy, btShowCmnt, btPrevFile, btNextFile, btPrint})
+        setHelpContext(w, n++);
+    setHelpContext(btOptions, 300);
+    setHelpContext(cbShowK, 303);
+    setHelpContext(cbTimeunits, 305);
+    setHelpContext(cbSmooth, 306);
+    setHelpContext(seSmooth, 306);
+    setHelpContext(btZeros, 309);
+    setHelpContext(cbDivider, 312);
+    setHelpContext(cbStoreX, 312);
+    setHelpContext(btUSB, 403);
+    setHelpContext(btHelpTOC, 404);
+    if (services_.help)
+        platform::installHelpKey(this, *services_.help);
+}
+
+void TForm1::FormCreate(const files::MainSettings& s)
+{
+    zeroCapturePending = false;
+    record.zeroLevels = {0, 0, 0};
+    setAcceptDrops(true);
+    record.loadedFromFile = false;
+    chartHeightMargin = 169;
+    chartWidthMargin = 22;
+
+    // Window geometry first, then everything laid out from it.
+    resize(s.width, s.height);
+    move(s.left, s.top);
+    layoutChartArea();
+
+    cbTimeunits->setCurrentIndex(indexOrDefault(cbTimeunits, s.timeUnits, 0));
+    cbShowK->setCurrentIndex(indexOrDefault(cbShowK, s.xyMode, 0));
+    seSmooth->setValue(s.smoothWeight);
+    seTimeStep->setValue(s.timeStep);
+    seSamplesStep->setValue(s.samplesStep);
+    cbDivider->setCurrentIndex(indexOrDefault(cbDivider, s.divider, 1));
+
+    record.channelCount = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QColor c = colourFromBgr(s.channelColour[i]);
+        channelColourPanels[i]->setColour(c);
+        Chart1->setSeriesColour(channelSeries[i], c);
+        setBoxColour(channelBoxes[i], c);
+        channelBoxes[i]->setChecked(s.channelSelected[i]);
+        if (s.channelSelected[i])
+            ++record.channelCount;
+    }
+    pIaICl->setColour(colourFromBgr(s.modulusColour));
+    Chart1->setSeriesColour(display::Series::IaI, pIaICl->colour());
+    pPlsCl->setColour(colourFromBgr(s.pulseColour));
+    Chart1->setSeriesColour(display::Series::Pls, pPlsCl->colour());
+
+    cbRange->setCurrentIndex(indexOrDefault(cbRange, s.sensitivity, 0));
+    cbF->setCurrentIndex(indexOrDefault(cbF, s.frequency, 0));
+    seSamples->setValue(s.samples);
+    rgMem->setItemIndex(s.pcOrMem);
+    cbExternalStart->setChecked(s.externalStart);
+    seDelayStart->setValue(s.delay);
+    if (rgMem->itemIndex() == 1 && seSamples->value() > 131072)
+        seSamples->setValue(131072);
+
+    // The run divides by the sampling rate before anything else sets it, so the
+    // rate of the selected item is taken at once.
+    if (const auto f = acq::frequencyFromText(cbF->currentText(), QLocale::system().decimalPoint().at(0)))
+        record.sampleRateHz = *f;
+
+    if (record.channelCount == 0) {
+        record.channelCount = 3;
+        for (auto* b : channelBoxes)
+            b->setChecked(true);
+    }
+
+    cbHelp->setCurrentIndex(indexOrDefault(cbHelp, s.loadHelpOnStart, 0));
+    helpOnStart = s.loadHelpOnStart;
+
+    Chart1->setSeriesShown(display::Series::IaI, s.modulusShown);
+    Chart1->setSeriesShown(display::Series::Mark, s.markShown);
+    Chart1->setSeriesShown(display::Series::Pls, s.pulseShown);
+    rgTimGrad->setItemIndex(s.degreeOrTime);
+
+    // Nothing is drawn until the first build; the chart ignores the mouse till then.
+    Chart1->setEnabled(false);
+
+    btUSBClick();
+    seTime->setRange(1, 20970880);
+    formReady = true;
+    if (helpOnStart == 0)
+        btHelpTOCClick();
+}
+
+void TForm1::FormClose()
+{
+    if (closing_)
+        return;
+    closing_ = true;
+    timRx->stop();
+    TimPrgssBar->stop();
+    timCheckUSB->stop();
+    record.sampleStream.clear();
+    if (form2_)
+        form2_->close();
+    emit closed();
+}
+
+void TForm1::closeEvent(QCloseEvent* e)
+{
+    FormClose();
+    e->accept();
+}
+
+void TForm1::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    FormResize();
+}
+
+void TForm1::layoutChartArea()
+{
+    const int chartW = std::max(0, width() - chartWidthMargin);
+    const int chartH = std::max(0, height() - chartHeightMargin);
+    Header->setGeometry(0, 0, width(), 17);
+    Chart1->setGeometry(kChartLeft, kChartTop, chartW, chartH);
+    gbFile->setGeometry(kChartLeft, 56, chartW, 57);
+    mComment->setGeometry(8, 16, std::max(0, gbFile->width() - 16), 35);
+    pnlChart->setGeometry(kChartLeft, kChartTop, chartW, pnlChart->sizeHint().height());
+    progressBar->setFixedWidth(std::max(0, chartW - 20));
+    status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    btSaveChart->move(2, chartH - 26);
+}
+
+void TForm1::FormResize()
+{
+    const int minWidth = ctlBar->width() + 8;
+    if (width() < minWidth) {
+        resize(minWidth, height());
+        return; // the resize comes back here with the new width
+    }
+    layoutChartArea();
+
+    gbAllCmnt->setGeometry(kChartLeft, kChartTop, gbFile->width(), Chart1->height());
+    pSearch->resize(std::max(0, gbAllCmnt->width() - 20), pSearch->height());
+    pSearch->move(10, gbAllCmnt->height() - pSearch->height() - 5);
+    MAllCmnt->resize(mComment->width(),
+                     std::max(0, gbAllCmnt->height() - pSearch->height() - MAllCmnt->y() - 10));
+
+    // The floating panels keep their design places over the chart.
+    gbFT->move(160, kChartTop);
+    gbChart->move(std::max(kChartLeft, width() - chartWidthMargin - gbChart->width() - 140), kChartTop);
+    gbOptions->move(std::max(kChartLeft, width() - chartWidthMargin - gbOptions->width()), kChartTop);
+}
+
+void TForm1::FormClick()
+{
+    if (!Chart1->isEnabled())
+        return;
+    QScreen* scr = screen();
+    if (!scr)
+        return;
+    const QRect work = scr->availableGeometry();
+    const int workBottom = work.y() + work.height();
+    const int screenWidth = scr->geometry().width();
+    if (height() >= workBottom && width() >= screenWidth) {
+        int h = savedBounds[0], w = savedBounds[1], l = savedBounds[2], t = savedBounds[3];
+        if (h == 0) {
+            h = 480;
+            w = 620;
+            l = 0;
+            t = 0;
+        }
+        resize(w, h);
+        move(l, t);
+    } else {
+        savedBounds = {height(), width(), x(), y()};
+        resize(screenWidth, workBottom);
+        move(0, 0);
+    }
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent* e)
+{
+    // Only a click into the bare window counts, not one a child let through.
+    if (e->button() == Qt::LeftButton && !childAt(e->position().toPoint()))
+        FormClick();
+    QWidget::mouseReleaseEvent(e);
+}
+
+void TForm1::setButtonOpen(QToolButton* button, bool open, const QString& closedCaption)
+{
+    button->setText(open ? QStringLiteral("Закрыть") : closedCaption);
+    setFontColour(button, open ? Qt::red : Qt::black);
+}
+
+void TForm1::btChartClick()
+{
+    if (gbChart->isVisible()) {
+        gbChart->hide();
+        setButtonOpen(btChart, false, QStringLiteral("График"));
+    } else {
+        gbChart->show();
+        gbChart->raise();
+        setButtonOpen(btChart, true, {});
+    }
+}
+
+void TForm1::btOptionsClick()
+{
+    if (gbOptions->isVisible()) {
+        gbOptions->hide();
+        setButtonOpen(btOptions, false, QStringLiteral("Опции"));
+    } else {
+        gbOptions->show();
+        gbOptions->raise();
+        setButtonOpen(btOptions, true, {});
+    }
+}
+
+void TForm1::gbOptionsClick()
+{
+    gbOptions->hide();
+    setButtonOpen(btOptions, false, QStringLiteral("ОПЦИИ"));
+}
+
+void TForm1::btHelpTOCClick()
+{
+    if (services_.help)
+        services_.help->showContents();
+}
+
+void TForm1::btUSBClick()
+{
+    status->setPanelText(0, QStringLiteral("USB: связь отсутствует"));
+    btUSB->setIcon(QIcon(imgUSBred));
+    timCheckUSB->stop();
+}
+
+} // namespace app

@@ -1,0 +1,214 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "acquisition/measurementrecord.h"
+#include "app/apppaths.h"
+#include "app/ui/controls.h"
+#include "app/ui/services.h"
+#include "display/ui/signalchart.h"
+#include "files/mainsettings.h"
+
+namespace analysis {
+class TForm2;
+}
+
+namespace app {
+
+// A pair of small arrow buttons beside a control (the "up/down" buttons of the
+// set-up panel): they step a value by rules of their own, not by the spin box's.
+class UpDown : public QWidget {
+    Q_OBJECT
+public:
+    explicit UpDown(QWidget* parent = nullptr);
+    QToolButton* upButton() const { return up_; }
+    QToolButton* downButton() const { return down_; }
+signals:
+    void upClicked();
+    void downClicked();
+
+private:
+    QToolButton* up_;
+    QToolButton* down_;
+};
+
+// The main window: the tool bars, the comment, the signal chart, the status bar
+// and the floating option panels. The measurement record lives here.
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    TForm1(Services services, AppPaths paths, files::MainSettings settings = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The spectrum window is created right after the main window.
+    void setSpectrumWindow(analysis::TForm2* form2) { form2_ = form2; }
+
+    // Handlers, named after the control and the event they serve.
+    void FormResize();
+    void FormClick();
+    void btChartClick();
+    void btOptionsClick();
+    void gbOptionsClick();
+    void btHelpTOCClick();
+    void btUSBClick();
+
+    // ---- state shared by the handlers ----
+    acq::MeasurementRecord record;
+    AppPaths paths;
+    quint16 chartWidthMargin = 22;
+    quint16 chartHeightMargin = 169;
+    std::array<int, 4> savedBounds{0, 0, 0, 0}; // height, width, left, top
+    bool zeroCapturePending = false;
+    bool formReady = false;
+    int helpOnStart = 0;
+
+    // ---- controls (object names as the window's design names them) ----
+    QWidget* Header;
+    std::array<QLabel*, 4> headerSections{};
+    QFrame* ctlBar;
+    QFrame* tbFile;
+    QFrame* tbMCctl;
+    QFrame* ToolBar1;
+    QFrame* tbOptions;
+    QToolButton *btSave, *btLoadFile, *btCopy, *btShowCmnt, *btPrevFile, *btNextFile, *btPrint;
+    QToolButton *btChooseF, *btStartPlus, *btRd;
+    QToolButton *btSpectrGo, *btTrend;
+    QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
+
+    QGroupBox* gbFile;
+    QPlainTextEdit* mComment;
+    QPlainTextEdit* mClipBoard;
+
+    display::SignalChart* Chart1;
+    QToolButton* btSaveChart;
+    StatusPanels* status;
+
+    // Frequency and time set-up panel.
+    QGroupBox* gbFT;
+    QGroupBox* gbTFparam;
+    QComboBox* cbF;
+    UpDown* se2F;
+    QSpinBox* seTime;
+    UpDown* se2Time;
+    QLabel* lbTime;
+    QSpinBox* seSamples;
+    UpDown* se2Samples;
+    QSpinBox* seDelayStart;
+    QLabel* lbDelayStart;
+    QGroupBox* gbStart;
+    QCheckBox* cbExternalStart;
+    QLabel* lbExternalStart;
+    RadioGroup* rgMem;
+    QGroupBox* gbSensitivity;
+    QComboBox* cbRange;
+    QGroupBox* gbChannels;
+    QCheckBox *cbCh1, *cbCh2, *cbCh3;
+    QPushButton* btStart;
+
+    // Chart panel.
+    PanelBox* gbChart;
+    QGroupBox* gbScales;
+    QLabel* lbPnt1;
+    QComboBox* cbShowK;
+    QGroupBox* gbSmooth;
+    QCheckBox* cbSmooth;
+    QSpinBox* seSmooth;
+    QGroupBox* GroupBox1;
+    QLabel *lbX, *lbY, *lbZ;
+    QLabel* Label11;
+    QPushButton* btZeros;
+    QLineEdit* eClipZeroMax;
+    QPushButton* btLoadScalesFile;
+    QPushButton* btSaveZeros;
+    QGroupBox* GroupBox2;
+    QCheckBox *cbXM, *cbYM, *cbZM;
+    RadioGroup* rgTimGrad;
+
+    // Options panel.
+    PanelBox* gbOptions;
+    QGroupBox* gbColours;
+    ColourPanel *pColorCh1, *pColorCh2, *pColorCh3, *pIaICl, *pPlsCl;
+    QGroupBox* gbXshow;
+    QComboBox* cbTimeunits;
+    QGroupBox* gbCSV_TXT;
+    QComboBox* cbStoreX;
+    QComboBox* cbDivider;
+    QGroupBox* gbHelp;
+    QComboBox* cbHelp;
+    QGroupBox* gbFDiscret;
+    QSpinBox* seTimeStep;
+    QSpinBox* seSamplesStep;
+    QPushButton* btFM25ProtectClr;
+
+    // Comment browser.
+    QGroupBox* gbAllCmnt;
+    QPlainTextEdit* MAllCmnt;
+    QFrame* pSearch;
+    QLabel* lbFind;
+    QLineEdit* eFind;
+    QCheckBox* chkCaps;
+    QPushButton *btFind, *btOpenFind, *btPath, *btCancel;
+
+    // Run progress panel.
+    QFrame* pnlChart;
+    QLabel *lbAll, *lbElapsedVal, *lbRestVal, *lbPercent, *lbRestPercent;
+    QProgressBar* progressBar;
+
+    QTimer* timRx;
+    QTimer* TimPrgssBar;
+    QTimer* timCheckUSB;
+    QPixmap imgUSBred;
+    QPixmap imgUSBgreen;
+
+    // Channel tables, always in the order X, Y, Z.
+    std::array<QCheckBox*, 3> channelBoxes{};
+    std::array<display::Series, 3> channelSeries{display::Series::X, display::Series::Y, display::Series::Z};
+    std::array<ColourPanel*, 3> channelColourPanels{};
+    std::array<QCheckBox*, 3> modulusBoxes{};
+
+    Services services() const { return services_; }
+
+signals:
+    // The closing sequence has run; the program ends.
+    void closed();
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildControls();
+    void buildToolBars();
+    void buildSetupPanel();
+    void buildChartPanel();
+    void buildOptionsPanel();
+    void buildCommentBrowser();
+    void buildProgressPanel();
+    void assignHelpNumbers();
+    void FormCreate(const files::MainSettings& s);
+    void FormClose();
+    void layoutChartArea();
+    void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
+
+    Services services_;
+    analysis::TForm2* form2_ = nullptr;
+    bool closing_ = false;
+};
+
+} // namespace app

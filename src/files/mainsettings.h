@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace files {
+
+// Everything the main window keeps between runs. The defaults are those of a
+// first start with no settings file.
+struct MainSettings {
+    int height = 515;
+    int width = 794;
+    int left = 0;
+    int top = 0;
+
+    int timeUnits = 0;      // cbTimeunits: "мкс", "мс", "с"
+    int xyMode = 0;         // cbShowK: the four views
+    int smoothWeight = 8;   // seSmooth
+    int timeStep = 1;       // seTimeStep
+    int samplesStep = 1;    // seSamplesStep
+    int divider = 1;        // cbDivider: "запятая", "точка"
+    int loadHelpOnStart = 0; // cbHelp: 0 "загружать", 1 "не загружать"
+
+    // Colours are 0x00BBGGRR values, as stored in the file.
+    std::array<std::uint32_t, 3> channelColour{64, 128, 192};
+    std::array<bool, 3> channelSelected{true, true, true};
+    std::uint32_t modulusColour = 0;
+    std::uint32_t pulseColour = 0;
+
+    int sensitivity = 0;     // cbRange
+    int frequency = 0;       // cbF
+    int samples = 16384;     // seSamples
+    int pcOrMem = 0;         // rgMem: "В компьютер", "В память"
+    bool externalStart = false;
+    int delay = 0;           // seDelayStart, seconds
+
+    bool modulusShown = true;
+    bool markShown = true;
+    bool pulseShown = true;
+    int degreeOrTime = 1;    // rgTimGrad: "Время", "Градусы"
+};
+
+} // namespace files

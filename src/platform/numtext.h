@@ -1,0 +1,43 @@
+#pragma once
+
+// Rounding and the number texts used in exports, clipboard reports and status texts.
+// Every text takes the decimal separator explicitly (normally the system locale's), so
+// the results do not depend on the C locale or on QLocale::setDefault().
+
+#include <QChar>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+// Nearest integer, ties to the even integer (2.5 -> 2, 3.5 -> 4, -2.5 -> -2). Works the same
+// whatever rounding mode the floating-point environment is in. NaN gives 0; values beyond the
+// 64-bit range saturate at its ends.
+std::int64_t roundHalfEven(double x);
+
+// The general format: up to 15 significant digits, no trailing zeros, no separator without a
+// fraction; exponent notation ("1E-6", "1.23456789012346E15") only below 0.00001 or above 15
+// integer digits. NaN and infinities are written "NAN", "INF", "-INF".
+QString generalNumberText(double v, QChar decimalSeparator);
+
+// Fixed decimals ("%0.2f", "%0.4f", "%0.6f" ...), rounded half to even on the exact value.
+QString fixedText(double v, int decimals, QChar decimalSeparator);
+
+// "%f": two decimals.
+inline QString formatF(double v, QChar decimalSeparator)
+{
+    return fixedText(v, 2, decimalSeparator);
+}
+
+// "%d".
+QString formatD(qint64 v);
+
+// A decimal number written with decimalSeparator: optional sign, digits with an optional
+// fraction, optional exponent ("E"/"e", optional sign, digits); blanks around it are allowed.
+// Any other character, including the other common separator, makes the text invalid.
+std::optional<double> parseNumber(const QString& text, QChar decimalSeparator);
+
+} // namespace platform

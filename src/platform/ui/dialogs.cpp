@@ -1,0 +1,163 @@
+#include "platform/ui/dialogs.h"
+
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStringList>
+
+namespace platform {
+
+Dialogs::~Dialogs() = default;
+
+QString qtFilterFromPipeFilter(const QString& pipeFilter)
+{
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList entries;
+    // Description and pattern come in pairs; a description left without a pattern
+    // at the end names nothing the dialog could match, so it is left out.
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts.at(i).trimmed();
+        QStringList patterns;
+        for (const QString& p : parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString pattern = p.trimmed();
+            if (!pattern.isEmpty())
+                patterns << pattern;
+        }
+        if (patterns.isEmpty())
+            continue;
+        const QString list = patterns.join(QLatin1Char(' '));
+        entries << (description.isEmpty() ? list
+                                          : description + QStringLiteral(" (") + list + QLatin1Char(')'));
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+QString applyDefaultExtension(const QString& name, const QString& ext)
+{
+    QString suffix = ext.trimmed();
+    while (suffix.startsWith(QLatin1Char('.')))
+        suffix.remove(0, 1);
+    if (name.isEmpty() || suffix.isEmpty())
+        return name;
+    const QString fileName = QFileInfo(name).fileName();
+    if (fileName.isEmpty())
+        return name; // a folder, not a file name
+    // "name." asks for no extension in a way no one means; give it the default one
+    // instead of producing "name..axd".
+    if (fileName.endsWith(QLatin1Char('.')))
+        return name + suffix;
+    if (fileName.contains(QLatin1Char('.')))
+        return name;
+    return name + QLatin1Char('.') + suffix;
+}
+
+QString resolveInitialFolder(const QString& folder)
+{
+    if (folder.trimmed().isEmpty())
+        return {};
+    const QFileInfo info(QDir::current(), folder);
+    if (!info.isDir())
+        return {};
+    return info.absoluteFilePath();
+}
+
+namespace {
+
+QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent);
+    // The non-native dialog behaves the same on every desktop and honours the
+    // default suffix before it checks for overwriting.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    const QString filter = qtFilterFromPipeFilter(spec.filter);
+    if (!filter.isEmpty())
+        dialog.setNameFilter(filter);
+    QString suffix = spec.defaultExtension;
+    while (suffix.startsWith(QLatin1Char('.')))
+        suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    const QString folder = resolveInitialFolder(spec.initialFolder);
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+    if (!spec.fileName.isEmpty())
+        dialog.selectFile(spec.fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return {};
+    return applyDefaultExtension(files.first(), suffix);
+}
+
+QString boxTitle()
+{
+    const QString name = QGuiApplication::applicationDisplayName();
+    return name.isEmpty() ? QStringLiteral("accel3") : name;
+}
+
+} // namespace
+
+void QtDialogs::message(QWidget* parent, const QString& text, MessageKind kind)
+{
+    QMessageBox::Icon icon = QMessageBox::Information;
+    if (kind == MessageKind::Warning)
+        icon = QMessageBox::Warning;
+    else if (kind == MessageKind::Error)
+        icon = QMessageBox::Critical;
+    QMessageBox box(icon, boxTitle(), text, QMessageBox::Ok, parent);
+    // Messages carry file names; a name with "<" must not turn the text into markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void QtDialogs::error(QWidget* parent, const QString& text)
+{
+    message(parent, text, MessageKind::Error);
+}
+
+QString QtDialogs::openFile(QWidget* parent, const FileDialogSpec& spec)
+{
+    return runFileDialog(parent, spec, QFileDialog::AcceptOpen);
+}
+
+QString QtDialogs::saveFile(QWidget* parent, const FileDialogSpec& spec)
+{
+    return runFileDialog(parent, spec, QFileDialog::AcceptSave);
+}
+
+std::optional<QColor> QtDialogs::chooseColour(QWidget* parent, const QColor& initial)
+{
+    const QColor chosen = QColorDialog::getColor(initial, parent);
+    if (!chosen.isValid())
+        return std::nullopt;
+    return chosen;
+}
+
+void QtDialogs::setClipboardText(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void QtDialogs::setClipboardPicture(const QByteArray& svg, const QImage& png)
+{
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("image/svg+xml"), svg);
+    if (!png.isNull())
+        data->setImageData(png);
+    QGuiApplication::clipboard()->setMimeData(data); // the clipboard takes ownership
+}
+
+QString QtDialogs::clipboardText() const
+{
+    return QGuiApplication::clipboard()->text();
+}
+
+} // namespace platform

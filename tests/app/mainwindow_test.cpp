@@ -1,0 +1,321 @@
+#include <QApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/ui/mainwindow.h"
+#include "common/fakedialogs.h"
+#include "common/fakehelp.h"
+#include "platform/ticks.h"
+#include "platform/ui/help.h"
+
+using app::TForm1;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TForm1> make(const files::MainSettings& s = {})
+    {
+        app::AppPaths p;
+        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
+        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
+        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
+        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
+        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        return std::make_unique<TForm1>(app::Services{&dialogs, &help, &ticks}, p, s);
+    }
+
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::ManualTicks ticks;
+};
+
+QColor buttonTextColour(const QWidget* w)
+{
+    return w->palette().color(QPalette::ButtonText);
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, FirstStartUsesTheDefaults)
+{
+    auto f = make();
+    EXPECT_EQ(f->size(), QSize(794, 515));
+    EXPECT_EQ(f->pos(), QPoint(0, 0));
+    EXPECT_TRUE(f->windowTitle().startsWith(QStringLiteral("3-канальный АКСЕЛЕРОМЕТР USB, ")));
+    EXPECT_EQ(help.contentsShown, 1) << "the help opens at its contents on a first start";
+    EXPECT_EQ(f->cbDivider->currentText(), QStringLiteral("точка"));
+    EXPECT_EQ(f->record.channelCount, 3);
+    const QColor reds[3] = {QColor(64, 0, 0), QColor(128, 0, 0), QColor(192, 0, 0)};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(f->channelBoxes[i]->isChecked());
+        EXPECT_EQ(f->channelColourPanels[i]->colour(), reds[i]);
+        EXPECT_EQ(f->Chart1->seriesColour(f->channelSeries[i]), reds[i]);
+    }
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
+    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_FALSE(f->Chart1->isEnabled()) << "the chart ignores the mouse until the first build";
+    EXPECT_FALSE(f->gbFT->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->gbChart->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->gbOptions->isVisibleTo(f.get()));
+    // The run divides by the sampling rate; right after start it must already be set.
+    EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 3200.0);
+    EXPECT_EQ(f->seTime->maximum(), 20970880);
+    EXPECT_EQ(f->seTime->minimum(), 1);
+    EXPECT_TRUE(f->formReady);
+    const int widths[3] = {200, 220, 50};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(f->status->panelWidth(i), widths[i]);
+}
+
+TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
+{
+    struct Case {
+        const char* what;
+        std::function<void(files::MainSettings&)> store;
+        std::function<void(TForm1&, FakeHelp&)> check;
+    };
+    const Case cases[] = {
+        {"no channel selected brings all three up", [](auto& s) { s.channelSelected = {false, false, false}; },
+         [](TForm1& f, FakeHelp&) {
+             EXPECT_EQ(f.record.channelCount, 3);
+             for (auto* b : f.channelBoxes)
+                 EXPECT_TRUE(b->isChecked());
+         }},
+        {"one channel stays one", [](auto& s) { s.channelSelected = {false, true, false}; },
+         [](TForm1& f, FakeHelp&) {
+             EXPECT_EQ(f.record.channelCount, 1);
+             EXPECT_FALSE(f.cbCh1->isChecked());
+             EXPECT_TRUE(f.cbCh2->isChecked());
+         }},
+        {"memory target caps the sample count",
+         [](auto& s) {
+             s.pcOrMem = 1;
+             s.samples = 200000;
+         },
+         [](TForm1& f, FakeHelp&) { EXPECT_EQ(f.seSamples->value(), 131072); }},
+        {"computer target keeps a large sample count",
+         [](auto& s) { s.samples = 200000; }, [](TForm1& f, FakeHelp&) { EXPECT_EQ(f.seSamples->value(), 200000); }},
+        {"help not loaded at start", [](auto& s) { s.loadHelpOnStart = 1; },
+         [](TForm1&, FakeHelp& h) { EXPECT_EQ(h.contentsShown, 0); }},
+        {"list index outside its list takes the default item",
+         [](auto& s) {
+             s.timeUnits = 7;
+             s.divider = -1;
+             s.frequency = 12;
+         },
+         [](TForm1& f, FakeHelp&) {
+             EXPECT_EQ(f.cbTimeunits->currentIndex(), 0);
+             EXPECT_EQ(f.cbDivider->currentIndex(), 1);
+             EXPECT_EQ(f.cbF->currentIndex(), 0);
+         }},
+        {"sampling rate follows the stored frequency", [](auto& s) { s.frequency = 8; },
+         [](TForm1& f, FakeHelp&) { EXPECT_DOUBLE_EQ(f.record.sampleRateHz, 12.5); }},
+        {"series visibility and colours",
+         [](auto& s) {
+             s.modulusShown = false;
+             s.pulseShown = false;
+             s.pulseColour = 0x00FF0000; // blue in 0x00BBGGRR
+         },
+         [](TForm1& f, FakeHelp&) {
+             EXPECT_FALSE(f.Chart1->isSeriesShown(display::Series::IaI));
+             EXPECT_TRUE(f.Chart1->isSeriesShown(display::Series::Mark));
+             EXPECT_FALSE(f.Chart1->isSeriesShown(display::Series::Pls));
+             EXPECT_EQ(f.pPlsCl->colour(), QColor(0, 0, 255));
+             EXPECT_EQ(f.Chart1->seriesColour(display::Series::Pls), QColor(0, 0, 255));
+         }},
+        {"window geometry", [](auto& s) {
+             s.width = 900;
+             s.height = 600;
+             s.left = 10;
+             s.top = 20;
+         },
+         [](TForm1& f, FakeHelp&) {
+             EXPECT_EQ(f.size(), QSize(900, 600));
+             EXPECT_EQ(f.pos(), QPoint(10, 20));
+             EXPECT_EQ(f.Chart1->size(), QSize(900 - 22, 600 - 169));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeHelp localHelp;
+        files::MainSettings s;
+        c.store(s);
+        app::AppPaths p;
+        TForm1 f(app::Services{&dialogs, &localHelp, &ticks}, p, s);
+        c.check(f, localHelp);
+    }
+}
+
+TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
+{
+    auto f = make();
+    const int snapWidth = f->ctlBar->width() + 8;
+    ASSERT_LE(snapWidth, 620) << "the 620-pixel restore must not be widened by the snap";
+    struct Case {
+        QSize asked;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {{794, 515}, {794, 515}},
+        {{1000, 700}, {1000, 700}},
+        {{snapWidth, 400}, {snapWidth, 400}},
+        {{300, 400}, {snapWidth, 400}}, // narrower than the tool-bar strip + 8 snaps back
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(c.asked.width()).arg(c.asked.height()).toStdString());
+        f->resize(c.asked);
+        QCoreApplication::processEvents();
+        // Offscreen windows get their resize events only when shown; the handler is
+        // what the rules live in, so it is called as the window would.
+        f->FormResize();
+        ASSERT_EQ(f->size(), c.expected);
+        const int w = c.expected.width() - 22;
+        const int h = c.expected.height() - 169;
+        EXPECT_EQ(f->Chart1->size(), QSize(w, h));
+        EXPECT_EQ(f->gbFile->width(), w);
+        EXPECT_EQ(f->pnlChart->width(), w);
+        EXPECT_EQ(f->progressBar->width(), w - 20);
+        EXPECT_EQ(f->mComment->width(), w - 16);
+        EXPECT_EQ(f->gbAllCmnt->size(), QSize(w, h));
+        EXPECT_EQ(f->MAllCmnt->width(), f->mComment->width());
+        EXPECT_EQ(f->MAllCmnt->height(), h - f->pSearch->height() - f->MAllCmnt->y() - 10);
+        EXPECT_EQ(f->pSearch->width(), w - 20);
+        EXPECT_EQ(f->pSearch->y(), h - f->pSearch->height() - 5);
+        EXPECT_EQ(f->btSaveChart->y(), h - 26);
+    }
+}
+
+TEST_F(MainWindowTest, ClickIntoBareWindowTogglesFullScreen)
+{
+    auto f = make();
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    QScreen* scr = f->screen();
+    const QRect work = scr->availableGeometry();
+    const QSize full(scr->geometry().width(), work.y() + work.height());
+
+    // Disabled chart: the click does nothing.
+    f->FormClick();
+    EXPECT_EQ(f->size(), QSize(794, 515));
+
+    f->Chart1->setEnabled(true);
+    f->resize(700, 500);
+    f->move(30, 40);
+    QTest::mouseClick(f.get(), Qt::LeftButton, {}, QPoint(f->width() - 3, f->height() - 30));
+    EXPECT_EQ(f->size(), full);
+    EXPECT_EQ(f->pos(), QPoint(0, 0));
+    EXPECT_EQ(f->savedBounds, (std::array<int, 4>{500, 700, 30, 40}));
+
+    QTest::mouseClick(f.get(), Qt::LeftButton, {}, QPoint(f->width() - 3, f->height() - 30));
+    EXPECT_EQ(f->size(), QSize(700, 500));
+    EXPECT_EQ(f->pos(), QPoint(30, 40));
+
+    // A click on a control is the control's, not the window's.
+    QTest::mouseClick(f->status, Qt::LeftButton);
+    EXPECT_EQ(f->size(), QSize(700, 500));
+}
+
+TEST_F(MainWindowTest, FirstRestoreOfAWindowStartedFullScreenIs620By480)
+{
+    QScreen* scr = QGuiApplication::primaryScreen();
+    const QRect work = scr->availableGeometry();
+    files::MainSettings s;
+    s.width = scr->geometry().width();
+    s.height = work.y() + work.height();
+    auto f = make(s);
+    f->Chart1->setEnabled(true);
+    f->FormClick();
+    f->FormResize();
+    EXPECT_EQ(f->size(), QSize(620, 480));
+    EXPECT_EQ(f->pos(), QPoint(0, 0));
+}
+
+TEST_F(MainWindowTest, PanelTogglesShowHideAndRecaption)
+{
+    auto f = make();
+    f->show();
+    struct Step {
+        std::function<void()> act;
+        bool chartShown, optionsShown;
+        QString chartCaption, optionsCaption;
+        QColor chartColour, optionsColour;
+    };
+    const QString close = QStringLiteral("Закрыть");
+    const Step steps[] = {
+        {[&] { QTest::mouseClick(f->btChart, Qt::LeftButton); }, true, false, close, QStringLiteral("Опции"), Qt::red,
+         Qt::black},
+        {[&] { QTest::mouseClick(f->btOptions, Qt::LeftButton); }, true, true, close, close, Qt::red, Qt::red},
+        // A click on the empty area of either panel hides only the options panel.
+        {[&] { QTest::mouseClick(f->gbChart, Qt::LeftButton, {}, QPoint(f->gbChart->width() - 4, 6)); }, true, false,
+         close, QStringLiteral("ОПЦИИ"), Qt::red, Qt::black},
+        {[&] { QTest::mouseClick(f->btOptions, Qt::LeftButton); }, true, true, close, close, Qt::red, Qt::red},
+        {[&] { QTest::mouseClick(f->btOptions, Qt::LeftButton); }, true, false, close, QStringLiteral("Опции"), Qt::red,
+         Qt::black},
+        {[&] { QTest::mouseClick(f->btChart, Qt::LeftButton); }, false, false, QStringLiteral("График"),
+         QStringLiteral("Опции"), Qt::black, Qt::black},
+    };
+    int n = 0;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(n++);
+        s.act();
+        EXPECT_EQ(f->gbChart->isVisible(), s.chartShown);
+        EXPECT_EQ(f->gbOptions->isVisible(), s.optionsShown);
+        EXPECT_EQ(f->btChart->text(), s.chartCaption);
+        EXPECT_EQ(f->btOptions->text(), s.optionsCaption);
+        EXPECT_EQ(buttonTextColour(f->btChart), s.chartColour);
+        EXPECT_EQ(buttonTextColour(f->btOptions), s.optionsColour);
+    }
+}
+
+TEST_F(MainWindowTest, HelpNumbersAndHelpButton)
+{
+    auto f = make();
+    const std::pair<const char*, int> cases[] = {
+        {"Form1", 6},      {"status", 6},      {"mComment", 2},     {"eFind", 3},   {"cbF", 4},
+        {"seTime", 4},     {"cbCh3", 4},       {"btRd", 4},         {"cbXM", 5},    {"cbHelp", 5},
+        {"Chart1", 7},     {"btSaveChart", 8}, {"btTrend", 9},      {"btSave", 101}, {"btPrint", 107},
+        {"btOptions", 300}, {"cbShowK", 303},  {"cbTimeunits", 305}, {"seSmooth", 306}, {"btZeros", 309},
+        {"cbStoreX", 312}, {"btUSB", 403},     {"btHelpTOC", 404},
+    };
+    for (const auto& [name, number] : cases) {
+        QWidget* w = QString::fromLatin1(name) == QStringLiteral("Form1") ? f.get() : f->findChild<QWidget*>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(platform::helpContextOf(w), number) << name;
+    }
+    const int before = help.contentsShown;
+    QTest::mouseClick(f->btHelpTOC, Qt::LeftButton);
+    EXPECT_EQ(help.contentsShown, before + 1);
+}
+
+TEST_F(MainWindowTest, EveryControlCanBeNamedByAScreenReader)
+{
+    auto f = make();
+    for (QWidget* w : f->findChildren<QWidget*>()) {
+        if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(f.get()) || w->objectName().isEmpty())
+            continue;
+        if (w->inherits("QAbstractSpinBox") || w->inherits("QComboBox") || w->inherits("QAbstractButton") ||
+            w->inherits("QLineEdit") || w->inherits("QPlainTextEdit") || w->inherits("app::ColourPanel")) {
+            const auto* b = qobject_cast<QAbstractButton*>(w);
+            const bool captioned = b && !b->text().isEmpty();
+            EXPECT_TRUE(captioned || !w->accessibleName().isEmpty()) << qPrintable(w->objectName());
+        }
+    }
+}
+
+TEST_F(MainWindowTest, ClosingRunsOnceAndFreesTheStream)
+{
+    auto f = make();
+    f->record.sampleStream.append(QByteArray(64, '\1'));
+    QSignalSpy closed(f.get(), &TForm1::closed);
+    f->close();
+    f->close();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(f->record.sampleStream.size(), 0u);
+}
