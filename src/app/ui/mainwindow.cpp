@@ -889,11 +889,24 @@ void TForm1::btHelpTOCClick()
         services_.help->showContents();
 }
 
+void TForm1::ShowStartProcess(const QString& text)
+{
+    status->setPanelText(0, text);
+}
+
 void TForm1::btUSBClick()
 {
     status->setPanelText(0, QStringLiteral("USB: связь отсутствует"));
     btUSB->setIcon(QIcon(imgUSBred));
     timCheckUSB->stop();
+}
+
+// Until the chart build lands, a build only enables what a chart makes usable.
+void TForm1::ShowChart(QObject*)
+{
+    Chart1->setEnabled(true);
+    btSpectrGo->setEnabled(true);
+    btTrend->setEnabled(true);
 }
 
 } // namespace app

@@ -67,6 +67,25 @@ public:
     void btHelpTOCClick();
     void btUSBClick();
 
+    // Builds the signal chart from the record (the chart build's own file holds it).
+    void ShowChart(QObject* sender = nullptr);
+    // Puts a text into status panel 0 before a rebuild.
+    void ShowStartProcess(const QString& text);
+
+    // ---- values each chart build leaves for the others ----
+    double timeUnitDivisor = 1;
+    QString timeUnitText = QStringLiteral("мкс");
+    QString xAxisTitle = QStringLiteral("Время, мкс");
+    QString yAxisTitle;          // the Y title of a loaded file
+    QString scalesYTitle = QStringLiteral("Ускорение, см/с/с");
+    qint32 nyquistHz = 0;
+    double sampleStepX = 1;
+    quint8 channelMask = 7;
+    quint32 runStartTick = 0;
+    // Taken after each paint from the first shown channel series; -1 before any paint.
+    qint32 firstVisibleIndex = -1;
+    qint32 lastVisibleIndex = -1;
+
     // ---- state shared by the handlers ----
     acq::MeasurementRecord record;
     AppPaths paths;
@@ -182,6 +201,16 @@ public:
     std::array<QCheckBox*, 3> modulusBoxes{};
 
     Services services() const { return services_; }
+
+    // ==== Subsystem sections ====
+    // Each subsystem keeps its handlers and state in classes of its own folder
+    // (src/<subsystem>/ui/); the window only owns them. Add members of a
+    // subsystem inside its own section.
+    // ---- acquisition: device link, set-up, run, memory read ----
+    // ---- display: chart build, interaction, output ----
+    // ---- files: measurement files, scales, settings, folder browsing ----
+    // ---- analysis ----
+    // ==== end of subsystem sections ====
 
 signals:
     // The closing sequence has run; the program ends.
