@@ -77,6 +77,26 @@ bool SignalChart::isSeriesShown(Series s) const
     return graph(s)->visible();
 }
 
+const double* SignalChart::yValues(Series s) const
+{
+    return y_[static_cast<int>(s)].data();
+}
+
+qint64 SignalChart::pointCount(Series s) const
+{
+    return qint64(y_[static_cast<int>(s)].size());
+}
+
+double SignalChart::xValue(Series, qint64 i) const
+{
+    return double(i);
+}
+
+QString SignalChart::pointLabel(Series, qint64) const
+{
+    return {};
+}
+
 void SignalChart::setBackgroundColour(const QColor& colour)
 {
     background_ = colour;

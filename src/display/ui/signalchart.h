@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 #include <array>
+#include <vector>
 
 #include <qcustomplot.h>
 
@@ -27,11 +28,21 @@ public:
     void setSeriesShown(Series s, bool shown);
     bool isSeriesShown(Series s) const;
 
+    // ---- what the other subsystems read (kept by every chart implementation) ----
+    // The plotted y values of a series, one contiguous array of doubles.
+    const double* yValues(Series s) const;
+    qint64 pointCount(Series s) const;
+    // The x of point i (implicit: the series' first x plus i times its step).
+    double xValue(Series s, qint64 i) const;
+    // The label of point i ("" when it has none).
+    QString pointLabel(Series s, qint64 i) const;
+
     void setBackgroundColour(const QColor& colour);
     QColor backgroundColour() const { return background_; }
 
 private:
     std::array<QCPGraph*, seriesCount> graphs_{};
+    std::array<std::vector<double>, seriesCount> y_{};
     QCPLayoutGrid* legendRow_ = nullptr;
     QColor background_{Qt::white};
 };
