@@ -49,6 +49,7 @@ TEST_F(MainWindowTest, FirstStartUsesTheDefaults)
     EXPECT_EQ(f->size(), QSize(794, 515));
     EXPECT_EQ(f->pos(), QPoint(0, 0));
     EXPECT_TRUE(f->windowTitle().startsWith(QStringLiteral("3-канальный АКСЕЛЕРОМЕТР USB, ")));
+    QCoreApplication::processEvents();
     EXPECT_EQ(help.contentsShown, 1) << "the help opens at its contents on a first start";
     EXPECT_EQ(f->cbDivider->currentText(), QStringLiteral("точка"));
     EXPECT_EQ(f->record.channelCount, 3);
@@ -149,6 +150,7 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
         c.store(s);
         app::AppPaths p;
         TForm1 f(app::Services{&dialogs, &localHelp, &ticks}, p, s);
+        QCoreApplication::processEvents();
         c.check(f, localHelp);
     }
 }

@@ -747,8 +747,10 @@ void TForm1::FormCreate(const files::MainSettings& s)
     btUSBClick();
     seTime->setRange(1, 20970880);
     formReady = true;
+    // Opened once the event loop runs, so the help comes up over the main window
+    // that is shown right after creation, not hidden behind it.
     if (helpOnStart == 0)
-        btHelpTOCClick();
+        QTimer::singleShot(0, this, &TForm1::btHelpTOCClick);
 }
 
 void TForm1::FormClose()
