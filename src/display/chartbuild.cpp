@@ -1,0 +1,269 @@
+#include "display/chartbuild.h"
+
+#include "platform/numtext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace display {
+
+namespace {
+
+// Points are written in chunks of this size before their envelope buckets are worked out, while
+// the values are still in the cache.
+constexpr std::int64_t kChunk = 8192;
+static_assert(kChunk % MinMaxEnvelope::kBaseBucket == 0);
+
+UniformAxis seriesAxis(const ChartInput& input, const ChartOptions& options, std::int64_t firstFrame)
+{
+    UniformAxis a;
+    a.firstIndex = firstFrame;
+    if (isTimeView(options.view)) {
+        a.numerator = input.samplePeriodUs;
+        a.denominator = timeUnitDivisor(options.timeUnit);
+    }
+    return a;
+}
+
+int validUnit(int timeUnit)
+{
+    return (timeUnit >= 0 && timeUnit <= 2) ? timeUnit : 0;
+}
+
+} // namespace
+
+ChartInput ChartInput::fromRecord(const acq::MeasurementRecord& record)
+{
+    ChartInput in;
+    in.bytes = record.sampleStream.data();
+    in.size = record.sampleStream.size();
+    in.samplePeriodUs = record.samplePeriodUs;
+    in.axisK = record.axisK;
+    in.axisC = record.axisC;
+    return in;
+}
+
+QString timeUnitText(int timeUnit)
+{
+    static const QString texts[3] = {QStringLiteral("мкс"), QStringLiteral("мс"), QStringLiteral("с")};
+    return texts[validUnit(timeUnit)];
+}
+
+double timeUnitDivisor(int timeUnit)
+{
+    static constexpr double divisors[3] = {1.0, 1000.0, 1000000.0};
+    return divisors[validUnit(timeUnit)];
+}
+
+ChartScales chartScales(const ChartInput& input, const ChartOptions& options)
+{
+    ChartScales s;
+    s.timeUnitDivisor = timeUnitDivisor(options.timeUnit);
+    s.timeUnitText = timeUnitText(options.timeUnit);
+    s.xAxisTitle = QStringLiteral("Время, ") + s.timeUnitText;
+    const double p = input.samplePeriodUs;
+    if (p > 0 && std::isfinite(p)) {
+        const long double half = 1000000.0L / p / 2;
+        s.nyquistHz = half >= std::numeric_limits<std::int32_t>::max()
+                          ? std::numeric_limits<std::int32_t>::max()
+                          : std::int32_t(half); // truncation
+    }
+    s.sampleStepX = isTimeView(options.view) ? double(static_cast<long double>(p) / s.timeUnitDivisor) : 1.0;
+    s.channelMask = options.channels.mask();
+    const int m = options.channels.count();
+    s.lastFrame = m > 0 ? acq::wholeFrames(input.size, m) - 1 : -1;
+    return s;
+}
+
+QString progressText(std::int64_t n, std::int64_t lastFrame)
+{
+    const double percent = lastFrame > 0 ? double(static_cast<long double>(n) * 100 / lastFrame) : 100.0;
+    return QStringLiteral("График %1%").arg(platform::roundHalfEven(percent));
+}
+
+SignalSeries buildSignalSeries(const ChartInput& input, const ChartOptions& options,
+                               const BuildProgress& progress)
+{
+    SignalSeries out;
+    const int m = options.channels.count();
+    if (m == 0 || input.bytes == nullptr)
+        return out;
+    const std::int64_t lastFrame = acq::wholeFrames(input.size, m) - 1;
+    if (lastFrame < 1)
+        return out;
+
+    const UniformAxis axis = seriesAxis(input, options, 1);
+    const bool values = isValueView(options.view);
+
+    // One slot per word of a frame, in the order of the words.
+    struct Slot {
+        double* dst;
+        long double k;
+        long double c;
+        bool modulus;
+        double state;
+    };
+    std::array<Slot, 3> lanes{};
+    std::array<UniformSeries*, 4> written{};
+    int nWritten = 0;
+    for (int slot = 0; slot < m; ++slot) {
+        const int a = options.channels.axisOfSlot(slot);
+        UniformSeries& s = out.channels[std::size_t(a)];
+        s.allocate(lastFrame, axis);
+        written[std::size_t(nWritten++)] = &s;
+        lanes[std::size_t(slot)] = {s.data(), input.axisK[std::size_t(a)], input.axisC[std::size_t(a)],
+                                    options.modulus[std::size_t(a)], 0.0};
+    }
+    out.modulus.allocate(lastFrame, axis);
+    written[std::size_t(nWritten++)] = &out.modulus;
+    double* mod = out.modulus.data();
+
+    const std::uint8_t* p = input.bytes + 2 * m; // frame 0 is never plotted
+    // The smoothing state starts at the first plotted frame's own values.
+    for (int slot = 0; slot < m; ++slot)
+        lanes[std::size_t(slot)].state = acq::sampleValue(acq::wordAt(p + 2 * slot));
+
+    const bool smooth = options.smooth;
+    const long double w = std::max(options.smoothWeight, 1);
+    const std::int64_t progressStep = (progress && reportsProgress(input.size)) ? lastFrame / 10 : 0;
+
+    std::int64_t n = 1;
+    while (n <= lastFrame) {
+        std::int64_t end = std::min(lastFrame, n - 1 + kChunk);
+        bool report = false;
+        if (progressStep > 0) {
+            const std::int64_t nextReport = ((n + progressStep - 1) / progressStep) * progressStep;
+            if (nextReport <= end) {
+                end = nextReport;
+                report = true;
+            }
+        }
+        for (; n <= end; ++n) {
+            const std::int64_t i = n - 1;
+            long double sum = 0;
+            for (int slot = 0; slot < m; ++slot) {
+                Slot& s = lanes[std::size_t(slot)];
+                int v = acq::sampleValue(acq::wordAt(p));
+                p += 2;
+                if (smooth) {
+                    s.state = double(((w - 1) * s.state + v) / w);
+                    v = int(platform::roundHalfEven(s.state));
+                }
+                const double y = values ? double((v - s.c) * s.k) : double(v);
+                s.dst[i] = y;
+                if (s.modulus)
+                    sum += static_cast<long double>(y) * y;
+            }
+            mod[i] = double(std::sqrt(sum));
+        }
+        for (int k = 0; k < nWritten; ++k)
+            written[std::size_t(k)]->valuesWritten(end);
+        if (report && !progress(end, lastFrame)) {
+            out.complete = false;
+            break;
+        }
+    }
+    for (int k = 0; k < nWritten; ++k)
+        written[std::size_t(k)]->finish();
+    return out;
+}
+
+ValueRange autoValueRange(const SignalSeries& series, const std::array<bool, 4>& shown)
+{
+    ValueRange r;
+    for (int k = 0; k < 3; ++k)
+        if (shown[std::size_t(k)])
+            r.include(series.channels[std::size_t(k)].valueRange());
+    if (shown[3])
+        r.include(series.modulus.valueRange());
+    return r.isEmpty() ? ValueRange{0.0, 0.0} : r;
+}
+
+std::optional<PulseLevels> pulseLevels(ValueRange lastPainted, ValueRange autoRange)
+{
+    ValueRange r = lastPainted;
+    if (r.isEmpty() || r.lo == r.hi)
+        r = autoRange.isEmpty() ? ValueRange{0.0, 0.0} : autoRange;
+    if (r.hi == 0.0 && r.lo == 0.0)
+        return std::nullopt;
+    return PulseLevels{r.hi, r.lo};
+}
+
+PulseTrace buildPulseTrace(const ChartInput& input, const ChartOptions& options, PulseLevels levels)
+{
+    PulseTrace t;
+    const int m = options.channels.count();
+    if (m == 0 || input.bytes == nullptr)
+        return t;
+    const std::int64_t frames = acq::wholeFrames(input.size, m);
+    t.allocate(frames, seriesAxis(input, options, 0), levels.high, levels.low);
+    // Bit 15 of the frame's last word, i.e. the high bit of its last byte.
+    const std::uint8_t* last = input.bytes + 2 * m - 1;
+    const std::int64_t stride = 2 * m;
+    for (std::int64_t k = 0; k < frames; ++k, last += stride)
+        if (*last & 0x80u)
+            t.setBit(k, true);
+    t.setDegreeLabels(isTimeView(options.view) && options.degrees);
+    return t;
+}
+
+AxisTitles axisTitles(const ChartOptions& options, const QString& unitText)
+{
+    AxisTitles t;
+    const QString time = QStringLiteral("Время, ") + unitText;
+    const QString samples = QStringLiteral("Выборки");
+    const QString adc = QStringLiteral("единицы АЦП");
+    switch (options.view) {
+    case ViewValuesTime:
+        t.left = options.valueTitle;
+        t.bottom = time;
+        break;
+    case ViewAdcSamples:
+        t.left = adc;
+        t.bottom = samples;
+        break;
+    case ViewValuesSamples:
+        t.left = options.valueTitle;
+        t.bottom = samples;
+        break;
+    case ViewAdcTime:
+    default:
+        t.left = adc;
+        t.bottom = time;
+        break;
+    }
+    if (options.degrees)
+        t.bottom = QStringLiteral("Градусы");
+    return t;
+}
+
+ChartBuild buildChart(const ChartInput& input, const ChartOptions& options, ValueRange lastPaintedLeft,
+                      const std::array<bool, 4>& shown, const BuildProgress& progress)
+{
+    ChartBuild b;
+    if (input.size == 0 || input.bytes == nullptr)
+        return b;
+    b.scales = chartScales(input, options);
+    if (options.channels.count() == 0) {
+        b.end = BuildEnd::NoChannels;
+        return b;
+    }
+    b.titles.left = options.valueTitle;
+    b.signal = buildSignalSeries(input, options, progress);
+    if (!b.signal.complete) {
+        b.end = BuildEnd::Abandoned;
+        return b;
+    }
+    b.levels = pulseLevels(lastPaintedLeft, autoValueRange(b.signal, shown));
+    if (!b.levels) {
+        b.end = BuildEnd::NoPulseLevels;
+        return b;
+    }
+    b.pulse = buildPulseTrace(input, options, *b.levels);
+    b.titles = axisTitles(options, b.scales.timeUnitText);
+    b.end = BuildEnd::Complete;
+    return b;
+}
+
+} // namespace display
