@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+#include "analysis/analysisinput.h"
+#include "analysis/fft.h"
+
+namespace analysis {
+
+// The spectrum always runs a transform of 32768 points; its amplitudes fill an
+// array of that many doubles.
+inline constexpr int spectrumBins = fftSpectrumSize;
+// No more points than this are ever taken from the chart.
+inline constexpr qint32 spectrumMaxPoints = 65536;
+
+// Which points of the visible stretch the spectrum analyses: from its first
+// point, at most 65536 points, and no more than the transform holds after
+// decimation (32768 values), so the amplitudes are divided by the span that
+// was really analysed. nullopt when the stretch is shorter than the step.
+std::optional<Stretch> spectrumSpan(const Stretch& visible, int step);
+
+QString spectrumTooShortMessage();
+
+// Frequency of bin j in hertz for a sampling period and step.
+double binFrequency(int bin, double samplePeriodUs, int step);
+
+struct SpectrumSummary {
+    int binCount = 0;         // bins 0 ... binCount-1 are shown
+    double peakFrequency = 0; // the lowest frequency of the largest amplitude above 0
+    double peakAmplitude = 0;
+};
+
+// Decimates `count` values from `values` by `step`, transforms them into
+// `amplitudes` (spectrumBins doubles) and finds the bins up to fmaxHz (bin 0
+// always, never past the last bin) and their largest amplitude.
+SpectrumSummary computeSpectrum(const double* values, qint32 count, int step, double samplePeriodUs,
+                                int fmaxHz, double* amplitudes);
+
+// "F,Гц=%0.4f;  Max=%0.4f" of the peak.
+QString spectrumPeakCaption(const SpectrumSummary& s, QChar decimalSeparator);
+
+// The clipboard report: header, an empty line, the summary line, then, when
+// listBins is set, one "frequency<TAB>amplitude" line per shown bin.
+QString spectrumReport(const double* amplitudes, const SpectrumSummary& s, double samplePeriodUs, int step,
+                       bool listBins, const ReportContext& context);
+
+} // namespace analysis
