@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 
 #include "acquisition/measurementrecord.h"
+#include "acquisition/ui/measurementrun.h"
+#include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "platform/numtext.h"
 #include "platform/ui/dialogs.h"
@@ -679,6 +681,9 @@ void TForm1::assignHelpNumbers()
 
 void TForm1::FormCreate(const files::MainSettings& s)
 {
+    // acquisition: set-up handlers and the device link, in place before any control is set
+    setupPanel = std::make_unique<acq::SetupPanel>(*this);
+    measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
     zeroCapturePending = false;
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
@@ -719,6 +724,8 @@ void TForm1::FormCreate(const files::MainSettings& s)
     rgMem->setItemIndex(s.pcOrMem);
     cbExternalStart->setChecked(s.externalStart);
     seDelayStart->setValue(s.delay);
+    CalcUseChnl();               // acquisition: the boxes may have changed one by one above
+    setupPanel->rgMemClick();    // acquisition: target rules and the memory limit
     if (rgMem->itemIndex() == 1 && seSamples->value() > 131072)
         seSamples->setValue(131072);
 
@@ -746,6 +753,7 @@ void TForm1::FormCreate(const files::MainSettings& s)
 
     btUSBClick();
     seTime->setRange(1, 20970880);
+    CalcFTSamples(seSamples);    // acquisition: the time follows the stored sample count
     formReady = true;
     // Opened once the event loop runs, so the help comes up over the main window
     // that is shown right after creation, not hidden behind it.
@@ -764,6 +772,8 @@ void TForm1::FormClose()
     record.sampleStream.clear();
     if (form2_)
         form2_->close();
+    if (measurementRun)
+        measurementRun->closeDevice(); // acquisition
     emit closed();
 }
 

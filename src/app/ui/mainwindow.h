@@ -28,6 +28,12 @@ namespace analysis {
 class TForm2;
 }
 
+// acquisition: the set-up panel's handlers and the run, owned by the window.
+namespace acq {
+class SetupPanel;
+class MeasurementRun;
+} // namespace acq
+
 namespace app {
 
 // A pair of small arrow buttons beside a control (the "up/down" buttons of the
@@ -207,6 +213,13 @@ public:
     // (src/<subsystem>/ui/); the window only owns them. Add members of a
     // subsystem inside its own section.
     // ---- acquisition: device link, set-up, run, memory read ----
+    std::unique_ptr<acq::SetupPanel> setupPanel;
+    std::unique_ptr<acq::MeasurementRun> measurementRun;
+    // Called by other subsystems too (the zero balancing starts a run, a settings load
+    // recounts the channels); the work is done by the classes above.
+    void btStartClick();
+    void CalcFTSamples(QObject* origin);
+    void CalcUseChnl();
     // ---- display: chart build, interaction, output ----
     // ---- files: measurement files, scales, settings, folder browsing ----
     // ---- analysis ----

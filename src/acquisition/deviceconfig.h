@@ -1,0 +1,40 @@
+#pragma once
+
+// Which board the device library talks to. The choice is made once, when the main window is
+// created, from (in this order of precedence):
+//   1. the environment variable ACCEL3_DEVICE,
+//   2. the key Backend of section [Device] in "device.ini" beside the executable,
+//   3. the simulated board.
+// "device.ini" also tunes the simulated board (section [Simulator]).
+
+#include "acquisition/devicelibrary.h"
+#include "acquisition/simulatedboard.h"
+#include "platform/ticks.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace acq {
+
+inline constexpr char kDeviceEnvironmentVariable[] = "ACCEL3_DEVICE";
+inline constexpr char kDeviceIniName[] = "device.ini";
+
+struct DeviceSettings {
+    // "sim": the simulated board; "none": no board, every command fails.
+    QString backend = QStringLiteral("sim");
+    // Where the choice came from: "default", the variable's name or the INI file's path.
+    QString origin = QStringLiteral("default");
+    SimulatedBoard::Settings simulator;
+};
+
+// iniPath may name a missing file; an empty environmentValue counts as not set. Values that do
+// not parse keep their defaults: a typo must not stop the program from starting.
+DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environmentValue);
+
+// A backend name nobody knows gives a board that is never there, so the operator sees the
+// program's own "command not sent" messages instead of a board that silently is not the one
+// configured.
+std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platform::TickSource& ticks);
+
+} // namespace acq

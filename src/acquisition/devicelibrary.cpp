@@ -1,0 +1,93 @@
+#include "acquisition/devicelibrary.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace acq {
+
+DeviceBackend::~DeviceBackend() = default;
+
+int NoBoard::write(const std::uint8_t*, std::uint32_t, std::uint32_t& written)
+{
+    written = 0;
+    return si::DeviceNotFound;
+}
+
+int NoBoard::read(std::uint8_t*, std::uint32_t, std::uint32_t& got)
+{
+    got = 0;
+    return si::DeviceNotFound;
+}
+
+DeviceLibrary::DeviceLibrary(std::unique_ptr<DeviceBackend> backend) : backend_(std::move(backend))
+{
+    if (!backend_)
+        backend_ = std::make_unique<NoBoard>(QStringLiteral("no board"));
+}
+
+DeviceLibrary::~DeviceLibrary() = default;
+
+void DeviceLibrary::setBackend(std::unique_ptr<DeviceBackend> backend)
+{
+    backend_ = backend ? std::move(backend) : std::make_unique<NoBoard>(QStringLiteral("no board"));
+}
+
+// The calls form a C-like boundary: whatever goes wrong inside a backend (a serial port that
+// vanishes and throws, a bad allocation) comes back as a status, never as an exception, so the
+// callers' "non-zero means failed" handling covers every failure.
+
+int DeviceLibrary::SI_Write(std::uint32_t handle, const void* buffer, std::uint32_t bytesToWrite,
+                            std::uint32_t* bytesWritten, void* overlapped)
+{
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (handle != 0)
+        return si::InvalidHandle;
+    if (overlapped || (!buffer && bytesToWrite > 0))
+        return si::InvalidParameter;
+    std::uint32_t written = 0;
+    int status = si::WriteError;
+    try {
+        status = backend_->write(static_cast<const std::uint8_t*>(buffer), bytesToWrite, written);
+    } catch (...) {
+        return si::WriteError;
+    }
+    if (bytesWritten)
+        *bytesWritten = std::min(written, bytesToWrite);
+    return status;
+}
+
+int DeviceLibrary::SI_Read(std::uint32_t handle, void* buffer, std::uint32_t bytesToRead,
+                           std::uint32_t* bytesReturned, void* overlapped)
+{
+    if (bytesReturned)
+        *bytesReturned = 0;
+    if (handle != 0)
+        return si::InvalidHandle;
+    if (overlapped || (!buffer && bytesToRead > 0))
+        return si::InvalidParameter;
+    std::uint32_t got = 0;
+    int status = si::ReadError;
+    try {
+        status = backend_->read(static_cast<std::uint8_t*>(buffer), bytesToRead, got);
+    } catch (...) {
+        return si::ReadError;
+    }
+    // A backend claiming more than the buffer holds would make the caller read past it.
+    if (bytesReturned)
+        *bytesReturned = std::min(got, bytesToRead);
+    return status;
+}
+
+int DeviceLibrary::SI_Close(std::uint32_t handle)
+{
+    if (handle != 0)
+        return si::InvalidHandle;
+    try {
+        return backend_->close();
+    } catch (...) {
+        return si::DeviceNotFound;
+    }
+}
+
+} // namespace acq

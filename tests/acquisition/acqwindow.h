@@ -1,0 +1,61 @@
+#pragma once
+
+// A main window for acquisition tests: fake dialogs and help, a tick counter that moves on by
+// itself (as the real one does, so the link's 4 ms pauses end) and can be moved on by hand
+// between polls, and a fresh simulated board behind the device library.
+
+#include "acquisition/simulatedboard.h"
+#include "acquisition/ui/measurementrun.h"
+#include "acquisition/ui/setuppanel.h"
+#include "app/ui/mainwindow.h"
+#include "common/fakedialogs.h"
+#include "common/fakehelp.h"
+#include "platform/ticks.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class AcqWindowTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<app::TForm1> make(files::MainSettings s = {})
+    {
+        ticks.setAutoAdvance(1);
+        s.loadHelpOnStart = 1;
+        app::AppPaths p;
+        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
+        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
+        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
+        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
+        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        auto f = std::make_unique<app::TForm1>(app::Services{&dialogs, &help, &ticks}, p, s);
+        auto b = std::make_unique<acq::SimulatedBoard>(ticks, boardSettings);
+        board = b.get();
+        f->measurementRun->device().setBackend(std::move(b));
+        dialogs.messages.clear();
+        return f;
+    }
+
+    // Shown and active, so that focus works as it does for the operator.
+    static void showActive(app::TForm1& f)
+    {
+        f.show();
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    }
+
+    static void focus(QWidget* w)
+    {
+        w->setFocus();
+        ASSERT_TRUE(w->hasFocus()) << qPrintable(w->objectName());
+    }
+
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::ManualTicks ticks{100000};
+    acq::SimulatedBoard::Settings boardSettings;
+    acq::SimulatedBoard* board = nullptr;
+};

@@ -1,0 +1,288 @@
+#include "acqwindow.h"
+
+#include "acquisition/devicelink.h"
+
+#include <functional>
+
+using app::TForm1;
+
+namespace {
+
+using SetupPanelTest = AcqWindowTest;
+
+struct FT {
+    int timeMs;
+    int samples;
+};
+
+void set(TForm1& f, FT v)
+{
+    f.seTime->setValue(v.timeMs);
+    f.seSamples->setValue(v.samples);
+}
+
+} // namespace
+
+TEST_F(SetupPanelTest, StartUpKeepsTheStoredSampleCountAndDerivesTheTime)
+{
+    files::MainSettings s;
+    s.frequency = 0;
+    s.samples = 16384;
+    auto f = make(s);
+    EXPECT_EQ(f->seSamples->value(), 16384);
+    EXPECT_EQ(f->seTime->value(), 5120);
+    EXPECT_EQ(f->lbTime->text(), QStringLiteral(" 0 мин  5 c 120.000 мс"));
+
+    // Opening the panel recomputes from the time, which now agrees with the samples.
+    showActive(*f);
+    f->setupPanel->btChooseFClick();
+    EXPECT_TRUE(f->gbFT->isVisible());
+    EXPECT_TRUE(f->seTime->hasFocus());
+    EXPECT_EQ(f->seSamples->value(), 16384);
+    EXPECT_EQ(f->btChooseF->text(), QStringLiteral("Закрыть"));
+    EXPECT_EQ(f->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::red));
+    f->setupPanel->btChooseFClick();
+    EXPECT_FALSE(f->gbFT->isVisible());
+    EXPECT_EQ(f->btChooseF->text(), QStringLiteral("Выбор F/T"));
+    EXPECT_EQ(f->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::black));
+}
+
+// A change handler recomputes only when its own control has the focus; a list's handler runs
+// only on the operator's choice.
+TEST_F(SetupPanelTest, ChangeHandlersActOnlyWithTheirFocus)
+{
+    auto f = make();
+    showActive(*f);
+    f->setupPanel->btChooseFClick();
+    struct Case {
+        const char* what;
+        std::function<void(TForm1&)> act;
+        FT expected; // from {1000 ms, 3200 samples} at 3200 Hz
+    };
+    const Case cases[] = {
+        {"samples written without focus", [](TForm1& f) { f.seSamples->setValue(8000); }, {1000, 8000}},
+        {"samples typed with focus",
+         [](TForm1& f) {
+             focus(f.seSamples);
+             f.seSamples->setValue(8000);
+         },
+         {2500, 8000}},
+        {"time written without focus",
+         [](TForm1& f) {
+             focus(f.seSamples);
+             f.seTime->setValue(2000);
+         },
+         {2000, 3200}},
+        {"time typed with focus",
+         [](TForm1& f) {
+             focus(f.seTime);
+             QTest::keyClick(f.seTime, Qt::Key_Up);
+         },
+         {1001, 3203}},
+        {"delay changed: nothing recomputed",
+         [](TForm1& f) {
+             focus(f.seDelayStart);
+             f.seDelayStart->setValue(7);
+         },
+         {1000, 3200}},
+        {"frequency set from code: nothing recomputed",
+         [](TForm1& f) {
+             focus(f.cbF);
+             f.cbF->setCurrentIndex(1);
+         },
+         {1000, 3200}},
+        {"frequency chosen by the operator: the time follows the samples",
+         [](TForm1& f) {
+             focus(f.cbF);
+             QTest::keyClick(f.cbF, Qt::Key_Down);
+         },
+         {2000, 3200}},
+        {"range chosen by the operator: nothing recomputed",
+         [](TForm1& f) {
+             focus(f.cbRange);
+             QTest::keyClick(f.cbRange, Qt::Key_Down);
+         },
+         {1000, 3200}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        focus(f->btStart);
+        f->cbF->setCurrentIndex(0);
+        set(*f, {1000, 3200});
+        c.act(*f);
+        EXPECT_EQ(f->seTime->value(), c.expected.timeMs);
+        EXPECT_EQ(f->seSamples->value(), c.expected.samples);
+    }
+}
+
+TEST_F(SetupPanelTest, ArrowButtonsStepFrequencyTimeAndSamples)
+{
+    auto f = make();
+    showActive(*f);
+    f->setupPanel->btChooseFClick();
+    auto& p = *f->setupPanel;
+    struct Case {
+        const char* what;
+        int frequencyIndex;
+        FT before;
+        std::function<void()> click;
+        int frequencyAfter;
+        FT after;
+    };
+    const Case cases[] = {
+        {"up at 3200 stays and still recomputes", 0, {1, 16384}, [&] { p.se2FUpClick(); }, 0, {5120, 16384}},
+        {"down at 6,25 stays and still recomputes", 9, {1, 16}, [&] { p.se2FDownClick(); }, 9, {2560, 16}},
+        {"down from 3200 to 1600", 0, {1, 16384}, [&] { p.se2FDownClick(); }, 1, {10240, 16384}},
+        {"doubling the time", 0, {1000, 1}, [&] { p.se2TimeUpClick(); }, 0, {2000, 6400}},
+        {"halving 1 ms clamps to 1", 0, {1, 1}, [&] { p.se2TimeDownClick(); }, 0, {1, 3}},
+        {"halving 5 samples gives 2", 0, {1, 5}, [&] { p.se2SamplesDownClick(); }, 0, {1, 2}},
+        {"halving 7 samples gives 4", 0, {1, 7}, [&] { p.se2SamplesDownClick(); }, 0, {1, 4}},
+        {"doubling the samples", 5, {1, 100}, [&] { p.se2SamplesUpClick(); }, 5, {2000, 200}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        focus(f->btStart);
+        f->cbF->setCurrentIndex(c.frequencyIndex);
+        set(*f, c.before);
+        c.click();
+        EXPECT_EQ(f->cbF->currentIndex(), c.frequencyAfter);
+        EXPECT_EQ(f->seTime->value(), c.after.timeMs);
+        EXPECT_EQ(f->seSamples->value(), c.after.samples);
+        EXPECT_DOUBLE_EQ(f->record.sampleRateHz, acq::kFrequencyTable[std::size_t(c.frequencyAfter)].hz);
+    }
+}
+
+TEST_F(SetupPanelTest, TargetAndExternalStartRules)
+{
+    auto f = make();
+    struct State {
+        bool externalChecked, externalEnabled, delayEnabled;
+    };
+    auto state = [&] {
+        EXPECT_EQ(f->lbExternalStart->isEnabled(), f->cbExternalStart->isEnabled());
+        EXPECT_EQ(f->lbDelayStart->isEnabled(), f->seDelayStart->isEnabled());
+        return State{f->cbExternalStart->isChecked(), f->cbExternalStart->isEnabled(),
+                     f->seDelayStart->isEnabled()};
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        State expected;
+    };
+    const Case cases[] = {
+        {"to the computer at start: no external start", [] {}, {false, false, true}},
+        {"external start refused while recording to the computer",
+         [&] { f->cbExternalStart->setChecked(true); },
+         {false, false, true}},
+        {"to memory offers the external start", [&] { f->rgMem->setItemIndex(1); }, {false, true, true}},
+        {"external start takes the delay away",
+         [&] { f->cbExternalStart->setChecked(true); },
+         {true, true, false}},
+        {"back to the computer: unchecked, disabled, delay back",
+         [&] { f->rgMem->setItemIndex(0); },
+         {false, false, true}},
+        {"to memory again keeps it unchecked", [&] { f->rgMem->setItemIndex(1); }, {false, true, true}},
+        {"external start off gives the delay back",
+         [&] {
+             f->cbExternalStart->setChecked(true);
+             f->cbExternalStart->setChecked(false);
+         },
+         {false, true, true}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.act();
+        const State s = state();
+        EXPECT_EQ(s.externalChecked, c.expected.externalChecked);
+        EXPECT_EQ(s.externalEnabled, c.expected.externalEnabled);
+        EXPECT_EQ(s.delayEnabled, c.expected.delayEnabled);
+    }
+}
+
+TEST_F(SetupPanelTest, MemoryTargetAndChannelsLimitTheSamples)
+{
+    auto f = make();
+    set(*f, {1, 100000});
+    f->rgMem->setItemIndex(1);
+    EXPECT_EQ(f->seSamples->value(), 43689);
+    EXPECT_EQ(f->seTime->value(), 13653);
+
+    // Each box shows or hides its series, recounts the channels and reconciles from the samples.
+    f->cbCh3->setChecked(false);
+    EXPECT_FALSE(f->Chart1->isSeriesShown(display::Series::Z));
+    EXPECT_EQ(f->record.channelCount, 2);
+    EXPECT_EQ(f->seSamples->value(), 43689) << "the limit only cuts, it never raises";
+    set(*f, {1, 100000});
+    f->cbCh2->setChecked(false);
+    EXPECT_EQ(f->record.channelCount, 1);
+    EXPECT_EQ(f->seSamples->value(), 100000);
+    EXPECT_EQ(f->seTime->value(), 31250);
+    f->cbCh1->setChecked(false);
+    EXPECT_EQ(f->record.channelCount, 0) << "no channel: no limit, and no division by zero";
+    EXPECT_EQ(f->seSamples->value(), 100000);
+    f->cbCh1->setChecked(true);
+    EXPECT_TRUE(f->Chart1->isSeriesShown(display::Series::X));
+    EXPECT_EQ(f->seSamples->value(), 100000);
+    f->cbCh2->setChecked(true);
+    EXPECT_EQ(f->seSamples->value(), 65534);
+}
+
+TEST_F(SetupPanelTest, KeysOnTheStartButton)
+{
+    auto f = make();
+    showActive(*f);
+    f->setupPanel->btChooseFClick();
+    focus(f->btStart);
+    QTest::keyClick(f->btStart, Qt::Key_Escape);
+    EXPECT_FALSE(f->gbFT->isVisible());
+    EXPECT_EQ(f->btChooseF->text(), QStringLiteral("Выбор F/T"));
+    EXPECT_TRUE(board->commandsReceived().empty()) << "Escape starts nothing";
+    EXPECT_FALSE(f->timRx->isActive());
+}
+
+TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
+{
+    auto f = make();
+    auto& link = f->measurementRun->link();
+    link.commandBuffer = {0x2B, 0x07, 1, 2, 3, 4, 5, 6, 7};
+    f->record.sampleRateHz = 800;
+    f->record.loadedFromFile = true;
+    f->timRx->setInterval(1234);
+    f->timCheckUSB->start();
+    QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
+    ASSERT_FALSE(board->commandsReceived().empty());
+    EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
+    EXPECT_EQ(link.commandBuffer[0], 0x2B) << "the command buffer keeps the last command";
+    EXPECT_FALSE(f->record.loadedFromFile);
+    EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
+    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("ИЗМЕРЕНИЕ"));
+    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_EQ(f->timRx->interval(), 1234);
+
+    f->timRx->stop();
+    board->dropOut();
+    f->measurementRun->ctlBarDblClick();
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("Command is not in uC"));
+    EXPECT_TRUE(f->timRx->isActive()) << "the timer starts all the same";
+}
+
+TEST_F(SetupPanelTest, ClosingTheWindowClosesTheDevice)
+{
+    auto f = make();
+    f->close();
+    EXPECT_EQ(board->closeCount(), 1);
+}
+
+TEST_F(SetupPanelTest, ConnectionIndicatorGoesRedWhenItsTimerFires)
+{
+    auto f = make();
+    f->status->setPanelText(0, QStringLiteral("ИЗМЕРЕНИЕ"));
+    f->btUSB->setIcon(QIcon());
+    f->timCheckUSB->setInterval(0);
+    f->timCheckUSB->start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f->timCheckUSB->isActive(); }, 2000));
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
+    EXPECT_FALSE(f->btUSB->icon().isNull());
+    EXPECT_FALSE(f->timCheckUSB->isActive());
+}
