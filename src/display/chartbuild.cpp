@@ -238,6 +238,19 @@ AxisTitles axisTitles(const ChartOptions& options, const QString& unitText)
     return t;
 }
 
+QString startTimeText(const QDateTime& startTime, const QLocale& locale)
+{
+    // The long time format may end in a time zone name, which the status bar has no room for.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t')).replace(QStringLiteral("  "), QStringLiteral(" "));
+    timeFormat = timeFormat.trimmed();
+    QString text;
+    if (startTime.isValid())
+        text = locale.toString(startTime.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+               locale.toString(startTime.time(), timeFormat);
+    return text + QStringLiteral(" начало измерения");
+}
+
 ChartBuild buildChart(const ChartInput& input, const ChartOptions& options, ValueRange lastPaintedLeft,
                       const std::array<bool, 4>& shown, const BuildProgress& progress)
 {

@@ -30,6 +30,8 @@
 #include "acquisition/measurementrecord.h"
 #include "display/seriesdata.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QString>
 
 #include <array>
@@ -166,6 +168,10 @@ struct ChartBuild {
     PulseTrace pulse;
     AxisTitles titles; // what the build sets; nothing for EmptyStream and NoChannels
 };
+
+// Status text of a finished build: the start time (short date, then the time without a zone
+// name, in the given locale) followed by " начало измерения".
+QString startTimeText(const QDateTime& startTime, const QLocale& locale);
 
 // The whole build in one call. lastPaintedLeft stands for the chart's left axis as last painted;
 // a program without a chart leaves it at (0, 0), which makes the pulse levels the automatic range

@@ -13,6 +13,7 @@
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/spectrumwindow.h"
+#include "display/ui/chartbuilder.h"
 #include "platform/numtext.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
@@ -750,6 +751,7 @@ void TForm1::FormCreate(const files::MainSettings& s)
 
     // Nothing is drawn until the first build; the chart ignores the mouse till then.
     Chart1->setEnabled(false);
+    chartBuilder = std::make_unique<display::ChartBuilder>(*this); // display
 
     btUSBClick();
     seTime->setRange(1, 20970880);
@@ -913,12 +915,17 @@ void TForm1::btUSBClick()
     timCheckUSB->stop();
 }
 
-// Until the chart build lands, a build only enables what a chart makes usable.
-void TForm1::ShowChart(QObject*)
+// ---- display ----
+void TForm1::ShowChart(QObject* sender)
 {
-    Chart1->setEnabled(true);
-    btSpectrGo->setEnabled(true);
-    btTrend->setEnabled(true);
+    if (chartBuilder)
+        chartBuilder->ShowChart(sender);
+}
+
+void TForm1::Chart1AfterDraw()
+{
+    if (chartBuilder)
+        chartBuilder->Chart1AfterDraw();
 }
 
 } // namespace app

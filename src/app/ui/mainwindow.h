@@ -34,6 +34,11 @@ class SetupPanel;
 class MeasurementRun;
 } // namespace acq
 
+// display: the chart build and the chart's handlers, owned by the window.
+namespace display {
+class ChartBuilder;
+} // namespace display
+
 namespace app {
 
 // A pair of small arrow buttons beside a control (the "up/down" buttons of the
@@ -221,6 +226,9 @@ public:
     void CalcFTSamples(QObject* origin);
     void CalcUseChnl();
     // ---- display: chart build, interaction, output ----
+    std::unique_ptr<display::ChartBuilder> chartBuilder;
+    // After each drawing of Chart1: link check restarted, visible stretch taken.
+    void Chart1AfterDraw();
     // ---- files: measurement files, scales, settings, folder browsing ----
     // ---- analysis ----
     // ==== end of subsystem sections ====

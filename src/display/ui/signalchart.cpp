@@ -1,16 +1,157 @@
 #include "display/ui/signalchart.h"
 
+#include <QMouseEvent>
+#include <QRubberBand>
+
+#include <algorithm>
+#include <cmath>
+
+#include "display/ui/sampledplottable.h"
+
 namespace display {
+
+namespace {
+
+// A drag shorter than this in both directions is a click that slipped, not a gesture.
+constexpr int kMinDragPixels = 3;
+
+const QColor kLegendColour(0xCA, 0xCA, 0xCA);
+
+// A legend entry with a check box: the box shows and hides its series, the name is written in
+// the series' colour.
+class CheckLegendItem : public QCPAbstractLegendItem {
+  public:
+    CheckLegendItem(QCPLegend* legend, ChartPlottable* plottable, Series series)
+        : QCPAbstractLegendItem(legend), plottable_(plottable), series_(series)
+    {
+        setSelectable(false);
+    }
+    Series series() const { return series_; }
+
+  protected:
+    static constexpr int kBox = 11;
+    static constexpr int kGap = 4;
+
+    void draw(QCPPainter* painter) override
+    {
+        const QRect r = mRect;
+        const QSize icon = mParentLegend->iconSize();
+        const int cy = r.center().y();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        const QRect box(r.left(), cy - kBox / 2, kBox, kBox);
+        painter->setPen(QPen(QColor(0x40, 0x40, 0x40)));
+        painter->setBrush(Qt::white);
+        painter->drawRect(box);
+        if (plottable_->visible()) {
+            painter->setRenderHint(QPainter::Antialiasing, true);
+            painter->setPen(QPen(Qt::black, 1.6));
+            const QPointF a(box.left() + 2.5, box.top() + 5.5);
+            const QPointF b(box.left() + 4.5, box.bottom() - 2.5);
+            const QPointF c(box.right() - 2, box.top() + 2.5);
+            painter->drawPolyline(QVector<QPointF>{a, b, c});
+        }
+        const QRectF iconRect(box.right() + kGap, cy - icon.height() / 2.0, icon.width(), icon.height());
+        painter->save();
+        painter->setClipRect(iconRect);
+        plottable_->paintLegendIcon(painter, iconRect);
+        painter->restore();
+        painter->setFont(mFont);
+        painter->setPen(QPen(mTextColor));
+        const int textLeft = int(iconRect.right()) + mParentLegend->iconTextPadding();
+        painter->drawText(QRect(textLeft, r.top(), r.right() - textLeft, r.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter, plottable_->name());
+    }
+
+    QSize minimumOuterSizeHint() const override
+    {
+        const QFontMetrics fm(mFont);
+        const QSize icon = mParentLegend->iconSize();
+        const int w = kBox + kGap + icon.width() + mParentLegend->iconTextPadding() +
+                      fm.horizontalAdvance(plottable_->name());
+        const int h = std::max({fm.height(), icon.height(), kBox});
+        return {w + mMargins.left() + mMargins.right(), h + mMargins.top() + mMargins.bottom()};
+    }
+
+  private:
+    ChartPlottable* plottable_;
+    Series series_;
+};
+
+// Numbers on the bottom axis, or the labels of the pulse trace's points while it shows them:
+// each tick moves to the nearest point and carries its label.
+class PointLabelTicker : public QCPAxisTicker {
+  public:
+    explicit PointLabelTicker(const SignalChart* chart) : chart_(chart) {}
+
+    void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                  QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override
+    {
+        QCPAxisTicker::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
+        if (!chart_->showsPointLabels())
+            return;
+        const PulseTrace& pulse = chart_->pulse();
+        QVector<double> snapped;
+        QVector<QString> labels;
+        qint64 previous = -1;
+        for (double t : ticks) {
+            const qint64 i = pulse.axis().nearestIndex(t, pulse.size());
+            if (i < 0 || i == previous)
+                continue;
+            const double x = pulse.x(i);
+            if (x < range.lower || x > range.upper)
+                continue;
+            const QString label = pulse.label(i);
+            if (label.isEmpty())
+                continue;
+            previous = i;
+            snapped.append(x);
+            labels.append(label.trimmed());
+        }
+        ticks = snapped;
+        if (subTicks)
+            subTicks->clear();
+        if (tickLabels)
+            *tickLabels = labels;
+    }
+
+  private:
+    const SignalChart* chart_;
+};
+
+ValueRange toValueRange(const QCPRange& r)
+{
+    return {r.lower, r.upper};
+}
+
+// Axes cannot show a range without extent: a flat or missing range is opened around its value.
+QCPRange drawable(ValueRange r)
+{
+    if (r.isEmpty())
+        r = {0.0, 0.0};
+    if (r.hi - r.lo <= std::max(std::abs(r.lo), std::abs(r.hi)) * 1e-12 || r.hi == r.lo) {
+        const double pad = std::max(1.0, std::abs(r.lo) * 0.05);
+        return {r.lo - pad, r.hi + pad};
+    }
+    return {r.lo, r.hi};
+}
+
+} // namespace
 
 QString seriesName(Series s)
 {
     switch (s) {
-    case Series::X: return QStringLiteral("X");
-    case Series::Y: return QStringLiteral("Y");
-    case Series::Z: return QStringLiteral("Z");
-    case Series::IaI: return QStringLiteral("IaI");
-    case Series::Mark: return QStringLiteral("Mark    ");
-    case Series::Pls: return QStringLiteral("Pls");
+    case Series::X:
+        return QStringLiteral("X");
+    case Series::Y:
+        return QStringLiteral("Y");
+    case Series::Z:
+        return QStringLiteral("Z");
+    case Series::IaI:
+        return QStringLiteral("IaI");
+    case Series::Mark:
+        return QStringLiteral("Mark    ");
+    case Series::Pls:
+        return QStringLiteral("Pls");
     }
     return {};
 }
@@ -18,90 +159,415 @@ QString seriesName(Series s)
 SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
 {
     setObjectName(QStringLiteral("Chart1"));
+    setAutoAddPlottableToLegend(false);
+    setNoAntialiasingOnDrag(true);
+    QLocale numbers = QLocale::system();
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+    setLocale(numbers);
+
     for (int i = 0; i < seriesCount; ++i) {
         const auto s = static_cast<Series>(i);
-        auto* g = addGraph();
-        g->setName(seriesName(s));
-        graphs_[i] = g;
+        ChartPlottable* p = nullptr;
+        if (s == Series::Mark) {
+            mark_ = new MarkPlottable(xAxis, yAxis);
+            p = mark_;
+        } else {
+            p = new SampledPlottable(xAxis, yAxis);
+            p->setPen(QPen(Qt::black));
+        }
+        p->setName(seriesName(s));
+        plottables_[std::size_t(i)] = p;
     }
-    auto* mark = graph(Series::Mark);
-    mark->setLineStyle(QCPGraph::lsNone);
-    mark->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDiamond, Qt::red, Qt::red, 8));
-    mark->setPen(QPen(Qt::red));
 
     // The legend sits in its own row under the plot on light grey, one entry per series.
     legend->setVisible(true);
-    legend->setBrush(QColor(0xCA, 0xCA, 0xCA));
+    legend->setBrush(kLegendColour);
+    legend->setBorderPen(QPen(kLegendColour.darker(130)));
+    legend->setIconSize(22, 10);
     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     legend->setWrap(seriesCount);
+    legend->setColumnSpacing(14);
+    legend->setSelectableParts(QCPLegend::spNone);
+    for (int i = 0; i < seriesCount; ++i) {
+        auto* item = new CheckLegendItem(legend, plottables_[std::size_t(i)], static_cast<Series>(i));
+        item->setTextColor(Qt::black);
+        legend->addItem(item);
+    }
     axisRect()->insetLayout()->take(legend);
     auto* row = new QCPLayoutGrid;
     plotLayout()->addElement(1, 0, row);
-    row->setMargins(QMargins(0, 0, 0, 0));
+    row->setMargins(QMargins(0, 0, 0, 4));
     row->addElement(0, 0, legend);
+    legend->setMargins(QMargins(8, 3, 8, 3));
     plotLayout()->setRowStretchFactor(1, 0.001);
-    legendRow_ = row;
+    connect(this, &QCustomPlot::legendClick, this, &SignalChart::onLegendClick);
 
+    xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new PointLabelTicker(this)));
+    xAxis->setNumberFormat(QStringLiteral("g"));
+    xAxis->setNumberPrecision(8);
+    yAxis->setNumberFormat(QStringLiteral("g"));
+    yAxis->setNumberPrecision(8);
+    for (QCPAxis* a : {xAxis, yAxis}) {
+        a->grid()->setPen(QPen(QColor(0xD8, 0xD8, 0xD8), 0, Qt::DotLine));
+        a->setTickLabelColor(Qt::black);
+        a->setLabelColor(Qt::black);
+    }
     xAxis->setLabel(QStringLiteral("Время, мкс"));
     yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
+    axisRect()->setBackground(Qt::white);
+
+    rubberBand_ = new QRubberBand(QRubberBand::Rectangle, this);
+
+    connect(this, &QCustomPlot::beforeReplot, this, &SignalChart::applyAutoRanges);
+    connect(this, &QCustomPlot::afterReplot, this, &SignalChart::noteDrawing);
     setBackgroundColour(Qt::white);
+}
+
+SignalChart::~SignalChart() = default;
+
+SampledPlottable* SignalChart::sampled(Series s) const
+{
+    return s == Series::Mark ? nullptr : static_cast<SampledPlottable*>(plottable(s));
+}
+
+// ---- series data -------------------------------------------------------------------------------
+
+void SignalChart::setLine(Series s, UniformSeries data)
+{
+    if (auto* p = sampled(s); p && s != Series::Pls)
+        p->setLine(std::move(data));
+    replot(rpQueuedReplot);
+}
+
+void SignalChart::setPulse(PulseTrace data)
+{
+    sampled(Series::Pls)->setPulse(std::move(data));
+    replot(rpQueuedReplot);
+}
+
+void SignalChart::clearSeries(Series s)
+{
+    if (s == Series::Mark)
+        mark_->clearPoints();
+    else
+        sampled(s)->clearData();
+    replot(rpQueuedReplot);
+}
+
+void SignalChart::clearAllSeries()
+{
+    for (int i = 0; i < seriesCount; ++i)
+        clearSeries(static_cast<Series>(i));
+}
+
+void SignalChart::addMark(double x, double y)
+{
+    mark_->addPoint(x, y);
+    replot(rpQueuedReplot);
+}
+
+const UniformSeries* SignalChart::line(Series s) const
+{
+    const SampledPlottable* p = sampled(s);
+    return p && !p->isPulse() ? &p->line() : nullptr;
+}
+
+const PulseTrace& SignalChart::pulse() const
+{
+    return sampled(Series::Pls)->pulseTrace();
 }
 
 void SignalChart::setSeriesColour(Series s, const QColor& colour)
 {
-    auto* g = graph(s);
-    QPen pen = g->pen();
+    ChartPlottable* p = plottable(s);
+    QPen pen = p->pen();
     pen.setColor(colour);
-    g->setPen(pen);
-    if (s == Series::Mark)
-        return;
-    // The legend names each series in its own colour.
-    if (auto* item = legend->itemWithPlottable(g))
-        item->setTextColor(colour);
-    replot(QCustomPlot::rpQueuedReplot);
+    p->setPen(pen);
+    // The legend names each series in its own colour; Mark keeps its red diamonds.
+    if (s != Series::Mark)
+        legend->item(int(s))->setTextColor(colour);
+    replot(rpQueuedReplot);
 }
 
 QColor SignalChart::seriesColour(Series s) const
 {
-    return graph(s)->pen().color();
+    return plottable(s)->pen().color();
 }
 
 void SignalChart::setSeriesShown(Series s, bool shown)
 {
-    graph(s)->setVisible(shown);
-    replot(QCustomPlot::rpQueuedReplot);
+    ChartPlottable* p = plottable(s);
+    const bool changed = p->visible() != shown;
+    p->setVisible(shown);
+    replot(rpQueuedReplot);
+    if (changed)
+        emit seriesShownChanged(s, shown);
 }
 
 bool SignalChart::isSeriesShown(Series s) const
 {
-    return graph(s)->visible();
+    return plottable(s)->visible();
 }
 
 const double* SignalChart::yValues(Series s) const
 {
-    return y_[static_cast<int>(s)].data();
+    if (s == Series::Mark)
+        return mark_->ys().data();
+    const SampledPlottable* p = sampled(s);
+    return p->isPulse() ? nullptr : p->line().data();
 }
 
 qint64 SignalChart::pointCount(Series s) const
 {
-    return qint64(y_[static_cast<int>(s)].size());
+    return plottable(s)->pointCount();
 }
 
-double SignalChart::xValue(Series, qint64 i) const
+double SignalChart::xValue(Series s, qint64 i) const
 {
-    return double(i);
+    return plottable(s)->xAt(i);
 }
 
-QString SignalChart::pointLabel(Series, qint64) const
+double SignalChart::yValue(Series s, qint64 i) const
 {
-    return {};
+    return plottable(s)->yAt(i);
+}
+
+QString SignalChart::pointLabel(Series s, qint64 i) const
+{
+    if (s != Series::Pls)
+        return {};
+    return pulse().label(i);
 }
 
 void SignalChart::setBackgroundColour(const QColor& colour)
 {
     background_ = colour;
     setBackground(QBrush(colour));
-    replot(QCustomPlot::rpQueuedReplot);
+    replot(rpQueuedReplot);
+}
+
+quint64 SignalChart::dataBytes() const
+{
+    quint64 b = 0;
+    for (int i = 0; i < seriesCount; ++i)
+        if (const SampledPlottable* p = sampled(static_cast<Series>(i)))
+            b += p->dataBytes();
+    return b;
+}
+
+// ---- axes --------------------------------------------------------------------------------------
+
+void SignalChart::setLeftTitle(const QString& title)
+{
+    yAxis->setLabel(title);
+    replot(rpQueuedReplot);
+}
+
+void SignalChart::setBottomTitle(const QString& title)
+{
+    xAxis->setLabel(title);
+    replot(rpQueuedReplot);
+}
+
+QString SignalChart::leftTitle() const
+{
+    return yAxis->label();
+}
+
+QString SignalChart::bottomTitle() const
+{
+    return xAxis->label();
+}
+
+ValueRange SignalChart::leftRange() const
+{
+    return toValueRange(yAxis->range());
+}
+
+ValueRange SignalChart::bottomRange() const
+{
+    return toValueRange(xAxis->range());
+}
+
+ValueRange SignalChart::autoLeftRange() const
+{
+    ValueRange r;
+    for (ChartPlottable* p : plottables_) {
+        if (!p->visible())
+            continue;
+        bool found = false;
+        const QCPRange v = p->getValueRange(found);
+        if (found)
+            r.include(ValueRange{v.lower, v.upper});
+    }
+    return r.isEmpty() ? ValueRange{0.0, 0.0} : r;
+}
+
+double SignalChart::bottomValueAt(double pixelX) const
+{
+    return xAxis->pixelToCoord(pixelX);
+}
+
+double SignalChart::leftValueAt(double pixelY) const
+{
+    return yAxis->pixelToCoord(pixelY);
+}
+
+int SignalChart::bottomAxisPosition() const
+{
+    return axisRect()->bottom();
+}
+
+bool SignalChart::showsPointLabels() const
+{
+    return isSeriesShown(Series::Pls) && pulse().hasDegreeLabels();
+}
+
+void SignalChart::applyAutoRanges()
+{
+    autoLeft_ = autoLeftRange();
+    if (zoomed_)
+        return;
+    ValueRange keys;
+    for (ChartPlottable* p : plottables_) {
+        if (!p->visible())
+            continue;
+        bool found = false;
+        const QCPRange k = p->getKeyRange(found);
+        if (found)
+            keys.include(ValueRange{k.lower, k.upper});
+    }
+    xAxis->setRange(drawable(keys));
+    yAxis->setRange(drawable(autoLeft_));
+}
+
+void SignalChart::noteDrawing()
+{
+    lastPaintedLeft_ = zoomed_ ? leftRange() : autoLeft_;
+    emit afterDraw();
+}
+
+// ---- zoom and scroll ---------------------------------------------------------------------------
+
+void SignalChart::zoomToPixels(const QRect& pixelRect)
+{
+    const QRect r = pixelRect.normalized();
+    zoomTo({bottomValueAt(r.left()), bottomValueAt(r.right())},
+           {leftValueAt(r.bottom()), leftValueAt(r.top())});
+}
+
+void SignalChart::zoomTo(ValueRange bottom, ValueRange left)
+{
+    if (bottom.isEmpty() || left.isEmpty() || bottom.lo == bottom.hi || left.lo == left.hi)
+        return;
+    zoomed_ = true;
+    xAxis->setRange(bottom.lo, bottom.hi);
+    yAxis->setRange(left.lo, left.hi);
+    replot();
+}
+
+void SignalChart::scrollByPixels(int dx, int dy)
+{
+    const QCPRange x = xAxis->range();
+    const QCPRange y = yAxis->range();
+    const double kx = xAxis->pixelToCoord(0) - xAxis->pixelToCoord(dx);
+    const double ky = yAxis->pixelToCoord(0) - yAxis->pixelToCoord(dy);
+    zoomed_ = true;
+    xAxis->setRange(x.lower + kx, x.upper + kx);
+    yAxis->setRange(y.lower + ky, y.upper + ky);
+    replot();
+}
+
+void SignalChart::unzoom()
+{
+    zoomed_ = false;
+    replot();
+}
+
+qint64 SignalChart::firstVisibleIndex(Series s) const
+{
+    return plottable(s)->firstVisible();
+}
+
+qint64 SignalChart::lastVisibleIndex(Series s) const
+{
+    return plottable(s)->lastVisible();
+}
+
+// ---- mouse -------------------------------------------------------------------------------------
+
+void SignalChart::mousePressEvent(QMouseEvent* event)
+{
+    QCustomPlot::mousePressEvent(event);
+    const QPoint pos = event->position().toPoint();
+    dragStart_ = pos;
+    dragMoved_ = false;
+    drag_ = Drag::None;
+    if (!axisRect()->rect().contains(pos))
+        return;
+    if (event->button() == Qt::LeftButton) {
+        drag_ = Drag::Zoom;
+    } else if (event->button() == Qt::RightButton) {
+        drag_ = Drag::Scroll;
+        scrollStartX_ = xAxis->range();
+        scrollStartY_ = yAxis->range();
+    }
+}
+
+void SignalChart::mouseMoveEvent(QMouseEvent* event)
+{
+    QCustomPlot::mouseMoveEvent(event);
+    const QPoint pos = event->position().toPoint();
+    if (drag_ == Drag::None)
+        return;
+    if (pos != dragStart_)
+        dragMoved_ = true;
+    if (drag_ == Drag::Zoom) {
+        rubberBand_->setGeometry(QRect(dragStart_, pos).normalized());
+        if (dragMoved_)
+            rubberBand_->show();
+    } else if (dragMoved_) {
+        // Scrolling follows the pointer from where the drag began.
+        const double kx = xAxis->pixelToCoord(dragStart_.x()) - xAxis->pixelToCoord(pos.x());
+        const double ky = yAxis->pixelToCoord(dragStart_.y()) - yAxis->pixelToCoord(pos.y());
+        zoomed_ = true;
+        xAxis->setRange(scrollStartX_.lower + kx, scrollStartX_.upper + kx);
+        yAxis->setRange(scrollStartY_.lower + ky, scrollStartY_.upper + ky);
+        replot(rpQueuedReplot);
+    }
+}
+
+void SignalChart::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    const Drag drag = drag_;
+    drag_ = Drag::None;
+    rubberBand_->hide();
+    const int dx = pos.x() - dragStart_.x();
+    const int dy = pos.y() - dragStart_.y();
+    if (drag == Drag::Zoom && event->button() == Qt::LeftButton) {
+        if (dx >= kMinDragPixels && dy >= kMinDragPixels)
+            zoomToPixels(QRect(dragStart_, pos));
+        else if (dx <= -kMinDragPixels || dy <= -kMinDragPixels)
+            unzoom();
+    } else if (drag == Drag::Scroll && event->button() == Qt::RightButton) {
+        if (dragMoved_)
+            replot();
+        else if (pos == dragStart_)
+            emit rightClicked(event->globalPosition().toPoint());
+    }
+    QCustomPlot::mouseReleaseEvent(event);
+}
+
+void SignalChart::onLegendClick(QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent* event)
+{
+    if (event && event->button() != Qt::LeftButton)
+        return;
+    if (auto* check = dynamic_cast<CheckLegendItem*>(item)) {
+        const Series s = check->series();
+        setSeriesShown(s, !isSeriesShown(s));
+        replot();
+    }
 }
 
 } // namespace display

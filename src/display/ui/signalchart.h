@@ -1,25 +1,52 @@
 #pragma once
 
 #include <QColor>
+#include <QPoint>
 #include <QString>
 #include <array>
 #include <vector>
 
 #include <qcustomplot.h>
 
+#include "display/seriesdata.h"
+
+class QRubberBand;
+
 namespace display {
+
+class ChartPlottable;
+class SampledPlottable;
+class MarkPlottable;
 
 // The series of the signal chart, in the order the legend lists them.
 enum class Series { X = 0, Y, Z, IaI, Mark, Pls };
 inline constexpr int seriesCount = 6;
 
-// The main window's chart: one graph per series, the legend below the plot.
+QString seriesName(Series s);
+
+// The main window's chart. X, Y, Z, IaI and Pls are long uniformly sampled series drawn from
+// their envelopes; Mark holds the few markers of an interval measurement. The legend lies below
+// the plot, one check box per series. Both axes are automatic until the user zooms:
+//   - left button dragged right and down: zoom into the rectangle;
+//   - left button dragged left or up: back to the automatic ranges;
+//   - right button dragged: scroll.
+// A press and release at the same pixel is no gesture: it is left to the window's handlers (the
+// chart's mousePress/mouseRelease signals), and a right click asks for the context menu.
 class SignalChart : public QCustomPlot {
     Q_OBJECT
-public:
+  public:
     explicit SignalChart(QWidget* parent = nullptr);
+    ~SignalChart() override;
 
-    QCPGraph* graph(Series s) const { return graphs_[static_cast<int>(s)]; }
+    // ---- series data ----
+    // X, Y, Z and IaI take a line; Pls takes the pulse trace.
+    void setLine(Series s, UniformSeries data);
+    void setPulse(PulseTrace data);
+    void clearSeries(Series s);
+    void clearAllSeries();
+    void addMark(double x, double y);
+    const UniformSeries* line(Series s) const;
+    const PulseTrace& pulse() const;
 
     void setSeriesColour(Series s, const QColor& colour);
     QColor seriesColour(Series s) const;
@@ -29,24 +56,90 @@ public:
     bool isSeriesShown(Series s) const;
 
     // ---- what the other subsystems read (kept by every chart implementation) ----
-    // The plotted y values of a series, one contiguous array of doubles.
+    // The plotted y values of a series, one contiguous array of doubles. The pulse trace keeps
+    // its two levels as bits and has no such array (nullptr): read it with yValue().
     const double* yValues(Series s) const;
     qint64 pointCount(Series s) const;
     // The x of point i (implicit: the series' first x plus i times its step).
     double xValue(Series s, qint64 i) const;
-    // The label of point i ("" when it has none).
+    double yValue(Series s, qint64 i) const;
+    // The label of point i ("" when it has none). Only Pls has labels: its degree labels.
     QString pointLabel(Series s, qint64 i) const;
 
     void setBackgroundColour(const QColor& colour);
     QColor backgroundColour() const { return background_; }
 
-private:
-    std::array<QCPGraph*, seriesCount> graphs_{};
-    std::array<std::vector<double>, seriesCount> y_{};
-    QCPLayoutGrid* legendRow_ = nullptr;
-    QColor background_{Qt::white};
-};
+    // ---- axes ----
+    void setLeftTitle(const QString& title);
+    void setBottomTitle(const QString& title);
+    QString leftTitle() const;
+    QString bottomTitle() const;
+    // The current visible ranges.
+    ValueRange leftRange() const;
+    ValueRange bottomRange() const;
+    // The left axis's range as laid out at the last drawing: (0, 0) before any drawing, and the
+    // automatic range of the data then shown ((0, 0) with no data) while the axes are automatic.
+    ValueRange lastPaintedLeftRange() const { return lastPaintedLeft_; }
+    // The automatic left range of the shown series, as the next drawing will lay it out.
+    ValueRange autoLeftRange() const;
+    // Axis values at a pixel of the widget.
+    double bottomValueAt(double pixelX) const;
+    double leftValueAt(double pixelY) const;
+    // The vertical pixel position of the bottom axis.
+    int bottomAxisPosition() const;
+    // Whether the bottom axis shows point labels in place of numbers (Pls shown with labels).
+    bool showsPointLabels() const;
 
-QString seriesName(Series s);
+    // ---- zoom and scroll (what the mouse gestures do) ----
+    bool isZoomed() const { return zoomed_; }
+    void zoomToPixels(const QRect& pixelRect);
+    void zoomTo(ValueRange bottom, ValueRange left);
+    void scrollByPixels(int dx, int dy);
+    void unzoom();
+
+    // ---- after each drawing ----
+    // First and last point of a series inside the bottom axis's range at its last drawing; -1
+    // when it has not been drawn since its points were replaced.
+    qint64 firstVisibleIndex(Series s) const;
+    qint64 lastVisibleIndex(Series s) const;
+
+    // Memory held by the series data and envelopes.
+    quint64 dataBytes() const;
+
+  signals:
+    // Emitted after every drawing of the chart.
+    void afterDraw();
+    // A legend check box was clicked (or the flag set from code).
+    void seriesShownChanged(display::Series s, bool shown);
+    // The right button was pressed and released at one pixel.
+    void rightClicked(const QPoint& globalPos);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    ChartPlottable* plottable(Series s) const { return plottables_[std::size_t(s)]; }
+    SampledPlottable* sampled(Series s) const;
+    void applyAutoRanges();
+    void noteDrawing();
+    void onLegendClick(QCPLegend* legend, QCPAbstractLegendItem* item, QMouseEvent* event);
+
+    std::array<ChartPlottable*, seriesCount> plottables_{};
+    MarkPlottable* mark_ = nullptr;
+    QColor background_{Qt::white};
+    bool zoomed_ = false;
+    ValueRange autoLeft_{0.0, 0.0};
+    ValueRange lastPaintedLeft_{0.0, 0.0};
+
+    enum class Drag { None, Zoom, Scroll };
+    Drag drag_ = Drag::None;
+    QPoint dragStart_;
+    bool dragMoved_ = false;
+    QCPRange scrollStartX_;
+    QCPRange scrollStartY_;
+    QRubberBand* rubberBand_ = nullptr;
+};
 
 } // namespace display

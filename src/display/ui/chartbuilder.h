@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+
+#include "display/chartbuild.h"
+
+namespace app {
+class TForm1;
+}
+
+namespace display {
+
+// The main window's chart build (ShowChart) and what follows each drawing of the chart. The
+// series come from the core build (chartbuild.h); this class reads the controls, hands the series
+// to the chart and writes the texts and values the rest of the window reads.
+class ChartBuilder : public QObject {
+    Q_OBJECT
+  public:
+    explicit ChartBuilder(app::TForm1& form);
+
+    // A build asked for while one is running (through the message processing of a large build)
+    // does not interleave with it: it runs once, after the running build has finished.
+    void ShowChart(QObject* sender);
+    // After each drawing: restarts the link check and takes the visible stretch.
+    void Chart1AfterDraw();
+
+    bool isBuilding() const { return building_; }
+
+    // The display choices as the controls stand.
+    ChartOptions optionsFromControls() const;
+
+  private:
+    void build();
+
+    app::TForm1& f_;
+    bool building_ = false;
+    bool pending_ = false;
+    QObject* pendingSender_ = nullptr;
+};
+
+} // namespace display

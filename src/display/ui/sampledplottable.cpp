@@ -1,0 +1,284 @@
+#include "display/ui/sampledplottable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace display {
+
+namespace {
+
+// Pixel positions far outside the plot are pulled in before they reach the painter, whose
+// rasteriser misbehaves on huge coordinates; the visible part of a line is unaffected unless the
+// view is enlarged a hundred thousand times beyond the plot.
+constexpr double kPixelLimit = 1e5;
+
+double clampPixel(double p, double lo, double hi)
+{
+    if (!(p >= lo - kPixelLimit))
+        return lo - kPixelLimit;
+    if (!(p <= hi + kPixelLimit))
+        return hi + kPixelLimit;
+    return p;
+}
+
+QCPRange toRange(ValueRange r, bool& found)
+{
+    found = !r.isEmpty();
+    return found ? QCPRange(r.lo, r.hi) : QCPRange();
+}
+
+} // namespace
+
+ChartPlottable::ChartPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : QCPAbstractPlottable(keyAxis, valueAxis)
+{
+    setAntialiased(false);
+    setAntialiasedFill(false);
+    setBrush(Qt::NoBrush);
+    setSelectable(QCP::stNone);
+}
+
+// ---- SampledPlottable --------------------------------------------------------------------------
+
+SampledPlottable::SampledPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis) : ChartPlottable(keyAxis, valueAxis)
+{
+}
+
+void SampledPlottable::setLine(UniformSeries data)
+{
+    pulseTrace_.clear();
+    pulse_ = false;
+    line_ = std::move(data);
+    forgetVisible();
+}
+
+void SampledPlottable::setPulse(PulseTrace data)
+{
+    line_.clear();
+    pulse_ = true;
+    pulseTrace_ = std::move(data);
+    forgetVisible();
+}
+
+void SampledPlottable::clearData()
+{
+    line_.clear();
+    pulseTrace_.clear();
+    points_.clear();
+    points_.squeeze();
+    forgetVisible();
+}
+
+qint64 SampledPlottable::pointCount() const
+{
+    return pulse_ ? pulseTrace_.size() : line_.size();
+}
+
+double SampledPlottable::xAt(qint64 i) const
+{
+    return pulse_ ? pulseTrace_.x(i) : line_.x(i);
+}
+
+double SampledPlottable::yAt(qint64 i) const
+{
+    return pulse_ ? pulseTrace_.y(i) : line_.y(i);
+}
+
+const UniformAxis& SampledPlottable::uniformAxis() const
+{
+    return pulse_ ? pulseTrace_.axis() : line_.axis();
+}
+
+ValueRange SampledPlottable::dataValueRange() const
+{
+    return pulse_ ? pulseTrace_.valueRange() : line_.valueRange();
+}
+
+ValueRange SampledPlottable::dataKeyRange() const
+{
+    return pulse_ ? pulseTrace_.keyRange() : line_.keyRange();
+}
+
+ValueRange SampledPlottable::rangeOf(qint64 lo, qint64 hi) const
+{
+    return pulse_ ? pulseTrace_.valueRange(lo, hi) : line_.valueRange(lo, hi);
+}
+
+quint64 SampledPlottable::dataBytes() const
+{
+    return pulse_ ? pulseTrace_.bytes() : line_.bytes();
+}
+
+QCPRange SampledPlottable::getKeyRange(bool& foundRange, QCP::SignDomain) const
+{
+    return toRange(dataKeyRange(), foundRange);
+}
+
+QCPRange SampledPlottable::getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const
+{
+    return toRange(dataValueRange(), foundRange);
+}
+
+void SampledPlottable::draw(QCPPainter* painter)
+{
+    QCPAxis* keyAxis = mKeyAxis.data();
+    QCPAxis* valueAxis = mValueAxis.data();
+    const qint64 n = pointCount();
+    if (!keyAxis || !valueAxis || n == 0) {
+        noteVisible(-1, -1);
+        return;
+    }
+    const UniformAxis& ax = uniformAxis();
+    const QCPRange kr = keyAxis->range();
+    const auto [first, last] = ax.indicesWithin(kr.lower, kr.upper, n);
+    noteVisible(first, last);
+
+    // The visible points and one more on each side, so that the line runs out to the edges.
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const qint64 before = ax.indicesWithin(-inf, kr.lower, n).second;
+    const qint64 after = ax.indicesWithin(kr.upper, inf, n).first;
+    qint64 a = before >= 0 ? before : first;
+    qint64 b = after >= 0 ? after : last;
+    if (a < 0 || b < 0)
+        return;
+    if (a > b)
+        std::swap(a, b);
+
+    const QRect r = clipRect();
+    const double top = r.top();
+    const double bottom = r.bottom();
+    const auto valuePixel = [&](double v) { return clampPixel(valueAxis->coordToPixel(v), top, bottom); };
+    const double pxA = keyAxis->coordToPixel(xAt(a));
+    const double pxB = keyAxis->coordToPixel(xAt(b));
+    const double span = std::abs(pxB - pxA);
+
+    points_.clear();
+    if (double(b - a + 1) <= 2 * std::max(1.0, span)) {
+        // Close up: every point.
+        points_.reserve(int(b - a + 1));
+        for (qint64 i = a; i <= b; ++i)
+            points_.append(
+                QPointF(clampPixel(keyAxis->coordToPixel(xAt(i)), r.left(), r.right()), valuePixel(yAt(i))));
+    } else {
+        // One column per pixel: a vertical stroke from the lowest to the highest value under it,
+        // joined to the next column.
+        const double st = ax.step();
+        const int c0 = int(std::floor(std::min(pxA, pxB)));
+        const int c1 = int(std::ceil(std::max(pxA, pxB)));
+        points_.reserve(2 * (c1 - c0 + 2));
+        qint64 i = a;
+        for (int c = c0; c <= c1 && i <= b; ++c) {
+            const double keyEnd = keyAxis->pixelToCoord(c + 1);
+            // The last point left of the column's right border.
+            const double guess = std::ceil(keyEnd / st - double(ax.firstIndex)) - 1;
+            qint64 j = guess < double(i - 1) ? i - 1 : guess > double(b) ? b : qint64(guess);
+            while (j + 1 <= b && xAt(j + 1) < keyEnd)
+                ++j;
+            while (j >= i && xAt(j) >= keyEnd)
+                --j;
+            if (j < i)
+                continue;
+            const ValueRange vr = rangeOf(i, j + 1);
+            const double pLo = valuePixel(vr.lo);
+            const double pHi = valuePixel(vr.hi);
+            const double x = c + 0.5;
+            if (!points_.isEmpty() &&
+                std::abs(points_.last().y() - pHi) < std::abs(points_.last().y() - pLo)) {
+                points_.append(QPointF(x, pHi));
+                points_.append(QPointF(x, pLo));
+            } else {
+                points_.append(QPointF(x, pLo));
+                points_.append(QPointF(x, pHi));
+            }
+            i = j + 1;
+        }
+    }
+    if (points_.isEmpty())
+        return;
+    applyDefaultAntialiasingHint(painter);
+    QPen pen = mPen;
+    pen.setCosmetic(true);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    if (points_.size() == 1)
+        painter->drawPoint(points_.first());
+    else
+        painter->drawPolyline(points_.constData(), int(points_.size()));
+}
+
+void SampledPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const
+{
+    QPen pen = mPen;
+    pen.setWidthF(std::max<qreal>(2.0, pen.widthF()));
+    painter->setPen(pen);
+    const double y = rect.center().y();
+    painter->drawLine(QLineF(rect.left(), y, rect.right(), y));
+}
+
+// ---- MarkPlottable -----------------------------------------------------------------------------
+
+MarkPlottable::MarkPlottable(QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : ChartPlottable(keyAxis, valueAxis), style_(QCPScatterStyle::ssDiamond, Qt::red, Qt::red, 9)
+{
+    setPen(QPen(Qt::red));
+    setAntialiased(true);
+}
+
+void MarkPlottable::clearPoints()
+{
+    x_.clear();
+    y_.clear();
+    forgetVisible();
+}
+
+void MarkPlottable::addPoint(double x, double y)
+{
+    x_.push_back(x);
+    y_.push_back(y);
+}
+
+QCPRange MarkPlottable::getKeyRange(bool& foundRange, QCP::SignDomain) const
+{
+    ValueRange r;
+    for (double v : x_)
+        r.include(v);
+    return toRange(r, foundRange);
+}
+
+QCPRange MarkPlottable::getValueRange(bool& foundRange, QCP::SignDomain, const QCPRange&) const
+{
+    ValueRange r;
+    for (double v : y_)
+        r.include(v);
+    return toRange(r, foundRange);
+}
+
+void MarkPlottable::draw(QCPPainter* painter)
+{
+    QCPAxis* keyAxis = mKeyAxis.data();
+    QCPAxis* valueAxis = mValueAxis.data();
+    if (!keyAxis || !valueAxis)
+        return;
+    qint64 first = -1, last = -1;
+    const QCPRange kr = keyAxis->range();
+    applyDefaultAntialiasingHint(painter);
+    style_.applyTo(painter, mPen);
+    for (std::size_t i = 0; i < x_.size(); ++i) {
+        if (x_[i] >= kr.lower && x_[i] <= kr.upper) {
+            if (first < 0)
+                first = qint64(i);
+            last = qint64(i);
+        }
+        style_.drawShape(painter, keyAxis->coordToPixel(x_[i]), valueAxis->coordToPixel(y_[i]));
+    }
+    noteVisible(first, last);
+}
+
+void MarkPlottable::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const
+{
+    style_.applyTo(painter, mPen);
+    style_.drawShape(painter, rect.center());
+}
+
+} // namespace display
