@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
+
+namespace platform {
+class IniFile;
+}
 
 namespace files {
 
@@ -13,12 +19,12 @@ struct MainSettings {
     int left = 0;
     int top = 0;
 
-    int timeUnits = 0;      // cbTimeunits: "мкс", "мс", "с"
-    int xyMode = 0;         // cbShowK: the four views
-    int smoothWeight = 8;   // seSmooth
-    int timeStep = 1;       // seTimeStep
-    int samplesStep = 1;    // seSamplesStep
-    int divider = 1;        // cbDivider: "запятая", "точка"
+    int timeUnits = 0;       // cbTimeunits: "мкс", "мс", "с"
+    int xyMode = 0;          // cbShowK: the four views
+    int smoothWeight = 8;    // seSmooth
+    int timeStep = 1;        // seTimeStep
+    int samplesStep = 1;     // seSamplesStep
+    int divider = 1;         // cbDivider: "запятая", "точка"
     int loadHelpOnStart = 0; // cbHelp: 0 "загружать", 1 "не загружать"
 
     // Colours are 0x00BBGGRR values, as stored in the file.
@@ -27,17 +33,31 @@ struct MainSettings {
     std::uint32_t modulusColour = 0;
     std::uint32_t pulseColour = 0;
 
-    int sensitivity = 0;     // cbRange
-    int frequency = 0;       // cbF
-    int samples = 16384;     // seSamples
-    int pcOrMem = 0;         // rgMem: "В компьютер", "В память"
+    int sensitivity = 0; // cbRange
+    int frequency = 0;   // cbF
+    int samples = 16384; // seSamples
+    int pcOrMem = 0;     // rgMem: "В компьютер", "В память"
     bool externalStart = false;
-    int delay = 0;           // seDelayStart, seconds
+    int delay = 0; // seDelayStart, seconds
 
     bool modulusShown = true;
     bool markShown = true;
     bool pulseShown = true;
-    int degreeOrTime = 1;    // rgTimGrad: "Время", "Градусы"
+    int degreeOrTime = 1; // rgTimGrad: "Время", "Градусы"
+
+    friend bool operator==(const MainSettings&, const MainSettings&) = default;
 };
+
+// "tremor.ini": a missing file, section or key, or a value that is no integer, gives the value of
+// `defaults`. Nothing is checked against the controls' ranges here: the controls bring values
+// into their own bounds, and a list index outside its list selects the list's default item.
+MainSettings readMainSettings(const platform::IniFile& ini, const MainSettings& defaults = {});
+MainSettings readMainSettingsFile(const QString& path, const MainSettings& defaults = {});
+
+// Writes every key, in the order the file has always had them. The whole set replaces the file
+// in one step: a copy of the file beside it takes the keys and then replaces it, so a failure
+// part-way leaves the previous file exactly as it was. Throws platform::IniWriteError.
+void writeMainSettings(platform::IniFile& ini, const MainSettings& s);
+void writeMainSettingsFile(const QString& path, const MainSettings& s);
 
 } // namespace files

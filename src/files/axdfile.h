@@ -1,0 +1,117 @@
+#pragma once
+
+// The measurement file (".axd"): a packed little-endian header, the calibration the record was
+// shown with, the two axis titles, the raw sample frames and the comment. The start time of the
+// measurement is not inside the file; it is the file's modification time.
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "acquisition/measurementrecord.h"
+
+class QIODevice;
+
+namespace files {
+
+inline constexpr int kAxdHeaderSize = 17;
+inline constexpr int kAxdCalibrationSize = 48; // axisK and axisC, three doubles each
+
+// The first 17 bytes of a measurement file.
+struct AxdHeader {
+    std::uint16_t typeWord = 0x8003;
+    std::uint8_t fixedByte2 = 16;
+    std::uint8_t fixedByte3 = 1;
+    std::uint8_t channelMask = 0;
+    std::uint32_t dataLength = 0;
+    double samplePeriodUs = 0.0;
+
+    // Readers look at the low byte only: both 0x0003 and 0x8003 are measurement files.
+    bool isMeasurement() const { return (typeWord & 0xFF) == 3; }
+    // A file with a zero high byte makes later saves write 0x0003 as well.
+    bool hasPlainTypeWord() const { return typeWord <= 0x00FF; }
+
+    friend bool operator==(const AxdHeader&, const AxdHeader&) = default;
+};
+
+void encodeAxdHeader(const AxdHeader& header, char out[kAxdHeaderSize]);
+AxdHeader decodeAxdHeader(const char in[kAxdHeaderSize]);
+
+// Everything a measurement file holds.
+struct AxdContents {
+    AxdHeader header;
+    std::array<double, 3> axisK{};
+    std::array<double, 3> axisC{};
+    QString xAxisTitle;
+    QString yAxisTitle;
+    acq::SampleStream data; // dataLength bytes of frames; empty when the data block was skipped
+    QString comment;        // lines separated by '\n'
+};
+
+enum class AxdStatus {
+    Ok,
+    CannotOpen,      // "Cannot open file %s"
+    NotMeasurement,  // the type byte is not 3
+    StreamReadError, // the file ends before its header, titles or data block do
+};
+
+struct AxdReadResult {
+    AxdStatus status = AxdStatus::Ok;
+    AxdContents contents;
+
+    bool ok() const { return status == AxdStatus::Ok; }
+};
+
+// What the program says about a file it refuses. The foreign-file notice goes to an ordinary
+// message box, the others to the standard error box.
+QString axdStatusMessage(AxdStatus status, const QString& path);
+extern const char* const kForeignFileMessage;
+
+enum class DataBlock {
+    Read, // copy the frames into contents.data
+    Skip, // only check that the file holds them and seek past
+};
+
+// Reads a whole measurement file. Nothing is allocated for the data block before the file is
+// known to hold all of it, so a corrupted dataLength cannot make the reader ask for gigabytes.
+AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock = DataBlock::Read);
+AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock = DataBlock::Read);
+
+// What a save writes. dataLength is taken from data.
+struct AxdWriteSource {
+    AxdHeader header;
+    std::array<double, 3> axisK{};
+    std::array<double, 3> axisC{};
+    QString xAxisTitle;
+    QString yAxisTitle;
+    std::span<const std::uint8_t> data;
+    QString comment; // lines separated by '\n'; written with CR LF, no break after the last line
+};
+
+// False when the device refused some of the bytes.
+bool writeAxd(QIODevice& out, const AxdWriteSource& source);
+
+// Whole frames of the data block (0 without channels).
+std::int64_t axdFrames(const AxdHeader& header);
+
+// ---- Comments ----------------------------------------------------------------------------
+
+// The comment as the memo shows it: the file's lines, split at CR LF, CR or LF, joined by '\n'.
+QString commentFromBytes(QByteArrayView bytes);
+// The memo's text as the file stores it: Windows-1251, lines separated by CR LF.
+QByteArray commentToBytes(const QString& memoText);
+
+// ---- The file time -----------------------------------------------------------------------
+
+// The start time a save gives the file: local time with seconds rounded down to an even
+// number, the resolution the file's date has always been kept in.
+QDateTime evenSecondTime(const QDateTime& t);
+// Sets the file's modification time to evenSecondTime(t). False when the file cannot take it.
+bool setFileStartTime(const QString& path, const QDateTime& t);
+// Invalid when the file is missing.
+QDateTime fileModificationTime(const QString& path);
+
+} // namespace files

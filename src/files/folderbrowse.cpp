@@ -1,0 +1,182 @@
+#include "files/folderbrowse.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include "files/axdfile.h"
+#include "files/cp1251.h"
+
+namespace files {
+
+QString folderOf(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    QString folder = QFileInfo(path).path();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+QString fileExtension(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+QStringList listFolder(const QString& folder, const QString& mask)
+{
+    if (folder.isEmpty())
+        return {};
+    const QDir dir(folder);
+    if (!dir.exists())
+        return {};
+    QStringList names = dir.entryList(
+        {mask}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+StepResult nextInListing(const QStringList& names, const QString& currentName)
+{
+    const qsizetype i = names.indexOf(currentName);
+    if (i < 0 || i + 1 >= names.size())
+        return {StepResult::NoMoreFiles, {}};
+    return {StepResult::Found, names[i + 1]};
+}
+
+StepResult previousInListing(const QStringList& names, const QString& currentName)
+{
+    if (!names.isEmpty() && names.first() == currentName)
+        return {StepResult::NoMoreFiles, {}};
+    const qsizetype i = names.indexOf(currentName);
+    if (i < 0)
+        return {StepResult::NotListed, {}};
+    return {StepResult::Found, names[i - 1]};
+}
+
+namespace {
+
+// Header, calibration and titles of a measurement file normally fit in its first few hundred
+// bytes; one read usually brings them all.
+constexpr qint64 kFirstRead = 4096;
+
+enum class Entry { Listed, Skipped, Foreign };
+
+Entry readComment(const QString& path, QString& comment)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return Entry::Skipped;
+    QByteArray head = f.read(kFirstRead);
+    if (head.size() < kAxdHeaderSize)
+        return Entry::Skipped;
+    const AxdHeader header = decodeAxdHeader(head.constData());
+    if (!header.isMeasurement())
+        return Entry::Foreign;
+
+    // Past the calibration, then past the two zero-terminated titles.
+    qint64 pos = kAxdHeaderSize + kAxdCalibrationSize;
+    for (int title = 0; title < 2; ++title) {
+        for (;;) {
+            if (pos >= head.size()) {
+                const QByteArray more = f.read(kFirstRead);
+                if (more.isEmpty())
+                    return Entry::Skipped;
+                head += more;
+            }
+            const qsizetype zero = head.indexOf('\0', pos);
+            if (zero >= 0) {
+                pos = zero + 1;
+                break;
+            }
+            pos = head.size();
+        }
+    }
+    const qint64 commentStart = pos + qint64(header.dataLength);
+    QByteArray bytes;
+    if (commentStart <= head.size()) {
+        bytes = head.mid(commentStart);
+        bytes += f.readAll();
+    } else if (commentStart < f.size()) {
+        if (!f.seek(commentStart))
+            return Entry::Skipped;
+        bytes = f.readAll();
+    }
+    comment = commentFromBytes(bytes);
+    return Entry::Listed;
+}
+
+} // namespace
+
+CommentListing buildCommentList(const QString& folder, const QStringList& names)
+{
+    CommentListing listing;
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (const QString& name : names) {
+        QString comment;
+        const Entry e = readComment(base + name, comment);
+        if (e == Entry::Foreign) {
+            listing.stoppedAtForeignFile = true;
+            break;
+        }
+        if (e == Entry::Skipped)
+            continue;
+        listing.lines.append(QStringLiteral("=v=") + name + QStringLiteral("=v="));
+        if (!comment.isEmpty())
+            listing.lines.append(comment.split(QLatin1Char('\n')));
+    }
+    return listing;
+}
+
+std::optional<QString> fileNameForLine(const QStringList& lines, int line)
+{
+    if (lines.isEmpty())
+        return std::nullopt;
+    for (int i = std::min<int>(line, int(lines.size()) - 1); i >= 0; --i) {
+        const QString& l = lines[i];
+        if (l.startsWith(QLatin1String("=v="))) {
+            if (l.size() < 6)
+                return std::nullopt;
+            return l.mid(3, l.size() - 6);
+        }
+    }
+    return std::nullopt;
+}
+
+SearchResult findInLines(const QStringList& lines, const QString& text, bool matchCase, int searchLine,
+                         const QLocale& locale)
+{
+    SearchResult r;
+    r.nextSearchLine = searchLine;
+    if (text.isEmpty())
+        return r;
+    auto fold = [&](const QString& s) { return matchCase ? s : locale.toUpper(s); };
+    const QString needle = fold(text);
+    if (!fold(lines.join(QStringLiteral("\r\n"))).contains(needle))
+        return r;
+
+    const int count = int(lines.size());
+    int at = (searchLine < 0 || searchLine > count) ? 0 : searchLine;
+    // count + 1 places: every line and the empty step after the last one.
+    for (int step = 0; step <= count; ++step) {
+        if (at < count && fold(lines[at]).contains(needle)) {
+            r.line = at;
+            r.nextSearchLine = at + 1 > count ? 0 : at + 1;
+            return r;
+        }
+        ++at;
+        if (at > count)
+            at = 0;
+    }
+    return r;
+}
+
+} // namespace files

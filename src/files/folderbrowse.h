@@ -1,0 +1,61 @@
+#pragma once
+
+// Walking the measurement files of a folder: the folder listing, the previous and next file, the
+// comment list of all files with its search, and finding the file a list line belongs to.
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace files {
+
+// The folder of a path, with a trailing '/'; empty for an empty path.
+QString folderOf(const QString& path);
+// The extension with its dot (".axd"), empty when the name has none.
+QString fileExtension(const QString& path);
+
+// The names (without folder) of the folder's entries that match the mask ("*.axd"), files and
+// folders, hidden ones too. The mask matches without regard to letter case. Sorted by name
+// without regard to letter case (ties in exact order), so that stepping through a folder goes
+// from name to name whatever order the file system keeps them in. A missing folder lists nothing.
+QStringList listFolder(const QString& folder, const QString& mask);
+
+// Stepping from the current file. The names are compared exactly, letter case included.
+struct StepResult {
+    enum Kind { Found, NoMoreFiles, NotListed } kind = NotListed;
+    QString name;
+};
+StepResult nextInListing(const QStringList& names, const QString& currentName);
+// Before the first entry there is nothing: NoMoreFiles. A current file missing from the listing
+// gives NotListed (which stays silent).
+StepResult previousInListing(const QStringList& names, const QString& currentName);
+
+inline constexpr char kNoMoreFilesMessage[] = "Больше нет файлов";
+
+// The comment browser's list: for every measurement file a line "=v=" + name + "=v=" and then
+// the lines of its comment. Only each file's header, titles and comment are read; the data block
+// is skipped. A file that cannot be opened or is too short for a header is left out. The build
+// stops at the first file that is not a measurement file (its name is not listed).
+struct CommentListing {
+    QStringList lines;
+    bool stoppedAtForeignFile = false;
+};
+CommentListing buildCommentList(const QString& folder, const QStringList& names);
+
+// The name in the nearest "=v=" line at or above `line`; nullopt when there is none.
+std::optional<QString> fileNameForLine(const QStringList& lines, int line);
+
+// The next line containing `text`, starting at `searchLine` and wrapping once through all lines
+// (with one empty step after the last line). Without matchCase both sides are compared in upper
+// case by the locale's rules, Cyrillic included. nextSearchLine is where the search after this
+// one starts: below the match, or unchanged when nothing matched.
+struct SearchResult {
+    int line = -1; // -1: nothing found
+    int nextSearchLine = 0;
+};
+SearchResult findInLines(const QStringList& lines, const QString& text, bool matchCase, int searchLine,
+                         const QLocale& locale);
+
+} // namespace files

@@ -1,0 +1,108 @@
+#include "files/savefile.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <limits>
+
+namespace files {
+
+namespace {
+const QString kSmoothingRemark = QStringLiteral(". Перед сохранением");
+const QString kSmoothingText =
+    QStringLiteral(". Перед сохранением файла ГРАФИК просматривался при сглаживании с весом ");
+} // namespace
+
+SaveFormat saveFormatFor(const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).fileName().section(QLatin1Char('.'), -1);
+    if (!QFileInfo(fileName).fileName().contains(QLatin1Char('.')))
+        return SaveFormat::None;
+    if (suffix.compare(QLatin1String("axd"), Qt::CaseInsensitive) == 0)
+        return SaveFormat::Axd;
+    if (suffix.compare(QLatin1String("txt"), Qt::CaseInsensitive) == 0)
+        return SaveFormat::Text;
+    if (suffix.compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0)
+        return SaveFormat::Csv;
+    return SaveFormat::None;
+}
+
+Stretch savedStretch(std::uint64_t streamBytes, int channelCount, std::int64_t firstVisible,
+                     std::int64_t lastVisible)
+{
+    if (channelCount <= 0)
+        return {};
+    const std::uint64_t frameBytes = std::uint64_t(channelCount) * 2;
+    const std::uint64_t frames = streamBytes / frameBytes;
+    // dataLength is 32 bits: keep whole frames below that.
+    const std::uint64_t maxFrames = std::numeric_limits<std::uint32_t>::max() / frameBytes;
+
+    std::uint64_t first = 0;
+    std::uint64_t count = frames;
+    if (firstVisible >= 0 && lastVisible >= firstVisible) {
+        first = std::uint64_t(firstVisible);
+        count = std::uint64_t(lastVisible - firstVisible) + 2;
+    }
+    if (first >= frames)
+        return {};
+    count = std::min({count, frames - first, maxFrames});
+    return {first * frameBytes, count * frameBytes};
+}
+
+QStringList memoLines(const QString& memoText)
+{
+    if (memoText.isEmpty())
+        return {};
+    return memoText.split(QLatin1Char('\n'));
+}
+
+QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
+                         std::optional<int> smoothWeight)
+{
+    const QString prefix = QString::fromUtf8(kAxesLinePrefix);
+    QString axesLine;
+    if (!loadedFromFile) {
+        axesLine = prefix + channelLetters;
+        lines.removeIf([&prefix](const QString& l) { return l.contains(prefix); });
+    } else {
+        // The last axes line; failing that, a bare smoothing remark an earlier save left, so that
+        // saving again replaces it instead of adding another.
+        auto takeLast = [&lines](auto&& matches) {
+            for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+                if (matches(lines[i]))
+                    return lines.takeAt(i);
+            }
+            return QString();
+        };
+        axesLine = takeLast([&prefix](const QString& l) { return l.contains(prefix); });
+        if (axesLine.isEmpty())
+            axesLine = takeLast([](const QString& l) { return l.startsWith(kSmoothingRemark); });
+        // The remark of the previous save goes, and with it what follows (up to 100 characters).
+        const qsizetype cut = axesLine.indexOf(kSmoothingRemark);
+        if (cut >= 0)
+            axesLine.remove(cut, 100);
+    }
+    if (smoothWeight)
+        axesLine += kSmoothingText + QString::number(*smoothWeight);
+    // A line of nothing would only pile up empty lines, one per save.
+    if (!axesLine.isEmpty())
+        lines.append(axesLine);
+    return lines;
+}
+
+QString saveAtomically(const QString& path, const std::function<bool(QIODevice&)>& write)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("Cannot create file %1").arg(path);
+    if (!write(file)) {
+        file.cancelWriting();
+        return QStringLiteral("Stream write error");
+    }
+    if (!file.commit())
+        return QStringLiteral("Stream write error");
+    return {};
+}
+
+} // namespace files

@@ -1,0 +1,56 @@
+#pragma once
+
+// The rules of saving the current record: which stretch of the stream a measurement file keeps,
+// the comment's axes line, and writing a file so that a failure never costs the old one.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QIODevice;
+
+namespace files {
+
+enum class SaveFormat { None, Axd, Text, Csv };
+
+// By the extension, without regard to letter case: "A.AXD" is a measurement file.
+SaveFormat saveFormatFor(const QString& fileName);
+
+// A byte range of the sample stream.
+struct Stretch {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// The frames behind the visible points: point i of a channel series is frame i + 1, so the
+// visible points first..last need frames first + 1 .. last + 1; frame `first` goes in front of
+// them because the chart skips the first frame of every stream. A reloaded file therefore shows
+// the same points. Before the chart was ever painted (first or last below 0) the whole stream is
+// kept rather than nothing. The result never reaches past the stream's whole frames nor past
+// what the 32-bit dataLength can say.
+Stretch savedStretch(std::uint64_t streamBytes, int channelCount, std::int64_t firstVisible,
+                     std::int64_t lastVisible);
+
+inline constexpr char kAxesLinePrefix[] = "Записаны оси ";
+
+// The comment as a list of lines: an empty memo has none.
+QStringList memoLines(const QString& memoText);
+
+// The comment's axes line, the one line that records which channels a measurement holds and how
+// its chart was smoothed when it was saved. A measurement from the board gets a fresh line
+// ("Записаны оси " + channelLetters) and loses every earlier one; a measurement from a file keeps
+// the last line it had (and only that one moves), without the smoothing remark of the previous
+// save. The line ends the comment. A file without one gets none added, unless there is a
+// smoothing remark to make.
+QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
+                         std::optional<int> smoothWeight);
+
+// Writes through a temporary file in the target's folder that replaces the target only when it
+// is complete, so a failed save leaves the old file as it was. Returns an empty string on
+// success, else the message for the standard error box.
+QString saveAtomically(const QString& path, const std::function<bool(QIODevice&)>& write);
+
+} // namespace files

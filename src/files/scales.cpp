@@ -1,0 +1,66 @@
+#include "files/scales.h"
+
+#include <cmath>
+
+#include "platform/inifile.h"
+#include "platform/numtext.h"
+
+namespace files {
+
+const char* const kScalesMissingMessage =
+    "Файл Scales.scl отсутствует или нарушен формат коэффициентов. Новые результаты будут отображаться в "
+    "единицах АЦП. Результаты из файлов останутся прежними.";
+
+namespace {
+const QString kFactor = QStringLiteral("factor");
+const QString kShift = QStringLiteral("Shift, ADC units");
+const QString kYscale = QStringLiteral("Yscale");
+const QString kAxisKeys[3] = {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")};
+} // namespace
+
+ScalesData readScales(const platform::IniFile& ini, QChar decimalSeparator)
+{
+    ScalesData d;
+    for (int a = 0; a < 3; ++a) {
+        d.k[a] = ini.readDouble(kFactor, kAxisKeys[a], decimalSeparator).value_or(1.0);
+        d.c[a] = ini.readDouble(kShift, kAxisKeys[a], decimalSeparator).value_or(0.0);
+    }
+    d.yTitle = ini.readString(kYscale, QStringLiteral("Name"), d.yTitle);
+    d.topRange = ini.readInteger(kYscale, QStringLiteral("range"), 16);
+    return d;
+}
+
+std::optional<QStringList> rangeItemsForTopRange(int topRange)
+{
+    if (topRange != 200)
+        return std::nullopt;
+    return QStringList{QStringLiteral("±25g"), QStringLiteral("±50g"), QStringLiteral("±100g"),
+                       QStringLiteral("±200g")};
+}
+
+void writeZeroLevels(platform::IniFile& ini, const std::array<double, 3>& levels)
+{
+    for (int a = 0; a < 3; ++a)
+        ini.writeString(kShift, kAxisKeys[a], platform::formatD(platform::roundHalfEven(levels[a])));
+}
+
+ZeroCaptureResult captureZeroLevels(const std::array<const double*, 3>& values,
+                                    const std::array<long long, 3>& counts, const QString& previousClipText)
+{
+    ZeroCaptureResult z;
+    z.clipText = previousClipText;
+    for (int a = 0; a < 3; ++a) {
+        if (!values[a] || counts[a] <= kZeroCapturePoint)
+            return z;
+    }
+    z.captured = true;
+    for (int a = 0; a < 3; ++a)
+        z.levels[a] = double(platform::roundHalfEven(values[a][kZeroCapturePoint]));
+    for (int a = 0; a < 3; ++a) {
+        if (std::fabs(z.levels[a]) > 100)
+            z.clipText = platform::formatD(qint64(z.levels[a]));
+    }
+    return z;
+}
+
+} // namespace files

@@ -1,0 +1,115 @@
+// axdtool info FILE: the header, calibration, titles and comment of a measurement file as one
+// JSON object. The data block is checked but not read.
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <cmath>
+
+#include "files/axdfile.h"
+#include "tools/axdtool/command.h"
+
+namespace axdtool {
+
+namespace {
+
+QString jsonString(const QString& s)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar ch : s) {
+        const char16_t c = ch.unicode();
+        switch (c) {
+        case u'"':
+            out += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            out += QStringLiteral("\\\\");
+            break;
+        case u'\n':
+            out += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            out += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            out += QStringLiteral("\\t");
+            break;
+        default:
+            if (c < 0x20)
+                out += QStringLiteral("\\u%1").arg(unsigned(c), 4, 16, QLatin1Char('0'));
+            else
+                out += ch;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+// The shortest text that reads back as the same double; JSON has no NaN or infinity.
+QString jsonNumber(double v)
+{
+    if (!std::isfinite(v))
+        return QStringLiteral("null");
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+QString jsonArray(const std::array<double, 3>& v)
+{
+    return QLatin1Char('[') + jsonNumber(v[0]) + QLatin1Char(',') + jsonNumber(v[1]) + QLatin1Char(',') +
+           jsonNumber(v[2]) + QLatin1Char(']');
+}
+
+// The start time is the file's modification time, in local time with its offset.
+QString isoTime(const QDateTime& t)
+{
+    if (!t.isValid())
+        return QStringLiteral("null");
+    const QDateTime local = t.toLocalTime();
+    return jsonString(local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate));
+}
+
+int runInfo(const QStringList& args)
+{
+    const Options opt(args, {}, {});
+    if (!opt.ok())
+        return usageError(opt.error());
+    if (opt.positional().size() != 1)
+        return usageError(QStringLiteral("info takes one file"));
+    const QString path = opt.positional().first();
+
+    const files::AxdReadResult r = files::readAxdFile(path, files::DataBlock::Skip);
+    if (!r.ok())
+        return fileError(path + QStringLiteral(": ") + files::axdStatusMessage(r.status, path));
+    const files::AxdContents& c = r.contents;
+    const files::AxdHeader& h = c.header;
+
+    QString json = QStringLiteral("{");
+    auto field = [&json](const char* name, const QString& value) {
+        if (json.size() > 1)
+            json += QLatin1Char(',');
+        json += QLatin1Char('"') + QLatin1String(name) + QStringLiteral("\":") + value;
+    };
+    field("typeWord", QString::number(h.typeWord));
+    field("channelMask", QString::number(h.channelMask));
+    field("dataLength", QString::number(h.dataLength));
+    field("samplePeriodUs", jsonNumber(h.samplePeriodUs));
+    field("axisK", jsonArray(c.axisK));
+    field("axisC", jsonArray(c.axisC));
+    field("xAxisTitle", jsonString(c.xAxisTitle));
+    field("yAxisTitle", jsonString(c.yAxisTitle));
+    field("comment", jsonString(c.comment));
+    field("frames", QString::number(files::axdFrames(h)));
+    field("startTime", isoTime(files::fileModificationTime(path)));
+    json += QStringLiteral("}\n");
+    printOut(json);
+    return kOk;
+}
+
+const Registration info{
+    {QStringLiteral("info"), QStringLiteral("FILE"),
+     QStringLiteral("Prints the file's header, calibration, axis titles, comment, whole frames\n"
+                    "and start time (its modification time) as one JSON object."),
+     runInfo}};
+
+} // namespace
+
+} // namespace axdtool

@@ -1,0 +1,173 @@
+// axdtool as a user runs it: exit statuses, messages, and what it prints and writes.
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "common/testutil.h"
+#include "files/axdfile.h"
+#include "files/cp1251.h"
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun axdtool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/axdtool"), args);
+    ToolRun r;
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.status = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray sampleFile()
+{
+    files::AxdWriteSource src;
+    src.header.typeWord = 0x0003;
+    src.header.channelMask = 6; // Y and Z
+    src.header.samplePeriodUs = 625;
+    src.axisK = {0.5, 0.25, 2};
+    src.axisC = {1, -2, 0.5};
+    src.xAxisTitle = QStringLiteral("Время, мкс");
+    src.yAxisTitle = QStringLiteral("Ускорение, м/с2");
+    // Four frames of Y, Z and a trailing partial word.
+    const std::vector<std::uint8_t> data{10, 0, 20, 0x80, 12, 0, 22, 0, 14, 0, 24, 0x80, 16, 0, 26, 0, 0x55};
+    src.data = data;
+    src.comment = QStringLiteral("стенд \"А\"\nЗаписаны оси YZ");
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    files::writeAxd(out, src);
+    return out.data();
+}
+
+} // namespace
+
+TEST(AxdTool, InfoPrintsOneJsonObject)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Замер 1.axd"));
+    ASSERT_TRUE(testutil::writeAll(path, sampleFile()));
+    ASSERT_TRUE(files::setFileStartTime(path, QDateTime(QDate(2023, 5, 17), QTime(10, 20, 31))));
+
+    const ToolRun r = axdtool({QStringLiteral("info"), path});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out.toStdString();
+    EXPECT_EQ(o.value(QStringLiteral("typeWord")).toInt(), 3);
+    EXPECT_EQ(o.value(QStringLiteral("channelMask")).toInt(), 6);
+    EXPECT_EQ(o.value(QStringLiteral("dataLength")).toInt(), 17);
+    EXPECT_EQ(o.value(QStringLiteral("samplePeriodUs")).toDouble(), 625.0);
+    EXPECT_EQ(o.value(QStringLiteral("axisK")).toArray(), (QJsonArray{0.5, 0.25, 2}));
+    EXPECT_EQ(o.value(QStringLiteral("axisC")).toArray(), (QJsonArray{1, -2, 0.5}));
+    EXPECT_EQ(o.value(QStringLiteral("xAxisTitle")).toString(), QStringLiteral("Время, мкс"));
+    EXPECT_EQ(o.value(QStringLiteral("yAxisTitle")).toString(), QStringLiteral("Ускорение, м/с2"));
+    EXPECT_EQ(o.value(QStringLiteral("comment")).toString(), QStringLiteral("стенд \"А\"\nЗаписаны оси YZ"));
+    EXPECT_EQ(o.value(QStringLiteral("frames")).toInt(), 4);
+    const QDateTime start =
+        QDateTime::fromString(o.value(QStringLiteral("startTime")).toString(), Qt::ISODate);
+    EXPECT_EQ(start, QDateTime(QDate(2023, 5, 17), QTime(10, 20, 30)));
+    EXPECT_EQ(o.size(), 11);
+}
+
+TEST(AxdTool, ExportWritesTheChosenFormat)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("m.axd"));
+    ASSERT_TRUE(testutil::writeAll(path, sampleFile()));
+    const QString out = dir.filePath(QStringLiteral("m.CSV"));
+    const ToolRun r =
+        axdtool({QStringLiteral("export"), path, out, QStringLiteral("--view"), QStringLiteral("1"),
+                 QStringLiteral("--store-x=no"), QStringLiteral("--decimal"), QStringLiteral("comma"),
+                 QStringLiteral("--no-modulus")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = files::fromCp1251(testutil::readAll(out)).split(QLatin1Char('\r'));
+    ASSERT_EQ(lines.size(), 15);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Данные из файла ") + QFileInfo(path).absoluteFilePath()));
+    EXPECT_EQ(lines[2], QStringLiteral("1;1;0,5"));
+    EXPECT_EQ(lines[5], QStringLiteral("единицы АЦП;<-name of Y axis"));
+    EXPECT_EQ(lines[6], QStringLiteral("Выборки;<-name of X axis"));
+    EXPECT_EQ(lines[7] + QLatin1Char('\r') + lines[8], QStringLiteral("стенд \"А\"\r\nЗаписаны оси YZ"));
+    EXPECT_EQ(lines[10], QStringLiteral("Y;Z;"));
+    // Frame 0 is never a point: three rows of raw ADC units.
+    EXPECT_EQ(lines.mid(11), (QStringList{QStringLiteral("12;22;"), QStringLiteral("14;24;"),
+                                          QStringLiteral("16;26;"), QString()}));
+}
+
+TEST(AxdTool, WrongCallsAndBadFiles)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.axd"));
+    ASSERT_TRUE(testutil::writeAll(good, sampleFile()));
+    const QString cut = dir.filePath(QStringLiteral("cut.axd"));
+    ASSERT_TRUE(testutil::writeAll(cut, sampleFile().left(100)));
+    const QString foreign = dir.filePath(QStringLiteral("foreign.axd"));
+    ASSERT_TRUE(testutil::writeAll(foreign, QByteArray("\x04\x80") + sampleFile().mid(2)));
+    const QString out = dir.filePath(QStringLiteral("o.txt"));
+
+    struct Case {
+        const char* what;
+        QStringList args;
+        int status;
+        const char* inError;
+    } cases[] = {
+        {"nothing", {}, 2, "Usage: axdtool"},
+        {"unknown command", {QStringLiteral("frobnicate")}, 2, "Usage: axdtool"},
+        {"info without a file", {QStringLiteral("info")}, 2, "Usage: axdtool"},
+        {"info of two files", {QStringLiteral("info"), good, good}, 2, "Usage: axdtool"},
+        {"missing file",
+         {QStringLiteral("info"), dir.filePath(QStringLiteral("none.axd"))},
+         1,
+         "Cannot open file"},
+        {"file cut short", {QStringLiteral("info"), cut}, 1, "Stream read error"},
+        {"file of another kind", {QStringLiteral("export"), foreign, out}, 1, "Plinder.exe"},
+        {"unknown option", {QStringLiteral("export"), good, out, QStringLiteral("--colour")}, 2, "--colour"},
+        {"view out of range",
+         {QStringLiteral("export"), good, out, QStringLiteral("--view"), QStringLiteral("4")},
+         2,
+         "--view"},
+        {"option without its value",
+         {QStringLiteral("export"), good, out, QStringLiteral("--smooth")},
+         2,
+         "--smooth"},
+        {"smoothing weight out of range",
+         {QStringLiteral("export"), good, out, QStringLiteral("--smooth"), QStringLiteral("1")},
+         2,
+         "--smooth"},
+        {"output of another kind",
+         {QStringLiteral("export"), good, dir.filePath(QStringLiteral("o.dat"))},
+         2,
+         ".csv"},
+        {"output folder missing",
+         {QStringLiteral("export"), good, dir.filePath(QStringLiteral("no/o.txt"))},
+         1,
+         "Cannot create file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun r = axdtool(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.inError))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(out)) << "nothing is written on a failed call";
+
+    const ToolRun help = axdtool({QStringLiteral("help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("export FILE OUT")));
+}
