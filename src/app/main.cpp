@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     app::Services services{&dialogs, &help, &ticks};
 
     app::TForm1 form1(services, paths);
-    analysis::TForm2 form2;
+    analysis::TForm2 form2(services, paths.spectrumSettingsFile);
     form1.setSpectrumWindow(&form2);
 
     app::TerminationSignals termination;

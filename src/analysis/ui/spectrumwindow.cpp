@@ -1,14 +1,553 @@
 #include "analysis/ui/spectrumwindow.h"
 
+#include <QCloseEvent>
+#include <QLocale>
+#include <QStyle>
+
+#include <algorithm>
+#include <cmath>
+
+#include <qcustomplot.h>
+
+#include "analysis/spectrum.h"
+#include "analysis/ui/chartpicture.h"
+#include "analysis/ui/spinedit.h"
+#include "app/ui/controls.h"
+#include "platform/inifile.h"
+#include "platform/numtext.h"
+#include "platform/ticks.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
+
 namespace analysis {
 
-TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window)
+namespace {
+
+const QString kGeometrySection = QStringLiteral("Спектр сигнала");
+const QString kSpectrumSection = QStringLiteral("Spectrum");
+constexpr int kHelpTopic = 9;
+constexpr int kMaxStep = 32;
+
+// The design places of the charts; only their sizes follow the window.
+const QPoint kChart1Place(0, 24);
+const QPoint kChart2Place(-2, 23);
+
+platform::FileDialogSpec pictureDialog()
+{
+    platform::FileDialogSpec spec;
+    spec.filter = QStringLiteral("Scalable Vector Graphics|*.svg|All Files|*.*");
+    spec.defaultExtension = QStringLiteral("svg");
+    spec.confirmOverwrite = true;
+    return spec;
+}
+
+} // namespace
+
+// The bottom axis of a chart shows the labels of its points (frequencies,
+// times) in place of the point numbers. Ticks stay on whole point numbers, and
+// a label is computed only for a tick that is drawn.
+class IndexLabelTicker : public QCPAxisTicker {
+  public:
+    std::function<QString(qint64)> label;
+    qint64 first = 0;
+    qint64 last = -1;
+
+    QString labelAt(qint64 index) const
+    {
+        if (!label || index < first || index > last)
+            return {};
+        return label(index);
+    }
+
+  protected:
+    double getTickStep(const QCPRange& range) override
+    {
+        return std::max(1.0, std::round(QCPAxisTicker::getTickStep(range)));
+    }
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override
+    {
+        const double index = std::round(tick);
+        if (std::fabs(tick - index) > 1e-6)
+            return {};
+        return labelAt(qint64(index));
+    }
+};
+
+TForm2::TForm2(app::Services services, QString settings, QWidget* parent)
+    : QWidget(parent, Qt::Window), settingsFile(std::move(settings)), services_(services)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Спектр/Тренд сигнала"));
     // Only a close box: the window is sized by its settings, not minimised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    resize(794, 515);
+    buildControls();
+    platform::setHelpContext(this, kHelpTopic);
+    if (services_.help)
+        platform::installHelpKey(this, *services_.help);
+    FormCreate();
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::layoutStrip()
+{
+    // The strip is one row above the charts, in a slightly smaller font so the
+    // result label still fits the window's first width. Controls keep their
+    // design places and sizes unless this system's fonts need more room.
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    QFont bold = small;
+    bold.setBold(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{lbStep, seStep, lbFmax, seFmax, rgSpEnv, cbSp2ClipBrd,
+                                                      lbSpectrumMax})
+        w->setFont(small);
+    btSpGo->setFont(bold);
+    btTr->setFont(bold);
+
+    auto widthOf = [](QWidget* w, int design) { return std::max(design, w->sizeHint().width()); };
+    auto buttonWidth = [](QPushButton* b, int design) {
+        return std::max(design, b->fontMetrics().horizontalAdvance(b->text()) + 14);
+    };
+    btSaveCh->setGeometry(3, 2, 25, 21);
+    lbStep->setGeometry(32, 4, widthOf(lbStep, 0), 16);
+    seStep->setGeometry(std::max(104, lbStep->geometry().right() + 4), 2, 41, 22);
+    lbFmax->setGeometry(std::max(150, seStep->geometry().right() + 6), 4, widthOf(lbFmax, 0), 16);
+    seFmax->setGeometry(std::max(192, lbFmax->geometry().right() + 4), 2, 52, 22);
+    rgSpEnv->setGeometry(std::max(240, seFmax->geometry().right() + 2), 0, widthOf(rgSpEnv, 140), 24);
+    btSpGo->setGeometry(std::max(384, rgSpEnv->geometry().right() + 2), 0, buttonWidth(btSpGo, 46), 25);
+    btTr->setGeometry(btSpGo->geometry().right() + 1, 0, buttonWidth(btTr, 46), 25);
+    cbSp2ClipBrd->setGeometry(std::max(480, btTr->geometry().right() + 4), 4, widthOf(cbSp2ClipBrd, 113), 17);
+    placeResultLabel();
+}
+
+void TForm2::placeResultLabel()
+{
+    // The result goes at the end of the strip; where the window is too narrow
+    // for it there, it sits at the right above the chart, in the chart's top margin.
+    lbSpectrumMax->adjustSize();
+    const int stripX = std::max(600, cbSp2ClipBrd->geometry().right() + 4);
+    if (stripX + lbSpectrumMax->width() <= width())
+        lbSpectrumMax->move(stripX, 5);
+    else
+        lbSpectrumMax->move(std::max(0, width() - spectrumWidthMargin - lbSpectrumMax->width() - 4), 25);
+    lbSpectrumMax->raise();
+}
+
+QCustomPlot* TForm2::makeChart(const char* name, const QString& leftTitle, IndexLabelTicker** ticker)
+{
+    auto* chart = new QCustomPlot(this);
+    chart->setObjectName(QLatin1String(name));
+    chart->setBackground(QBrush(chartColour_));
+    chart->axisRect()->setBackground(QBrush(Qt::white)); // the back wall
+    chart->legend->setVisible(false);
+    chart->yAxis->setLabel(leftTitle);
+    auto labels = QSharedPointer<IndexLabelTicker>::create();
+    *ticker = labels.data();
+    chart->xAxis->setTicker(labels);
+    chart->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    return chart;
+}
+
+void TForm2::buildControls()
+{
+    chartColour_ = palette().color(QPalette::Window);
+
+    btSaveCh = new HoldButton(this);
+    btSaveCh->setObjectName(QStringLiteral("btSaveCh"));
+    btSaveCh->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    btSaveCh->setToolTip(
+        QStringLiteral("Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg "
+                       "удерживайте кнопку нажатой более секунды."));
+
+    seStep = new SpinEdit(1, kMaxStep, 1, this);
+    seStep->setObjectName(QStringLiteral("seStep"));
+    lbStep = new QLabel(QStringLiteral("Шаг выборки:"), this);
+    lbStep->setObjectName(QStringLiteral("lbStep"));
+    lbStep->setBuddy(seStep);
+
+    seFmax = new SpinEdit(1, 1600, 35, this);
+    seFmax->setObjectName(QStringLiteral("seFmax"));
+    seFmax->setToolTip(
+        QStringLiteral("Желтый фон - двойным щелчком по окошку параметр можно увеличить до максимума."));
+    lbFmax = new QLabel(QStringLiteral("Fmax,Гц"), this);
+    lbFmax->setObjectName(QStringLiteral("lbFmax"));
+    lbFmax->setBuddy(seFmax);
+
+    rgSpEnv = new app::RadioGroup({}, {QStringLiteral("Огибающая"), QStringLiteral("Спектр")}, 2, this);
+    rgSpEnv->setObjectName(QStringLiteral("rgSpEnv"));
+    rgSpEnv->setFlat(true);
+    rgSpEnv->setStyleSheet(QStringLiteral("QGroupBox { border: 0; margin: 0; padding: 0; }"));
+
+    btSpGo = new QPushButton(QStringLiteral("Спектр"), this);
+    btSpGo->setObjectName(QStringLiteral("btSpGo"));
+    btTr = new QPushButton(QStringLiteral("Тренд"), this);
+    btTr->setObjectName(QStringLiteral("btTr"));
+    cbSp2ClipBrd = new QCheckBox(QStringLiteral("СПЕКТР в буфер"), this);
+    cbSp2ClipBrd->setObjectName(QStringLiteral("cbSp2ClipBrd"));
+    lbSpectrumMax = new QLabel(this);
+    lbSpectrumMax->setObjectName(QStringLiteral("lbSpectrumMax"));
+    lbSpectrumMax->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    layoutStrip();
+
+    Chart1 = makeChart("Chart1", QStringLiteral("Амплитуда"), &spectrumTicker_);
+    Chart1->xAxis->setLabel(QStringLiteral("ГЕРЦЫ"));
+    Chart1->move(kChart1Place);
+    SpectArrows = Chart1->addGraph();
+    SpectArrows->setName(QStringLiteral("SpectArrows"));
+    SpectArrows->setLineStyle(QCPGraph::lsImpulse);
+    SpectArrows->setPen(QPen(Qt::red));
+    Envelope = Chart1->addGraph();
+    Envelope->setName(QStringLiteral("Envelope"));
+    Envelope->setPen(QPen(Qt::green));
+
+    Chart2 = makeChart("Chart2", QStringLiteral("Тренд"), &trendTicker_);
+    Chart2->move(kChart2Place);
+    seriLn = Chart2->addGraph();
+    seriLn->setName(QStringLiteral("seriLn"));
+    seriLn->setPen(QPen(Qt::green));
+    seriTrend = Chart2->addGraph();
+    seriTrend->setName(QStringLiteral("seriTrend"));
+    seriTrend->setPen(QPen(Qt::red));
+    Chart2->hide();
+
+    btSpectrum = new QPushButton(QStringLiteral("Спектр"), this);
+    btSpectrum->setObjectName(QStringLiteral("btSpectrum"));
+    btSpectrum->setToolTip(QStringLiteral("Параметры графика"));
+    btSpectrum->setGeometry(561, 26, 48, 21);
+    btSpectrum->hide();
+
+    // The strip lies over the charts' top edge, as designed: keep it on top.
+    for (QWidget* w : std::initializer_list<QWidget*>{btSaveCh, lbStep, seStep, lbFmax, seFmax, rgSpEnv,
+                                                      btSpGo, btTr, cbSp2ClipBrd, lbSpectrumMax})
+        w->raise();
+
+    connect(seStep, &SpinEdit::changed, this, &TForm2::seStepChange);
+    connect(seFmax, &SpinEdit::changed, this, &TForm2::seFmaxChange);
+    connect(seFmax, &SpinEdit::doubleClicked, this, &TForm2::seFmaxDblClick);
+    connect(btSpGo, &QPushButton::clicked, this, &TForm2::btSpGoClick);
+    connect(btTr, &QPushButton::clicked, this, &TForm2::btTrClick);
+    connect(btSpectrum, &QPushButton::clicked, this, [this] { btSpectrumClick(); });
+    connect(btSaveCh, &HoldButton::mouseDown, this, &TForm2::btSaveChMouseDown);
+    connect(btSaveCh, &QToolButton::clicked, this, &TForm2::btSaveChClick);
+    connect(btSaveCh, &HoldButton::mouseUp, this, &TForm2::btSaveChMouseUp);
+}
+
+void TForm2::FormCreate()
+{
+    spectrumHeightMargin = 65;
+    spectrumWidthMargin = 12;
+
+    const platform::IniFile ini(settingsFile);
+    const int h = ini.readInteger(kGeometrySection, QStringLiteral("высота"), 515);
+    const int w = ini.readInteger(kGeometrySection, QStringLiteral("ширина"), 794);
+    const int l = ini.readInteger(kGeometrySection, QStringLiteral("слева"), 0);
+    const int t = ini.readInteger(kGeometrySection, QStringLiteral("сверху"), 0);
+    // Set before the first showing, the stored place is where the window
+    // appears, not where the window system would put it.
+    resize(w, h);
+    move(l, t);
+    FormResize();
+
+    stepRulesOn = false;
+    seStep->setValue(ini.readInteger(kSpectrumSection, QStringLiteral("Step"), 1));
+    stepRulesOn = true;
+    prevStep = seStep->value();
+
+    seFmax->setValue(ini.readInteger(kSpectrumSection, QStringLiteral("Fmax"), 35));
+    rgSpEnv->setItemIndex(ini.readInteger(kSpectrumSection, QStringLiteral("SpectrumType"), 0));
+    cbSp2ClipBrd->setChecked(ini.readBool(kSpectrumSection, QStringLiteral("SpectrumSave"), true));
+
+    spectrumAmp.assign(spectrumBins, 0.0);
+}
+
+void TForm2::FormClose()
+{
+    try {
+        platform::IniFile ini(settingsFile);
+        ini.writeInteger(kGeometrySection, QStringLiteral("высота"), height());
+        ini.writeInteger(kGeometrySection, QStringLiteral("ширина"), width());
+        ini.writeInteger(kGeometrySection, QStringLiteral("слева"), x());
+        ini.writeInteger(kGeometrySection, QStringLiteral("сверху"), y());
+        ini.writeBool(kSpectrumSection, QStringLiteral("SpectrumSave"), cbSp2ClipBrd->isChecked());
+        ini.writeInteger(kSpectrumSection, QStringLiteral("Step"), seStep->value());
+        ini.writeInteger(kSpectrumSection, QStringLiteral("Fmax"), seFmax->value());
+        ini.writeInteger(kSpectrumSection, QStringLiteral("SpectrumType"), rgSpEnv->itemIndex());
+    } catch (const platform::IniWriteError& e) {
+        if (services_.dialogs)
+            services_.dialogs->error(this, QString::fromStdString(e.what()));
+    }
+}
+
+void TForm2::closeEvent(QCloseEvent* e)
+{
+    // Closing only hides the window; the next run shows it again.
+    FormClose();
+    e->accept();
+}
+
+void TForm2::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    FormResize();
+}
+
+void TForm2::FormResize()
+{
+    const QSize chartSize(std::max(0, width() - spectrumWidthMargin),
+                          std::max(0, height() - spectrumHeightMargin));
+    Chart1->resize(chartSize);
+    Chart2->resize(chartSize);
+    placeResultLabel();
+}
+
+double TForm2::stepRatio() const
+{
+    // A box emptied or typed to 0 reads below 1; it is brought back when
+    // editing ends, and must not divide by zero meanwhile.
+    return double(nyquistHz()) / std::max(1, seStep->value());
+}
+
+void TForm2::colourFmax()
+{
+    QPalette pal = seFmax->palette();
+    const QColor normal = QApplication::palette(seFmax).color(QPalette::Base);
+    pal.setColor(QPalette::Base, seFmax->value() < stepRatio() ? QColor(Qt::yellow) : normal);
+    seFmax->setPalette(pal);
+}
+
+void TForm2::seStepChange()
+{
+    if (stepRulesOn) {
+        // The step moves by doubling and halving only. Setting it here runs this
+        // handler again, which accepts the new value; so one change of the box
+        // is one doubling or halving.
+        if (prevStep < kMaxStep && seStep->value() > prevStep)
+            seStep->setValue(2 * prevStep);
+        if (prevStep > 1 && seStep->value() < prevStep)
+            seStep->setValue(prevStep / 2);
+        prevStep = seStep->value();
+
+        const double r = stepRatio();
+        const int limit = int(platform::roundHalfEven(r));
+        if (seFmax->value() > r)
+            seFmax->setValue(limit);
+        seFmax->setMaximumValue(limit);
+    }
+    colourFmax();
+}
+
+void TForm2::seFmaxChange()
+{
+    if (nyquistHz() == 0)
+        return; // no chart built yet
+    const double r = stepRatio();
+    if (seFmax->value() > r)
+        seFmax->setValue(int(platform::roundHalfEven(r)));
+    colourFmax();
+}
+
+void TForm2::seFmaxDblClick()
+{
+    seFmax->setValue(int(platform::roundHalfEven(stepRatio())));
+}
+
+void TForm2::btSpGoClick()
+{
+    emit spectrumRequested();
+}
+
+void TForm2::btTrClick()
+{
+    emit trendRequested();
+}
+
+QChar TForm2::decimalSeparator() const
+{
+    const QString dp = QLocale::system().decimalPoint();
+    return dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
+}
+
+void TForm2::prepareSpectrum()
+{
+    Chart1->show();
+    Chart2->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{lbFmax, seFmax, rgSpEnv, cbSp2ClipBrd})
+        w->setEnabled(true);
+}
+
+void TForm2::prepareTrend()
+{
+    Chart2->show();
+    Chart1->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{lbFmax, seFmax, rgSpEnv, cbSp2ClipBrd})
+        w->setEnabled(false);
+}
+
+bool TForm2::btSpectrumClick()
+{
+    seStepChange();
+    Chart2->hide();
+    Chart1->show();
+
+    const auto visible = source_.values ? visibleStretch(source_.pointCount, source_.firstVisibleIndex,
+                                                         source_.lastVisibleIndex)
+                                        : std::nullopt;
+    if (!visible) {
+        services_.dialogs->message(this, noStretchMessage());
+        return false;
+    }
+    const int step = std::clamp(seStep->value(), 1, kMaxStep);
+    const auto span = spectrumSpan(*visible, step);
+    if (!span) {
+        services_.dialogs->message(this, spectrumTooShortMessage());
+        return false;
+    }
+
+    const double period = source_.samplePeriodUs;
+    const SpectrumSummary summary = computeSpectrum(source_.values + span->first, span->count(), step, period,
+                                                    seFmax->value(), spectrumAmp.data());
+
+    SpectArrows->data()->clear();
+    Envelope->data()->clear();
+    QVector<double> keys(summary.binCount);
+    QVector<double> values(summary.binCount);
+    for (int j = 0; j < summary.binCount; ++j) {
+        keys[j] = j;
+        values[j] = spectrumAmp[std::size_t(j)];
+    }
+    QCPGraph* target = rgSpEnv->itemIndex() == 1 ? SpectArrows : Envelope;
+    target->setData(keys, values, true);
+
+    const QChar sep = decimalSeparator();
+    spectrumTicker_->first = 0;
+    spectrumTicker_->last = summary.binCount - 1;
+    spectrumTicker_->label = [period, step, sep](qint64 j) {
+        return platform::generalNumberText(binFrequency(int(j), period, step), sep);
+    };
+    Chart1->xAxis->setLabel(QStringLiteral("ГЕРЦЫ"));
+    Chart1->rescaleAxes();
+    Chart1->replot(QCustomPlot::rpQueuedReplot);
+
+    lbSpectrumMax->setText(spectrumPeakCaption(summary, sep));
+    placeResultLabel();
+
+    ReportContext ctx;
+    ctx.unitSuffix = timeUnitSuffix(source_.xAxisTitle);
+    ctx.firstTime = pointTime(span->first, period, source_.timeUnitDivisor);
+    ctx.lastTime = pointTime(span->last, period, source_.timeUnitDivisor);
+    ctx.channel = source_.channelCaption;
+    ctx.fileName = source_.fileName;
+    ctx.smoothing = source_.smoothing;
+    ctx.decimalSeparator = sep;
+    services_.dialogs->setClipboardText(
+        spectrumReport(spectrumAmp.data(), summary, period, step, cbSp2ClipBrd->isChecked(), ctx));
+    return true;
+}
+
+bool TForm2::showTrend(const SignalSource& source)
+{
+    const auto stretch =
+        source.values ? visibleStretch(source.pointCount, source.firstVisibleIndex, source.lastVisibleIndex)
+                      : std::nullopt;
+    if (!stretch) {
+        services_.dialogs->message(this, noStretchMessage());
+        return false;
+    }
+    const int step = std::clamp(seStep->value(), 1, kMaxStep);
+    const double period = source.samplePeriodUs;
+    const double divisor = source.timeUnitDivisor;
+    const Trend trend = computeTrend(source.values, source.pointCount, *stretch, step, period, divisor);
+
+    QVector<double> keys;
+    QVector<double> logs;
+    keys.reserve(qsizetype(trend.points.size()));
+    logs.reserve(qsizetype(trend.points.size()));
+    for (const TrendPoint& p : trend.points) {
+        keys.push_back(p.index);
+        logs.push_back(p.logDeviation);
+    }
+    seriLn->setData(keys, logs, true);
+    seriTrend->data()->clear();
+
+    const QChar sep = decimalSeparator();
+    trendTicker_->first = stretch->first;
+    trendTicker_->last = stretch->last;
+    trendTicker_->label = [period, divisor, sep](qint64 i) {
+        return trendPointLabel(i, period, divisor, sep);
+    };
+
+    if (!trend.fitted) {
+        lbSpectrumMax->clear();
+        Chart2->rescaleAxes();
+        Chart2->replot(QCustomPlot::rpQueuedReplot);
+        services_.dialogs->message(this, trendTooFewPointsMessage());
+        return true;
+    }
+
+    lbSpectrumMax->setText(trendFormula(trend, sep));
+    placeResultLabel();
+    seriTrend->setData({double(stretch->first), double(stretch->last)}, {trend.lineAtFirst, trend.lineAtLast},
+                       true);
+    Chart2->rescaleAxes();
+    Chart2->replot(QCustomPlot::rpQueuedReplot);
+
+    const double periodUnit = period / divisor;
+    ReportContext ctx;
+    ctx.unitSuffix = timeUnitSuffix(source.xAxisTitle);
+    ctx.firstTime = double(stretch->first) * periodUnit;
+    ctx.lastTime = double(stretch->last) * periodUnit;
+    ctx.channel = trendChannelText(source.channelCaption, source.smoothing);
+    ctx.fileName = source.fileName;
+    ctx.decimalSeparator = sep;
+    services_.dialogs->setClipboardText(trendReport(trend, ctx));
+    return true;
+}
+
+QString TForm2::spectrumLabel(qint64 index) const
+{
+    return spectrumTicker_->labelAt(index);
+}
+
+QString TForm2::trendLabel(qint64 index) const
+{
+    return trendTicker_->labelAt(index);
+}
+
+QCustomPlot* TForm2::shownChart() const
+{
+    if (!Chart1->isHidden())
+        return Chart1;
+    if (!Chart2->isHidden())
+        return Chart2;
+    return nullptr;
+}
+
+void TForm2::btSaveChMouseDown()
+{
+    if (services_.ticks)
+        pressTick = services_.ticks->now();
+}
+
+void TForm2::btSaveChClick()
+{
+    QCustomPlot* chart = Chart1->isHidden() ? Chart2 : Chart1;
+    const ChartPicture picture = renderChartOnWhite(chart, chartColour_);
+    services_.dialogs->setClipboardPicture(picture.svg, picture.png);
+}
+
+void TForm2::btSaveChMouseUp()
+{
+    if (!services_.ticks || platform::ticksSince(pressTick, services_.ticks->now()) <= longPressMs)
+        return;
+    const QString name = services_.dialogs->saveFile(this, pictureDialog());
+    if (name.isEmpty())
+        return;
+    QCustomPlot* chart = shownChart();
+    if (!chart)
+        return;
+    if (!writeChartSvg(chart, chartColour_, name))
+        services_.dialogs->error(this, QStringLiteral("Cannot create file %1").arg(name));
 }
 
 } // namespace analysis

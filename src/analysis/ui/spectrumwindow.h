@@ -1,16 +1,148 @@
 #pragma once
 
+#include <QCheckBox>
+#include <QColor>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
 #include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "analysis/trend.h"
+#include "app/ui/services.h"
+
+class QCustomPlot;
+class QCPGraph;
+
+namespace app {
+class RadioGroup;
+}
 
 namespace analysis {
 
+class HoldButton;
+class SpinEdit;
+class IndexLabelTicker;
+
+// What the main window hands over for one spectrum or trend run: the analysed
+// channel series of its chart and what the reports say about it.
+struct SignalSource {
+    const double* values = nullptr; // the series' y values, point 0 first
+    qint64 pointCount = 0;
+    qint32 firstVisibleIndex = -1;
+    qint32 lastVisibleIndex = -1;
+    double samplePeriodUs = 0;
+    double timeUnitDivisor = 1;
+    QString xAxisTitle;     // the title the last chart build set
+    QString channelCaption; // "X", "Y" or "Z"
+    QString fileName;       // the measurement file last opened
+    std::optional<int> smoothing;
+};
+
 // The spectrum and trend window. It is created hidden right after the main
 // window, shown by the first spectrum or trend run, and only hidden when the
-// operator closes it.
+// operator closes it; its size, place and analysis settings live in "app.ini".
 class TForm2 : public QWidget {
     Q_OBJECT
-public:
-    explicit TForm2(QWidget* parent = nullptr);
+  public:
+    TForm2(app::Services services, QString settingsFile, QWidget* parent = nullptr);
+    ~TForm2() override;
+
+    // The main window's half of the sampling rate, read whenever a rule needs it
+    // (0 until a chart has been built).
+    void setNyquistSource(std::function<qint32()> source) { nyquistSource_ = std::move(source); }
+    qint32 nyquistHz() const { return nyquistSource_ ? nyquistSource_() : 0; }
+
+    // ---- handlers ----
+    void FormResize();
+    void seStepChange();
+    void seFmaxChange();
+    void seFmaxDblClick();
+    void btSpGoClick();
+    void btTrClick();
+    void btSaveChClick();
+    void btSaveChMouseDown();
+    void btSaveChMouseUp();
+
+    // ---- the runs the main window starts ----
+    // Step 1 of a spectrum run: Chart1 shown, the spectrum's controls enabled.
+    void prepareSpectrum();
+    // The series to analyse next; btSpectrumClick() works on it.
+    void setSpectrumSource(const SignalSource& source) { source_ = source; }
+    // The spectrum of the source's visible stretch. False, with a message and
+    // nothing drawn, when there is no stretch to analyse.
+    bool btSpectrumClick();
+    // Step 1 of a trend run: Chart2 shown, the spectrum's controls disabled.
+    void prepareTrend();
+    // The trend of the source's visible stretch. False, with a message and
+    // nothing drawn, when there is no stretch; a stretch with fewer than two
+    // usable points shows its logarithms without a line, and a message.
+    bool showTrend(const SignalSource& source);
+
+    // The label the bottom axis shows for point `index` of each chart ("" past
+    // the points).
+    QString spectrumLabel(qint64 index) const;
+    QString trendLabel(qint64 index) const;
+
+    // ---- window state ----
+    qint32 spectrumWidthMargin = 12;
+    qint32 spectrumHeightMargin = 65;
+    qint32 prevStep = 1;
+    bool stepRulesOn = false;
+    int analysisChannel = 1; // 1 X, 2 Y, 3 Z
+    std::vector<double> spectrumAmp;
+    quint32 pressTick = 0;
+    QString settingsFile;
+
+    // ---- controls (object names as the window's design names them) ----
+    HoldButton* btSaveCh;
+    QLabel* lbStep;
+    SpinEdit* seStep;
+    QLabel* lbFmax;
+    SpinEdit* seFmax;
+    app::RadioGroup* rgSpEnv;
+    QPushButton* btSpGo;
+    QPushButton* btTr;
+    QCheckBox* cbSp2ClipBrd;
+    QLabel* lbSpectrumMax;
+    QCustomPlot* Chart1;
+    QCPGraph* SpectArrows;
+    QCPGraph* Envelope;
+    QCustomPlot* Chart2;
+    QCPGraph* seriLn;
+    QCPGraph* seriTrend;
+    QPushButton* btSpectrum;
+
+  signals:
+    // btSpGo and btTr run the main window's handlers.
+    void spectrumRequested();
+    void trendRequested();
+
+  protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+  private:
+    void buildControls();
+    void layoutStrip();
+    void placeResultLabel();
+    QCustomPlot* makeChart(const char* name, const QString& leftTitle, IndexLabelTicker** ticker);
+    void FormCreate();
+    void FormClose();
+    double stepRatio() const;
+    void colourFmax();
+    QCustomPlot* shownChart() const;
+    QChar decimalSeparator() const;
+
+    app::Services services_;
+    std::function<qint32()> nyquistSource_;
+    SignalSource source_;
+    IndexLabelTicker* spectrumTicker_ = nullptr;
+    IndexLabelTicker* trendTicker_ = nullptr;
+    QColor chartColour_;
 };
 
 } // namespace analysis

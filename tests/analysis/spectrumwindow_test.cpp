@@ -1,0 +1,421 @@
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include <qcustomplot.h>
+
+#include "analysis/ui/chartpicture.h"
+#include "analysis/ui/spectrumwindow.h"
+#include "analysis/ui/spinedit.h"
+#include "app/ui/controls.h"
+#include "common/fakedialogs.h"
+#include "common/fakehelp.h"
+#include "common/testutil.h"
+#include "platform/inifile.h"
+#include "platform/ticks.h"
+
+using analysis::SignalSource;
+using analysis::TForm2;
+
+namespace {
+
+class SpectrumWindowTest : public ::testing::Test {
+  protected:
+    QString iniPath() const { return dir.path() + QStringLiteral("/app.ini"); }
+
+    std::unique_ptr<TForm2> make(qint32 nyquist = 0)
+    {
+        auto f = std::make_unique<TForm2>(app::Services{&dialogs, &help, &ticks}, iniPath());
+        nyquistHz = nyquist;
+        f->setNyquistSource([this] { return nyquistHz; });
+        return f;
+    }
+
+    static void type(analysis::SpinEdit* box, const QString& text)
+    {
+        box->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(box, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(box, text);
+    }
+
+    static bool isYellow(const QWidget* w)
+    {
+        return w->palette().color(QPalette::Base) == QColor(Qt::yellow);
+    }
+
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::ManualTicks ticks{5000};
+    qint32 nyquistHz = 0;
+};
+
+// A 3200 Hz signal: a cosine of amplitude 2 at bin 100 (9.765625 Hz) on an offset.
+std::vector<double> cosineRecord(int points)
+{
+    std::vector<double> v(std::size_t(points), 0.0);
+    for (int m = 0; m < points; ++m)
+        v[std::size_t(m)] = 10 + 2 * std::cos(2 * M_PI * 100 * m / 32768.0);
+    return v;
+}
+
+SignalSource sourceOf(const std::vector<double>& v, qint32 first, qint32 last)
+{
+    SignalSource s;
+    s.values = v.data();
+    s.pointCount = qint64(v.size());
+    s.firstVisibleIndex = first;
+    s.lastVisibleIndex = last;
+    s.samplePeriodUs = 312.5;
+    s.timeUnitDivisor = 1000;
+    s.xAxisTitle = QStringLiteral("Время, мс");
+    s.channelCaption = QStringLiteral("X");
+    s.fileName = QStringLiteral("/data/a.axd");
+    return s;
+}
+
+QStringList clipboardLines(const FakeDialogs& d)
+{
+    QStringList lines = d.clipboard.split(QStringLiteral("\r\n"));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+} // namespace
+
+TEST_F(SpectrumWindowTest, FirstStartWithoutSettingsUsesTheDefaults)
+{
+    auto f = make();
+    EXPECT_FALSE(f->isVisible()) << "created hidden";
+    EXPECT_EQ(f->windowTitle(), QStringLiteral("Спектр/Тренд сигнала"));
+    EXPECT_EQ(f->seStep->value(), 1);
+    EXPECT_EQ(f->prevStep, 1);
+    EXPECT_EQ(f->seFmax->value(), 35);
+    EXPECT_EQ(f->rgSpEnv->itemIndex(), 0);
+    EXPECT_TRUE(f->cbSp2ClipBrd->isChecked());
+    EXPECT_EQ(f->size(), QSize(794, 515));
+    EXPECT_EQ(f->Chart1->size(), QSize(782, 450));
+    EXPECT_EQ(f->Chart2->size(), QSize(782, 450));
+    EXPECT_TRUE(f->Chart2->isHidden());
+    EXPECT_EQ(f->spectrumAmp.size(), 32768u);
+    EXPECT_FALSE(isYellow(f->seFmax)) << "no chart yet: no limit to compare with";
+
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    f->resize(900, 600);
+    EXPECT_EQ(f->Chart1->size(), QSize(888, 535));
+    EXPECT_EQ(f->Chart2->size(), QSize(888, 535));
+}
+
+TEST_F(SpectrumWindowTest, SettingsSurviveARestart)
+{
+    {
+        auto f = make(1600);
+        f->seStep->setValue(2);
+        f->seStep->setValue(4);
+        f->seStep->setValue(8);
+        f->seFmax->setValue(120);
+        f->rgSpEnv->setItemIndex(1);
+        f->cbSp2ClipBrd->setChecked(false);
+        f->resize(700, 480);
+        f->move(40, 50);
+        f->close(); // hidden, as the main window closes it
+    }
+    platform::IniFile ini(iniPath());
+    EXPECT_EQ(ini.readInteger(QStringLiteral("Spectrum"), QStringLiteral("Step"), 0), 8);
+    EXPECT_EQ(ini.readInteger(QStringLiteral("Спектр сигнала"), QStringLiteral("ширина"), 0), 700);
+
+    auto g = make();
+    EXPECT_EQ(g->seStep->value(), 8);
+    EXPECT_EQ(g->prevStep, 8);
+    EXPECT_EQ(g->seFmax->value(), 120);
+    EXPECT_EQ(g->rgSpEnv->itemIndex(), 1);
+    EXPECT_FALSE(g->cbSp2ClipBrd->isChecked());
+    EXPECT_EQ(g->size(), QSize(700, 480));
+    EXPECT_EQ(g->Chart1->size(), QSize(688, 415));
+    g->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(g.get()));
+    EXPECT_EQ(g->pos(), QPoint(40, 50)) << "the stored place wins at the first showing";
+}
+
+TEST_F(SpectrumWindowTest, StoredStepIsTakenAsItIsWithinItsRange)
+{
+    struct Case {
+        const char* stored;
+        int want;
+    } cases[] = {{"5", 5}, {"50", 32}, {"0", 1}, {"x", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        ASSERT_TRUE(testutil::writeAll(iniPath(), QByteArray("[Spectrum]\r\nStep=") + c.stored + "\r\n"));
+        auto f = make();
+        EXPECT_EQ(f->seStep->value(), c.want);
+        EXPECT_EQ(f->prevStep, c.want);
+    }
+}
+
+TEST_F(SpectrumWindowTest, StepMovesByDoublingAndHalving)
+{
+    struct Case {
+        const char* what;
+        int start;
+        QString typed;
+        int want;
+    } cases[] = {
+        {"5 after 2", 2, QStringLiteral("5"), 4},      {"3 after 4", 4, QStringLiteral("3"), 2},
+        {"cleared at 4 reads as 1", 4, QString(), 2},  {"1 after 32", 32, QStringLiteral("1"), 16},
+        {"the same value", 8, QStringLiteral("8"), 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make(1600);
+        while (f->seStep->value() < c.start)
+            f->seStep->stepUp();
+        ASSERT_EQ(f->seStep->value(), c.start);
+        type(f->seStep, c.typed);
+        EXPECT_EQ(f->seStep->value(), c.want);
+        EXPECT_EQ(f->prevStep, c.want);
+    }
+
+    auto f = make(1600);
+    std::vector<int> seen;
+    for (int i = 0; i < 6; ++i) {
+        f->seStep->stepUp();
+        seen.push_back(f->seStep->value());
+    }
+    EXPECT_EQ(seen, (std::vector<int>{2, 4, 8, 16, 32, 32}));
+    for (int i = 0; i < 6; ++i)
+        f->seStep->stepDown();
+    EXPECT_EQ(f->seStep->value(), 1);
+}
+
+TEST_F(SpectrumWindowTest, FrequencyLimitFollowsTheStep)
+{
+    auto f = make(1600); // 3200 Hz sampling
+    f->seFmaxChange();
+    EXPECT_TRUE(isYellow(f->seFmax)) << "35 is below 1600";
+    f->seFmaxDblClick();
+    EXPECT_EQ(f->seFmax->value(), 1600);
+    EXPECT_FALSE(isYellow(f->seFmax)) << "at the limit";
+
+    f->seStep->stepUp();
+    EXPECT_EQ(f->seStep->value(), 2);
+    EXPECT_EQ(f->seFmax->value(), 800);
+    EXPECT_EQ(f->seFmax->maximumValue(), 800);
+    EXPECT_FALSE(isYellow(f->seFmax));
+
+    type(f->seFmax, QStringLiteral("900"));
+    EXPECT_EQ(f->seFmax->value(), 800) << "typed beyond the limit";
+    type(f->seFmax, QStringLiteral("10"));
+    EXPECT_EQ(f->seFmax->value(), 10);
+    EXPECT_TRUE(isYellow(f->seFmax));
+
+    struct Rounding {
+        qint32 nyquist;
+        int step;
+        int want;
+    } rounding[] = {{5, 2, 2}, {7, 2, 4}, {3, 2, 2}, {0, 1, 1}};
+    for (const Rounding& r : rounding) {
+        SCOPED_TRACE(r.nyquist);
+        auto g = make(r.nyquist);
+        g->seStep->setValue(r.step);
+        g->seFmaxDblClick();
+        EXPECT_EQ(g->seFmax->value(), r.want) << "R = " << double(r.nyquist) / r.step;
+    }
+}
+
+TEST_F(SpectrumWindowTest, SpectrumRunDrawsReportsAndCopies)
+{
+    const auto record = cosineRecord(40000);
+    auto f = make(1600);
+    f->cbSp2ClipBrd->setChecked(false);
+    f->setSpectrumSource(sourceOf(record, 100, 32867));
+    ASSERT_TRUE(f->btSpectrumClick());
+
+    EXPECT_EQ(f->Envelope->dataCount(), 359) << "bins 0 ... 358 up to 35 Hz";
+    EXPECT_EQ(f->SpectArrows->dataCount(), 0);
+    EXPECT_EQ(f->Chart1->xAxis->label(), QStringLiteral("ГЕРЦЫ"));
+    EXPECT_FALSE(f->Chart1->isHidden());
+    EXPECT_TRUE(f->Chart2->isHidden());
+    EXPECT_EQ(f->spectrumLabel(0), QStringLiteral("0"));
+    EXPECT_EQ(f->spectrumLabel(358).remove(QLatin1Char(',')).remove(QLatin1Char('.')),
+              QStringLiteral("349609375"));
+    EXPECT_EQ(f->spectrumLabel(359), QString());
+    EXPECT_TRUE(f->lbSpectrumMax->text().startsWith(QStringLiteral("F,Гц=9")));
+    EXPECT_TRUE(f->lbSpectrumMax->text().contains(QStringLiteral(";  Max=2")));
+
+    QStringList lines = clipboardLines(dialogs);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("F,Hz\tAmplitude\tFirst Point,ms\tLast Point,ms\tChannel\tFile Name"));
+    EXPECT_TRUE(lines[1].isEmpty());
+    // The visible stretch is longer than the transform: the report ends at the
+    // last point analysed, 100 + 32768 - 1, at 0.3125 ms a point.
+    QStringList summary = lines[2].split(QLatin1Char('\t'));
+    ASSERT_EQ(summary.size(), 6);
+    EXPECT_EQ(summary[2].replace(QLatin1Char(','), QLatin1Char('.')), QStringLiteral("31.25"));
+    EXPECT_EQ(summary[3].replace(QLatin1Char(','), QLatin1Char('.')), QStringLiteral("10270.9375"));
+    EXPECT_EQ(summary[4], QStringLiteral("X"));
+    EXPECT_EQ(summary[5], QStringLiteral("/data/a.axd"));
+
+    f->rgSpEnv->setItemIndex(1);
+    f->cbSp2ClipBrd->setChecked(true);
+    ASSERT_TRUE(f->btSpectrumClick());
+    EXPECT_EQ(f->SpectArrows->dataCount(), 359);
+    EXPECT_EQ(f->Envelope->dataCount(), 0);
+    EXPECT_EQ(clipboardLines(dialogs).size(), 3 + 359);
+}
+
+TEST_F(SpectrumWindowTest, NoStretchToAnalyseMeansAMessageAndNothingDrawn)
+{
+    const auto record = cosineRecord(1000);
+    struct Case {
+        const char* what;
+        qint32 first, last;
+        int step;
+    } cases[] = {
+        {"not painted since cleared", -1, -1, 1},
+        {"fewer points than the step", 10, 12, 4},
+        {"beyond a shorter record", 2000, 3000, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make(1600);
+        while (f->seStep->value() < c.step)
+            f->seStep->stepUp();
+        dialogs.messages.clear();
+        dialogs.clipboard = QStringLiteral("untouched");
+        f->setSpectrumSource(sourceOf(record, c.first, c.last));
+        EXPECT_FALSE(f->btSpectrumClick());
+        EXPECT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(f->Envelope->dataCount(), 0);
+        EXPECT_EQ(dialogs.clipboard, QStringLiteral("untouched"));
+        EXPECT_TRUE(f->lbSpectrumMax->text().isEmpty());
+    }
+}
+
+TEST_F(SpectrumWindowTest, TrendRunDrawsTheLogarithmsAndTheLine)
+{
+    // Decaying deviations around 10 with alternating signs.
+    std::vector<double> v(400);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = 10 + ((i % 2) ? 1 : -1) * 4 * std::exp(-0.01 * double(i));
+    auto f = make(1600);
+    f->prepareTrend();
+    EXPECT_FALSE(f->seFmax->isEnabled());
+    EXPECT_FALSE(f->cbSp2ClipBrd->isEnabled());
+    EXPECT_TRUE(f->Chart1->isHidden());
+    ASSERT_TRUE(f->showTrend(sourceOf(v, 0, 399)));
+
+    EXPECT_EQ(f->seriLn->dataCount(), 400);
+    EXPECT_EQ(f->seriTrend->dataCount(), 2);
+    EXPECT_TRUE(f->lbSpectrumMax->text().contains(QStringLiteral("*t+")));
+    EXPECT_EQ(f->trendLabel(10), QStringLiteral("3")) << "whole milliseconds";
+    const QStringList lines = clipboardLines(dialogs);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("q=\tC=\tFirst Point,ms\tLast Point,ms\tChannel\tFile Name"));
+    EXPECT_TRUE(lines[1].startsWith(QLatin1Char('-'))) << "dying away";
+
+    f->prepareSpectrum();
+    EXPECT_TRUE(f->seFmax->isEnabled());
+    EXPECT_TRUE(f->Chart2->isHidden());
+
+    // A constant leaves no logarithm: a message, and no line.
+    dialogs.messages.clear();
+    const std::vector<double> flat(50, 3.0);
+    f->prepareTrend();
+    EXPECT_TRUE(f->showTrend(sourceOf(flat, 0, 49)));
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(f->seriTrend->dataCount(), 0);
+    EXPECT_TRUE(f->lbSpectrumMax->text().isEmpty());
+
+    dialogs.messages.clear();
+    EXPECT_FALSE(f->showTrend(sourceOf(v, -1, -1)));
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+TEST_F(SpectrumWindowTest, CopyButtonCopiesAndSavesOnALongPress)
+{
+    struct Case {
+        const char* what;
+        Qt::MouseButton button;
+        quint32 heldMs;
+        bool releasedOutside;
+        bool wantCopy;
+        bool wantSaveDialog;
+    } cases[] = {
+        {"short click copies", Qt::LeftButton, 200, false, true, false},
+        {"exactly a second still only copies", Qt::LeftButton, 1000, false, true, false},
+        {"held longer copies and offers to save", Qt::LeftButton, 1001, false, true, true},
+        {"long right press only saves", Qt::RightButton, 3000, false, false, true},
+        {"long press released outside only saves", Qt::LeftButton, 3000, true, false, true},
+    };
+    const auto record = cosineRecord(4000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make(1600);
+        f->setSpectrumSource(sourceOf(record, 0, 3999));
+        ASSERT_TRUE(f->btSpectrumClick());
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        dialogs.clipboardSvg.clear();
+        dialogs.fileDialogs.clear();
+
+        QTest::mousePress(f->btSaveCh, c.button, {}, QPoint(5, 5));
+        ticks.advance(c.heldMs);
+        QTest::mouseRelease(f->btSaveCh, c.button, {}, c.releasedOutside ? QPoint(200, 200) : QPoint(5, 5));
+        EXPECT_EQ(!dialogs.clipboardSvg.isEmpty(), c.wantCopy);
+        EXPECT_EQ(dialogs.fileDialogs.size(), c.wantSaveDialog ? 1u : 0u);
+    }
+}
+
+TEST_F(SpectrumWindowTest, PicturesHaveAWhiteBackgroundAndTheScreenKeepsItsOwn)
+{
+    auto f = make(1600);
+    const auto record = cosineRecord(4000);
+    f->setSpectrumSource(sourceOf(record, 0, 3999));
+    ASSERT_TRUE(f->btSpectrumClick());
+    const QColor screen = f->Chart1->toPixmap().toImage().pixelColor(1, 1);
+    ASSERT_NE(screen, QColor(Qt::white));
+
+    f->btSaveChClick();
+    ASSERT_FALSE(dialogs.clipboardSvg.isEmpty());
+    EXPECT_TRUE(dialogs.clipboardSvg.contains("<svg"));
+    EXPECT_EQ(dialogs.clipboardPng.size(), f->Chart1->size());
+    EXPECT_EQ(dialogs.clipboardPng.pixelColor(1, 1), QColor(Qt::white));
+    EXPECT_EQ(f->Chart1->toPixmap().toImage().pixelColor(1, 1), screen);
+
+    // The file on a long press; a folder that does not exist gives the file
+    // layer's message, and the screen colour comes back either way.
+    const QString good = dir.path() + QStringLiteral("/spectrum.svg");
+    const QString bad = dir.path() + QStringLiteral("/missing/spectrum.svg");
+    dialogs.saveAnswers = {good, bad};
+    for (int i = 0; i < 2; ++i) {
+        f->btSaveChMouseDown();
+        ticks.advance(1500);
+        f->btSaveChMouseUp();
+    }
+    EXPECT_TRUE(testutil::readAll(good).contains("<svg"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].standardError);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Cannot create file ") + bad);
+    EXPECT_EQ(f->Chart1->toPixmap().toImage().pixelColor(1, 1), screen);
+}
+
+TEST_F(SpectrumWindowTest, ButtonsAskTheMainWindowToRun)
+{
+    auto f = make();
+    QSignalSpy spectrum(f.get(), &TForm2::spectrumRequested);
+    QSignalSpy trend(f.get(), &TForm2::trendRequested);
+    QTest::mouseClick(f->btSpGo, Qt::LeftButton);
+    QTest::mouseClick(f->btTr, Qt::LeftButton);
+    EXPECT_EQ(spectrum.count(), 1);
+    EXPECT_EQ(trend.count(), 1);
+}
