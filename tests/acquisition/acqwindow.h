@@ -19,7 +19,7 @@
 #include <memory>
 
 class AcqWindowTest : public ::testing::Test {
-  protected:
+  public:
     std::unique_ptr<app::TForm1> make(files::MainSettings s = {})
     {
         ticks.setAutoAdvance(1);

@@ -3,6 +3,7 @@
 #include "acquisition/simulatedboard.h"
 
 #include "common/testutil.h"
+#include "scenecheck.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -58,26 +59,6 @@ struct BoardRig {
             send({0x28, r.address, r.value});
     }
 };
-
-// Every frame of bytes decodes to the scene's readings of its channels, pulse included.
-void expectScene(const QByteArray& bytes, ChannelSet channels, double rateHz, int rangeIndex,
-                 std::int64_t firstFrame = 0)
-{
-    const SimScene scene;
-    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-    FrameDecoder decoder(p, std::uint64_t(bytes.size()), channels);
-    ASSERT_EQ(decoder.frameCount() * channels.count() * 2, bytes.size()) << "whole frames only";
-    for (std::int64_t k = 0; k < decoder.frameCount(); ++k) {
-        const DecodedFrame f = decoder.frame(k);
-        for (int slot = 0; slot < f.count; ++slot) {
-            const int axis = channels.axisOfSlot(slot);
-            ASSERT_EQ(f.samples[std::size_t(slot)],
-                      sceneCounts(scene, axis, firstFrame + k, rateHz, rangeIndex))
-                << "frame " << k << " axis " << axis;
-        }
-        ASSERT_EQ(f.pulse, scenePulse(scene, firstFrame + k, rateHz)) << "frame " << k;
-    }
-}
 
 } // namespace
 

@@ -9,7 +9,7 @@ namespace app {
 
 void TForm1::btStartClick()
 {
-    // The run lands with the measurement run itself.
+    measurementRun->btStartClick();
 }
 
 void TForm1::CalcFTSamples(QObject* origin)

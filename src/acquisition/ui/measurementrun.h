@@ -1,8 +1,9 @@
 #pragma once
 
-// The window's side of the device link: the device library with its configured board, the
-// command link, the connection indicator's repeat request (double click on the tool-bar band)
-// and the start bookkeeping of a run.
+// The window's side of the board: the device library with its configured board and the command
+// link; starting a run (registers, start command, poll interval, progress panel); the receive
+// timer that takes the samples in or reads the board's memory block by block; and the memory
+// chip's protection clear.
 
 #include "acquisition/devicelibrary.h"
 #include "acquisition/devicelink.h"
@@ -30,13 +31,24 @@ class MeasurementRun : public QObject {
     DeviceLibrary& device() { return *library_; }
     DeviceLink& link() { return *link_; }
 
+    // "ПУСК ИЗМЕРЕНИЯ": configures the chip, sends the start command and arms the receive timer.
+    void btStartClick();
     // Start bookkeeping: start time, progress labels cleared, run start tick, "ИЗМЕРЕНИЕ".
     void Measure();
+    // One tick of the receive timer; what the bytes mean depends on the last command sent.
+    void timRxTimer();
+    void TimPrgssBarTimer();
+    // "Считать": reads back a recording from the board's memory.
+    void btRdClick();
+    void btFM25ProtectClrClick();
     // Asks the board again for memory block 0 and lets the receive timer take what comes,
     // without touching the command buffer or the stream.
     void ctlBarDblClick();
     // At the window's close: the device is closed; its status is kept, errors are ignored.
     void closeDevice();
+
+    // The receive timer's interval between polls of the current run.
+    std::uint32_t pollIntervalMs() const { return pollIntervalMs_; }
 
     // Status bar panel 0 (what the program is doing), announced for observers as well.
     void showActivity(const QString& text);
@@ -49,12 +61,24 @@ class MeasurementRun : public QObject {
 
   private:
     platform::TickSource& ticks();
+    // Sends one register of the set-up; false when the command did not go out (reported).
+    bool setRegister(int step, const RegisterStep& r);
+    void pollToComputer(const QByteArray& got);
+    void pollMemory(QByteArray got);
+    bool applyMemoryHeader(const QByteArray& got);
+    void requestBlock(std::uint8_t block);
+    void finishTransfer();
+    void correctExternalStart();
+    void message(const QString& text);
+    double selectedRate() const;
 
     app::TForm1& f_;
     SetupPanel& setup_;
     std::unique_ptr<platform::SystemTicks> ownTicks_; // when the window was given no tick counter
     std::unique_ptr<DeviceLibrary> library_;
     std::unique_ptr<DeviceLink> link_;
+    std::uint32_t pollIntervalMs_ = 0;
+    std::uint32_t progressWaitMs_ = 0; // the progress bar's maximum
 };
 
 } // namespace acq

@@ -1,0 +1,429 @@
+#include "acqwindow.h"
+#include "scenecheck.h"
+
+#include "acquisition/devicelink.h"
+#include "acquisition/runplan.h"
+
+#include <QSignalSpy>
+
+#include <functional>
+
+using app::TForm1;
+
+namespace {
+
+class RunTest : public AcqWindowTest {
+  public:
+    struct SetUp {
+        std::array<bool, 3> channels{true, true, true};
+        int frequencyIndex = 0;
+        int rangeIndex = 0;
+        int samples = 320;
+        int target = 0; // 0 to the computer, 1 to memory
+        bool external = false;
+        int delayS = 0;
+    };
+
+    // The set-up as the operator leaves it: boxes and spin edits through their handlers, the
+    // lists set directly (their handler follows the operator only).
+    static void setUp(TForm1& f, const SetUp& s)
+    {
+        for (int i = 0; i < 3; ++i)
+            f.channelBoxes[std::size_t(i)]->setChecked(s.channels[std::size_t(i)]);
+        f.cbF->setCurrentIndex(s.frequencyIndex);
+        f.cbRange->setCurrentIndex(s.rangeIndex);
+        f.rgMem->setItemIndex(s.target);
+        f.cbExternalStart->setChecked(s.external);
+        f.seDelayStart->setValue(s.delayS);
+        f.seSamples->setValue(s.samples);
+    }
+
+    // Lets the receive timer's interval pass on the tick counter, then fires it.
+    void poll(TForm1& f, int ms = -1)
+    {
+        ticks.advance(std::uint32_t(ms >= 0 ? ms : f.timRx->interval()));
+        f.measurementRun->timRxTimer();
+    }
+
+    // The transfer hands over to the chart build, which puts its own text into panel 0.
+    static bool handedToChart(const TForm1& f)
+    {
+        return f.status->panelText(0).compare(QStringLiteral("Построение графика"), Qt::CaseInsensitive) == 0;
+    }
+
+    static QStringList activities(const QSignalSpy& spy)
+    {
+        QStringList texts;
+        for (const auto& args : spy)
+            texts << args.at(0).toString();
+        return texts;
+    }
+
+    static QString stepName(int step)
+    {
+        static const char* const names[] = {"Запрет прерываний",
+                                            "Частоты выборки акселерометра",
+                                            "Диапазон акселерометра",
+                                            "Int_Map",
+                                            "Int_Enabled",
+                                            "Measure Enable",
+                                            "Пуск измерения"};
+        return QString::fromUtf8(names[step - 1]);
+    }
+};
+
+} // namespace
+
+TEST_F(RunTest, RunToTheComputerFillsTheStreamWithTheBoardsSamples)
+{
+    auto f = make();
+    setUp(*f, {});
+    QSignalSpy shown(f->measurementRun.get(), &acq::MeasurementRun::activityShown);
+    f->timCheckUSB->start();
+    f->btStartClick();
+
+    const auto& sent = board->commandsReceived();
+    ASSERT_EQ(sent.size(), 13u) << "six registers written and read back, then the start command";
+    EXPECT_EQ(sent.front().toHex(' '), QByteArray("28 2e 00"));
+    EXPECT_EQ(sent.back().toHex(' '), QByteArray("2b 07 40 01 00 00 00 00 00"));
+    EXPECT_EQ(board->registerValue(0x2D), 0x08);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_EQ(f->record.channelLetters, QStringLiteral("XYZ"));
+    EXPECT_EQ(f->record.expectedBytes, 1920u);
+    EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 312.5);
+    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_EQ(f->timRx->interval(), 900);
+    EXPECT_FALSE(f->pnlChart->isVisibleTo(f.get())) << "900 ms need no progress panel";
+    EXPECT_FALSE(f->Chart1->isEnabled());
+
+    poll(*f, 50); // the board has sent a part
+    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_GT(f->record.receivedBytes, 0u);
+    EXPECT_LT(f->record.receivedBytes, 1920u);
+    poll(*f);
+    EXPECT_FALSE(f->timRx->isActive());
+    ASSERT_EQ(f->record.sampleStream.size(), 1920u);
+    expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
+    EXPECT_FALSE(f->record.loadedFromFile);
+    EXPECT_TRUE(f->Chart1->isEnabled()) << "the chart was built";
+
+    const QStringList texts = activities(shown);
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[0], QStringLiteral("ИЗМЕРЕНИЕ"));
+    EXPECT_TRUE(texts[1].startsWith(QStringLiteral("Принято "))) << qPrintable(texts[1]);
+    EXPECT_EQ(texts[2], QStringLiteral("Построение графика"));
+
+    // The same run once more, polled only when all is in: straight to the chart, and the
+    // earlier stream is gone.
+    shown.clear();
+    setUp(*f, {{true, false, true}, 2, 1, 100});
+    f->btStartClick();
+    EXPECT_EQ(f->record.sampleStream.size(), 0u);
+    poll(*f);
+    EXPECT_EQ(activities(shown),
+              (QStringList{QStringLiteral("ИЗМЕРЕНИЕ"), QStringLiteral("Построение графика")}));
+    EXPECT_EQ(f->record.channelLetters, QStringLiteral("XZ"));
+    expectScene(streamBytes(f->record.sampleStream), {true, false, true}, 800, 1);
+    EXPECT_EQ(f->record.sampleStream.size(), 400u);
+}
+
+TEST_F(RunTest, EnterOnTheStartButtonStartsTheRun)
+{
+    auto f = make();
+    showActive(*f);
+    f->setupPanel->btChooseFClick();
+    focus(f->btStart);
+    QTest::keyClick(f->btStart, Qt::Key_Return);
+    EXPECT_FALSE(f->gbFT->isVisible());
+    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_EQ(board->commandsReceived().size(), 13u) << "started exactly once";
+}
+
+TEST_F(RunTest, EachSendFailureStopsWhereItHappened)
+{
+    for (int step = 1; step <= 7; ++step) {
+        SCOPED_TRACE(step);
+        auto f = make();
+        setUp(*f, {});
+        f->record.sampleStream.append(QByteArray("earlier"));
+        f->record.samplePeriodUs = 1;
+        f->record.loadedFromFile = true;
+        // Writes 1, 3, ... 11 set the registers (each followed by its read-back); write 13 starts.
+        board->failWrite(step <= 6 ? 2 * step - 1 : 13);
+        f->btStartClick();
+
+        EXPECT_EQ(dialogs.messageTexts(),
+                  QStringList{
+                      QStringLiteral("Не удалось передать команду %1 (%2), проверьте подключение устройства.")
+                          .arg(step)
+                          .arg(stepName(step))});
+        EXPECT_EQ(board->commandsReceived().size(), std::size_t(2 * (step - 1)))
+            << "nothing sent after the failure";
+        EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray("earlier"));
+        EXPECT_FALSE(f->timRx->isActive());
+        // What comes before the registers is done all the same.
+        EXPECT_FALSE(f->record.loadedFromFile);
+        EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 312.5);
+        EXPECT_EQ(f->record.channelLetters, QStringLiteral("XYZ"));
+    }
+}
+
+TEST_F(RunTest, WrongReadBackIsReportedAndTheRunGoesOn)
+{
+    auto f = make();
+    setUp(*f, {});
+    board->failRead(acq::SimulatedBoard::ReadFault::Garbage, 2); // the read-back of the rate register
+    f->btStartClick();
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList{QStringLiteral("Не удалось установить состояние регистра 2C")});
+    EXPECT_EQ(board->commandsReceived().back().at(0), char(0x2B));
+    EXPECT_TRUE(f->timRx->isActive());
+}
+
+TEST_F(RunTest, APollThatReadsNothingEndsTheTransfer)
+{
+    auto f = make();
+    setUp(*f, {});
+    f->btStartClick();
+    poll(*f, 50);
+    const auto first = f->record.sampleStream.size();
+    ASSERT_GT(first, 0u);
+    board->failRead(acq::SimulatedBoard::ReadFault::Nothing);
+    poll(*f);
+    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_EQ(f->record.sampleStream.size(), first);
+    EXPECT_TRUE(handedToChart(*f));
+    EXPECT_TRUE(f->Chart1->isEnabled());
+}
+
+TEST_F(RunTest, LongRunShowsAndCountsDownTheProgressPanel)
+{
+    auto f = make();
+    setUp(*f, {{true, false, false}, 5, 0, 1000, 0, false, 5});
+    const QDateTime before = QDateTime::currentDateTime();
+    f->btStartClick();
+    EXPECT_EQ(f->record.expectedBytes, 2000u);
+    EXPECT_EQ(f->measurementRun->pollIntervalMs(), 10800u);
+    EXPECT_EQ(f->timRx->interval(), 15800);
+    EXPECT_TRUE(f->pnlChart->isVisibleTo(f.get()));
+    EXPECT_TRUE(f->TimPrgssBar->isActive());
+    EXPECT_EQ(f->progressBar->maximum(), 15800);
+    EXPECT_EQ(f->lbAll->text(), QStringLiteral("00:16"));
+    EXPECT_EQ(f->lbRestVal->text(), QStringLiteral("00:16"));
+    EXPECT_EQ(f->lbElapsedVal->text(), QStringLiteral("00:00"));
+    // The start time lies the delay ahead.
+    EXPECT_GE(f->record.startTime, before.addSecs(5));
+
+    ticks.set(f->runStartTick + 8000);
+    f->measurementRun->TimPrgssBarTimer();
+    EXPECT_EQ(f->lbPercent->text(), QStringLiteral("50%"));
+    EXPECT_EQ(f->lbRestPercent->text(), QStringLiteral("50%"));
+    EXPECT_EQ(f->lbElapsedVal->text(), QStringLiteral("00:08"));
+    EXPECT_EQ(f->lbRestVal->text(), QStringLiteral("00:08"));
+    EXPECT_EQ(f->progressBar->value(), 7900);
+    ticks.set(f->runStartTick + 16000);
+    f->measurementRun->TimPrgssBarTimer();
+    EXPECT_FALSE(f->pnlChart->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->TimPrgssBar->isActive());
+
+    // The delay passes before the board's first sample: the whole run arrives at the first poll.
+    poll(*f, 0);
+    EXPECT_EQ(f->record.sampleStream.size(), 2000u);
+    expectScene(streamBytes(f->record.sampleStream), {true, false, false}, 100, 0);
+}
+
+TEST_F(RunTest, RunToMemoryThenReadRestoresTheRecording)
+{
+    auto f = make();
+    f->record.baseAxisK = {3, 3, 3};
+    f->record.baseAxisC = {8, 8, 8};
+    setUp(*f, {{true, false, true}, 2, 1, 256, 1});
+    f->timCheckUSB->start();
+    f->btStartClick();
+    EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("2c 05 00 01 00 00 02 01 00"));
+    EXPECT_EQ(board->closeCount(), 1) << "the device is closed once the board records on its own";
+    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_EQ(f->timRx->interval(), 1120);
+    poll(*f);
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("Время измерения истекло"));
+    EXPECT_TRUE(f->timRx->isActive()) << "the timer keeps telling the time is up";
+
+    // The operator changes the set-up before reading: the recording's own comes back.
+    setUp(*f, {{false, true, false}, 0, 3, 1000, 0});
+    f->measurementRun->btRdClick();
+    EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт"));
+    EXPECT_EQ(f->timRx->interval(), 1000);
+    EXPECT_EQ(f->record.sampleStream.size(), 0u);
+    poll(*f);
+    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_TRUE(f->cbCh1->isChecked());
+    EXPECT_FALSE(f->cbCh2->isChecked());
+    EXPECT_TRUE(f->cbCh3->isChecked());
+    EXPECT_EQ(f->record.channelCount, 2);
+    EXPECT_EQ(f->cbF->currentIndex(), 2);
+    EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
+    EXPECT_EQ(f->cbRange->currentIndex(), 1);
+    // Scaled to the recording's range, not to the ±16 g selected when "Считать" was pressed.
+    EXPECT_EQ(f->record.axisK, (std::array<double, 3>{6, 6, 6}));
+    EXPECT_EQ(f->record.axisC, (std::array<double, 3>{4, 4, 4}));
+    EXPECT_EQ(f->measurementRun->link().commandBuffer[1], acq::kReadBlockComplete);
+    EXPECT_EQ(f->record.expectedBytes, 1024u);
+    ASSERT_EQ(f->record.sampleStream.size(), 1024u);
+    expectScene(streamBytes(f->record.sampleStream), {true, false, true}, 800, 1);
+    EXPECT_TRUE(handedToChart(*f));
+}
+
+TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
+{
+    boardSettings.contactOpenMs = 3000;
+    auto f = make();
+    setUp(*f, {{true, true, false}, 0, 0, 256, 1, true, 5});
+    const QDateTime before = QDateTime::currentDateTime();
+    f->btStartClick();
+    const QDateTime after = QDateTime::currentDateTime();
+    EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("2c 03 00 01 00 00 00 00 ff"));
+    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("По окончании нажмите \"Считать\""));
+    // The delay is not added: the start time is the moment of the start command.
+    EXPECT_GE(f->record.startTime, before);
+    EXPECT_LE(f->record.startTime, after);
+    const QDateTime started = f->record.startTime;
+
+    ticks.advance(5000);
+    f->measurementRun->btRdClick();
+    poll(*f);
+    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_EQ(f->record.startTime, started.addMSecs(3000)) << "moved by the board's 300 units of 10 ms";
+    EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral(" начало измерения")));
+    expectScene(streamBytes(f->record.sampleStream), {true, true, false}, 3200, 0);
+    EXPECT_EQ(f->record.sampleStream.size(), 1024u);
+}
+
+// The memory read's own failures: each case starts from a finished recording of 256 frames of
+// X, Y, Z at 800 Hz (unless it records something else) and presses "Считать".
+TEST_F(RunTest, MemoryReadFailures)
+{
+    using RF = acq::SimulatedBoard::ReadFault;
+    struct Case {
+        const char* what;
+        std::function<void(RunTest&, TForm1&)> before; // after the recording, before "Считать"
+        std::function<void(RunTest&, TForm1&)> check;
+    };
+    const Case cases[] = {
+        {"the request for block 0 fails: message, no timer",
+         [](RunTest& t, TForm1&) { t.board->failWrite(); },
+         [](RunTest& t, TForm1& f) {
+             EXPECT_EQ(t.dialogs.messageTexts(),
+                       QStringList{QStringLiteral(
+                           "Не удалось передать команду Считать FRAM, проверьте подключение устройства.")});
+             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_EQ(streamBytes(f.record.sampleStream), QByteArray("earlier"));
+         }},
+        {"block 0 missing: shown, and the next tick reads block 0 again",
+         [](RunTest& t, TForm1& f) {
+             t.board->failRead(RF::Nothing, 1);
+             f.measurementRun->btRdClick();
+             t.poll(f);
+             EXPECT_EQ(f.status->panelText(0), QStringLiteral("Не удалось считать FRAM"));
+             EXPECT_TRUE(f.timRx->isActive());
+             EXPECT_EQ(f.measurementRun->link().commandBuffer[1], 0);
+             EXPECT_TRUE(f.cbCh2->isChecked() == false) << "nothing restored yet";
+         },
+         [](RunTest&, TForm1& f) {
+             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_EQ(f.record.sampleStream.size(), 1536u);
+             EXPECT_TRUE(f.cbCh2->isChecked());
+         }},
+        {"a header naming no frequency is not a recording",
+         [](RunTest& t, TForm1&) {
+             auto cmd = acq::startCommand({true, {true, true, true}, 16, 0, 0, false, 0});
+             cmd[6] = 12;
+             std::uint32_t n = 0;
+             t.board->write(cmd.data(), 9, n);
+             t.ticks.advance(100);
+         },
+         [](RunTest&, TForm1& f) {
+             EXPECT_EQ(f.status->panelText(0), QStringLiteral("Не удалось считать FRAM"));
+             EXPECT_TRUE(f.timRx->isActive());
+             EXPECT_FALSE(f.cbCh2->isChecked()) << "no selection changed";
+             EXPECT_EQ(f.cbF->currentIndex(), 2);
+         }},
+        {"a recording of no samples gives an empty stream",
+         [](RunTest& t, TForm1&) {
+             std::uint32_t n = 0;
+             const auto cmd = acq::startCommand({true, {true, false, false}, 0, 1, 0, false, 0});
+             t.board->write(cmd.data(), 9, n);
+         },
+         [](RunTest&, TForm1& f) {
+             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_EQ(f.record.expectedBytes, 0u);
+             EXPECT_EQ(f.record.sampleStream.size(), 0u);
+             EXPECT_TRUE(handedToChart(f));
+         }},
+        {"a later request fails: message, and the chart shows the blocks that arrived",
+         [](RunTest& t, TForm1&) {
+             std::uint32_t n = 0;
+             const auto cmd = acq::startCommand({true, {true, true, true}, 43689, 0, 0, false, 0});
+             t.board->write(cmd.data(), 9, n);
+             t.ticks.advance(20000);
+             t.board->failWrite(2); // "Считать" asks for block 0, then block 1 fails
+         },
+         [](RunTest& t, TForm1& f) {
+             EXPECT_EQ(t.dialogs.messageTexts().size(), 1);
+             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_EQ(f.record.sampleStream.size(), std::uint64_t(acq::SimulatedBoard::kBlockBytes - 6));
+             const QByteArray whole = streamBytes(f.record.sampleStream).left(32760);
+             // The chip still runs as the earlier start set it: 800 Hz, ±4 g.
+             expectScene(whole, {true, true, true}, 800, 1);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        setUp(*f, {{true, true, true}, 2, 1, 256, 1});
+        f->btStartClick();
+        poll(*f);
+        f->cbCh2->setChecked(false);
+        f->record.sampleStream.append(QByteArray("earlier"));
+        dialogs.messages.clear();
+        c.before(*this, *f);
+        if (!f->timRx->isActive() || f->measurementRun->link().commandBuffer[0] != acq::cmd::ReadMemoryBlock)
+            f->measurementRun->btRdClick();
+        if (f->timRx->isActive())
+            poll(*f);
+        c.check(*this, *f);
+    }
+}
+
+TEST_F(RunTest, ProtectionClearAndTheReceiveTimersOtherCodes)
+{
+    using RF = acq::SimulatedBoard::ReadFault;
+    auto f = make();
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"answered '@'", [] {}, true},
+        {"answered otherwise", [&] { board->failRead(RF::Garbage); }, false},
+        {"not answered", [&] { board->failRead(RF::Nothing); }, false},
+        {"not sent", [&] { board->failWrite(); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.messages.clear();
+        c.fault();
+        f->measurementRun->btFM25ProtectClrClick();
+        EXPECT_EQ(dialogs.messageTexts(),
+                  c.shown ? QStringList{QStringLiteral("Память готова к записи")} : QStringList{});
+    }
+    EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("22 00"));
+
+    // The last command was the protection clear: the receive timer has nothing to do and stops.
+    f->timRx->start(1000);
+    f->measurementRun->timRxTimer();
+    EXPECT_FALSE(f->timRx->isActive());
+}
