@@ -14,6 +14,10 @@
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "display/ui/chartbuilder.h"
+#include "files/ui/folderbrowserui.h"
+#include "files/ui/measurementfilesui.h"
+#include "files/ui/scalesui.h"
+#include "files/ui/settingsui.h"
 #include "platform/numtext.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
@@ -680,14 +684,21 @@ void TForm1::assignHelpNumbers()
         platform::installHelpKey(this, *services_.help);
 }
 
-void TForm1::FormCreate(const files::MainSettings& s)
+void TForm1::FormCreate(const files::MainSettings& defaults)
 {
+    // files: "tremor.ini" (the keys it lacks take the given defaults)
+    const files::MainSettings s = files::readMainSettingsFile(paths.settingsFile, defaults);
     // acquisition: set-up handlers and the device link, in place before any control is set
     setupPanel = std::make_unique<acq::SetupPanel>(*this);
     measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
     zeroCapturePending = false;
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
+    // files: measurement files, scales, folder browsing; then the scales file is read
+    measurementFiles = std::make_unique<files::MeasurementFilesUi>(*this);
+    scales = std::make_unique<files::ScalesUi>(*this);
+    folderBrowser = std::make_unique<files::FolderBrowserUi>(*this, *measurementFiles);
+    GetScalesFileData();
     record.loadedFromFile = false;
     chartHeightMargin = 169;
     chartWidthMargin = 22;
@@ -776,6 +787,7 @@ void TForm1::FormClose()
         form2_->close();
     if (measurementRun)
         measurementRun->closeDevice(); // acquisition
+    files::writeSettingsAtClose(*this); // files: "tremor.ini", last
     emit closed();
 }
 
@@ -926,6 +938,17 @@ void TForm1::Chart1AfterDraw()
 {
     if (chartBuilder)
         chartBuilder->Chart1AfterDraw();
+}
+
+// ---- files ----
+void TForm1::GetScalesFileData()
+{
+    scales->GetScalesFileData();
+}
+
+void TForm1::ZeroCapture()
+{
+    scales->ZeroCapture();
 }
 
 } // namespace app

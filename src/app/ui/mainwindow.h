@@ -34,6 +34,13 @@ class SetupPanel;
 class MeasurementRun;
 } // namespace acq
 
+// files: measurement files, scales and folder browsing, owned by the window.
+namespace files {
+class MeasurementFilesUi;
+class ScalesUi;
+class FolderBrowserUi;
+} // namespace files
+
 // display: the chart build and the chart's handlers, owned by the window.
 namespace display {
 class ChartBuilder;
@@ -230,6 +237,13 @@ public:
     // After each drawing of Chart1: link check restarted, visible stretch taken.
     void Chart1AfterDraw();
     // ---- files: measurement files, scales, settings, folder browsing ----
+    std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
+    std::unique_ptr<files::ScalesUi> scales;
+    std::unique_ptr<files::FolderBrowserUi> folderBrowser;
+    // Reads "Scales.scl" into the record; at creation and after each zero balancing.
+    void GetScalesFileData();
+    // The chart build calls this after filling the series while zeroCapturePending is set.
+    void ZeroCapture();
     // ---- analysis ----
     // ==== end of subsystem sections ====
 

@@ -1,0 +1,284 @@
+#include "files/ui/measurementfilesui.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+#include <bit>
+
+#include "acquisition/ui/setuppanel.h"
+#include "app/ui/mainwindow.h"
+#include "files/savefile.h"
+#include "platform/ui/dialogs.h"
+
+namespace files {
+
+namespace {
+
+const QString kWrongExtensionMessage = QStringLiteral(
+    "Файл не записан: программа записывает файлы *.axd, *.txt и *.csv. Укажите имя файла с одним из этих "
+    "расширений.");
+
+platform::FileDialogSpec saveDialogSpec()
+{
+    platform::FileDialogSpec spec;
+    spec.filter = QStringLiteral(
+        "Accelerometer files|*.axd|Save to Text file|*.txt|Save to CSV-file|*.csv|All files|*.*");
+    spec.defaultExtension = QStringLiteral("axd");
+    spec.initialFolder = QStringLiteral("Data");
+    spec.confirmOverwrite = true;
+    return spec;
+}
+
+} // namespace
+
+platform::FileDialogSpec openDialogSpec(const QString& fileName)
+{
+    platform::FileDialogSpec spec;
+    spec.filter = QStringLiteral("Accelerometer files|*.axd|All files|*.*");
+    spec.defaultExtension = QStringLiteral("axd");
+    spec.initialFolder = QStringLiteral("Data");
+    spec.fileName = fileName;
+    return spec;
+}
+
+MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form) : form_(form)
+{
+    connect(form.btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
+    connect(form.btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(form_.btLoadFile); });
+    form.installEventFilter(this);
+}
+
+bool MeasurementFilesUi::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == &form_) {
+        if (event->type() == QEvent::DragEnter) {
+            auto* e = static_cast<QDragEnterEvent*>(event);
+            const QMimeData* m = e->mimeData();
+            if (m && m->hasUrls() && !m->urls().isEmpty() && m->urls().first().isLocalFile()) {
+                e->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* e = static_cast<QDropEvent*>(event);
+            const QMimeData* m = e->mimeData();
+            if (m && m->hasUrls() && !m->urls().isEmpty() && m->urls().first().isLocalFile()) {
+                e->acceptProposedAction();
+                // Only the first of several dropped files is loaded.
+                dropFile(m->urls().first().toLocalFile());
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void MeasurementFilesUi::dropFile(const QString& path)
+{
+    // The path stays as it is: this file system tells "A.axd" from "a.axd".
+    currentFileName = path;
+    openDialogFileName_ = path;
+    btLoadFileClick(form_.btUSB);
+}
+
+void MeasurementFilesUi::closeSetupPanel()
+{
+    // Closed as its own button closes it.
+    if (form_.gbFT->isVisible() && form_.setupPanel)
+        form_.setupPanel->btChooseFClick();
+}
+
+void MeasurementFilesUi::btLoadFileClick(QObject* sender)
+{
+    platform::Dialogs* dialogs = form_.services().dialogs;
+    closeSetupPanel();
+    searchLine = 0;
+    if (sender != form_.btNextFile && sender != form_.btUSB) {
+        const QString name =
+            dialogs ? dialogs->openFile(&form_, openDialogSpec(openDialogFileName_)) : QString();
+        if (name.isEmpty())
+            return;
+        currentFileName = name;
+        openDialogFileName_ = name;
+    }
+
+    // The whole file is read and checked first: only a complete measurement file replaces the
+    // record and touches the controls.
+    AxdReadResult r = readAxdFile(currentFileName);
+    if (r.status == AxdStatus::NotMeasurement) {
+        if (dialogs)
+            dialogs->message(&form_, QString::fromUtf8(kForeignFileMessage));
+        return;
+    }
+    if (!r.ok()) {
+        if (dialogs)
+            dialogs->error(&form_, axdStatusMessage(r.status, currentFileName));
+        return;
+    }
+
+    AxdContents& c = r.contents;
+    header = c.header;
+    plainTypeWord = c.header.hasPlainTypeWord();
+    form_.record.samplePeriodUs = c.header.samplePeriodUs;
+    // All boxes on, then off where the mask has no channel; their own handlers follow.
+    for (QCheckBox* b : form_.channelBoxes)
+        b->setChecked(true);
+    const acq::ChannelSet channels = acq::ChannelSet::fromMask(c.header.channelMask);
+    for (int i = 0; i < 3; ++i) {
+        if (!channels.has(i))
+            form_.channelBoxes[i]->setChecked(false);
+    }
+    form_.record.axisK = c.axisK;
+    form_.record.axisC = c.axisC;
+    form_.xAxisTitle = c.xAxisTitle;
+    form_.yAxisTitle = c.yAxisTitle;
+    form_.record.sampleStream = std::move(c.data);
+    form_.record.sampleStream.seek(0);
+    form_.mComment->setPlainText(c.comment);
+    form_.record.loadedFromFile = true;
+
+    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(currentFileName).fileName());
+    form_.btPrevFile->setEnabled(true);
+    form_.btNextFile->setEnabled(true);
+    form_.btShowCmnt->setEnabled(true);
+    form_.record.startTime = fileModificationTime(currentFileName);
+    form_.ShowChart(form_.btLoadFile);
+}
+
+void MeasurementFilesUi::btSaveClick()
+{
+    platform::Dialogs* dialogs = form_.services().dialogs;
+    if (!dialogs)
+        return;
+    const QString name = dialogs->saveFile(&form_, saveDialogSpec());
+    if (name.isEmpty())
+        return;
+    lastSaveName = name;
+
+    const SaveFormat format = saveFormatFor(name);
+    if (format == SaveFormat::None) {
+        dialogs->message(&form_, kWrongExtensionMessage);
+        return;
+    }
+    const bool written =
+        format == SaveFormat::Axd ? writeMeasurementFile(name) : writeTextExport(name, format);
+    if (!written)
+        return;
+    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(name).fileName());
+    setFileStartTime(name, form_.record.startTime);
+}
+
+bool MeasurementFilesUi::writeMeasurementFile(const QString& path)
+{
+    AxdHeader h;
+    h.typeWord = plainTypeWord ? 0x0003 : 0x8003;
+    h.fixedByte2 = 16;
+    h.fixedByte3 = 1;
+    h.channelMask = form_.channelMask & 7;
+    h.samplePeriodUs = form_.record.samplePeriodUs;
+
+    const int frameChannels = std::popcount(unsigned(h.channelMask));
+    bool anyBox = false;
+    for (QCheckBox* b : form_.channelBoxes)
+        anyBox = anyBox || b->isChecked();
+    // Without a selected channel there is no series to take the visible stretch from.
+    const Stretch stretch = anyBox ? savedStretch(form_.record.sampleStream.size(), frameChannels,
+                                                  form_.firstVisibleIndex, form_.lastVisibleIndex)
+                                   : Stretch{};
+
+    std::optional<int> smoothing;
+    if (form_.cbSmooth->isChecked())
+        smoothing = form_.seSmooth->value();
+    const QStringList lines =
+        withAxesLine(memoLines(form_.mComment->toPlainText()), form_.record.loadedFromFile,
+                     form_.record.channelLetters, smoothing);
+
+    AxdWriteSource src;
+    src.header = h;
+    src.axisK = form_.record.axisK;
+    src.axisC = form_.record.axisC;
+    src.xAxisTitle = form_.xAxisTitle;
+    src.yAxisTitle = form_.Chart1->yAxis->label();
+    src.data = {form_.record.sampleStream.data() + stretch.offset, std::size_t(stretch.length)};
+    src.comment = lines.join(QLatin1Char('\n'));
+
+    const QString error = saveAtomically(path, [&src](QIODevice& out) { return writeAxd(out, src); });
+    if (!error.isEmpty()) {
+        if (form_.services().dialogs)
+            form_.services().dialogs->error(&form_, error);
+        return false;
+    }
+    h.dataLength = std::uint32_t(stretch.length);
+    header = h;
+    form_.yAxisTitle = src.yAxisTitle;
+    form_.mComment->setPlainText(src.comment);
+    return true;
+}
+
+ExportSource MeasurementFilesUi::chartExportSource() const
+{
+    const QLocale locale = QLocale::system();
+    ExportSource s;
+    s.sourceLine = form_.record.loadedFromFile
+                       ? fileSourceLine(currentFileName, fileModificationTime(currentFileName), locale)
+                       : measurementSourceLine(QDateTime::currentDateTime(), locale);
+    s.axisK = form_.record.axisK;
+    s.axisC = form_.record.axisC;
+    s.leftTitle = form_.Chart1->yAxis->label();
+    s.bottomTitle = form_.Chart1->xAxis->label();
+    if (form_.cbSmooth->isChecked())
+        s.smoothWeight = form_.seSmooth->value();
+    s.comment = form_.mComment->toPlainText();
+    s.storeX = form_.cbStoreX->currentIndex() == 0;
+
+    const display::SignalChart* chart = form_.Chart1;
+    int firstChannel = -1;
+    for (int i = 0; i < 3; ++i) {
+        if (!form_.channelBoxes[i]->isChecked())
+            continue;
+        if (firstChannel < 0)
+            firstChannel = i;
+        const display::Series series = form_.channelSeries[i];
+        s.columns.push_back(
+            {form_.channelBoxes[i]->text(), chart->yValues(series), chart->pointCount(series)});
+    }
+    if (chart->isSeriesShown(display::Series::IaI))
+        s.columns.push_back({QStringLiteral("IaI"), chart->yValues(display::Series::IaI),
+                             chart->pointCount(display::Series::IaI)});
+
+    if (firstChannel < 0) {
+        // No channel, no rows.
+        s.first = 0;
+        s.last = -1;
+        return s;
+    }
+    const display::Series xSeries = form_.channelSeries[firstChannel];
+    s.x = [chart, xSeries](std::int64_t i) { return chart->xValue(xSeries, i); };
+    if (form_.firstVisibleIndex >= 0 && form_.lastVisibleIndex >= form_.firstVisibleIndex) {
+        s.first = form_.firstVisibleIndex;
+        s.last = form_.lastVisibleIndex;
+    } else {
+        // Never painted: every point.
+        s.first = 0;
+        s.last = chart->pointCount(xSeries) - 1;
+    }
+    return s;
+}
+
+bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format)
+{
+    const ExportSource src = chartExportSource();
+    const QChar dp = exportDecimalPoint(form_.cbDivider->currentIndex(), QLocale::system());
+    const ExportFormat fmt = format == SaveFormat::Csv ? csvFormat(dp) : textFormat(dp);
+    const QString error = saveAtomically(path, [&](QIODevice& out) { return writeExport(out, src, fmt); });
+    if (!error.isEmpty()) {
+        if (form_.services().dialogs)
+            form_.services().dialogs->error(&form_, error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace files

@@ -1,0 +1,56 @@
+#include "files/ui/settingsui.h"
+
+#include "app/ui/mainwindow.h"
+#include "platform/inifile.h"
+#include "platform/ui/dialogs.h"
+
+namespace files {
+
+MainSettings collectMainSettings(const app::TForm1& f)
+{
+    MainSettings s;
+    s.height = f.height();
+    s.width = f.width();
+    s.left = f.x();
+    s.top = f.y();
+
+    s.timeUnits = f.cbTimeunits->currentIndex();
+    s.xyMode = f.cbShowK->currentIndex();
+    s.smoothWeight = f.seSmooth->value();
+    s.timeStep = f.seTimeStep->value();
+    s.samplesStep = f.seSamplesStep->value();
+    s.divider = f.cbDivider->currentIndex();
+    s.loadHelpOnStart = f.cbHelp->currentIndex();
+
+    for (int i = 0; i < 3; ++i) {
+        s.channelColour[i] = app::bgrFromColour(f.channelColourPanels[i]->colour());
+        s.channelSelected[i] = f.channelBoxes[i]->isChecked();
+    }
+    s.modulusColour = app::bgrFromColour(f.pIaICl->colour());
+    s.pulseColour = app::bgrFromColour(f.pPlsCl->colour());
+
+    s.sensitivity = f.cbRange->currentIndex();
+    s.frequency = f.cbF->currentIndex();
+    s.samples = f.seSamples->value();
+    s.pcOrMem = f.rgMem->itemIndex();
+    s.externalStart = f.cbExternalStart->isChecked();
+    s.delay = f.seDelayStart->value();
+
+    s.modulusShown = f.Chart1->isSeriesShown(display::Series::IaI);
+    s.markShown = f.Chart1->isSeriesShown(display::Series::Mark);
+    s.pulseShown = f.Chart1->isSeriesShown(display::Series::Pls);
+    s.degreeOrTime = f.rgTimGrad->itemIndex();
+    return s;
+}
+
+void writeSettingsAtClose(app::TForm1& form)
+{
+    try {
+        writeMainSettingsFile(form.paths.settingsFile, collectMainSettings(form));
+    } catch (const platform::IniWriteError& e) {
+        if (form.services().dialogs)
+            form.services().dialogs->error(&form, QString::fromUtf8(e.what()));
+    }
+}
+
+} // namespace files

@@ -1,0 +1,50 @@
+#pragma once
+
+// A main window for the files tests: fake dialogs and help, a tick counter that moves on by
+// itself (so any device pause ends at once), and a fresh folder beside the "executable" that
+// holds its settings and scales files.
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/ui/mainwindow.h"
+#include "common/fakedialogs.h"
+#include "common/fakehelp.h"
+#include "common/testutil.h"
+#include "platform/ticks.h"
+
+class FilesWindowTest : public ::testing::Test {
+  protected:
+    // A scales file with factors other than 1 keeps the missing-scales notice away.
+    static constexpr const char* kScales =
+        "[factor]\nX=0.5\nY=0.25\nZ=2\n[Shift, ADC units]\nX=1\nY=2\nZ=3\n";
+
+    std::unique_ptr<app::TForm1> make(files::MainSettings s = {}, const char* scales = kScales)
+    {
+        ticks.setAutoAdvance(1);
+        s.loadHelpOnStart = 1;
+        if (scales)
+            EXPECT_TRUE(testutil::writeAll(paths().scalesFile, QByteArray(scales)));
+        return std::make_unique<app::TForm1>(app::Services{&dialogs, &help, &ticks}, paths(), s);
+    }
+
+    app::AppPaths paths() const
+    {
+        app::AppPaths p;
+        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
+        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
+        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
+        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
+        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        return p;
+    }
+
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::ManualTicks ticks;
+};

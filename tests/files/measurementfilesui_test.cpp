@@ -1,0 +1,355 @@
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QUrl>
+
+#include "files/axdfile.h"
+#include "files/cp1251.h"
+#include "files/ui/measurementfilesui.h"
+#include "filesfixture.h"
+
+using files::MeasurementFilesUi;
+
+namespace {
+
+// Ten frames of X, Y, Z with distinct words.
+QByteArray tenFrames()
+{
+    QByteArray b;
+    for (int k = 0; k < 10; ++k) {
+        for (int c = 0; c < 3; ++c) {
+            const quint16 w = quint16(k * 10 + c) | (c == 2 && k % 3 == 0 ? 0x8000 : 0);
+            b += char(w & 0xFF);
+            b += char(w >> 8);
+        }
+    }
+    return b;
+}
+
+QByteArray streamBytes(const app::TForm1& f)
+{
+    return QByteArray(reinterpret_cast<const char*>(f.record.sampleStream.data()),
+                      qsizetype(f.record.sampleStream.size()));
+}
+
+// A measured record as a run leaves it, shown whole on the chart.
+void measure(app::TForm1& f)
+{
+    f.record.sampleStream.clear();
+    f.record.sampleStream.append(tenFrames());
+    f.record.samplePeriodUs = 625;
+    f.record.axisK = {0.5, 0.25, 2};
+    f.record.axisC = {1.5, -2, 0};
+    f.record.channelLetters = QStringLiteral("XYZ");
+    f.record.loadedFromFile = false;
+    f.record.startTime = QDateTime(QDate(2023, 5, 17), QTime(10, 20, 31, 400));
+    f.channelMask = 7;
+    f.firstVisibleIndex = 0;
+    f.lastVisibleIndex = 8;
+    f.xAxisTitle = QStringLiteral("Время, мс");
+    f.Chart1->yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
+    f.mComment->setPlainText(QStringLiteral("стенд 3\nЗаписаны оси Y"));
+}
+
+} // namespace
+
+TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
+{
+    const QString path = file(QStringLiteral("m.axd"));
+    {
+        auto f = make();
+        measure(*f);
+        dialogs.saveAnswers = {path};
+        f->measurementFiles->btSaveClick();
+        EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
+        EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
+        EXPECT_EQ(f->measurementFiles->lastSaveName, path);
+        EXPECT_TRUE(f->measurementFiles->currentFileName.isEmpty())
+            << "a save does not change the current file";
+        EXPECT_EQ(
+            dialogs.fileDialogs.back().spec.filter,
+            QStringLiteral(
+                "Accelerometer files|*.axd|Save to Text file|*.txt|Save to CSV-file|*.csv|All files|*.*"));
+        EXPECT_TRUE(dialogs.fileDialogs.back().spec.confirmOverwrite);
+    }
+    const QByteArray bytes = testutil::readAll(path);
+    ASSERT_GT(bytes.size(), 17);
+    EXPECT_EQ(bytes.left(2), QByteArray("\x03\x80", 2)) << "nothing loaded yet: 0x8003";
+    EXPECT_EQ(files::readAxdFile(path).contents.xAxisTitle, QStringLiteral("Время, мс"));
+
+    auto g = make();
+    g->cbCh2->setChecked(false);
+    g->mComment->setPlainText(QStringLiteral("другое"));
+    dialogs.openAnswers = {path};
+    g->measurementFiles->btLoadFileClick(g->btLoadFile);
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(streamBytes(*g), tenFrames()) << "frames F..L+1 of a fully shown chart are every frame";
+    EXPECT_EQ(g->record.samplePeriodUs, 625.0);
+    EXPECT_EQ(g->record.axisK, (std::array<double, 3>{0.5, 0.25, 2}));
+    EXPECT_EQ(g->record.axisC, (std::array<double, 3>{1.5, -2, 0}));
+    for (QCheckBox* b : g->channelBoxes)
+        EXPECT_TRUE(b->isChecked());
+    EXPECT_EQ(g->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
+    EXPECT_EQ(g->yAxisTitle, QStringLiteral("Ускорение, см/с/с"));
+    EXPECT_EQ(g->record.startTime, QDateTime(QDate(2023, 5, 17), QTime(10, 20, 30)));
+    EXPECT_TRUE(g->record.loadedFromFile);
+    EXPECT_EQ(g->measurementFiles->currentFileName, path);
+    EXPECT_EQ(g->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
+    EXPECT_TRUE(g->btPrevFile->isEnabled());
+    EXPECT_TRUE(g->btNextFile->isEnabled());
+    EXPECT_TRUE(g->btShowCmnt->isEnabled());
+    EXPECT_FALSE(g->measurementFiles->plainTypeWord);
+}
+
+TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
+{
+    const QString path = file(QStringLiteral("xz.axd"));
+    auto f = make();
+    measure(*f);
+    // A record of X and Z: the boxes follow the stream's layout.
+    f->cbCh2->setChecked(false);
+    f->channelMask = 5;
+    f->record.channelLetters = QStringLiteral("XZ");
+    f->firstVisibleIndex = 2;
+    f->lastVisibleIndex = 5;
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+
+    const files::AxdReadResult r = files::readAxdFile(path);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.contents.header.channelMask, 5);
+    // Frames 2..6 of a 4-byte frame: bytes 8..28.
+    EXPECT_EQ(r.contents.header.dataLength, 20u);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(r.contents.data.data()), 20), tenFrames().mid(8, 20));
+
+    auto g = make();
+    dialogs.openAnswers = {path};
+    g->measurementFiles->btLoadFileClick(g->btLoadFile);
+    EXPECT_TRUE(g->cbCh1->isChecked());
+    EXPECT_FALSE(g->cbCh2->isChecked());
+    EXPECT_TRUE(g->cbCh3->isChecked());
+}
+
+TEST_F(FilesWindowTest, SavingAgainKeepsOneAxesLineAndOneRemark)
+{
+    const QString path = file(QStringLiteral("s.axd"));
+    auto f = make();
+    measure(*f);
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    dialogs.openAnswers = {path};
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+
+    f->seSmooth->setValue(8);
+    f->cbSmooth->setChecked(true);
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    f->seSmooth->setValue(500);
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    const QString remark =
+        QStringLiteral(". Перед сохранением файла ГРАФИК просматривался при сглаживании с весом ");
+    EXPECT_EQ(f->mComment->toPlainText(),
+              QStringLiteral("стенд 3\nЗаписаны оси XYZ") + remark + QStringLiteral("500"));
+    const files::AxdReadResult r = files::readAxdFile(path);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.contents.comment, f->mComment->toPlainText());
+}
+
+TEST_F(FilesWindowTest, TypeWordFollowsTheLastFileLoaded)
+{
+    auto f = make();
+    measure(*f);
+    const QString plain = file(QStringLiteral("plain.axd"));
+    dialogs.saveAnswers = {plain};
+    f->measurementFiles->btSaveClick();
+    QByteArray bytes = testutil::readAll(plain);
+    bytes[1] = 0; // as an older program wrote it: 0x0003
+    ASSERT_TRUE(testutil::writeAll(plain, bytes));
+
+    struct Step {
+        const char* load;
+        const char* save;
+        QByteArray typeWord;
+    } steps[] = {
+        {"plain.axd", "a.axd", QByteArray("\x03\x00", 2)},
+        {nullptr, "b.axd", QByteArray("\x03\x00", 2)}, // a new measurement keeps it
+        {"b.axd", "c.axd", QByteArray("\x03\x00", 2)},
+        {"plain.axd", "d.axd", QByteArray("\x03\x00", 2)},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.save);
+        if (s.load) {
+            dialogs.openAnswers = {file(QString::fromUtf8(s.load))};
+            f->measurementFiles->btLoadFileClick(f->btLoadFile);
+        } else {
+            measure(*f);
+        }
+        dialogs.saveAnswers = {file(QString::fromUtf8(s.save))};
+        f->measurementFiles->btSaveClick();
+        EXPECT_EQ(testutil::readAll(file(QString::fromUtf8(s.save))).left(2), s.typeWord);
+    }
+}
+
+TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
+{
+    auto f = make();
+    measure(*f);
+    const QString good = file(QStringLiteral("good.axd"));
+    dialogs.saveAnswers = {good};
+    f->measurementFiles->btSaveClick();
+    const QByteArray saved = testutil::readAll(good);
+
+    const QString cut = file(QStringLiteral("cut.axd"));
+    ASSERT_TRUE(testutil::writeAll(cut, saved.left(saved.size() - 40)));
+    QByteArray huge = saved;
+    huge.replace(5, 4, QByteArray("\xF0\xFF\xFF\x7F", 4));
+    const QString claims = file(QStringLiteral("claims.axd"));
+    ASSERT_TRUE(testutil::writeAll(claims, huge));
+    const QString foreign = file(QStringLiteral("foreign.axd"));
+    ASSERT_TRUE(testutil::writeAll(foreign, QByteArray("\x01\x80") + saved.mid(2)));
+    const QString missing = file(QStringLiteral("missing.axd"));
+
+    struct Case {
+        QString path;
+        QString message;
+        bool errorBox;
+    } cases[] = {
+        {cut, QStringLiteral("Stream read error"), true},
+        {claims, QStringLiteral("Stream read error"), true},
+        {missing, QStringLiteral("Cannot open file ") + missing, true},
+        {foreign, QString::fromUtf8(files::kForeignFileMessage), false},
+    };
+    // The current record: X and Y of another measurement, with its own comment and title.
+    f->record.sampleStream.clear();
+    f->record.sampleStream.append(QByteArray("\x01\x00\x02\x00", 4));
+    f->cbCh3->setChecked(false);
+    f->mComment->setPlainText(QStringLiteral("текущий"));
+    f->gbFile->setTitle(QStringLiteral("Комментарий"));
+    f->record.loadedFromFile = false;
+    const auto k = f->record.axisK;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        dialogs.messages.clear();
+        dialogs.openAnswers = {c.path};
+        f->measurementFiles->btLoadFileClick(f->btLoadFile);
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, c.message);
+        EXPECT_EQ(dialogs.messages[0].standardError, c.errorBox);
+        EXPECT_EQ(streamBytes(*f), QByteArray("\x01\x00\x02\x00", 4));
+        EXPECT_TRUE(f->cbCh1->isChecked());
+        EXPECT_TRUE(f->cbCh2->isChecked());
+        EXPECT_FALSE(f->cbCh3->isChecked());
+        EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("текущий"));
+        EXPECT_EQ(f->gbFile->title(), QStringLiteral("Комментарий"));
+        EXPECT_FALSE(f->record.loadedFromFile);
+        EXPECT_EQ(f->record.axisK, k);
+    }
+    // A cancelled dialog does nothing at all.
+    dialogs.messages.clear();
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(streamBytes(*f), QByteArray("\x01\x00\x02\x00", 4));
+}
+
+TEST_F(FilesWindowTest, SaveNamesAndTheirFormats)
+{
+    auto f = make();
+    measure(*f);
+    struct Case {
+        const char* name;
+        bool written;
+        const char* startsWith;
+    } cases[] = {
+        {"upper.AXD", true, "\x03\x80"},
+        {"export.TXT", true, "\xD0\xE5\xE7"}, // "Рез..." of "Результат измерения"
+        {"export.csv", true, "\xD0\xE5\xE7"},
+        {"notes.dat", false, nullptr},
+        {"noextension", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.messages.clear();
+        const QString path = file(QString::fromUtf8(c.name));
+        dialogs.saveAnswers = {path};
+        f->measurementFiles->btSaveClick();
+        EXPECT_EQ(QFileInfo::exists(path), c.written);
+        if (c.written) {
+            EXPECT_TRUE(testutil::readAll(path).startsWith(c.startsWith));
+            EXPECT_TRUE(dialogs.messages.empty());
+            EXPECT_EQ(files::fileModificationTime(path), QDateTime(QDate(2023, 5, 17), QTime(10, 20, 30)));
+        } else {
+            ASSERT_EQ(dialogs.messages.size(), 1u);
+            EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("*.axd, *.txt и *.csv")));
+        }
+    }
+    // A save that cannot create its file says so and leaves the comment alone.
+    dialogs.messages.clear();
+    const QString before = f->mComment->toPlainText();
+    dialogs.saveAnswers = {file(QStringLiteral("no/such/folder/m.axd"))};
+    f->measurementFiles->btSaveClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].standardError);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Cannot create file")));
+    EXPECT_EQ(f->mComment->toPlainText(), before);
+}
+
+TEST_F(FilesWindowTest, ExportHeaderFollowsTheWindow)
+{
+    auto f = make();
+    measure(*f);
+    f->cbDivider->setCurrentIndex(0); // "запятая"
+    f->cbSmooth->setChecked(true);
+    f->seSmooth->setValue(16);
+    f->cbCh2->setChecked(false);
+    f->Chart1->xAxis->setLabel(QStringLiteral("Время, мс"));
+    f->Chart1->setSeriesShown(display::Series::IaI, false);
+    f->cbStoreX->setCurrentIndex(0);
+    const QString path = file(QStringLiteral("e.txt"));
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    const QStringList lines = files::fromCp1251(testutil::readAll(path)).split(QLatin1Char('\r'));
+    ASSERT_GE(lines.size(), 12);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Результат измерения ")));
+    EXPECT_EQ(lines[2], QStringLiteral("1\t1,5\t0,5"));
+    EXPECT_EQ(lines[3], QStringLiteral("2\t-2\t0,25"));
+    EXPECT_EQ(lines[5], QStringLiteral("Ускорение, см/с/с\t<-name of Y axis"));
+    EXPECT_EQ(lines[6], QStringLiteral("Время, мс\t<-name of X axis"));
+    EXPECT_EQ(lines[7], QStringLiteral("Выполнено сглаживание с весом 16"));
+    EXPECT_EQ(lines[8] + lines[9], QStringLiteral("стенд 3\nЗаписаны оси Y"));
+    EXPECT_EQ(lines[11], QStringLiteral("Время, мс\tX\tZ\t"));
+    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси Y"))
+        << "an export keeps the comment";
+}
+
+TEST_F(FilesWindowTest, ADroppedFileLoadsWithItsNameAsItIs)
+{
+    auto f = make();
+    measure(*f);
+    const QString path = file(QStringLiteral("Mixed Case.AXD"));
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    f->mComment->clear();
+    f->record.sampleStream.clear();
+
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(file(QStringLiteral("other.axd")))});
+    // As the desktop delivers a drop: the drag enters the window, then the files are let go.
+    QDragEnterEvent enter(QPoint(100, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(f.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(f->measurementFiles->currentFileName, path);
+    EXPECT_EQ(streamBytes(*f), tenFrames());
+    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(std::none_of(dialogs.fileDialogs.begin(), dialogs.fileDialogs.end(), [](const auto& d) {
+        return d.kind == FakeDialogs::FileDialogKind::Open;
+    })) << "a drop asks nothing";
+    // The open dialog offers the dropped file next time.
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    EXPECT_EQ(dialogs.fileDialogs.back().spec.fileName, path);
+}
