@@ -10,13 +10,6 @@ namespace display {
 
 namespace {
 
-std::int64_t bucketSize(int level)
-{
-    return MinMaxEnvelope::kBaseBucket << (3 * level);
-}
-
-static_assert(MinMaxEnvelope::kLevelFactor == 8, "bucketSize() shifts by 3 per level");
-
 } // namespace
 
 // ---- UniformAxis -------------------------------------------------------------------------------
@@ -131,32 +124,84 @@ ValueRange MinMaxEnvelope::range(const double* values, std::int64_t lo, std::int
     ValueRange r;
     lo = std::max<std::int64_t>(lo, 0);
     hi = std::min(hi, count_);
-    const int levels = levels_.empty() || done_ < std::int64_t(levels_[0].size()) ? 0 : int(levels_.size());
-    std::int64_t i = lo;
-    while (i < hi) {
-        int level = -1;
-        std::int64_t size = 1;
-        for (int l = levels - 1; l >= 0; --l) {
-            const std::int64_t s = bucketSize(l);
-            if (i % s == 0 && std::min(i + s, count_) <= hi) {
-                level = l;
-                size = s;
-                break;
-            }
+    if (lo >= hi)
+        return r;
+    const bool complete = !levels_.empty() && done_ == std::int64_t(levels_[0].size());
+    const int levels = complete ? int(levels_.size()) : 0;
+
+    double low = values[lo];
+    double high = low;
+    const auto scanValues = [&](std::int64_t a, std::int64_t b) {
+        for (std::int64_t i = a; i < b; ++i) {
+            const double v = values[i];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
         }
-        if (level < 0) {
-            // Up to the next base bucket boundary, value by value.
-            const std::int64_t end = std::min(hi, (i / kBaseBucket + 1) * kBaseBucket);
-            for (; i < end; ++i)
-                r.include(values[i]);
-            continue;
+    };
+    const auto scanPairs = [&](int level, std::int64_t a, std::int64_t b) {
+        const Pair* p = levels_[std::size_t(level)].data();
+        for (std::int64_t i = a; i < b; ++i) {
+            low = p[i].lo < low ? p[i].lo : low;
+            high = p[i].hi > high ? p[i].hi : high;
         }
-        const Pair& p = levels_[std::size_t(level)][std::size_t(i / size)];
-        r.include(p.lo);
-        r.include(p.hi);
-        i = std::min(i + size, count_);
+    };
+    // From the values up through the levels: the unaligned ends at each level are read there,
+    // the aligned middle one level up. A range that reaches the end of the data may take the last
+    // (partial) bucket whole.
+    std::int64_t a = lo;
+    std::int64_t b = hi;
+    std::int64_t size = count_;
+    for (int level = -1;; ++level) {
+        const bool top = level + 1 >= levels;
+        const std::int64_t factor = level < 0 ? kBaseBucket : kLevelFactor;
+        const std::int64_t up = (a + factor - 1) / factor;
+        const std::int64_t down = b == size ? (b + factor - 1) / factor : b / factor;
+        const auto scan = [&](std::int64_t x, std::int64_t y) {
+            if (level < 0)
+                scanValues(x, y);
+            else
+                scanPairs(level, x, y);
+        };
+        if (top || up >= down) {
+            scan(a, b);
+            break;
+        }
+        scan(a, up * factor);
+        scan(std::min(down * factor, b), b);
+        a = up;
+        b = down;
+        size = std::int64_t(levels_[std::size_t(level + 1)].size());
     }
+    r.include(low);
+    r.include(high);
     return r;
+}
+
+ValueRange MinMaxEnvelope::coarseRange(const double* values, std::int64_t lo, std::int64_t hi,
+                                       std::int64_t maxBucket) const
+{
+    const bool complete = !levels_.empty() && done_ == std::int64_t(levels_[0].size());
+    if (!complete || maxBucket < kBaseBucket)
+        return range(values, lo, hi);
+    lo = std::max<std::int64_t>(lo, 0);
+    hi = std::min(hi, count_);
+    if (lo >= hi)
+        return {};
+    int level = 0;
+    std::int64_t size = kBaseBucket;
+    while (level + 1 < int(levels_.size()) && size * kLevelFactor <= maxBucket) {
+        ++level;
+        size *= kLevelFactor;
+    }
+    const Pair* p = levels_[std::size_t(level)].data();
+    const std::int64_t last = (hi - 1) / size;
+    double low = p[lo / size].lo;
+    double high = p[lo / size].hi;
+    for (std::int64_t b = lo / size + 1; b <= last; ++b) {
+        low = p[b].lo < low ? p[b].lo : low;
+        high = p[b].hi > high ? p[b].hi : high;
+    }
+    return {low, high};
 }
 
 std::uint64_t MinMaxEnvelope::bytes() const

@@ -83,6 +83,11 @@ class MinMaxEnvelope {
 
     // Min and max of values[lo..hi) (lo < hi), using the levels for whole buckets.
     ValueRange range(const double* values, std::int64_t lo, std::int64_t hi) const;
+    // For drawing: min and max of the buckets of the largest size up to maxBucket that hold
+    // values lo..hi-1, so the range may take in up to one bucket beyond either end. With
+    // maxBucket below the smallest bucket it is exact.
+    ValueRange coarseRange(const double* values, std::int64_t lo, std::int64_t hi,
+                           std::int64_t maxBucket) const;
 
     std::uint64_t bytes() const;
     int levelCount() const { return int(levels_.size()); }
@@ -124,6 +129,11 @@ class UniformSeries {
     ValueRange valueRange(std::int64_t lo, std::int64_t hi) const
     {
         return envelope_.range(y_.get(), lo, hi);
+    }
+    // See MinMaxEnvelope::coarseRange.
+    ValueRange coarseValueRange(std::int64_t lo, std::int64_t hi, std::int64_t maxBucket) const
+    {
+        return envelope_.coarseRange(y_.get(), lo, hi, maxBucket);
     }
 
     // Memory held: values and envelope.

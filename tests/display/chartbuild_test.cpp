@@ -450,6 +450,16 @@ TEST(SeriesData, EnvelopeRangeMatchesAScan)
             for (std::int64_t i = a; i <= b; ++i)
                 want.include(v[std::size_t(i)]);
             ASSERT_EQ(s.valueRange(a, b + 1), want) << n << " [" << a << ", " << b << "]";
+            // The drawing's coarse range holds the exact one and reaches at most one bucket out.
+            const std::int64_t bucket = 512;
+            const ValueRange coarse = s.coarseValueRange(a, b + 1, bucket);
+            ValueRange wide;
+            for (std::int64_t i = std::max<std::int64_t>(0, a - bucket); i <= std::min(n - 1, b + bucket); ++i)
+                wide.include(v[std::size_t(i)]);
+            ASSERT_LE(coarse.lo, want.lo);
+            ASSERT_GE(coarse.hi, want.hi);
+            ASSERT_GE(coarse.lo, wide.lo);
+            ASSERT_LE(coarse.hi, wide.hi);
         }
         ValueRange all;
         for (double x : v)

@@ -82,12 +82,13 @@ class SampledPlottable : public ChartPlottable {
     void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
   private:
-    ValueRange rangeOf(qint64 lo, qint64 hi) const;
+    void drawPolyline(QCPPainter* painter);
 
     UniformSeries line_;
     PulseTrace pulseTrace_;
     bool pulse_ = false;
     QVector<QPointF> points_; // reused between drawings
+    QVector<QRect> columns_;
 };
 
 // The markers of the interval measurement: a handful of points drawn as diamonds.
