@@ -12,6 +12,7 @@
 #include "acquisition/measurementrecord.h"
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
+#include "analysis/ui/mainanalysis.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "display/ui/chartbuilder.h"
 #include "files/ui/folderbrowserui.h"
@@ -763,6 +764,9 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     // Nothing is drawn until the first build; the chart ignores the mouse till then.
     Chart1->setEnabled(false);
     chartBuilder = std::make_unique<display::ChartBuilder>(*this); // display
+    analysisActions = std::make_unique<analysis::MainWindowAnalysis>(*this); // analysis
+    connect(btSpectrGo, &QToolButton::clicked, this, [this] { btSpectrGoClick(btSpectrGo); });
+    connect(btTrend, &QToolButton::clicked, this, [this] { btTrendClick(btTrend); });
 
     btUSBClick();
     seTime->setRange(1, 20970880);
@@ -772,6 +776,17 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     // that is shown right after creation, not hidden behind it.
     if (helpOnStart == 0)
         QTimer::singleShot(0, this, &TForm1::btHelpTOCClick);
+}
+
+// analysis: the work is done by MainWindowAnalysis.
+void TForm1::btSpectrGoClick(QObject* sender)
+{
+    analysisActions->btSpectrGoClick(sender);
+}
+
+void TForm1::btTrendClick(QObject* sender)
+{
+    analysisActions->btTrendClick(sender);
 }
 
 void TForm1::FormClose()

@@ -26,7 +26,8 @@
 
 namespace analysis {
 class TForm2;
-}
+class MainWindowAnalysis;
+} // namespace analysis
 
 // acquisition: the set-up panel's handlers and the run, owned by the window.
 namespace acq {
@@ -245,6 +246,11 @@ public:
     // The chart build calls this after filling the series while zeroCapturePending is set.
     void ZeroCapture();
     // ---- analysis ----
+    std::unique_ptr<analysis::MainWindowAnalysis> analysisActions;
+    analysis::TForm2* spectrumWindow() const { return form2_; }
+    // "Спектр" and "Тренд"; the spectrum window's own buttons run them too.
+    void btSpectrGoClick(QObject* sender = nullptr);
+    void btTrendClick(QObject* sender = nullptr);
     // ==== end of subsystem sections ====
 
 signals:
