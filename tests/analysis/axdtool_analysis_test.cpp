@@ -1,0 +1,184 @@
+// axdtool spectrum and trend as a user runs them.
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "common/testutil.h"
+#include "files/axdfile.h"
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun axdtool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/axdtool"), args);
+    ToolRun r;
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.status = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+void putWord(std::vector<std::uint8_t>& data, int v)
+{
+    const auto w = std::uint16_t(v & 0x3FF);
+    data.push_back(std::uint8_t(w & 0xFF));
+    data.push_back(std::uint8_t(w >> 8));
+}
+
+// 3200 Hz, X and Y: X a cosine of 100 Hz and 200 ADC units, Y an oscillation dying away.
+QByteArray measurement(int frames)
+{
+    std::vector<std::uint8_t> data;
+    for (int m = 0; m < frames; ++m) {
+        putWord(data, int(std::lround(200 * std::cos(2 * M_PI * 128 * m / 4096.0))));
+        putWord(data, int(std::lround(400 * std::exp(-m / 800.0) * std::cos(2 * M_PI * 37 * m / 4096.0))));
+    }
+    files::AxdWriteSource src;
+    src.header.typeWord = 0x8003;
+    src.header.channelMask = 3;
+    src.header.samplePeriodUs = 312.5;
+    src.axisK = {1, 1, 1};
+    src.axisC = {0, 0, 0};
+    src.xAxisTitle = QStringLiteral("Время, мкс");
+    src.yAxisTitle = QStringLiteral("Ускорение, см/с/с");
+    src.data = data;
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    files::writeAxd(out, src);
+    return out.data();
+}
+
+QStringList lines(const QString& text)
+{
+    QStringList l = text.split(QStringLiteral("\r\n"));
+    EXPECT_TRUE(l.last().isEmpty()) << "every line ends with CR LF";
+    l.removeLast();
+    return l;
+}
+
+class AxdToolAnalysis : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        path = dir.filePath(QStringLiteral("замер.axd"));
+        ASSERT_TRUE(testutil::writeAll(path, measurement(4096)));
+    }
+    QTemporaryDir dir;
+    QString path;
+};
+
+} // namespace
+
+TEST_F(AxdToolAnalysis, SpectrumPrintsTheReportWithEveryBin)
+{
+    const ToolRun r = axdtool({QStringLiteral("spectrum"), path});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList l = lines(r.out);
+    // Up to 1600 Hz by default: bins 0 ... 16384.
+    ASSERT_EQ(l.size(), 3 + 16385);
+    EXPECT_EQ(l[0], QStringLiteral("F,Hz\tAmplitude\tFirst Point,us\tLast Point,us\tChannel\tFile Name"));
+    EXPECT_TRUE(l[1].isEmpty());
+    const QStringList summary = l[2].split(QLatin1Char('\t'));
+    ASSERT_EQ(summary.size(), 6);
+    EXPECT_EQ(summary[0], QStringLiteral("100"));
+    EXPECT_NEAR(summary[1].toDouble(), 200, 10);
+    EXPECT_EQ(summary[2], QStringLiteral("0"));
+    EXPECT_EQ(summary[3], QStringLiteral("1279375")) << "point 4094 at 312.5 us";
+    EXPECT_EQ(summary[4], QStringLiteral("X"));
+    EXPECT_EQ(summary[5], QFileInfo(path).absoluteFilePath());
+    EXPECT_TRUE(l[3].startsWith(QStringLiteral("0\t")));
+    EXPECT_TRUE(l[4].startsWith(QStringLiteral("0.09765625\t")));
+}
+
+TEST_F(AxdToolAnalysis, SpectrumOptionsChooseChannelStepLimitUnitAndSeparator)
+{
+    const ToolRun r = axdtool({QStringLiteral("spectrum"), path, QStringLiteral("--channel"),
+                               QStringLiteral("Y"), QStringLiteral("--step"), QStringLiteral("2"),
+                               QStringLiteral("--fmax"), QStringLiteral("100"), QStringLiteral("--units"),
+                               QStringLiteral("ms"), QStringLiteral("--decimal"), QStringLiteral("comma")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList l = lines(r.out);
+    ASSERT_EQ(l.size(), 3 + 2049) << "half the bin width: 100 Hz is bin 2048";
+    EXPECT_EQ(l[0], QStringLiteral("F,Hz\tAmplitude\tFirst Point,ms\tLast Point,ms\tChannel\tFile Name"));
+    const QStringList summary = l[2].split(QLatin1Char('\t'));
+    EXPECT_EQ(summary[3], QStringLiteral("1279,375"));
+    EXPECT_EQ(summary[4], QStringLiteral("Y"));
+    EXPECT_TRUE(l[4].startsWith(QStringLiteral("0,048828125\t")));
+
+    // A limit beyond the half rate over the step is brought down to it.
+    const ToolRun high = axdtool({QStringLiteral("spectrum"), path, QStringLiteral("--step"),
+                                  QStringLiteral("32"), QStringLiteral("--fmax"), QStringLiteral("1600")});
+    ASSERT_EQ(high.status, 0) << high.err.toStdString();
+    EXPECT_EQ(lines(high.out).size(), 3 + 16385) << "50 Hz at step 32 is bin 16384";
+}
+
+TEST_F(AxdToolAnalysis, TrendPrintsTheTwoLineReport)
+{
+    const ToolRun r = axdtool({QStringLiteral("trend"), path, QStringLiteral("--channel"),
+                               QStringLiteral("Y"), QStringLiteral("--units"), QStringLiteral("ms")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList l = lines(r.out);
+    ASSERT_EQ(l.size(), 2);
+    EXPECT_EQ(l[0], QStringLiteral("q=\tC=\tFirst Point,ms\tLast Point,ms\tChannel\tFile Name"));
+    const QStringList data = l[1].split(QLatin1Char('\t'));
+    ASSERT_EQ(data.size(), 6);
+    EXPECT_LT(data[0].toDouble(), 0) << "the oscillation dies away";
+    EXPECT_EQ(data[2], QStringLiteral("0"));
+    EXPECT_EQ(data[3], QStringLiteral("1279.375"));
+    EXPECT_EQ(data[4], QStringLiteral("Y"));
+}
+
+TEST_F(AxdToolAnalysis, WrongCallsAndFilesAreRefused)
+{
+    const QString shortFile = dir.filePath(QStringLiteral("short.axd"));
+    ASSERT_TRUE(testutil::writeAll(shortFile, measurement(4)));
+    struct Case {
+        const char* what;
+        QStringList args;
+        int status;
+    } cases[] = {
+        {"no file", {QStringLiteral("spectrum")}, 2},
+        {"a channel letter that is none",
+         {QStringLiteral("trend"), path, QStringLiteral("--channel"), QStringLiteral("Q")},
+         2},
+        {"a step out of range",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--step"), QStringLiteral("33")},
+         2},
+        {"a unit that is none",
+         {QStringLiteral("trend"), path, QStringLiteral("--units"), QStringLiteral("h")},
+         2},
+        {"a limit below 1",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--fmax"), QStringLiteral("0")},
+         2},
+        {"a channel the file lacks",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--channel"), QStringLiteral("Z")},
+         1},
+        {"a missing file", {QStringLiteral("trend"), dir.filePath(QStringLiteral("none.axd"))}, 1},
+        {"fewer points than the step",
+         {QStringLiteral("spectrum"), shortFile, QStringLiteral("--step"), QStringLiteral("4")},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun r = axdtool(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_FALSE(r.err.isEmpty());
+    }
+}
