@@ -392,6 +392,43 @@ bool PulseTrace::hasLabelledPoints() const
     return first >= 0 && edgeAfter(first) >= 0;
 }
 
+std::vector<std::int64_t> PulseTrace::labelPoints(std::int64_t first, std::int64_t last, double minSpacing,
+                                                  int maxPoints) const
+{
+    std::vector<std::int64_t> points;
+    if (!hasDegreeLabels() || count_ == 0)
+        return points;
+    first = std::max<std::int64_t>(first, 0);
+    last = std::min(last, count_ - 1);
+    const double spacing = std::max(1.0, minSpacing);
+    const auto add = [&](std::int64_t k) {
+        if (k >= first && k <= last && (points.empty() || points.back() < k) && !label(k).isEmpty())
+            points.push_back(k);
+    };
+    // The turn that holds the first point, else the first turn after it.
+    std::int64_t h = edgeAtOrBefore(first);
+    if (h < 0)
+        h = edgeAfter(first - 1);
+    while (h >= 0 && h <= last && int(points.size()) < maxPoints) {
+        const std::int64_t p = edgeAfter(h);
+        if (p < 0) {
+            add(h); // the last edge closes the last turn
+            break;
+        }
+        const std::int64_t turn = p - h;
+        const int parts = double(turn) >= 4 * spacing ? 4 : double(turn) >= 2 * spacing ? 2 : 1;
+        for (int q = 0; q < parts; ++q)
+            add(h + std::int64_t(std::llround(double(turn) * q / parts)));
+        if (double(turn) >= spacing)
+            h = p;
+        else
+            h = edgeAfter(h + std::int64_t(std::ceil(spacing)) - 1);
+    }
+    if (int(points.size()) > maxPoints)
+        points.resize(std::size_t(maxPoints));
+    return points;
+}
+
 QString PulseTrace::label(std::int64_t j) const
 {
     if (!labelled_ || j < 0 || j >= count_)

@@ -183,6 +183,13 @@ class PulseTrace {
     // "" for a point without a label.
     QString label(std::int64_t j) const;
 
+    // Points whose labels an axis shows between points first and last, about minSpacing points
+    // apart or more: the start of each turn, and its half and quarter points where the turn is
+    // wide enough; where turns are narrower than minSpacing, the starts of some of them. At most
+    // maxPoints, in ascending order.
+    std::vector<std::int64_t> labelPoints(std::int64_t first, std::int64_t last, double minSpacing,
+                                          int maxPoints) const;
+
     // A rising edge at p: point p-1 at the low level and point p at the high one (so with both
     // levels equal, every point from 1 on). -1 when there is none.
     std::int64_t edgeAtOrBefore(std::int64_t j) const;

@@ -454,7 +454,8 @@ TEST(SeriesData, EnvelopeRangeMatchesAScan)
             const std::int64_t bucket = 512;
             const ValueRange coarse = s.coarseValueRange(a, b + 1, bucket);
             ValueRange wide;
-            for (std::int64_t i = std::max<std::int64_t>(0, a - bucket); i <= std::min(n - 1, b + bucket); ++i)
+            for (std::int64_t i = std::max<std::int64_t>(0, a - bucket); i <= std::min(n - 1, b + bucket);
+                 ++i)
                 wide.include(v[std::size_t(i)]);
             ASSERT_LE(coarse.lo, want.lo);
             ASSERT_GE(coarse.hi, want.hi);
@@ -536,4 +537,33 @@ TEST(SeriesData, VisibleIndicesFollowTheExactX)
     EXPECT_EQ(a.nearestIndex(0.9, 10), 2);
     EXPECT_EQ(a.nearestIndex(-3, 10), 0);
     EXPECT_EQ(a.nearestIndex(300, 10), 9);
+}
+
+TEST(SeriesData, AxisLabelPointsFollowTheTurns)
+{
+    // Rising edges every 40 points from 40 to 400.
+    PulseTrace t;
+    t.allocate(420, {}, 1.0, 0.0);
+    for (int k = 40; k <= 400; k += 40)
+        t.setBit(k, true);
+    t.setDegreeLabels(true);
+    struct Case {
+        double spacing;
+        std::int64_t first, last;
+        std::vector<std::int64_t> expected;
+    };
+    const Case cases[] = {
+        {10, 40, 120, {40, 50, 60, 70, 80, 90, 100, 110, 120}}, // quarters
+        {15, 40, 120, {40, 60, 80, 100, 120}},                  // halves
+        {30, 0, 200, {40, 80, 120, 160, 200}},                  // turn starts
+        {100, 0, 419, {40, 160, 280, 400}},                     // every third turn
+        {10, 55, 85, {60, 70, 80}},                             // only inside the range
+        {30, 395, 419, {400}},                                  // the last edge closes the last turn
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(t.labelPoints(c.first, c.last, c.spacing, 100), c.expected) << c.spacing << " " << c.first;
+    EXPECT_EQ(t.label(50), QStringLiteral("  90"));
+    EXPECT_EQ(t.labelPoints(0, 419, 10, 3).size(), 3u);
+    t.setDegreeLabels(false);
+    EXPECT_TRUE(t.labelPoints(0, 419, 10, 100).empty());
 }

@@ -78,7 +78,7 @@ class CheckLegendItem : public QCPAbstractLegendItem {
 };
 
 // Numbers on the bottom axis, or the labels of the pulse trace's points while it shows them:
-// each tick moves to the nearest point and carries its label.
+// the start of each turn and, where turns are wide enough, its half and quarter points.
 class PointLabelTicker : public QCPAxisTicker {
   public:
     explicit PointLabelTicker(const SignalChart* chart) : chart_(chart) {}
@@ -86,32 +86,27 @@ class PointLabelTicker : public QCPAxisTicker {
     void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
                   QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override
     {
-        QCPAxisTicker::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
-        if (!chart_->showsPointLabels())
+        if (!chart_->showsPointLabels()) {
+            QCPAxisTicker::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
             return;
-        const PulseTrace& pulse = chart_->pulse();
-        QVector<double> snapped;
-        QVector<QString> labels;
-        qint64 previous = -1;
-        for (double t : ticks) {
-            const qint64 i = pulse.axis().nearestIndex(t, pulse.size());
-            if (i < 0 || i == previous)
-                continue;
-            const double x = pulse.x(i);
-            if (x < range.lower || x > range.upper)
-                continue;
-            const QString label = pulse.label(i);
-            if (label.isEmpty())
-                continue;
-            previous = i;
-            snapped.append(x);
-            labels.append(label.trimmed());
         }
-        ticks = snapped;
+        const PulseTrace& pulse = chart_->pulse();
+        const auto [first, last] = pulse.axis().indicesWithin(range.lower, range.upper, pulse.size());
+        ticks.clear();
         if (subTicks)
             subTicks->clear();
         if (tickLabels)
-            *tickLabels = labels;
+            tickLabels->clear();
+        if (first < 0)
+            return;
+        // Labels some 60 pixels apart at least.
+        const double pixels = std::max(1, chart_->xAxis->axisRect()->width());
+        const double spacing = 60.0 * double(last - first + 1) / pixels;
+        for (std::int64_t k : pulse.labelPoints(first, last, spacing, 200)) {
+            ticks.append(pulse.x(k));
+            if (tickLabels)
+                tickLabels->append(pulse.label(k).trimmed());
+        }
     }
 
   private:
@@ -194,10 +189,16 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
         legend->addItem(item);
     }
     axisRect()->insetLayout()->take(legend);
+    // The row centres the legend at its natural width between two stretching spacers, so the
+    // entries stay together and clear of the copy button in the chart's lower left corner.
     auto* row = new QCPLayoutGrid;
     plotLayout()->addElement(1, 0, row);
     row->setMargins(QMargins(0, 0, 0, 4));
-    row->addElement(0, 0, legend);
+    row->addElement(0, 0, new QCPLayoutElement(this));
+    row->addElement(0, 1, legend);
+    row->addElement(0, 2, new QCPLayoutElement(this));
+    row->setColumnStretchFactors({1.0, 0.001, 1.0});
+    row->setColumnSpacing(0);
     legend->setMargins(QMargins(8, 3, 8, 3));
     plotLayout()->setRowStretchFactor(1, 0.001);
     connect(this, &QCustomPlot::legendClick, this, &SignalChart::onLegendClick);
