@@ -299,6 +299,14 @@ TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
     EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral(" начало измерения")));
     expectScene(streamBytes(f->record.sampleStream), {true, true, false}, 3200, 0);
     EXPECT_EQ(f->record.sampleStream.size(), 1024u);
+
+    // Reading the same recording again, even after another start time was shown (a file load
+    // sets its own), gives the same start: the contact's delay counts from the start command.
+    f->record.startTime = started.addDays(-3);
+    f->measurementRun->btRdClick();
+    poll(*f);
+    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_EQ(f->record.startTime, started.addMSecs(3000));
 }
 
 // The memory read's own failures: each case starts from a finished recording of 256 frames of

@@ -56,6 +56,7 @@ void MeasurementRun::Measure()
 {
     auto& r = f_.record;
     r.startTime = QDateTime::currentDateTime();
+    startCommandTime_ = r.startTime;
     if (!f_.cbExternalStart->isChecked())
         r.startTime = r.startTime.addMSecs(qint64(f_.seDelayStart->value()) * 1000);
     f_.lbPercent->clear();
@@ -337,7 +338,10 @@ void MeasurementRun::correctExternalStart()
     const QByteArray reply = link_->readReply(kBulkReplyMax);
     if (const auto ms = externalStartDelayMs(reply)) {
         auto& r = f_.record;
-        r.startTime = r.startTime.addMSecs(*ms);
+        // Not added to the start time as it stands: a second read of the same recording, or a
+        // read after a file load, would shift it again.
+        const QDateTime base = startCommandTime_.isValid() ? startCommandTime_ : r.startTime;
+        r.startTime = base.addMSecs(*ms);
         f_.status->setPanelText(1, startTimeText(r.startTime, QLocale::system()) +
                                        QStringLiteral(" начало измерения"));
     }

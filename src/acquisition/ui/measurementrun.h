@@ -9,6 +9,7 @@
 #include "acquisition/devicelink.h"
 #include "platform/ticks.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -79,6 +80,10 @@ class MeasurementRun : public QObject {
     std::unique_ptr<DeviceLink> link_;
     std::uint32_t pollIntervalMs_ = 0;
     std::uint32_t progressWaitMs_ = 0; // the progress bar's maximum
+    // When Measure last ran, normally the moment the last start command went out (invalid
+    // before the first run). The contact's delay that the board reports counts from it, however
+    // often the recording is read back.
+    QDateTime startCommandTime_;
 };
 
 } // namespace acq
