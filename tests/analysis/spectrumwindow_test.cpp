@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -145,6 +146,17 @@ TEST_F(SpectrumWindowTest, SettingsSurviveARestart)
     g->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(g.get()));
     EXPECT_EQ(g->pos(), QPoint(40, 50)) << "the stored place wins at the first showing";
+}
+
+TEST_F(SpectrumWindowTest, SettingsThatCannotBeWrittenAreReported)
+{
+    // A folder where the file should be: the write fails and says so.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("app.ini")));
+    auto f = make();
+    f->close();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].standardError);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Unable to write to ") + iniPath());
 }
 
 TEST_F(SpectrumWindowTest, StoredStepIsTakenAsItIsWithinItsRange)
