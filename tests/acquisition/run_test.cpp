@@ -275,6 +275,16 @@ TEST_F(RunTest, RunToMemoryThenReadRestoresTheRecording)
     EXPECT_TRUE(handedToChart(*f));
 }
 
+TEST_F(RunTest, LongRunToMemoryWaitsTheWholeMeasuringTime)
+{
+    auto f = make();
+    // 43689 frames of three channels at 3200 Hz fill the memory: 13653 ms of recording.
+    setUp(*f, {{true, true, true}, 0, 0, 43689, 1});
+    f->btStartClick();
+    EXPECT_EQ(f->timRx->interval(), 13653 + 800);
+    EXPECT_EQ(f->lbAll->text(), QStringLiteral("00:14")) << "the progress panel counts the whole recording";
+}
+
 TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
 {
     boardSettings.contactOpenMs = 3000;

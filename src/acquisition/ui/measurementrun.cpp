@@ -166,8 +166,11 @@ void MeasurementRun::btStartClick()
     }
 
     const std::uint32_t expected = transferBytes(samples, r.channelCount);
-    const std::uint32_t interval =
-        acq::pollIntervalMs(expected, firstPollIntervalMs(samples, r.sampleRateHz));
+    // A streamed transfer is polled several times per 65000 bytes. A run to memory is
+    // only timed: dividing its wait would announce "Время измерения истекло" while the
+    // board is still recording, and a "Считать" then would fetch half a recording.
+    const std::uint32_t firstInterval = firstPollIntervalMs(samples, r.sampleRateHz);
+    const std::uint32_t interval = toMemory ? firstInterval : acq::pollIntervalMs(expected, firstInterval);
     r.clearForTransfer(expected);
     Measure();
     pollIntervalMs_ = interval;
