@@ -13,6 +13,8 @@
 #include "common/testutil.h"
 #include "files/axdfile.h"
 #include "files/cp1251.h"
+#include "files/ui/measurementfilesui.h"
+#include "filesfixture.h"
 
 namespace {
 
@@ -170,4 +172,77 @@ TEST(AxdTool, WrongCallsAndBadFiles)
     const ToolRun help = axdtool({QStringLiteral("help")});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("export FILE OUT")));
+}
+
+TEST_F(FilesWindowTest, TheExportOfAWholeChartIsWhatAxdtoolWrites)
+{
+    const QString path = file(QStringLiteral("whole.axd"));
+    ASSERT_TRUE(testutil::writeAll(path, sampleFile()));
+    struct Case {
+        int view;
+        int unit;
+        bool comma;
+        bool storeX;
+        bool modulus;
+        int smooth; // 0: off
+        QStringList args;
+    } cases[] = {
+        {0, 0, false, true, true, 0, {}},
+        {1,
+         1,
+         true,
+         false,
+         false,
+         8,
+         {QStringLiteral("--view"), QStringLiteral("1"), QStringLiteral("--units"), QStringLiteral("ms"),
+          QStringLiteral("--decimal"), QStringLiteral("comma"), QStringLiteral("--store-x"),
+          QStringLiteral("no"), QStringLiteral("--no-modulus"), QStringLiteral("--smooth"),
+          QStringLiteral("8")}},
+        {3,
+         2,
+         false,
+         true,
+         true,
+         500,
+         {QStringLiteral("--view=3"), QStringLiteral("--units=s"), QStringLiteral("--smooth=500")}},
+        {2,
+         0,
+         true,
+         true,
+         true,
+         0,
+         {QStringLiteral("--view"), QStringLiteral("2"), QStringLiteral("--decimal=comma")}},
+    };
+    auto f = make();
+    dialogs.openAnswers = {path};
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->rgTimGrad->setItemIndex(0); // the tool draws the pulse trace as time
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        f->cbShowK->setCurrentIndex(c.view);
+        f->cbTimeunits->setCurrentIndex(c.unit);
+        f->cbDivider->setCurrentIndex(c.comma ? 0 : 1);
+        f->cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
+        f->Chart1->setSeriesShown(display::Series::IaI, c.modulus);
+        if (c.smooth)
+            f->seSmooth->setValue(c.smooth);
+        f->cbSmooth->setChecked(c.smooth != 0);
+        f->ShowChart(nullptr);
+        QCoreApplication::processEvents();
+        // Every point shown.
+        f->firstVisibleIndex = 0;
+        f->lastVisibleIndex = qint32(f->Chart1->pointCount(display::Series::Y) - 1);
+        ASSERT_EQ(f->lastVisibleIndex, 2);
+
+        const QString fromProgram = file(QStringLiteral("program%1.csv").arg(n));
+        const QString fromTool = file(QStringLiteral("tool%1.csv").arg(n++));
+        dialogs.saveAnswers = {fromProgram};
+        f->measurementFiles->btSaveClick();
+        const ToolRun r = axdtool(QStringList{QStringLiteral("export"), path, fromTool} + c.args);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        const QByteArray program = testutil::readAll(fromProgram);
+        EXPECT_FALSE(program.isEmpty());
+        EXPECT_EQ(testutil::readAll(fromTool), program);
+    }
 }

@@ -25,8 +25,9 @@ class FilesWindowTest : public ::testing::Test {
     {
         ticks.setAutoAdvance(1);
         s.loadHelpOnStart = 1;
-        if (scales)
+        if (scales) {
             EXPECT_TRUE(testutil::writeAll(paths().scalesFile, QByteArray(scales)));
+        }
         return std::make_unique<app::TForm1>(app::Services{&dialogs, &help, &ticks}, paths(), s);
     }
 

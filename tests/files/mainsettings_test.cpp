@@ -140,8 +140,9 @@ TEST(MainSettings, ReadingFallsBackKeyByKey)
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("tremor.ini"));
-        if (!c.text.isEmpty())
+        if (!c.text.isEmpty()) {
             ASSERT_TRUE(testutil::writeAll(path, toCp1251(c.text)));
+        }
         MainSettings expected;
         c.expect(expected);
         EXPECT_EQ(readMainSettingsFile(path), expected);

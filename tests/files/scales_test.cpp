@@ -66,8 +66,9 @@ TEST(Scales, ReadingTheFile)
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Scales.scl"));
-        if (!c.text.isEmpty())
+        if (!c.text.isEmpty()) {
             ASSERT_TRUE(testutil::writeAll(path, toCp1251(c.text)));
+        }
         const platform::IniFile ini(path);
         const ScalesData d = readScales(ini, c.decimal);
         EXPECT_EQ(d.k, c.k);
@@ -171,8 +172,9 @@ TEST(Scales, ZeroCaptureAtPoint2000)
         }
         const ZeroCaptureResult z = captureZeroLevels(ptr, c.counts, c.previousClip);
         EXPECT_EQ(z.captured, c.captured);
-        if (c.captured)
+        if (c.captured) {
             EXPECT_EQ(z.levels, c.levels);
+        }
         EXPECT_EQ(z.clipText, c.clip);
     }
 }

@@ -1,0 +1,171 @@
+// The zero balancing: a run with the board at rest, its chart's values taken as zero levels.
+
+#include "acquisition/simulatedboard.h"
+#include "acquisition/ui/measurementrun.h"
+#include "files/scales.h"
+#include "files/ui/scalesui.h"
+#include "filesfixture.h"
+#include "platform/inifile.h"
+
+namespace {
+
+// The settings a zero balancing changes and must put back.
+struct RunSettings {
+    std::array<bool, 3> channels;
+    int samples, view, smoothWeight;
+    bool smooth;
+    int frequency, range, target;
+    friend bool operator==(const RunSettings&, const RunSettings&) = default;
+};
+
+RunSettings runSettings(const app::TForm1& f)
+{
+    return {{f.cbCh1->isChecked(), f.cbCh2->isChecked(), f.cbCh3->isChecked()},
+            f.seSamples->value(),
+            f.cbShowK->currentIndex(),
+            f.seSmooth->value(),
+            f.cbSmooth->isChecked(),
+            f.cbF->currentIndex(),
+            f.cbRange->currentIndex(),
+            f.rgMem->itemIndex()};
+}
+
+// The operator's own set-up before the balancing.
+void operatorSetUp(app::TForm1& f)
+{
+    f.cbCh2->setChecked(false);
+    f.seSamples->setValue(1000);
+    f.cbRange->setCurrentIndex(2);
+    f.cbF->setCurrentIndex(5);
+    f.cbShowK->setCurrentIndex(2);
+    f.seSmooth->setValue(8);
+    f.cbSmooth->setChecked(false);
+}
+
+// A record of three axes that read the same values in every frame.
+QByteArray restingFrames(int frames, std::array<int, 3> counts)
+{
+    QByteArray b;
+    for (int k = 0; k < frames; ++k) {
+        for (int v : counts) {
+            const quint16 w = quint16(v) & 0x3FF;
+            b += char(w & 0xFF);
+            b += char(w >> 8);
+        }
+    }
+    return b;
+}
+
+} // namespace
+
+TEST_F(FilesWindowTest, ZeroBalancingRunOnTheBoard)
+{
+    struct Case {
+        const char* what;
+        double gravityG;
+        int z;
+        QString clipboard;
+    } cases[] = {
+        {"a level above 100 goes to the clipboard", 150.0 / 256, 150, QStringLiteral("150")},
+        {"the first balancing without one copies the box's text", 50.0 / 256, 50,
+         QStringLiteral("4ClipBrdZeroMax")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        acq::SimulatedBoard::Settings board;
+        board.scene.gravityG = c.gravityG;
+        board.scene.tremorG = 0;
+        board.scene.vibrationG = 0;
+        board.scene.noiseG = 0;
+        f->measurementRun->device().setBackend(std::make_unique<acq::SimulatedBoard>(ticks, board));
+        operatorSetUp(*f);
+        const RunSettings before = runSettings(*f);
+        dialogs.messages.clear();
+
+        f->scales->btZerosClick();
+        ASSERT_TRUE(f->timRx->isActive()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(runSettings(*f), (RunSettings{{true, true, true}, 2500, 1, 500, true, 0, 0, 0}));
+        for (int polls = 0; f->timRx->isActive() && polls < 100; ++polls) {
+            ticks.advance(std::uint32_t(f->timRx->interval()));
+            f->measurementRun->timRxTimer();
+        }
+        ASSERT_FALSE(f->timRx->isActive());
+
+        EXPECT_FALSE(f->zeroCapturePending);
+        EXPECT_EQ(f->record.zeroLevels, (std::array<double, 3>{0, 0, double(c.z)}));
+        EXPECT_EQ(f->lbX->text(), QStringLiteral("X=0"));
+        EXPECT_EQ(f->lbY->text(), QStringLiteral("Y=0"));
+        EXPECT_EQ(f->lbZ->text(), QStringLiteral("Z=%1").arg(c.z));
+        EXPECT_EQ(dialogs.clipboard, c.clipboard);
+        EXPECT_EQ(runSettings(*f), before);
+        EXPECT_EQ(f->record.baseAxisC, (std::array<double, 3>{0, 0, double(c.z)}));
+        const platform::IniFile scales(paths().scalesFile);
+        EXPECT_EQ(scales.readString(QStringLiteral("Shift, ADC units"), QStringLiteral("Z"), {}),
+                  QString::number(c.z));
+        EXPECT_EQ(scales.readString(QStringLiteral("factor"), QStringLiteral("Y"), {}),
+                  QStringLiteral("0.25"));
+        EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    }
+}
+
+TEST_F(FilesWindowTest, ZeroCaptureInTheChartBuild)
+{
+    struct Case {
+        const char* what;
+        int frames;
+        std::array<int, 3> resting;
+        bool captured;
+        QString clipboard;
+    } cases[] = {
+        {"three resting axes", 2500, {300, 150, -3}, true, QStringLiteral("150")},
+        {"a run cut short captures nothing", 1500, {300, 150, -3}, false, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        operatorSetUp(*f);
+        const RunSettings before = runSettings(*f);
+        const QByteArray scalesBefore = testutil::readAll(paths().scalesFile);
+        dialogs.clipboard.clear();
+        dialogs.messages.clear();
+
+        f->scales->btZerosClick();
+        f->timRx->stop();
+        // What the run brought in: the board at rest.
+        f->record.sampleStream.clear();
+        f->record.sampleStream.append(restingFrames(c.frames, c.resting));
+        f->record.samplePeriodUs = 312.5;
+        f->ShowChart(f->timRx);
+        QCoreApplication::processEvents();
+
+        EXPECT_FALSE(f->zeroCapturePending);
+        EXPECT_EQ(runSettings(*f), before);
+        EXPECT_EQ(dialogs.clipboard, c.clipboard);
+        if (c.captured) {
+            EXPECT_EQ(f->lbX->text(), QStringLiteral("X=300"));
+            EXPECT_EQ(f->lbY->text(), QStringLiteral("Y=150"));
+            EXPECT_EQ(f->lbZ->text(), QStringLiteral("Z=-3"));
+            EXPECT_EQ(f->record.baseAxisC, (std::array<double, 3>{300, 150, -3}));
+            EXPECT_TRUE(dialogs.messages.empty());
+        } else {
+            EXPECT_EQ(f->lbX->text(), QStringLiteral("X=0"));
+            EXPECT_EQ(testutil::readAll(paths().scalesFile), scalesBefore);
+            EXPECT_EQ(dialogs.messageTexts(), QStringList{QString::fromUtf8(files::kZeroRunTooShortMessage)});
+        }
+    }
+}
+
+TEST_F(FilesWindowTest, ABalancingThatCannotStartLeavesNothingPending)
+{
+    auto f = make();
+    auto board = std::make_unique<acq::SimulatedBoard>(ticks);
+    board->failWrite(1);
+    f->measurementRun->device().setBackend(std::move(board));
+    operatorSetUp(*f);
+    const RunSettings before = runSettings(*f);
+    f->scales->btZerosClick();
+    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->zeroCapturePending);
+    EXPECT_EQ(runSettings(*f), before);
+}
