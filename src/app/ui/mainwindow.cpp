@@ -15,6 +15,8 @@
 #include "analysis/ui/mainanalysis.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "display/ui/chartbuilder.h"
+#include "display/ui/chartinteraction.h"
+#include "display/ui/chartoutput.h"
 #include "files/ui/folderbrowserui.h"
 #include "files/ui/measurementfilesui.h"
 #include "files/ui/scalesui.h"
@@ -763,7 +765,10 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
 
     // Nothing is drawn until the first build; the chart ignores the mouse till then.
     Chart1->setEnabled(false);
-    chartBuilder = std::make_unique<display::ChartBuilder>(*this); // display
+    // display: after the stored choices are in, so setting them built nothing
+    chartBuilder = std::make_unique<display::ChartBuilder>(*this);
+    chartInteraction = std::make_unique<display::ChartInteraction>(*this);
+    chartOutput = std::make_unique<display::ChartOutput>(*this);
     analysisActions = std::make_unique<analysis::MainWindowAnalysis>(*this); // analysis
     connect(btSpectrGo, &QToolButton::clicked, this, [this] { btSpectrGoClick(btSpectrGo); });
     connect(btTrend, &QToolButton::clicked, this, [this] { btTrendClick(btTrend); });

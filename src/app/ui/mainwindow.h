@@ -45,7 +45,12 @@ class FolderBrowserUi;
 // display: the chart build and the chart's handlers, owned by the window.
 namespace display {
 class ChartBuilder;
+class ChartInteraction;
+class ChartOutput;
 } // namespace display
+
+class QMenu;
+class QAction;
 
 namespace app {
 
@@ -237,6 +242,12 @@ public:
     std::unique_ptr<display::ChartBuilder> chartBuilder;
     // After each drawing of Chart1: link check restarted, visible stretch taken.
     void Chart1AfterDraw();
+    // The readout, the interval measurement and the display options of the chart.
+    std::unique_ptr<display::ChartInteraction> chartInteraction;
+    // Copy, save and print of the chart; the series colour panels.
+    std::unique_ptr<display::ChartOutput> chartOutput;
+    QMenu* pmChart = nullptr; // the chart's pop-up menu, opened from the keyboard
+    QAction* N1 = nullptr;    // its item "Копировать"
     // ---- files: measurement files, scales, settings, folder browsing ----
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
     std::unique_ptr<files::ScalesUi> scales;

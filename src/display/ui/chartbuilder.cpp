@@ -51,6 +51,9 @@ void ChartBuilder::ShowChart(QObject* sender)
             if (current != f_.rgTimGrad && f_.services().dialogs)
                 f_.services().dialogs->error(&f_,
                                              QStringLiteral("Недостаточно памяти для построения графика"));
+        } catch (const std::exception& e) {
+            if (current != f_.rgTimGrad && f_.services().dialogs)
+                f_.services().dialogs->error(&f_, QString::fromLocal8Bit(e.what()));
         }
         current = pendingSender_;
     } while (pending_);

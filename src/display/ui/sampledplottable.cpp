@@ -231,9 +231,7 @@ void SampledPlottable::drawPolyline(QCPPainter* painter)
     if (points_.isEmpty())
         return;
     applyDefaultAntialiasingHint(painter);
-    QPen pen = mPen;
-    pen.setCosmetic(true);
-    painter->setPen(pen);
+    painter->setPen(mPen);
     painter->setBrush(Qt::NoBrush);
     if (points_.size() == 1)
         painter->drawPoint(points_.first());

@@ -1,5 +1,6 @@
 #include "display/ui/signalchart.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QRubberBand>
 
@@ -154,6 +155,9 @@ QString seriesName(Series s)
 SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
 {
     setObjectName(QStringLiteral("Chart1"));
+    // The readout follows the pointer without a button held.
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
     setAutoAddPlottableToLegend(false);
     setNoAntialiasingOnDrag(true);
     QLocale numbers = QLocale::system();
@@ -554,10 +558,18 @@ void SignalChart::mouseReleaseEvent(QMouseEvent* event)
     } else if (drag == Drag::Scroll && event->button() == Qt::RightButton) {
         if (dragMoved_)
             replot();
-        else if (pos == dragStart_)
-            emit rightClicked(event->globalPosition().toPoint());
     }
     QCustomPlot::mouseReleaseEvent(event);
+}
+
+void SignalChart::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        emit contextMenuRequested(event->globalPos());
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void SignalChart::onLegendClick(QCPLegend*, QCPAbstractLegendItem* item, QMouseEvent* event)

@@ -31,7 +31,8 @@ QString seriesName(Series s);
 //   - left button dragged left or up: back to the automatic ranges;
 //   - right button dragged: scroll.
 // A press and release at the same pixel is no gesture: it is left to the window's handlers (the
-// chart's mousePress/mouseRelease signals), and a right click asks for the context menu.
+// chart's mousePress/mouseRelease signals), for the right button too. So the context menu does
+// not open on a right click; it opens from the keyboard (the menu key, Shift+F10).
 class SignalChart : public QCustomPlot {
     Q_OBJECT
   public:
@@ -111,13 +112,14 @@ class SignalChart : public QCustomPlot {
     void afterDraw();
     // A legend check box was clicked (or the flag set from code).
     void seriesShownChanged(display::Series s, bool shown);
-    // The right button was pressed and released at one pixel.
-    void rightClicked(const QPoint& globalPos);
+    // The context menu was asked for from the keyboard.
+    void contextMenuRequested(const QPoint& globalPos);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     ChartPlottable* plottable(Series s) const { return plottables_[std::size_t(s)]; }

@@ -1,0 +1,55 @@
+#include "display/interaction.h"
+
+#include "platform/numtext.h"
+
+#include <cmath>
+#include <limits>
+
+namespace display {
+
+std::optional<std::int32_t> cursorIndexAt(double bottomValue, double bottomAxisMax, double sampleStepX)
+{
+    if (!(bottomAxisMax > 0))
+        return std::nullopt;
+    const double ratio = bottomValue / sampleStepX;
+    if (std::isnan(ratio))
+        return std::nullopt;
+    const std::int64_t r = platform::roundHalfEven(ratio);
+    constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
+    return std::int32_t(r < lo ? lo : r > hi ? hi : r);
+}
+
+QString readoutText(const ReadoutValues& v, QChar sep)
+{
+    QString text;
+    const double position = double(v.cursorIndex) * v.sampleStepX;
+    if (v.degreeLabel)
+        text = *v.degreeLabel + QStringLiteral("°");
+    else if (v.timeView)
+        text = platform::formatF(position, sep) + v.unitText;
+    else
+        text = platform::formatF(position, sep);
+    static const char* const names[3] = {" X=", " Y=", " Z="};
+    for (int a = 0; a < 3; ++a)
+        if (v.axes[std::size_t(a)])
+            text += QLatin1String(names[a]) + platform::formatF(*v.axes[std::size_t(a)], sep);
+    if (v.modulus)
+        text += QStringLiteral(" |a|=") + platform::formatF(*v.modulus, sep);
+    return text;
+}
+
+QString intervalText(std::int32_t firstIndex, double firstValue, std::int32_t secondIndex, double secondValue,
+                     double sampleStepX, double timeUnitDivisor, const QString& unitText, QChar sep)
+{
+    const double dA = std::abs(firstValue - secondValue);
+    const double dT = double(std::abs(std::int64_t(firstIndex) - std::int64_t(secondIndex))) * sampleStepX;
+    QString text = QStringLiteral("dT=") + platform::fixedText(dT, 2, sep) + unitText;
+    if (dT != 0 && timeUnitDivisor != 0) {
+        const double f = 1000000.0 / dT / timeUnitDivisor;
+        text += QStringLiteral("<>f=") + platform::fixedText(f, 2, sep) + QStringLiteral("Гц");
+    }
+    return text + QStringLiteral(" dA=") + platform::fixedText(dA, 2, sep);
+}
+
+} // namespace display

@@ -1,0 +1,174 @@
+#include "display/ui/chartinteraction.h"
+
+#include <QLocale>
+#include <QMouseEvent>
+
+#include "app/ui/mainwindow.h"
+#include "display/chartbuild.h"
+#include "display/interaction.h"
+
+namespace display {
+
+namespace {
+
+QChar decimalSeparator()
+{
+    return QLocale::system().decimalPoint().at(0);
+}
+
+} // namespace
+
+ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
+{
+    SignalChart* chart = f_.Chart1;
+    const auto at = [](QMouseEvent* e) { return e->position().toPoint(); };
+    connect(chart, &QCustomPlot::mouseMove, this,
+            [this, at](QMouseEvent* e) { Chart1MouseMove(at(e).x(), at(e).y()); });
+    connect(chart, &QCustomPlot::mousePress, this,
+            [this, at](QMouseEvent* e) { Chart1MouseDown(e->button(), at(e).x(), at(e).y()); });
+    connect(chart, &QCustomPlot::mouseRelease, this,
+            [this, at](QMouseEvent* e) { Chart1MouseUp(e->button(), at(e).x(), at(e).y()); });
+
+    // Lists run their handler when the user picks an item; boxes and radio groups also when set
+    // from code.
+    connect(f_.cbShowK, &QComboBox::activated, this, &ChartInteraction::cbShowKChange);
+    for (QComboBox* list : {f_.cbTimeunits, f_.cbStoreX, f_.cbDivider, f_.cbHelp})
+        connect(list, &QComboBox::activated, this, &ChartInteraction::cbTimeunitsChange);
+    connect(f_.cbSmooth, &QCheckBox::toggled, this, &ChartInteraction::cbSmoothClick);
+    connect(f_.cbXM, &QCheckBox::toggled, this, &ChartInteraction::cbXMClick);
+    connect(f_.cbYM, &QCheckBox::toggled, this, &ChartInteraction::cbYMClick);
+    connect(f_.cbZM, &QCheckBox::toggled, this, &ChartInteraction::cbZMClick);
+    connect(f_.rgTimGrad, &app::RadioGroup::changed, this, &ChartInteraction::rgTimGradClick);
+}
+
+void ChartInteraction::Chart1MouseMove(int x, int y)
+{
+    SignalChart* chart = f_.Chart1;
+    // 1.
+    const auto index = cursorIndexAt(chart->bottomValueAt(x), chart->bottomRange().hi, f_.sampleStepX);
+    if (!index)
+        return;
+    cursorIndex = *index;
+    cursorValue = chart->leftValueAt(y);
+    // 2.
+    if (!f_.formReady)
+        return;
+    qint64 limit = -1;
+    bool anyShown = false;
+    for (Series s : {Series::X, Series::Y, Series::Z, Series::IaI}) {
+        if (chart->isSeriesShown(s)) {
+            anyShown = true;
+            limit = chart->lastVisibleIndex(s);
+        }
+    }
+    if (!anyShown || cursorIndex < 0 || cursorIndex > limit)
+        return;
+    // 3-4.
+    ReadoutValues v;
+    v.cursorIndex = cursorIndex;
+    v.sampleStepX = f_.sampleStepX;
+    v.timeView = isTimeView(f_.cbShowK->currentIndex());
+    v.unitText = f_.cbTimeunits->currentText();
+    if (chart->isSeriesShown(Series::Pls) && f_.rgTimGrad->itemIndex() == 1)
+        v.degreeLabel = chart->pointLabel(Series::Pls, cursorIndex);
+    const auto valueAt = [&](Series s) -> std::optional<double> {
+        if (!chart->isSeriesShown(s) || cursorIndex >= chart->pointCount(s))
+            return std::nullopt;
+        return chart->yValue(s, cursorIndex);
+    };
+    for (int a = 0; a < 3; ++a)
+        v.axes[std::size_t(a)] = valueAt(f_.channelSeries[std::size_t(a)]);
+    v.modulus = valueAt(Series::IaI);
+    // 5.
+    f_.status->setPanelText(2, readoutText(v, decimalSeparator()));
+}
+
+void ChartInteraction::Chart1MouseDown(Qt::MouseButton, int x, int)
+{
+    mouseDownX = x;
+}
+
+void ChartInteraction::Chart1MouseUp(Qt::MouseButton, int x, int y)
+{
+    SignalChart* chart = f_.Chart1;
+    if (!chart->isSeriesShown(Series::Mark))
+        return;
+    // 1. A drag is the chart's own zoom or scroll; the axis and below are not the plot.
+    if (x != mouseDownX || y >= chart->bottomAxisPosition())
+        return;
+    const double markX = double(cursorIndex) * f_.sampleStepX;
+    const double markY = chart->leftValueAt(y);
+    if (pointClickCount == 0) {
+        // 2.
+        tone_->beep(300, 100);
+        firstPointIndex = cursorIndex;
+        firstPointValue = cursorValue;
+        f_.status->setPanelText(1, QStringLiteral("Выберите вторую точку интервала"));
+        chart->clearSeries(Series::Mark);
+        chart->addMark(markX, markY);
+    } else {
+        // 3.
+        tone_->beep(450, 100);
+        chart->addMark(markX, markY);
+        f_.status->setPanelText(1, intervalText(firstPointIndex, firstPointValue, cursorIndex, cursorValue,
+                                                f_.sampleStepX, f_.timeUnitDivisor,
+                                                f_.cbTimeunits->currentText(), decimalSeparator()));
+    }
+    // 4.
+    if (++pointClickCount > 1)
+        pointClickCount = 0;
+}
+
+void ChartInteraction::cbShowKChange()
+{
+    f_.ShowChart(f_.cbShowK);
+}
+
+void ChartInteraction::cbTimeunitsChange()
+{
+    cbShowKChange();
+}
+
+void ChartInteraction::cbSmoothClick()
+{
+    // 1. The zero balancing switches smoothing on for its own run.
+    if (f_.zeroCapturePending)
+        return;
+    // 2.
+    f_.ShowStartProcess(QStringLiteral("Выполняется построение графика"));
+    // 3. Only a chart that has been drawn with points is rebuilt.
+    for (int a = 0; a < 3; ++a) {
+        if (f_.channelBoxes[std::size_t(a)]->isChecked() &&
+            f_.Chart1->lastVisibleIndex(f_.channelSeries[std::size_t(a)]) != -1) {
+            f_.ShowChart(f_.cbSmooth);
+            break;
+        }
+    }
+    // 4.
+    f_.status->setPanelText(1, f_.cbSmooth->isChecked() ? QStringLiteral("Сглаживание с весом ") +
+                                                              QString::number(f_.seSmooth->value())
+                                                        : QString());
+}
+
+void ChartInteraction::cbXMClick()
+{
+    f_.ShowChart(f_.cbXM);
+}
+
+void ChartInteraction::cbYMClick()
+{
+    f_.ShowChart(f_.cbYM);
+}
+
+void ChartInteraction::cbZMClick()
+{
+    f_.ShowChart(f_.cbZM);
+}
+
+void ChartInteraction::rgTimGradClick()
+{
+    // The build swallows its own failures when asked by this control.
+    f_.ShowChart(f_.rgTimGrad);
+}
+
+} // namespace display

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+
+#include "platform/ui/systemtone.h"
+
+namespace app {
+class TForm1;
+}
+
+namespace display {
+
+// What the user does with the built chart: the readout under the pointer (status panel 2), the
+// two-point interval measurement with its markers and beeps, and the display options, each of
+// which rebuilds the chart.
+class ChartInteraction : public QObject {
+    Q_OBJECT
+  public:
+    explicit ChartInteraction(app::TForm1& form);
+
+    // The beeps of the interval measurement; nullptr gives the system's own tone back.
+    void setTone(platform::ToneGenerator* tone) { tone_ = tone ? tone : &systemTone_; }
+
+    // Pointer positions are the chart's pixels.
+    void Chart1MouseMove(int x, int y);
+    void Chart1MouseDown(Qt::MouseButton button, int x, int y);
+    void Chart1MouseUp(Qt::MouseButton button, int x, int y);
+    void cbShowKChange();
+    // Shared by cbTimeunits, cbStoreX, cbDivider and cbHelp.
+    void cbTimeunitsChange();
+    void cbSmoothClick();
+    void cbXMClick();
+    void cbYMClick();
+    void cbZMClick();
+    void rgTimGradClick();
+
+    // Pointer state, all 0 at start.
+    std::int32_t cursorIndex = 0;
+    double cursorValue = 0.0;
+    std::int32_t mouseDownX = 0;
+    std::int32_t pointClickCount = 0;
+    std::int32_t firstPointIndex = 0;
+    double firstPointValue = 0.0;
+
+  private:
+    app::TForm1& f_;
+    platform::SystemTone systemTone_;
+    platform::ToneGenerator* tone_ = &systemTone_;
+};
+
+} // namespace display

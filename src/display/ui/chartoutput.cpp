@@ -1,0 +1,235 @@
+#include "display/ui/chartoutput.h"
+
+#include <QBuffer>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+
+#include "app/ui/mainwindow.h"
+#include "platform/ticks.h"
+
+namespace display {
+
+namespace {
+
+// A press held longer than this (in ms) offers to save the picture.
+constexpr std::uint32_t kLongPressMs = 1000;
+
+// White while the picture is drawn, the screen colour again afterwards, also when drawing fails.
+class WhiteWhileDrawing {
+  public:
+    explicit WhiteWhileDrawing(SignalChart& chart) : chart_(chart), screen_(chart.backgroundColour())
+    {
+        chart_.setBackgroundColour(Qt::white);
+    }
+    ~WhiteWhileDrawing() { chart_.setBackgroundColour(screen_); }
+    WhiteWhileDrawing(const WhiteWhileDrawing&) = delete;
+    WhiteWhileDrawing& operator=(const WhiteWhileDrawing&) = delete;
+
+  private:
+    SignalChart& chart_;
+    QColor screen_;
+};
+
+QByteArray svgOf(SignalChart& chart)
+{
+    const int w = chart.width();
+    const int h = chart.height();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(QSize(w, h));
+    svg.setViewBox(QRect(0, 0, w, h));
+    svg.setTitle(chart.objectName());
+    {
+        QCPPainter painter(&svg);
+        // Vector output: the series are drawn as lines, not as the screen's pixel columns.
+        painter.setMode(QCPPainter::pmVectorized);
+        chart.toPainter(&painter, w, h);
+    }
+    return buffer.data();
+}
+
+// A channel box takes its channel's colour as background, its caption readable on it.
+void setBoxColour(QCheckBox* box, const QColor& c)
+{
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Window, c);
+    pal.setColor(QPalette::WindowText, c.lightness() < 128 ? Qt::white : Qt::black);
+    box->setAutoFillBackground(true);
+    box->setPalette(pal);
+}
+
+} // namespace
+
+ChartPicture renderOnWhite(SignalChart& chart, bool withBitmap)
+{
+    const WhiteWhileDrawing white(chart);
+    ChartPicture picture;
+    picture.svg = svgOf(chart);
+    if (withBitmap)
+        picture.png = chart.toPixmap(chart.width(), chart.height()).toImage();
+    return picture;
+}
+
+ChartOutput::ChartOutput(app::TForm1& form) : f_(form)
+{
+    f_.pmChart = new QMenu(&f_);
+    f_.pmChart->setObjectName(QStringLiteral("pmChart"));
+    f_.N1 = f_.pmChart->addAction(QStringLiteral("Копировать"));
+    f_.N1->setObjectName(QStringLiteral("N1"));
+    connect(f_.N1, &QAction::triggered, this, &ChartOutput::N1Click);
+    connect(f_.Chart1, &SignalChart::contextMenuRequested, f_.pmChart,
+            [this](const QPoint& at) { f_.pmChart->popup(at); });
+
+    connect(f_.btSaveChart, &QToolButton::clicked, this, [this] { btSaveChartClick(f_.btSaveChart); });
+    f_.btSaveChart->installEventFilter(this);
+    connect(f_.btPrint, &QToolButton::clicked, this, &ChartOutput::btPrintClick);
+
+    connect(f_.pColorCh1, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh1Click);
+    connect(f_.pColorCh2, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh2Click);
+    connect(f_.pColorCh3, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh3Click);
+    connect(f_.pIaICl, &app::ColourPanel::clicked, this, &ChartOutput::pIaIClClick);
+    connect(f_.pPlsCl, &app::ColourPanel::clicked, this, &ChartOutput::pPlsClClick);
+}
+
+platform::FileDialogSpec ChartOutput::saveDialogSpec()
+{
+    platform::FileDialogSpec spec;
+    spec.filter = QStringLiteral("Scalable Vector Graphics|*.svg|All Files|*.*");
+    spec.defaultExtension = QStringLiteral("svg");
+    spec.confirmOverwrite = true;
+    return spec;
+}
+
+bool ChartOutput::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != f_.btSaveChart)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+        btSaveChartMouseDown();
+        // Other buttons than the left one are the copy button's alone: they would otherwise
+        // reach the chart underneath and start a scroll.
+        return static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton;
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        // The button first finishes its own handling, so a left click copies before the release
+        // handler offers to save.
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            static_cast<QObject*>(f_.btSaveChart)->event(event);
+        btSaveChartMouseUp();
+        return true;
+    }
+    return false;
+}
+
+void ChartOutput::btSaveChartClick(QObject*)
+{
+    const ChartPicture picture = renderOnWhite(*f_.Chart1);
+    if (f_.services().dialogs)
+        f_.services().dialogs->setClipboardPicture(picture.svg, picture.png);
+}
+
+void ChartOutput::btSaveChartMouseDown()
+{
+    if (f_.services().ticks)
+        pressTick = f_.services().ticks->now();
+}
+
+void ChartOutput::btSaveChartMouseUp()
+{
+    platform::Dialogs* dialogs = f_.services().dialogs;
+    if (!dialogs || !f_.services().ticks)
+        return;
+    if (platform::ticksSince(pressTick, f_.services().ticks->now()) <= kLongPressMs)
+        return;
+    const QString name = dialogs->saveFile(&f_, saveDialogSpec());
+    if (name.isEmpty())
+        return;
+    const ChartPicture picture = renderOnWhite(*f_.Chart1, false);
+    QSaveFile file(name);
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(picture.svg) == picture.svg.size() && file.commit();
+    if (!written)
+        dialogs->error(&f_, QStringLiteral("Cannot create file %1").arg(name));
+}
+
+void ChartOutput::N1Click()
+{
+    btSaveChartClick(&f_);
+}
+
+void ChartOutput::btPrintClick()
+{
+    std::unique_ptr<QPrinter> printer = printers_->defaultPrinter();
+    platform::Dialogs* dialogs = f_.services().dialogs;
+    if (!printer) {
+        if (dialogs)
+            dialogs->message(&f_, platform::noPrinterMessage(), platform::MessageKind::Warning);
+        return;
+    }
+    printer->setDocName(f_.Chart1->objectName());
+    QCPPainter painter;
+    if (!painter.begin(printer.get())) {
+        if (dialogs)
+            dialogs->message(&f_,
+                             QStringLiteral("Не удалось начать печать на принтере ") + printer->printerName(),
+                             platform::MessageKind::Warning);
+        return;
+    }
+    // The chart across the page width in the upper half of the page, stretched to it; pen widths
+    // scale with it, so lines stay visible at the printer's resolution.
+    SignalChart* chart = f_.Chart1;
+    const double pageWidth = printer->width() - 1;
+    const double halfHeight = printer->height() / 2;
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNonCosmetic);
+    painter.scale(pageWidth / std::max(1, chart->width()), halfHeight / std::max(1, chart->height()));
+    chart->toPainter(&painter, chart->width(), chart->height());
+    painter.end();
+}
+
+void ChartOutput::chooseColour(app::ColourPanel* panel, Series series, QCheckBox* channelBox)
+{
+    platform::Dialogs* dialogs = f_.services().dialogs;
+    if (!dialogs)
+        return;
+    const std::optional<QColor> chosen = dialogs->chooseColour(&f_, lastColour_);
+    if (!chosen)
+        return;
+    lastColour_ = *chosen;
+    panel->setColour(*chosen);
+    f_.Chart1->setSeriesColour(series, panel->colour());
+    if (channelBox)
+        setBoxColour(channelBox, panel->colour());
+}
+
+void ChartOutput::pColorCh1Click()
+{
+    chooseColour(f_.pColorCh1, f_.channelSeries[0], f_.cbCh1);
+}
+
+void ChartOutput::pColorCh2Click()
+{
+    chooseColour(f_.pColorCh2, f_.channelSeries[1], f_.cbCh2);
+}
+
+void ChartOutput::pColorCh3Click()
+{
+    chooseColour(f_.pColorCh3, f_.channelSeries[2], f_.cbCh3);
+}
+
+void ChartOutput::pIaIClClick()
+{
+    chooseColour(f_.pIaICl, Series::IaI, nullptr);
+}
+
+void ChartOutput::pPlsClClick()
+{
+    chooseColour(f_.pPlsCl, Series::Pls, nullptr);
+}
+
+} // namespace display

@@ -1,0 +1,191 @@
+#include <QLocale>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "display/chartwindowfixture.h"
+#include "display/ui/chartinteraction.h"
+#include "platform/tone.h"
+
+using display::Series;
+
+namespace {
+
+class ChartInteractionTest : public ChartWindowTest {
+  protected:
+    void SetUp() override
+    {
+        ChartWindowTest::SetUp();
+        f->chartInteraction->setTone(&tone);
+        f->rgTimGrad->setItemIndex(0);
+        f->cbTimeunits->setCurrentIndex(1);
+        fillRecord(1000);
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        f->ShowChart(nullptr);
+        zoomToSamples(0, 200);
+    }
+
+    // A view in which each sample spans several pixels, so a pixel picks one sample exactly.
+    void zoomToSamples(double from, double to)
+    {
+        f->Chart1->zoomTo({from * f->sampleStepX, to * f->sampleStepX}, {-2000, 2000});
+    }
+    QPoint pixelOf(int sample, double value = 100) const
+    {
+        return {int(std::lround(f->Chart1->xAxis->coordToPixel(sample * f->sampleStepX))),
+                int(std::lround(f->Chart1->yAxis->coordToPixel(value)))};
+    }
+    void clickAt(QPoint p)
+    {
+        QTest::mouseMove(f->Chart1, p);
+        QTest::mouseClick(f->Chart1, Qt::LeftButton, {}, p);
+    }
+    QString sep() const { return QLocale::system().decimalPoint(); }
+
+    platform::RecordingTone tone;
+};
+
+} // namespace
+
+TEST_F(ChartInteractionTest, TwoClicksMeasureAnInterval)
+{
+    using Beeps = std::vector<std::pair<int, int>>;
+    clickAt(pixelOf(100, 300));
+    EXPECT_EQ(f->chartInteraction->cursorIndex, 100);
+    EXPECT_EQ(tone.beeps, (Beeps{{300, 100}}));
+    EXPECT_EQ(f->status->panelText(1), QStringLiteral("Выберите вторую точку интервала"));
+    ASSERT_EQ(f->Chart1->pointCount(Series::Mark), 1);
+    EXPECT_DOUBLE_EQ(f->Chart1->xValue(Series::Mark, 0), 100 * 0.3125);
+
+    clickAt(pixelOf(40, 200));
+    EXPECT_EQ(tone.beeps, (Beeps{{300, 100}, {450, 100}}));
+    const QString text = f->status->panelText(1);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("dT=18") + sep() + QStringLiteral("75мс<>f=53") + sep() +
+                                QStringLiteral("33Гц dA=")))
+        << text.toStdString();
+    EXPECT_EQ(f->Chart1->pointCount(Series::Mark), 2);
+
+    // A third click starts a new interval: one marker, the first beep again.
+    clickAt(pixelOf(150));
+    EXPECT_EQ(f->Chart1->pointCount(Series::Mark), 1);
+    EXPECT_EQ(tone.beeps.back(), (std::pair{300, 100}));
+    EXPECT_EQ(f->status->panelText(1), QStringLiteral("Выберите вторую точку интервала"));
+
+    // In the sample view dT counts samples and the unit text stays.
+    f->cbShowK->setCurrentIndex(1);
+    f->ShowChart(f->cbShowK);
+    f->chartInteraction->pointClickCount = 0;
+    zoomToSamples(0, 200);
+    clickAt(pixelOf(100));
+    clickAt(pixelOf(40));
+    EXPECT_TRUE(f->status->panelText(1).startsWith(
+        QStringLiteral("dT=60") + sep() + QStringLiteral("00мс<>f=16") + sep() + QStringLiteral("67Гц")))
+        << f->status->panelText(1).toStdString();
+}
+
+TEST_F(ChartInteractionTest, DragsAxisClicksAndHiddenMarksMeasureNothing)
+{
+    // A drag is a zoom, not a point.
+    const QPoint a = pixelOf(60), b = pixelOf(90, -500);
+    QTest::mousePress(f->Chart1, Qt::LeftButton, {}, a);
+    QTest::mouseMove(f->Chart1, b);
+    QTest::mouseRelease(f->Chart1, Qt::LeftButton, {}, b);
+    EXPECT_TRUE(tone.beeps.empty());
+
+    // On the bottom axis.
+    zoomToSamples(0, 200);
+    QPoint onAxis = pixelOf(100);
+    onAxis.setY(f->Chart1->bottomAxisPosition() + 2);
+    clickAt(onAxis);
+    EXPECT_TRUE(tone.beeps.empty());
+
+    // Mark hidden.
+    f->Chart1->setSeriesShown(Series::Mark, false);
+    clickAt(pixelOf(100));
+    EXPECT_TRUE(tone.beeps.empty());
+    EXPECT_EQ(f->Chart1->pointCount(Series::Mark), 0);
+}
+
+TEST_F(ChartInteractionTest, ReadoutUnderThePointer)
+{
+    QTest::mouseMove(f->Chart1, pixelOf(20));
+    // Point 20 holds frame 21: X = 21 * 2, Y = -42, Z = 14.
+    const QString expected = QStringLiteral("6") + sep() + QStringLiteral("25мс X=42") + sep() +
+                             QStringLiteral("00 Y=-42") + sep() + QStringLiteral("00 Z=14") + sep() +
+                             QStringLiteral("00 |a|=");
+    EXPECT_TRUE(f->status->panelText(2).startsWith(expected)) << f->status->panelText(2).toStdString();
+
+    // "Градусы" with the pulse shown: the degree label of the point, or "°" alone.
+    f->rgTimGrad->setItemIndex(1);
+    zoomToSamples(0, 200);
+    QTest::mouseMove(f->Chart1, pixelOf(25));
+    EXPECT_TRUE(f->status->panelText(2).startsWith(QStringLiteral(" 180° X=")))
+        << f->status->panelText(2).toStdString();
+    QTest::mouseMove(f->Chart1, pixelOf(5));
+    EXPECT_TRUE(f->status->panelText(2).startsWith(QStringLiteral("° X=")))
+        << f->status->panelText(2).toStdString();
+
+    // Beyond the visible points the readout stays as it was.
+    const QString before = f->status->panelText(2);
+    f->Chart1->zoomTo({-100 * f->sampleStepX, 100 * f->sampleStepX}, {-2000, 2000});
+    QTest::mouseMove(f->Chart1, pixelOf(-50));
+    EXPECT_EQ(f->status->panelText(2), before);
+}
+
+TEST_F(ChartInteractionTest, DisplayOptionsRebuildTheChart)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+    };
+    const Case cases[] = {
+        {"cbDivider", [&] { emit f->cbDivider->activated(0); }},
+        {"cbStoreX", [&] { emit f->cbStoreX->activated(1); }},
+        {"cbHelp", [&] { emit f->cbHelp->activated(0); }},
+        {"cbTimeunits", [&] { emit f->cbTimeunits->activated(1); }},
+        {"cbShowK", [&] { emit f->cbShowK->activated(0); }},
+        {"cbXM", [&] { f->cbXM->setChecked(!f->cbXM->isChecked()); }},
+        {"cbYM", [&] { f->cbYM->setChecked(!f->cbYM->isChecked()); }},
+        {"cbZM", [&] { f->cbZM->setChecked(!f->cbZM->isChecked()); }},
+        {"rgTimGrad", [&] { f->rgTimGrad->setItemIndex(1 - f->rgTimGrad->itemIndex()); }},
+    };
+    std::uint32_t tick = 10000;
+    for (const auto& c : cases) {
+        ticks.set(++tick);
+        c.change();
+        EXPECT_EQ(f->runStartTick, tick) << c.what << " rebuilds";
+    }
+    // The modulus follows its boxes: only X now.
+    f->cbXM->setChecked(true);
+    f->cbYM->setChecked(false);
+    f->cbZM->setChecked(false);
+    EXPECT_EQ(f->Chart1->yValues(Series::IaI)[5], std::abs(f->Chart1->yValues(Series::X)[5]));
+}
+
+TEST_F(ChartInteractionTest, SmoothingToggle)
+{
+    f->Chart1->replot();
+    ticks.set(5000);
+    f->cbSmooth->setChecked(true);
+    EXPECT_EQ(f->runStartTick, 5000u);
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
+    EXPECT_EQ(f->status->panelText(1), QStringLiteral("Сглаживание с весом 8"));
+    f->cbSmooth->setChecked(false);
+    EXPECT_EQ(f->status->panelText(1), QString());
+
+    // The zero balancing switches smoothing on for itself: no build then.
+    f->zeroCapturePending = true;
+    ticks.set(6000);
+    f->cbSmooth->setChecked(true);
+    EXPECT_EQ(f->runStartTick, 5000u);
+    f->zeroCapturePending = false;
+
+    // Before the chart has been drawn with points nothing is rebuilt.
+    f->record.clearForTransfer(0);
+    fillRecord(50);
+    f->Chart1->clearAllSeries();
+    ticks.set(7000);
+    f->cbSmooth->setChecked(false);
+    EXPECT_EQ(f->runStartTick, 5000u);
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("Выполняется построение графика"));
+}
