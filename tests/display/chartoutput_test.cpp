@@ -174,7 +174,9 @@ TEST_F(ChartOutputTest, PrintsOnTheDefaultPrinterOrSaysThereIsNone)
     const QByteArray pdf = testutil::readAll(printers.pdf);
     EXPECT_TRUE(pdf.startsWith("%PDF"));
     // The job's title is the document title, written in UTF-16.
-    const QByteArray title = QByteArray::fromRawData("\0C\0h\0a\0r\0t\0" "1", 12);
+    const QByteArray title = QByteArray::fromRawData("\0C\0h\0a\0r\0t\0"
+                                                     "1",
+                                                     12);
     EXPECT_TRUE(pdf.contains(title) || pdf.contains("Chart1")) << "the job is titled after the chart";
     EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << "one page";
 }
