@@ -25,6 +25,8 @@ FolderBrowserUi::FolderBrowserUi(app::TForm1& form, MeasurementFilesUi& files) :
     connect(form.btOpenFind, &QPushButton::clicked, this, [this] { btOpenFindClick(); });
     connect(form.btPath, &QPushButton::clicked, this, [this] { btPathClick(); });
     connect(form.btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
+    // The browser lies over the chart: it must hide it, not let it show through.
+    form.gbAllCmnt->setAutoFillBackground(true);
     form.MAllCmnt->viewport()->installEventFilter(this);
     form.MAllCmnt->installEventFilter(this);
 }
