@@ -172,6 +172,9 @@ void ChartOutput::btPrintClick()
         return;
     }
     printer->setDocName(f_.Chart1->objectName());
+    // At the screen's resolution a point of text is as many device pixels as on screen, so the
+    // stretched chart keeps its proportions of text to lines; the output stays vector.
+    printer->setResolution(f_.Chart1->logicalDpiX());
     QCPPainter painter;
     if (!painter.begin(printer.get())) {
         if (dialogs)
