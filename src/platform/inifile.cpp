@@ -1,13 +1,12 @@
 #include "platform/inifile.h"
 
+#include "platform/cp1251.h"
 #include "platform/numtext.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QHash>
 #include <QList>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 #include <array>
 #include <cstdint>
@@ -70,76 +69,14 @@ struct NoCase1251 {
 // the others); no "<<<" multi-line values, which Windows does not know.
 using Profile = CSimpleIniTempl<char, NoCase1251, SI_ConvertA<char>>;
 
-// Windows-1251 through tables built once from Qt's codec. A character the code page lacks is
-// written as '?', as the Windows conversion does (Qt's converter would put the control
-// character SUB there).
-class Cp1251 {
-  public:
-    static const Cp1251& instance()
-    {
-        static const Cp1251 codec;
-        return codec;
-    }
-
-    QString decode(std::string_view bytes) const
-    {
-        QString text;
-        text.reserve(qsizetype(bytes.size()));
-        for (const char c : bytes)
-            text += QChar(m_toUnicode[static_cast<unsigned char>(c)]);
-        return text;
-    }
-
-    QByteArray encode(const QString& text) const
-    {
-        QByteArray bytes;
-        bytes.reserve(text.size());
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t unit = text[i].unicode();
-            if (unit < 0x80) {
-                bytes += char(unit);
-                continue;
-            }
-            if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-                ++i; // one character outside the code page, one '?'
-            bytes += m_fromUnicode.value(unit, '?');
-        }
-        return bytes;
-    }
-
-  private:
-    Cp1251()
-    {
-        QStringDecoder decoder("windows-1251");
-        for (int b = 0; b < 256; ++b) {
-            if (b < 0x80) {
-                m_toUnicode[b] = char16_t(b);
-                continue;
-            }
-            const char byte = char(b);
-            const QString ch = decoder.decode(QByteArrayView(&byte, 1));
-            // 0x98 is unassigned in the code page.
-            if (ch.size() == 1 && ch[0] != QChar::ReplacementCharacter) {
-                m_toUnicode[b] = ch[0].unicode();
-                m_fromUnicode.insert(ch[0].unicode(), byte);
-            } else {
-                m_toUnicode[b] = QChar::ReplacementCharacter;
-            }
-        }
-    }
-
-    std::array<char16_t, 256> m_toUnicode{};
-    QHash<char16_t, char> m_fromUnicode;
-};
-
 QByteArray encode(const QString& text)
 {
-    return Cp1251::instance().encode(text);
+    return toCp1251(text);
 }
 
 QString decode(const char* bytes)
 {
-    return Cp1251::instance().decode(bytes);
+    return fromCp1251(QByteArrayView(bytes));
 }
 
 bool isBlank(char c)

@@ -1,11 +1,11 @@
-#include "files/cp1251.h"
+#include "platform/cp1251.h"
 
 #include <QHash>
 #include <QStringDecoder>
 
 #include <array>
 
-namespace files {
+namespace platform {
 
 namespace {
 
@@ -72,4 +72,4 @@ QString fromCp1251(QByteArrayView bytes)
     return text;
 }
 
-} // namespace files
+} // namespace platform
