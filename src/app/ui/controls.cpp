@@ -92,13 +92,17 @@ StatusPanels::StatusPanels(std::array<int, 3> widths, QWidget* parent) : QFrame(
         auto* l = new QLabel(this);
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Sunken);
-        l->setFixedWidth(widths[i]);
+        // Like a Windows status bar, the last panel runs on to the right edge: the pointer
+        // readout it carries is longer than its 50 pixels.
+        if (i < 2)
+            l->setFixedWidth(widths[i]);
+        else
+            l->setMinimumWidth(widths[i]);
         l->setTextFormat(Qt::PlainText);
         l->setObjectName(QStringLiteral("statusPanel%1").arg(i));
-        row->addWidget(l);
+        row->addWidget(l, i < 2 ? 0 : 1);
         panels_[i] = l;
     }
-    row->addStretch(1);
 }
 
 void StatusPanels::setPanelText(int panel, const QString& text)
