@@ -107,7 +107,12 @@ StatusPanels::StatusPanels(std::array<int, 3> widths, QWidget* parent) : QFrame(
 
 void StatusPanels::setPanelText(int panel, const QString& text)
 {
-    panels_.at(panel)->setText(text);
+    QLabel* l = panels_.at(panel);
+    l->setText(text);
+    // A text longer than its panel (a start time in a long date format) can still be read
+    // in full under the pointer.
+    const bool cut = l->fontMetrics().horizontalAdvance(text) > l->contentsRect().width();
+    l->setToolTip(cut ? text : QString());
 }
 
 QString StatusPanels::panelText(int panel) const
