@@ -10,29 +10,14 @@
 #include <cmath>
 #include <vector>
 
+#include "common/axdtoolrun.h"
 #include "common/testutil.h"
 #include "files/axdfile.h"
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun axdtool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/axdtool"), args);
-    ToolRun r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using testutil::axdtool;
+using testutil::ToolRun;
 
 void putWord(std::vector<std::uint8_t>& data, int v)
 {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "common/axdtoolrun.h"
 #include "common/testutil.h"
 #include "files/axdfile.h"
 #include "files/cp1251.h"
@@ -18,24 +19,8 @@
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun axdtool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/axdtool"), args);
-    ToolRun r;
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using testutil::axdtool;
+using testutil::ToolRun;
 
 QByteArray sampleFile()
 {
