@@ -9,6 +9,7 @@
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
+#include "common/windowpaths.h"
 #include "common/fakehelp.h"
 #include "platform/ticks.h"
 
@@ -24,12 +25,7 @@ class AcqWindowTest : public ::testing::Test {
     {
         ticks.setAutoAdvance(1);
         s.loadHelpOnStart = 1;
-        app::AppPaths p;
-        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
-        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
-        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
-        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
-        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        const app::AppPaths p = testutil::pathsIn(dir.path());
         auto f = std::make_unique<app::TForm1>(app::Services{&dialogs, &help, &ticks}, p, s);
         auto b = std::make_unique<acq::SimulatedBoard>(ticks, boardSettings);
         board = b.get();

@@ -13,6 +13,7 @@
 #include "analysis/ui/spinedit.h"
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
+#include "common/windowpaths.h"
 #include "common/fakehelp.h"
 #include "platform/ticks.h"
 
@@ -26,12 +27,7 @@ class MainAnalysisTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        app::AppPaths p;
-        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
-        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
-        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
-        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
-        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        const app::AppPaths p = testutil::pathsIn(dir.path());
         files::MainSettings s;
         s.loadHelpOnStart = 1;
         const app::Services services{&dialogs, &help, &ticks};

@@ -9,6 +9,7 @@
 
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
+#include "common/windowpaths.h"
 #include "common/fakehelp.h"
 #include "platform/ticks.h"
 #include "platform/ui/help.h"
@@ -21,12 +22,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     std::unique_ptr<TForm1> make(const files::MainSettings& s = {})
     {
-        app::AppPaths p;
-        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
-        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
-        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
-        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
-        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        const app::AppPaths p = testutil::pathsIn(dir.path());
         return std::make_unique<TForm1>(app::Services{&dialogs, &help, &ticks}, p, s);
     }
 

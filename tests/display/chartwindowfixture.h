@@ -12,6 +12,7 @@
 
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
+#include "common/windowpaths.h"
 #include "common/fakehelp.h"
 #include "platform/ticks.h"
 
@@ -19,12 +20,7 @@ class ChartWindowTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        app::AppPaths p;
-        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
-        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
-        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
-        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
-        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        const app::AppPaths p = testutil::pathsIn(dir.path());
         files::MainSettings s;
         s.loadHelpOnStart = 1;
         f = std::make_unique<app::TForm1>(app::Services{&dialogs, &help, &ticks}, p, s);

@@ -11,6 +11,7 @@
 
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
+#include "common/windowpaths.h"
 #include "common/fakehelp.h"
 #include "common/testutil.h"
 #include "platform/ticks.h"
@@ -33,12 +34,7 @@ class FilesWindowTest : public ::testing::Test {
 
     app::AppPaths paths() const
     {
-        app::AppPaths p;
-        p.exeFolder = p.appFolder = dir.path() + QLatin1Char('/');
-        p.helpFolder = dir.path() + QStringLiteral("/accel3.help");
-        p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
-        p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
-        p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+        const app::AppPaths p = testutil::pathsIn(dir.path());
         return p;
     }
 
