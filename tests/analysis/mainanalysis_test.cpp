@@ -110,6 +110,8 @@ TEST_F(MainAnalysisTest, TrendNamesItsChannelAndTime)
 {
     form1->cbSmooth->setChecked(true);
     form1->seSmooth->setValue(8);
+    // Whatever the main chart's bottom axis shows, the trend's points are laid out in time.
+    form1->Chart1->setBottomTitle(QStringLiteral("Градусы"));
     form1->btTrendClick(form1->btTrend);
 
     EXPECT_TRUE(form2->isVisible());

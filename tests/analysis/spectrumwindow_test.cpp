@@ -11,6 +11,7 @@
 
 #include <qcustomplot.h>
 
+#include "analysis/spectrum.h"
 #include "analysis/ui/chartpicture.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "analysis/ui/spinedit.h"
@@ -430,4 +431,61 @@ TEST_F(SpectrumWindowTest, ButtonsAskTheMainWindowToRun)
     QTest::mouseClick(f->btTr, Qt::LeftButton);
     EXPECT_EQ(spectrum.count(), 1);
     EXPECT_EQ(trend.count(), 1);
+}
+
+TEST_F(SpectrumWindowTest, FrequencyAxisTicksAtRoundFrequencies)
+{
+    const auto record = cosineRecord(40000);
+    const std::vector<double> silence(5000, 0.0);
+    struct Case {
+        const std::vector<double>* values;
+        int fmax;
+        int step;
+    };
+    const Case cases[] = {{&record, 35, 1}, {&record, 1600, 1}, {&record, 400, 4}, {&record, 2, 1}, {&silence, 35, 1}};
+    auto f = make(1600);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "Fmax " << c.fmax << ", step " << c.step);
+        f->stepRulesOn = false;
+        f->seStep->setValue(c.step);
+        f->stepRulesOn = true;
+        f->prevStep = c.step;
+        f->seFmax->setValue(c.fmax);
+        f->setSpectrumSource(sourceOf(*c.values, 0, qint32(c.values->size()) - 1));
+        ASSERT_TRUE(f->btSpectrumClick());
+        f->Chart1->replot();
+        const double binHz = analysis::binFrequency(1, 312.5, c.step);
+        const QVector<double> ticks = f->Chart1->xAxis->tickVector();
+        const QVector<QString> labels = f->Chart1->xAxis->tickVectorLabels();
+        ASSERT_GE(ticks.size(), 3);
+        ASSERT_EQ(labels.size(), ticks.size());
+        QList<double> shown;
+        for (int i = 0; i < ticks.size(); ++i) {
+            QString text = labels[i];
+            text.replace(QLatin1Char(','), QLatin1Char('.'));
+            bool ok = false;
+            const double hz = text.toDouble(&ok);
+            ASSERT_TRUE(ok) << text.toStdString();
+            EXPECT_NEAR(hz, ticks[i] * binHz, 1e-9 * std::max(1.0, hz)) << "the label names the tick's frequency";
+            shown.append(hz);
+        }
+        const double step = shown[1] - shown[0];
+        // As few digits as the step needs: none for whole hertz, one for tenths.
+        const int decimals = std::max(0, int(std::ceil(-std::log10(step) - 1e-9)));
+        for (const QString& text : labels) {
+            const qsizetype sep = std::max(text.indexOf(QLatin1Char('.')), text.indexOf(QLatin1Char(',')));
+            EXPECT_EQ(sep < 0 ? 0 : text.size() - sep - 1, decimals) << text.toStdString();
+        }
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 || std::fabs(mantissa - 5) < 1e-6)
+            << "step " << step;
+        for (double hz : shown)
+            EXPECT_NEAR(std::remainder(hz, step), 0.0, step * 1e-6) << "tick at " << hz;
+        if (c.values == &silence) {
+            EXPECT_EQ(f->Chart1->yAxis->range().lower, 0.0) << "an all-zero spectrum is scaled from zero up";
+            EXPECT_GT(f->Chart1->yAxis->range().upper, 0.0);
+        }
+    }
 }

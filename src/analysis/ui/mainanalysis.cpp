@@ -95,7 +95,9 @@ void MainWindowAnalysis::btTrendClick(QObject*)
         return;
     }
     f2->analysisChannel = *channel + 1;
-    f2->Chart2->xAxis->setLabel(form_.Chart1->bottomTitle());
+    // The trend is always laid out in time, whatever the main chart shows on its bottom axis
+    // (samples, degrees).
+    f2->Chart2->xAxis->setLabel(form_.xAxisTitle);
     if (!f2->showTrend(sourceFor(*channel)))
         return;
     f2->show();

@@ -13,6 +13,7 @@
 #include "analysis/ui/chartpicture.h"
 #include "analysis/ui/spinedit.h"
 #include "app/ui/controls.h"
+#include "display/ui/roundticker.h"
 #include "platform/inifile.h"
 #include "platform/numtext.h"
 #include "platform/ticks.h"
@@ -43,11 +44,12 @@ platform::FileDialogSpec pictureDialog()
 
 } // namespace
 
-// The bottom axis of a chart shows the labels of its points (frequencies,
-// times) in place of the point numbers. Ticks stay on whole point numbers, and
-// a label is computed only for a tick that is drawn.
-class IndexLabelTicker : public QCPAxisTicker {
+// The bottom axis of a chart is laid out in point numbers; its ticks stand at round values of
+// what the points mean (frequencies, times), and each point keeps its own label for reports and
+// readouts, computed only when asked for.
+class IndexLabelTicker : public display::RoundTicker {
   public:
+    using display::RoundTicker::RoundTicker;
     std::function<QString(qint64)> label;
     qint64 first = 0;
     qint64 last = -1;
@@ -57,19 +59,6 @@ class IndexLabelTicker : public QCPAxisTicker {
         if (!label || index < first || index > last)
             return {};
         return label(index);
-    }
-
-  protected:
-    double getTickStep(const QCPRange& range) override
-    {
-        return std::max(1.0, std::round(QCPAxisTicker::getTickStep(range)));
-    }
-    QString getTickLabel(double tick, const QLocale&, QChar, int) override
-    {
-        const double index = std::round(tick);
-        if (std::fabs(tick - index) > 1e-6)
-            return {};
-        return labelAt(qint64(index));
     }
 };
 
@@ -141,7 +130,7 @@ QCustomPlot* TForm2::makeChart(const char* name, const QString& leftTitle, Index
     chart->axisRect()->setBackground(QBrush(Qt::white)); // the back wall
     chart->legend->setVisible(false);
     chart->yAxis->setLabel(leftTitle);
-    auto labels = QSharedPointer<IndexLabelTicker>::create();
+    auto labels = QSharedPointer<IndexLabelTicker>::create(chart->xAxis);
     *ticker = labels.data();
     chart->xAxis->setTicker(labels);
     chart->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -425,8 +414,14 @@ bool TForm2::btSpectrumClick()
     spectrumTicker_->label = [period, step, sep](qint64 j) {
         return platform::generalNumberText(binFrequency(int(j), period, step), sep);
     };
+    spectrumTicker_->setUnitsPerCoordinate(binFrequency(1, period, step));
+    spectrumTicker_->setDecimalSeparator(sep);
     Chart1->xAxis->setLabel(QStringLiteral("ГЕРЦЫ"));
     Chart1->rescaleAxes();
+    // An all-zero spectrum (a signal without any change) gets an amplitude scale from zero up,
+    // not one centred on zero at the size the previous spectrum left.
+    if (std::all_of(values.cbegin(), values.cend(), [](double v) { return v == 0; }))
+        Chart1->yAxis->setRange(0, 1);
     Chart1->replot(QCustomPlot::rpQueuedReplot);
 
     lbSpectrumMax->setText(spectrumPeakCaption(summary, sep));
@@ -476,6 +471,8 @@ bool TForm2::showTrend(const SignalSource& source)
     trendTicker_->label = [period, divisor, sep](qint64 i) {
         return trendPointLabel(i, period, divisor, sep);
     };
+    trendTicker_->setUnitsPerCoordinate(period / divisor);
+    trendTicker_->setDecimalSeparator(sep);
 
     if (!trend.fitted) {
         lbSpectrumMax->clear();
