@@ -16,6 +16,10 @@ constexpr long double kPi = 3.14159265358979323846L;
 // stages: four cache lines of doubles.
 constexpr int kBlock = 32;
 
+// Below this magnitude the squares of the parts fall out of the normal range
+// and lose precision (about the square root of the smallest normal double).
+constexpr double kSmallestExactMagnitude = 1.5e-154;
+
 inline void butterfly(double* r, double* c, int p, int q, double ur, double ui)
 {
     const double tr = r[p] + r[q];
@@ -129,8 +133,19 @@ void FFTAmplitude(quint16 exponent, const double* samples, qint32 step, qint32 c
 
     // The fixed 32768 (not N) and the division by the span keep a cosine's
     // amplitude whatever the padding.
-    for (int k = 0; k < size; ++k)
-        out[k] = std::sqrt(r[k] * r[k] + c[k] * c[k]) * 2 / size * step * 65536 / 2 / count;
+    for (int k = 0; k < size; ++k) {
+        const double m = std::sqrt(r[k] * r[k] + c[k] * c[k]);
+        double a = m * 2 / size * step * 65536 / 2 / count;
+        if (!std::isfinite(a) || !(m > kSmallestExactMagnitude)) {
+            // The squares overflowed (parts beyond about 1e154), or lost their
+            // digits below the normal range, or the scaling ran over: the
+            // scaled magnitude has none of these problems, and the factor taken
+            // whole cannot overflow. Everywhere else the plain form is kept, so
+            // ordinary spectra stay the same to the last bit.
+            a = std::hypot(r[k], c[k]) * (2.0 / size * step * 65536 / 2 / count);
+        }
+        out[k] = a;
+    }
     out[0] /= 2;
 }
 

@@ -1,6 +1,7 @@
 #include "analysis/spectrum.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "platform/numtext.h"
 
@@ -26,13 +27,26 @@ double binFrequency(int bin, double samplePeriodUs, int step)
     return bin * df / step;
 }
 
+int largestFrequencyLimit(qint32 nyquistHz, int step)
+{
+    const double r = double(nyquistHz) / std::max(1, step);
+    return std::max(1, int(platform::roundHalfEven(r)));
+}
+
+double binCutFrequency(int fmaxHz, qint32 nyquistHz, int step)
+{
+    if (fmaxHz >= largestFrequencyLimit(nyquistHz, step))
+        return std::numeric_limits<double>::infinity();
+    return fmaxHz;
+}
+
 SpectrumSummary computeSpectrum(const double* values, qint32 count, int step, double samplePeriodUs,
-                                int fmaxHz, double* amplitudes)
+                                double fmaxHz, double* amplitudes)
 {
     FFTAmplitude(fftSpectrumExponent, values, step, count, amplitudes);
 
     SpectrumSummary s;
-    for (int j = 0; j < spectrumBins; ++j) {
+    for (int j = 0; j <= spectrumNyquistBin; ++j) {
         const double f = binFrequency(j, samplePeriodUs, step);
         if (j > 0 && f > fmaxHz)
             break;

@@ -28,6 +28,21 @@ QString spectrumTooShortMessage();
 // Frequency of bin j in hertz for a sampling period and step.
 double binFrequency(int bin, double samplePeriodUs, int step);
 
+// The bin at half the rate of the decimated values. The bins above it mirror
+// those below, so no spectrum goes past it.
+inline constexpr int spectrumNyquistBin = spectrumBins / 2; // 16384
+
+// The largest frequency limit offered for a step: half the sampling rate in
+// whole hertz (nyquistHz) over the step, rounded half to even, and never below
+// 1 Hz, however slow the sampling and large the step.
+int largestFrequencyLimit(qint32 nyquistHz, int step);
+
+// Where the bins are cut for a limit of fmaxHz: the limit itself, or, when the
+// limit is the largest one offered, no cut below the Nyquist bin (the whole
+// number of hertz may lie a fraction below the true half rate, as 3 Hz does
+// for 6.25 Hz sampling).
+double binCutFrequency(int fmaxHz, qint32 nyquistHz, int step);
+
 struct SpectrumSummary {
     int binCount = 0;         // bins 0 ... binCount-1 are shown
     double peakFrequency = 0; // the lowest frequency of the largest amplitude above 0
@@ -36,9 +51,9 @@ struct SpectrumSummary {
 
 // Decimates `count` values from `values` by `step`, transforms them into
 // `amplitudes` (spectrumBins doubles) and finds the bins up to fmaxHz (bin 0
-// always, never past the last bin) and their largest amplitude.
+// always, never past the Nyquist bin) and their largest amplitude.
 SpectrumSummary computeSpectrum(const double* values, qint32 count, int step, double samplePeriodUs,
-                                int fmaxHz, double* amplitudes);
+                                double fmaxHz, double* amplitudes);
 
 // "F,Гц=%0.4f;  Max=%0.4f" of the peak.
 QString spectrumPeakCaption(const SpectrumSummary& s, QChar decimalSeparator);

@@ -27,7 +27,7 @@ void putWord(std::vector<std::uint8_t>& data, int v)
 }
 
 // 3200 Hz, X and Y: X a cosine of 100 Hz and 200 ADC units, Y an oscillation dying away.
-QByteArray measurement(int frames)
+QByteArray measurement(int frames, double samplePeriodUs = 312.5)
 {
     std::vector<std::uint8_t> data;
     for (int m = 0; m < frames; ++m) {
@@ -37,7 +37,7 @@ QByteArray measurement(int frames)
     files::AxdWriteSource src;
     src.header.typeWord = 0x8003;
     src.header.channelMask = 3;
-    src.header.samplePeriodUs = 312.5;
+    src.header.samplePeriodUs = samplePeriodUs;
     src.axisK = {1, 1, 1};
     src.axisC = {0, 0, 0};
     src.xAxisTitle = QStringLiteral("Время, мкс");
@@ -111,6 +111,19 @@ TEST_F(AxdToolAnalysis, SpectrumOptionsChooseChannelStepLimitUnitAndSeparator)
                                   QStringLiteral("32"), QStringLiteral("--fmax"), QStringLiteral("1600")});
     ASSERT_EQ(high.status, 0) << high.err.toStdString();
     EXPECT_EQ(lines(high.out).size(), 3 + 16385) << "50 Hz at step 32 is bin 16384";
+}
+
+TEST_F(AxdToolAnalysis, SlowSamplingListsEveryBinUpToHalfTheRate)
+{
+    // 6.25 Hz: half the rate over the step lies below 1 Hz from step 4 on.
+    const QString slow = dir.filePath(QStringLiteral("slow.axd"));
+    ASSERT_TRUE(testutil::writeAll(slow, measurement(4096, 160000)));
+    for (const char* step : {"1", "8", "32"}) {
+        SCOPED_TRACE(step);
+        const ToolRun r = axdtool({QStringLiteral("spectrum"), slow, QStringLiteral("--step"), QLatin1String(step)});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(lines(r.out).size(), 3 + 16385);
+    }
 }
 
 TEST_F(AxdToolAnalysis, TrendPrintsTheTwoLineReport)

@@ -105,7 +105,9 @@ TEST(FFTAmplitude, CosineWithWholePeriodsShowsItsAmplitudeAtItsBinAndTheMirror)
         int k0;
         double amplitude;
         double offset;
-    } cases[] = {{1, 1.0, 0.0}, {358, 12.5, 100.0}, {5000, 0.25, -3.0}, {16383, 7.0, 0.5}};
+    } cases[] = {{1, 1.0, 0.0},   {358, 12.5, 100.0},  {5000, 0.25, -3.0}, {16383, 7.0, 0.5},
+                 // Magnitudes whose squares leave the range of a double.
+                 {77, 1e152, 0.0}, {4000, 1e-170, 0.0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.k0);
         std::vector<double> src(n);

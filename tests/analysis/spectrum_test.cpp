@@ -93,8 +93,8 @@ TEST(ComputeSpectrum, ShowsTheBinsUpToTheFrequencyLimit)
         {"3200 Hz, step 1, 35 Hz: bins 0 ... 358", 312.5, 1, 35, 359},
         {"3200 Hz, step 2: half the bin width", 312.5, 2, 35, 717},
         {"a limit of 0 still shows bin 0", 312.5, 1, 0, 1},
-        {"a limit beyond the last bin ends at bin 32767", 312.5, 1, 100000, 32768},
-        {"6.25 Hz, step 32: the bins run out before 1 Hz", 160000, 32, 1, 32768},
+        {"no limit: the bins end at the Nyquist bin, not at its mirrors", 312.5, 1, 100000, 16385},
+        {"6.25 Hz, step 32: half the decimated rate lies below 1 Hz", 160000, 32, 1, 16385},
     };
     std::vector<double> values(70000);
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -121,13 +121,15 @@ TEST(ComputeSpectrum, FindsThePeakAndItsLowestFrequency)
     EXPECT_DOUBLE_EQ(s.peakFrequency, 100 * 0.09765625);
     EXPECT_EQ(spectrumPeakCaption(s, QLatin1Char(',')), QStringLiteral("F,Гц=9,7656;  Max=2,0000"));
 
-    // Of two equal peaks the lower frequency stays: a square of period 4 has
-    // equal bins at N/4 and 3N/4 (the mirror), and the limit admits both.
-    std::vector<double> square(32768);
-    for (int m = 0; m < 32768; ++m)
-        square[m] = (m % 4 < 2) ? 1 : -1;
-    s = computeSpectrum(square.data(), 32768, 1, 312.5, 100000, amp.data());
-    EXPECT_DOUBLE_EQ(s.peakFrequency, binFrequency(8192, 312.5, 1));
+    // The bins above the Nyquist bin mirror those below; none of them may
+    // become the peak. At 6.25 Hz and step 4 a cosine at 0.7 Hz mirrors to
+    // 0.8625 Hz, still below a 1 Hz limit.
+    std::vector<double> slow(32768 * 4);
+    for (std::size_t m = 0; m < slow.size(); ++m)
+        slow[m] = std::cos(2 * kPi * 0.7 * double(m) * 0.16);
+    s = computeSpectrum(slow.data(), qint32(slow.size()), 4, 160000, 1, amp.data());
+    EXPECT_EQ(s.binCount, spectrumNyquistBin + 1);
+    EXPECT_NEAR(s.peakFrequency, 0.7, binFrequency(1, 160000, 4));
 
     // A constant: nothing above 0, so both stay 0.
     const std::vector<double> flat(1000, 3.25);
@@ -149,6 +151,34 @@ TEST(ComputeSpectrum, KeepsAmplitudesRightWhenTheStretchExceedsTheTransform)
     std::vector<double> amp(spectrumBins);
     const auto s = computeSpectrum(wave.data(), span->count(), 1, 312.5, 1600, amp.data());
     EXPECT_NEAR(s.peakAmplitude, 3.0, 1e-9);
+}
+
+TEST(FrequencyLimit, NeverFallsBelow1HzAndAtItsLargestCutsNoBin)
+{
+    struct Case {
+        const char* what;
+        qint32 nyquistHz;
+        int step, fmax;
+        int wantLargest;
+        double wantCut; // 0: no cut below the Nyquist bin
+    } cases[] = {
+        {"3200 Hz, step 1", 1600, 1, 35, 1600, 35},
+        {"3200 Hz, step 1, the largest limit", 1600, 1, 1600, 1600, 0},
+        {"halves to even", 5, 2, 1, 2, 1},
+        {"50 Hz at step 32", 25, 32, 1, 1, 0},
+        {"6.25 Hz at step 8", 3, 8, 1, 1, 0},
+        {"6.25 Hz at step 1: 3 Hz lies below the true 3.125", 3, 1, 3, 3, 0},
+        {"6.25 Hz at step 1, below the largest", 3, 1, 2, 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(largestFrequencyLimit(c.nyquistHz, c.step), c.wantLargest);
+        const double cut = binCutFrequency(c.fmax, c.nyquistHz, c.step);
+        if (c.wantCut == 0)
+            EXPECT_TRUE(std::isinf(cut));
+        else
+            EXPECT_EQ(cut, c.wantCut);
+    }
 }
 
 TEST(TimeUnitSuffix, NamesTheUnitOfATimeTitle)

@@ -286,6 +286,40 @@ TEST_F(SpectrumWindowTest, SpectrumRunDrawsReportsAndCopies)
     EXPECT_EQ(clipboardLines(dialogs).size(), 3 + 359);
 }
 
+TEST_F(SpectrumWindowTest, SlowSamplingShowsTheBinsUpToHalfTheRateAndNoMirror)
+{
+    // 6.25 Hz sampling (half the rate truncates to 3 Hz): a cosine at 1.4 Hz
+    // and, at step 8, one at 0.3 Hz. Each mirrors above half the decimated
+    // rate (to 1.725 and 0.48125 Hz) within the limit the box keeps.
+    struct Case {
+        const char* what;
+        int step;
+        double toneHz;
+    } cases[] = {{"step 2", 2, 1.4}, {"step 8", 8, 0.3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<double> v(65536);
+        for (std::size_t m = 0; m < v.size(); ++m)
+            v[m] = 2 * std::cos(2 * M_PI * c.toneHz * double(m) * 0.16);
+        auto f = make(3);
+        while (f->seStep->value() < c.step)
+            f->seStep->stepUp();
+        f->seFmaxDblClick();
+        EXPECT_GE(f->seFmax->value(), 1);
+        EXPECT_GE(f->seFmax->maximumValue(), 1);
+        SignalSource src = sourceOf(v, 0, 65535);
+        src.samplePeriodUs = 160000;
+        f->setSpectrumSource(src);
+        ASSERT_TRUE(f->btSpectrumClick());
+        EXPECT_EQ(f->Envelope->dataCount(), 16385) << "bins 0 ... 16384, half the decimated rate";
+        const QStringList lines = clipboardLines(dialogs);
+        ASSERT_EQ(lines.size(), 3 + 16385);
+        EXPECT_NEAR(lines[2].split(QLatin1Char('\t'))[0].toDouble(), c.toneHz, 0.01);
+        EXPECT_TRUE(f->lbSpectrumMax->text().contains(QStringLiteral(";  Max=1")) ||
+                    f->lbSpectrumMax->text().contains(QStringLiteral(";  Max=2")));
+    }
+}
+
 TEST_F(SpectrumWindowTest, NoStretchToAnalyseMeansAMessageAndNothingDrawn)
 {
     const auto record = cosineRecord(1000);

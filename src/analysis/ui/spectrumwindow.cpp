@@ -317,8 +317,10 @@ void TForm2::seStepChange()
             seStep->setValue(prevStep / 2);
         prevStep = seStep->value();
 
+        // However slow the sampling and large the step, the limit stays at
+        // 1 Hz or more: a limit of 0 would leave nothing but bin 0 to show.
         const double r = stepRatio();
-        const int limit = int(platform::roundHalfEven(r));
+        const int limit = largestFrequencyLimit(nyquistHz(), seStep->value());
         if (seFmax->value() > r)
             seFmax->setValue(limit);
         seFmax->setMaximumValue(limit);
@@ -330,15 +332,14 @@ void TForm2::seFmaxChange()
 {
     if (nyquistHz() == 0)
         return; // no chart built yet
-    const double r = stepRatio();
-    if (seFmax->value() > r)
-        seFmax->setValue(int(platform::roundHalfEven(r)));
+    if (seFmax->value() > stepRatio())
+        seFmax->setValue(largestFrequencyLimit(nyquistHz(), seStep->value()));
     colourFmax();
 }
 
 void TForm2::seFmaxDblClick()
 {
-    seFmax->setValue(int(platform::roundHalfEven(stepRatio())));
+    seFmax->setValue(largestFrequencyLimit(nyquistHz(), seStep->value()));
 }
 
 void TForm2::btSpGoClick()
@@ -394,8 +395,9 @@ bool TForm2::btSpectrumClick()
     }
 
     const double period = source_.samplePeriodUs;
-    const SpectrumSummary summary = computeSpectrum(source_.values + span->first, span->count(), step, period,
-                                                    seFmax->value(), spectrumAmp.data());
+    const SpectrumSummary summary =
+        computeSpectrum(source_.values + span->first, span->count(), step, period,
+                        binCutFrequency(seFmax->value(), nyquistHz(), step), spectrumAmp.data());
 
     SpectArrows->data()->clear();
     Envelope->data()->clear();

@@ -144,17 +144,16 @@ int runSpectrum(const QStringList& args)
         return *status;
 
     // The frequency limit follows the window's rules: at most the half sampling rate over the
-    // step, rounded; that largest limit when none is given.
-    const double ratio = double(s.build.scales.nyquistHz) / call.step;
-    const int largest = int(platform::roundHalfEven(ratio));
-    int fmax = largest;
+    // step, and that largest limit, which shows every bin up to the true half rate, when none
+    // is given.
+    const qint32 nyquist = s.build.scales.nyquistHz;
+    int fmax = analysis::largestFrequencyLimit(nyquist, call.step);
     if (opt.has(QStringLiteral("fmax"))) {
         bool ok = false;
-        fmax = opt.value(QStringLiteral("fmax")).toInt(&ok);
-        if (!ok || fmax < 1)
+        const int asked = opt.value(QStringLiteral("fmax")).toInt(&ok);
+        if (!ok || asked < 1)
             return usageError(QStringLiteral("--fmax takes a whole number of hertz from 1"));
-        if (fmax > ratio)
-            fmax = largest;
+        fmax = std::min(asked, fmax);
     }
 
     const display::UniformSeries& series = s.series();
@@ -169,7 +168,8 @@ int runSpectrum(const QStringList& args)
     const double period = s.samplePeriodUs;
     std::vector<double> amplitudes(analysis::spectrumBins);
     const analysis::SpectrumSummary summary = analysis::computeSpectrum(
-        series.data() + span->first, span->count(), call.step, period, fmax, amplitudes.data());
+        series.data() + span->first, span->count(), call.step, period,
+        analysis::binCutFrequency(fmax, nyquist, call.step), amplitudes.data());
     analysis::ReportContext ctx = reportContext(call, s);
     ctx.firstTime = analysis::pointTime(span->first, period, s.build.scales.timeUnitDivisor);
     ctx.lastTime = analysis::pointTime(span->last, period, s.build.scales.timeUnitDivisor);
