@@ -5,11 +5,14 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "files/cp1251.h"
+#include "platform/memory.h"
 
 namespace files {
 
@@ -29,20 +32,48 @@ double getDouble(const char* in)
     return std::bit_cast<double>(qFromLittleEndian<quint64>(in));
 }
 
-// A title runs up to its zero byte. A file that ends first is cut short.
-bool readTitle(QIODevice& in, QString& title)
+enum class TitleRead { Ok, Short, TooLong };
+
+// A title runs up to its zero byte, and no further than kAxdMaxTitleBytes: the bytes are looked
+// at in one piece instead of one by one, and a file without a zero there is given up at once.
+TitleRead readTitle(QIODevice& in, QString& title)
 {
-    QByteArray bytes;
-    char c = 0;
-    for (;;) {
-        if (!in.getChar(&c))
-            return false;
-        if (c == '\0')
-            break;
-        bytes += c;
+    QByteArray bytes(kAxdMaxTitleBytes + 1, Qt::Uninitialized);
+    const qint64 seen = in.peek(bytes.data(), bytes.size());
+    if (seen <= 0)
+        return TitleRead::Short;
+    const qsizetype zero = QByteArrayView(bytes.constData(), seen).indexOf('\0');
+    if (zero < 0)
+        return seen > kAxdMaxTitleBytes ? TitleRead::TooLong : TitleRead::Short;
+    if (in.skip(zero + 1) != zero + 1)
+        return TitleRead::Short;
+    title = fromCp1251(QByteArrayView(bytes.constData(), zero));
+    return TitleRead::Ok;
+}
+
+// The rest of the device, up to limit bytes; cut tells whether more was there.
+QByteArray readRest(QIODevice& in, qint64 limit, bool& cut)
+{
+    cut = false;
+    if (!in.isSequential()) {
+        const qint64 left = std::max<qint64>(0, in.size() - in.pos());
+        cut = left > limit;
+        return in.read(std::min(left, limit));
     }
-    title = fromCp1251(bytes);
-    return true;
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const qint64 n = in.read(chunk, std::min<qint64>(sizeof chunk, limit - bytes.size()));
+        if (n <= 0)
+            break;
+        bytes.append(chunk, n);
+        if (bytes.size() >= limit) {
+            char probe = 0;
+            cut = in.peek(&probe, 1) == 1;
+            break;
+        }
+    }
+    return bytes;
 }
 
 bool readExactly(QIODevice& in, char* dst, qint64 count)
@@ -93,7 +124,7 @@ AxdHeader decodeAxdHeader(const char in[kAxdHeaderSize])
     return h;
 }
 
-QString axdStatusMessage(AxdStatus status, const QString& path)
+QString axdStatusMessage(AxdStatus status, const QString& path, std::uint64_t bytesNeeded)
 {
     switch (status) {
     case AxdStatus::Ok:
@@ -104,17 +135,48 @@ QString axdStatusMessage(AxdStatus status, const QString& path)
         return QString::fromUtf8(kForeignFileMessage);
     case AxdStatus::StreamReadError:
         return QStringLiteral("Stream read error");
+    case AxdStatus::TitleTooLong:
+        return QStringLiteral("Файл %1 повреждён: подпись оси длиннее %2 байт").arg(path).arg(kAxdMaxTitleBytes);
+    case AxdStatus::OutOfMemory:
+        return QStringLiteral("Недостаточно памяти для файла %1 (нужно %2 МБ)")
+            .arg(path)
+            .arg((bytesNeeded + (1u << 20) - 1) >> 20);
     }
     return {};
 }
 
-AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock)
+QString AxdReadResult::message(const QString& path) const
+{
+    return axdStatusMessage(status, path, bytesNeeded);
+}
+
+QString axdCommentCutMessage(const QString& path)
+{
+    return QStringLiteral("Комментарий файла %1 длиннее %2 МБ: показано только его начало.")
+        .arg(path)
+        .arg(kAxdMaxCommentBytes >> 20);
+}
+
+std::uint64_t axdMemoryNeeded(const AxdHeader& header)
+{
+    const int channels = acq::ChannelSet::fromMask(header.channelMask).count();
+    const std::uint64_t frames = std::uint64_t(std::max<std::int64_t>(0, axdFrames(header)));
+    // A double per value and about a tenth more for its envelope levels and the pulse bits.
+    const std::uint64_t perFrame = channels > 0 ? std::uint64_t(channels + 1) * 9 : 0;
+    return std::uint64_t(header.dataLength) + frames * perFrame;
+}
+
+AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable)
 {
     AxdReadResult r;
     auto fail = [&r](AxdStatus s) {
         r.status = s;
         r.contents = {};
         return std::move(r);
+    };
+    auto refuseForMemory = [&r, &fail](std::uint64_t needed) {
+        r.bytesNeeded = needed;
+        return fail(AxdStatus::OutOfMemory);
     };
 
     char head[kAxdHeaderSize];
@@ -123,6 +185,7 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock)
     r.contents.header = decodeAxdHeader(head);
     if (!r.contents.header.isMeasurement())
         return fail(AxdStatus::NotMeasurement);
+    const std::uint64_t needed = axdMemoryNeeded(r.contents.header);
 
     char cal[kAxdCalibrationSize];
     if (!readExactly(in, cal, kAxdCalibrationSize))
@@ -132,8 +195,16 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock)
         r.contents.axisC[i] = getDouble(cal + 24 + 8 * i);
     }
 
-    if (!readTitle(in, r.contents.xAxisTitle) || !readTitle(in, r.contents.yAxisTitle))
-        return fail(AxdStatus::StreamReadError);
+    for (QString* title : {&r.contents.xAxisTitle, &r.contents.yAxisTitle}) {
+        switch (readTitle(in, *title)) {
+        case TitleRead::Ok:
+            break;
+        case TitleRead::Short:
+            return fail(AxdStatus::StreamReadError);
+        case TitleRead::TooLong:
+            return fail(AxdStatus::TitleTooLong);
+        }
+    }
 
     // The data block must be there in full before anything is reserved for it.
     const quint64 length = r.contents.header.dataLength;
@@ -141,27 +212,40 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock)
     if (left < 0 || length > quint64(left))
         return fail(AxdStatus::StreamReadError);
 
-    if (dataBlock == DataBlock::Skip) {
-        if (!in.seek(in.pos() + qint64(length)))
-            return fail(AxdStatus::StreamReadError);
-    } else if (length > 0) {
-        r.contents.data.reserve(length);
-        std::vector<char> chunk(std::size_t(std::min<quint64>(length, 1u << 20)));
-        quint64 done = 0;
-        while (done < length) {
-            const qint64 want = qint64(std::min<quint64>(length - done, chunk.size()));
-            if (!readExactly(in, chunk.data(), want))
-                return fail(AxdStatus::StreamReadError);
-            r.contents.data.append(chunk.data(), std::uint64_t(want));
-            done += quint64(want);
-        }
+    if (dataBlock == DataBlock::Read) {
+        // Whole and well-formed is not yet affordable: what the record and its chart will take
+        // is compared with what the machine can give before the first byte is reserved.
+        if (!memoryAvailable)
+            memoryAvailable = platform::availableMemoryBytes();
+        if (memoryAvailable && needed > *memoryAvailable)
+            return refuseForMemory(needed);
     }
 
-    r.contents.comment = commentFromBytes(in.readAll());
+    try {
+        if (dataBlock == DataBlock::Skip) {
+            if (!in.seek(in.pos() + qint64(length)))
+                return fail(AxdStatus::StreamReadError);
+        } else if (length > 0) {
+            r.contents.data.reserve(length);
+            std::vector<char> chunk(std::size_t(std::min<quint64>(length, 1u << 20)));
+            quint64 done = 0;
+            while (done < length) {
+                const qint64 want = qint64(std::min<quint64>(length - done, chunk.size()));
+                if (!readExactly(in, chunk.data(), want))
+                    return fail(AxdStatus::StreamReadError);
+                r.contents.data.append(chunk.data(), std::uint64_t(want));
+                done += quint64(want);
+            }
+        }
+        r.contents.comment = commentFromBytes(readRest(in, kAxdMaxCommentBytes, r.contents.commentCut));
+    } catch (const std::bad_alloc&) {
+        // The estimate above is only an estimate; the machine has the last word.
+        return refuseForMemory(needed);
+    }
     return r;
 }
 
-AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock)
+AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -169,7 +253,7 @@ AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock)
         r.status = AxdStatus::CannotOpen;
         return r;
     }
-    return readAxd(f, dataBlock);
+    return readAxd(f, dataBlock, memoryAvailable);
 }
 
 bool writeAxd(QIODevice& out, const AxdWriteSource& s)

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "acquisition/measurementrecord.h"
@@ -19,6 +20,12 @@ namespace files {
 
 inline constexpr int kAxdHeaderSize = 17;
 inline constexpr int kAxdCalibrationSize = 48; // axisK and axisC, three doubles each
+// An axis title is a few words. A file whose title runs on past this without its zero byte is
+// damaged, and searching it to the end for a zero would take as long as the file is big.
+inline constexpr qint64 kAxdMaxTitleBytes = 4096;
+// A comment is what an operator types. Beyond this only the start is read, so that a damaged
+// or hostile file cannot take the program's memory with it.
+inline constexpr qint64 kAxdMaxCommentBytes = 16 << 20;
 
 // The first 17 bytes of a measurement file.
 struct AxdHeader {
@@ -49,6 +56,7 @@ struct AxdContents {
     QString yAxisTitle;
     acq::SampleStream data; // dataLength bytes of frames; empty when the data block was skipped
     QString comment;        // lines separated by '\n'
+    bool commentCut = false; // the file's comment is longer than kAxdMaxCommentBytes: only its start
 };
 
 enum class AxdStatus {
@@ -56,19 +64,29 @@ enum class AxdStatus {
     CannotOpen,      // "Cannot open file %s"
     NotMeasurement,  // the type byte is not 3
     StreamReadError, // the file ends before its header, titles or data block do
+    TitleTooLong,    // an axis title runs past kAxdMaxTitleBytes without its zero byte
+    OutOfMemory,     // the record and its chart would need more memory than the machine has free
 };
 
 struct AxdReadResult {
     AxdStatus status = AxdStatus::Ok;
     AxdContents contents;
+    std::uint64_t bytesNeeded = 0; // with OutOfMemory: what the file would have needed
 
     bool ok() const { return status == AxdStatus::Ok; }
+    QString message(const QString& path) const;
 };
 
 // What the program says about a file it refuses. The foreign-file notice goes to an ordinary
 // message box, the others to the standard error box.
-QString axdStatusMessage(AxdStatus status, const QString& path);
+QString axdStatusMessage(AxdStatus status, const QString& path, std::uint64_t bytesNeeded = 0);
 extern const char* const kForeignFileMessage;
+// Shown after a load whose comment was cut.
+QString axdCommentCutMessage(const QString& path);
+
+// The memory a loaded file takes: its data block, plus the chart values built from it (one
+// double per frame for each channel and the modulus, with their envelopes).
+std::uint64_t axdMemoryNeeded(const AxdHeader& header);
 
 enum class DataBlock {
     Read, // copy the frames into contents.data
@@ -76,9 +94,14 @@ enum class DataBlock {
 };
 
 // Reads a whole measurement file. Nothing is allocated for the data block before the file is
-// known to hold all of it, so a corrupted dataLength cannot make the reader ask for gigabytes.
-AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock = DataBlock::Read);
-AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock = DataBlock::Read);
+// known to hold all of it, so a corrupted dataLength cannot make the reader ask for gigabytes;
+// and a file that is whole but bigger than the free memory (memoryAvailable, or what the system
+// reports when not given) is refused with OutOfMemory rather than read until the allocation
+// fails.
+AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock = DataBlock::Read,
+                      std::optional<std::uint64_t> memoryAvailable = std::nullopt);
+AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock = DataBlock::Read,
+                          std::optional<std::uint64_t> memoryAvailable = std::nullopt);
 
 // What a save writes. dataLength is taken from data.
 struct AxdWriteSource {

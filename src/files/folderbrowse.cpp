@@ -82,9 +82,11 @@ Entry readComment(const QString& path, QString& comment)
     if (!header.isMeasurement())
         return Entry::Foreign;
 
-    // Past the calibration, then past the two zero-terminated titles.
+    // Past the calibration, then past the two zero-terminated titles; a title that runs on
+    // without its zero is a damaged file, given up at once rather than searched to its end.
     qint64 pos = kAxdHeaderSize + kAxdCalibrationSize;
     for (int title = 0; title < 2; ++title) {
+        const qint64 titleStart = pos;
         for (;;) {
             if (pos >= head.size()) {
                 const QByteArray more = f.read(kFirstRead);
@@ -93,22 +95,27 @@ Entry readComment(const QString& path, QString& comment)
                 head += more;
             }
             const qsizetype zero = head.indexOf('\0', pos);
-            if (zero >= 0) {
+            if (zero >= 0 && zero - titleStart <= kAxdMaxTitleBytes) {
                 pos = zero + 1;
                 break;
             }
+            if (head.size() - titleStart > kAxdMaxTitleBytes)
+                return Entry::Skipped;
             pos = head.size();
         }
     }
+    // The comment's start, as far as the file allows: a list line for each file even when the
+    // comment is huge.
     const qint64 commentStart = pos + qint64(header.dataLength);
+    const qint64 commentBytes = std::min(f.size() - commentStart, kAxdMaxCommentBytes);
     QByteArray bytes;
-    if (commentStart <= head.size()) {
-        bytes = head.mid(commentStart);
-        bytes += f.readAll();
-    } else if (commentStart < f.size()) {
-        if (!f.seek(commentStart))
+    if (commentBytes > 0) {
+        if (commentStart < head.size())
+            bytes = head.mid(commentStart, commentBytes);
+        else if (!f.seek(commentStart))
             return Entry::Skipped;
-        bytes = f.readAll();
+        if (bytes.size() < commentBytes)
+            bytes += f.read(commentBytes - bytes.size());
     }
     comment = commentFromBytes(bytes);
     return Entry::Listed;

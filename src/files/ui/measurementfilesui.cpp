@@ -114,9 +114,11 @@ void MeasurementFilesUi::btLoadFileClick(QObject* sender)
     }
     if (!r.ok()) {
         if (dialogs)
-            dialogs->error(&form_, axdStatusMessage(r.status, currentFileName));
+            dialogs->error(&form_, r.message(currentFileName));
         return;
     }
+    if (r.contents.commentCut && dialogs)
+        dialogs->message(&form_, axdCommentCutMessage(currentFileName));
 
     AxdContents& c = r.contents;
     header = c.header;

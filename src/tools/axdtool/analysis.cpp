@@ -86,7 +86,7 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
 {
     const files::AxdReadResult r = files::readAxdFile(call.path);
     if (!r.ok())
-        return fileError(call.path + QStringLiteral(": ") + files::axdStatusMessage(r.status, call.path));
+        return fileError(call.path + QStringLiteral(": ") + r.message(call.path));
     const files::AxdContents& c = r.contents;
 
     display::ChartOptions o;

@@ -65,7 +65,7 @@ int runExport(const QStringList& args)
 
     const files::AxdReadResult r = files::readAxdFile(path);
     if (!r.ok())
-        return fileError(path + QStringLiteral(": ") + files::axdStatusMessage(r.status, path));
+        return fileError(path + QStringLiteral(": ") + r.message(path));
     const files::AxdContents& c = r.contents;
 
     // As the program builds a loaded file: its channels, its calibration, its own value title.

@@ -13,9 +13,12 @@ namespace axdtool {
 
 namespace {
 
-QString jsonString(const QString& s)
+// The inside of a JSON string, without its quotes.
+QString jsonEscaped(QStringView s)
 {
-    QString out = QStringLiteral("\"");
+    static const char hex[] = "0123456789abcdef";
+    QString out;
+    out.reserve(s.size() + 16);
     for (const QChar ch : s) {
         const char16_t c = ch.unicode();
         switch (c) {
@@ -35,13 +38,19 @@ QString jsonString(const QString& s)
             out += QStringLiteral("\\t");
             break;
         default:
-            if (c < 0x20)
-                out += QStringLiteral("\\u%1").arg(unsigned(c), 4, 16, QLatin1Char('0'));
-            else
+            if (c < 0x20) {
+                const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+                out += QLatin1StringView(escape, sizeof escape);
+            } else
                 out += ch;
         }
     }
-    return out + QLatin1Char('"');
+    return out;
+}
+
+QString jsonString(const QString& s)
+{
+    return QLatin1Char('"') + jsonEscaped(s) + QLatin1Char('"');
 }
 
 // The shortest text that reads back as the same double; JSON has no NaN or infinity.
@@ -78,14 +87,16 @@ int runInfo(const QStringList& args)
 
     const files::AxdReadResult r = files::readAxdFile(path, files::DataBlock::Skip);
     if (!r.ok())
-        return fileError(path + QStringLiteral(": ") + files::axdStatusMessage(r.status, path));
+        return fileError(path + QStringLiteral(": ") + r.message(path));
     const files::AxdContents& c = r.contents;
     const files::AxdHeader& h = c.header;
 
     QString json = QStringLiteral("{");
-    auto field = [&json](const char* name, const QString& value) {
-        if (json.size() > 1)
+    bool firstField = true;
+    auto field = [&json, &firstField](const char* name, const QString& value) {
+        if (!firstField)
             json += QLatin1Char(',');
+        firstField = false;
         json += QLatin1Char('"') + QLatin1String(name) + QStringLiteral("\":") + value;
     };
     field("typeWord", QString::number(h.typeWord));
@@ -96,11 +107,20 @@ int runInfo(const QStringList& args)
     field("axisC", jsonArray(c.axisC));
     field("xAxisTitle", jsonString(c.xAxisTitle));
     field("yAxisTitle", jsonString(c.yAxisTitle));
-    field("comment", jsonString(c.comment));
+    // The comment goes out piece by piece: escaped whole, a long one of control bytes would
+    // take six times its size in memory at once.
+    field("comment", QStringLiteral("\""));
+    printOut(json);
+    constexpr qsizetype kPiece = 1 << 16;
+    for (qsizetype at = 0; at < c.comment.size(); at += kPiece)
+        printOut(jsonEscaped(QStringView(c.comment).mid(at, kPiece)));
+    json = QStringLiteral("\"");
     field("frames", QString::number(files::axdFrames(h)));
     field("startTime", isoTime(files::fileModificationTime(path)));
     json += QStringLiteral("}\n");
     printOut(json);
+    if (c.commentCut)
+        printError(QStringLiteral("axdtool: ") + files::axdCommentCutMessage(path) + QLatin1Char('\n'));
     return kOk;
 }
 
