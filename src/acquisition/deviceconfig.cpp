@@ -2,6 +2,8 @@
 
 #include "platform/inifile.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 namespace acq {
@@ -30,21 +32,60 @@ QString canonicalBackend(const QString& name)
     return n;
 }
 
+bool isAuto(const QString& port)
+{
+    return port.trimmed().isEmpty() ||
+           port.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
+}
+
+QStringList listValue(const QString& text)
+{
+    QStringList items;
+    for (const QString& item : text.split(QRegularExpression(QStringLiteral("[,;\\s]+")), Qt::SkipEmptyParts))
+        items << item.trimmed();
+    return items;
+}
+
+// "serial:/dev/ttyUSB0" names the backend and its port in one value; the path may itself hold
+// colons, so only the first one separates.
+void applyChoice(DeviceSettings& s, const QString& value, const QString& origin)
+{
+    const QString v = value.trimmed();
+    const qsizetype colon = v.indexOf(QLatin1Char(':'));
+    s.backend = canonicalBackend(colon < 0 ? v : v.left(colon));
+    s.origin = origin;
+    if (s.backend == QLatin1String("serial") && colon >= 0)
+        s.serial.port = v.mid(colon + 1);
+}
+
 } // namespace
 
 DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environmentValue)
 {
     DeviceSettings s;
     const platform::IniFile ini(iniPath);
+    s.serial.port = ini.readString(kDeviceSection, QStringLiteral("Port"), {}).trimmed();
     const QString fromIni = ini.readString(kDeviceSection, QStringLiteral("Backend"), {});
-    if (!fromIni.trimmed().isEmpty()) {
-        s.backend = canonicalBackend(fromIni);
-        s.origin = iniPath;
-    }
+    if (!fromIni.trimmed().isEmpty())
+        applyChoice(s, fromIni, iniPath);
     if (!environmentValue.trimmed().isEmpty()) {
-        s.backend = canonicalBackend(environmentValue);
-        s.origin = QString::fromLatin1(kDeviceEnvironmentVariable);
+        // The variable names the board for this one start; "serial" alone means: find it.
+        s.serial.port.clear();
+        applyChoice(s, environmentValue, QString::fromLatin1(kDeviceEnvironmentVariable));
     }
+    const int baud = ini.readInteger(kDeviceSection, QStringLiteral("Baud"), s.serial.baud);
+    if (baud > 0)
+        s.serial.baud = baud;
+    s.serial.hardwareFlowControl = ini.readInteger(kDeviceSection, QStringLiteral("RtsCts"), 0) != 0;
+    const int firstByte =
+        ini.readInteger(kDeviceSection, QStringLiteral("ReadTimeoutMs"), int(s.stream.firstByteWait.count()));
+    // A wait of a second or more would let one read freeze the window.
+    if (firstByte >= 0 && firstByte <= 900)
+        s.stream.firstByteWait = std::chrono::milliseconds(firstByte);
+    s.serial.usbIds = listValue(ini.readString(kDeviceSection, QStringLiteral("UsbIds"), {}));
+    const QStringList search = listValue(ini.readString(kDeviceSection, QStringLiteral("SearchPorts"), {}));
+    if (!search.isEmpty())
+        s.serial.candidates = search;
 
     SimScene& scene = s.simulator.scene;
     readNumber(ini, "GravityG", scene.gravityG);
@@ -66,10 +107,17 @@ std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platf
 {
     if (settings.backend == QLatin1String("sim"))
         return std::make_unique<SimulatedBoard>(ticks, settings.simulator);
+    if (settings.backend == QLatin1String("serial")) {
+        if (isAuto(settings.serial.port))
+            return std::make_unique<StreamBackend>(std::make_unique<AutoSerialOpener>(settings.serial),
+                                                   settings.stream);
+        return std::make_unique<StreamBackend>(std::make_unique<SerialOpener>(settings.serial),
+                                               settings.stream);
+    }
     if (settings.backend == QLatin1String("none"))
-        return std::make_unique<NoBoard>(QStringLiteral("no board (%1)").arg(settings.origin));
+        return std::make_unique<NoBoard>(QStringLiteral("плата не выбрана (none, %1)").arg(settings.origin));
     return std::make_unique<NoBoard>(
-        QStringLiteral("unknown board \"%1\" (%2)").arg(settings.backend, settings.origin));
+        QStringLiteral("неизвестная плата «%1» (%2)").arg(settings.backend, settings.origin));
 }
 
 } // namespace acq

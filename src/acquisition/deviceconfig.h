@@ -5,9 +5,13 @@
 //   1. the environment variable ACCEL3_DEVICE,
 //   2. the key Backend of section [Device] in "device.ini" beside the executable,
 //   3. the simulated board.
-// "device.ini" also tunes the simulated board (section [Simulator]).
+// "device.ini" also tunes the simulated board (section [Simulator]) and the line to a real one.
+//
+// ACCEL3_DEVICE: "sim", "none", "serial" (find the board), "serial:/dev/ttyUSB0".
 
 #include "acquisition/devicelibrary.h"
+#include "acquisition/serialline.h"
+#include "acquisition/streambackend.h"
 #include "acquisition/simulatedboard.h"
 #include "platform/ticks.h"
 
@@ -21,11 +25,14 @@ inline constexpr char kDeviceEnvironmentVariable[] = "ACCEL3_DEVICE";
 inline constexpr char kDeviceIniName[] = "device.ini";
 
 struct DeviceSettings {
-    // "sim": the simulated board; "none": no board, every command fails.
+    // "sim": the simulated board; "none": no board, every command fails; "serial": a board on a
+    // serial line (serial.port empty or "auto": found by probing).
     QString backend = QStringLiteral("sim");
     // Where the choice came from: "default", the variable's name or the INI file's path.
     QString origin = QStringLiteral("default");
     SimulatedBoard::Settings simulator;
+    SerialSettings serial;
+    StreamOptions stream;
 };
 
 // iniPath may name a missing file; an empty environmentValue counts as not set. Values that do

@@ -22,14 +22,14 @@ int NoBoard::read(std::uint8_t*, std::uint32_t, std::uint32_t& got)
 DeviceLibrary::DeviceLibrary(std::unique_ptr<DeviceBackend> backend) : backend_(std::move(backend))
 {
     if (!backend_)
-        backend_ = std::make_unique<NoBoard>(QStringLiteral("no board"));
+        backend_ = std::make_unique<NoBoard>(QStringLiteral("плата не выбрана"));
 }
 
 DeviceLibrary::~DeviceLibrary() = default;
 
 void DeviceLibrary::setBackend(std::unique_ptr<DeviceBackend> backend)
 {
-    backend_ = backend ? std::move(backend) : std::make_unique<NoBoard>(QStringLiteral("no board"));
+    backend_ = backend ? std::move(backend) : std::make_unique<NoBoard>(QStringLiteral("плата не выбрана"));
 }
 
 // The calls form a C-like boundary: whatever goes wrong inside a backend (a serial port that

@@ -4,8 +4,8 @@
 // SI_Close, each taking a device handle and returning a status (0 = success). The program never
 // opens the device: every call passes handle 0 and the library finds the board by itself.
 //
-// What actually answers is a backend: the built-in simulated board, or (later) a board on a
-// serial line. Callers only ever see the three calls, so a new backend changes nothing for them.
+// What actually answers is a backend: the built-in simulated board, a board on a serial line,
+// or a board reached over USB bulk endpoints. Callers only ever see the three calls, so a new backend changes nothing for them.
 
 #include <QString>
 
@@ -37,6 +37,9 @@ class DeviceBackend {
     virtual int close() = 0;
     // For the operator and for diagnostics: which board this is.
     virtual QString description() const = 0;
+    // Why the last call failed, in the operator's words, when the backend knows more than its
+    // status says (a port that is missing or not accessible); empty otherwise.
+    virtual QString lastError() const { return {}; }
 };
 
 // No board configured or the configured one cannot be reached: every call fails, so each

@@ -94,7 +94,7 @@ SimulatedBoard::SimulatedBoard(platform::TickSource& ticks, Settings settings)
 
 QString SimulatedBoard::description() const
 {
-    return QStringLiteral("simulated board");
+    return QStringLiteral("имитатор платы, встроенный в программу");
 }
 
 std::uint8_t SimulatedBoard::registerValue(std::uint8_t address) const

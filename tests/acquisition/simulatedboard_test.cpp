@@ -329,3 +329,52 @@ TEST(DeviceConfig, ChoosesTheBackendAndTunesTheSimulator)
     EXPECT_EQ(s.simulator.contactOpenMs, 750u);
     EXPECT_EQ(s.simulator.scene.seed, 16u);
 }
+
+TEST(DeviceConfig, SerialLineSettings)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QString::fromLatin1(kDeviceIniName));
+    struct Case {
+        const char* what;
+        QByteArray file;
+        QString environment;
+        QString port;
+        int baud;
+        int firstByteMs;
+        QStringList usbIds;
+    };
+    const QByteArray full =
+        "[Device]\r\nBackend=serial\r\nPort=/dev/ttyACM1\r\nBaud=115200\r\nReadTimeoutMs=80\r\n"
+        "UsbIds=0403:6001, 10c4:ea60\r\n";
+    const Case cases[] = {
+        {"the variable names the port", {}, "serial:/dev/ttyUSB0", "/dev/ttyUSB0", 921600, 50, {}},
+        {"the file's settings", full, {}, "/dev/ttyACM1", 115200, 80, {"0403:6001", "10c4:ea60"}},
+        {"the variable alone asks for a search, the line settings stay",
+         full,
+         "serial",
+         "",
+         115200,
+         80,
+         {"0403:6001", "10c4:ea60"}},
+        {"a wait that would freeze the window is not taken",
+         "[Device]\r\nBackend=serial\r\nReadTimeoutMs=5000\r\n",
+         {},
+         "",
+         921600,
+         50,
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(ini);
+        if (!c.file.isEmpty()) {
+            ASSERT_TRUE(testutil::writeAll(ini, c.file));
+        }
+        const DeviceSettings s = readDeviceSettings(ini, c.environment);
+        EXPECT_EQ(s.backend, QStringLiteral("serial"));
+        EXPECT_EQ(s.serial.port, c.port);
+        EXPECT_EQ(s.serial.baud, c.baud);
+        EXPECT_EQ(s.stream.firstByteWait.count(), c.firstByteMs);
+        EXPECT_EQ(s.serial.usbIds, c.usbIds);
+    }
+}

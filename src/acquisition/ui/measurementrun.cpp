@@ -20,6 +20,8 @@ MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&
                                                        qEnvironmentVariable(kDeviceEnvironmentVariable));
     library_ = std::make_unique<DeviceLibrary>(makeBackend(settings, ticks()));
     link_ = std::make_unique<DeviceLink>(*library_, ticks());
+    usbHint_ = f_.btUSB->toolTip();
+    showBoard();
 
     f_.ctlBar->installEventFilter(this);
     connect(f_.btStart, &QPushButton::clicked, this, &MeasurementRun::btStartClick);
@@ -31,6 +33,18 @@ MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&
 }
 
 MeasurementRun::~MeasurementRun() = default;
+
+void MeasurementRun::setBackend(std::unique_ptr<DeviceBackend> backend)
+{
+    library_->setBackend(std::move(backend));
+    showBoard();
+}
+
+void MeasurementRun::showBoard()
+{
+    // A second line under the button's own hint, so the hint itself stays as it is.
+    f_.btUSB->setToolTip(usbHint_ + QStringLiteral("\nПлата: ") + library_->backend().description());
+}
 
 platform::TickSource& MeasurementRun::ticks()
 {
@@ -95,6 +109,14 @@ void MeasurementRun::message(const QString& text)
         d->message(&f_, text);
 }
 
+void MeasurementRun::sendFailed(const QString& text)
+{
+    const QString why = library_->backend().lastError();
+    message(why.isEmpty() ? text : text + QStringLiteral("\n\n") + why);
+    // A board found by searching is named once it has answered.
+    showBoard();
+}
+
 double MeasurementRun::selectedRate() const
 {
     const QString p = QLocale::system().decimalPoint();
@@ -109,7 +131,7 @@ bool MeasurementRun::setRegister(int step, const RegisterStep& r)
 {
     switch (link_->writeRegister(r.address, r.value)) {
     case DeviceLink::RegisterResult::NotSent:
-        message(sendFailedMessage(step, QString::fromUtf8(r.name)));
+        sendFailed(sendFailedMessage(step, QString::fromUtf8(r.name)));
         return false;
     case DeviceLink::RegisterResult::Mismatch:
         // Reported, and the run goes on: the board may still measure well enough.
@@ -161,10 +183,11 @@ void MeasurementRun::btStartClick()
     link_->commandBuffer = startCommand(
         {toMemory, setup_.checkedChannels(), samples, frequencyIndex, rangeIndex, external, delayS});
     if (link_->SendCmd(9) != 0) {
-        message(sendFailedMessage(7, QStringLiteral("Пуск измерения")));
+        sendFailed(sendFailedMessage(7, QStringLiteral("Пуск измерения")));
         return;
     }
 
+    showBoard();
     const std::uint32_t expected = transferBytes(samples, r.channelCount);
     // A streamed transfer is polled several times per 65000 bytes. A run to memory is
     // only timed: dividing its wait would announce "Время измерения истекло" while the
@@ -311,7 +334,7 @@ void MeasurementRun::requestBlock(std::uint8_t block)
     link_->commandBuffer[0] = cmd::ReadMemoryBlock;
     link_->commandBuffer[1] = block;
     if (link_->SendCmd(2) != 0) {
-        message(
+        sendFailed(
             QStringLiteral("Не удалось передать команду Считать FRAM, проверьте подключение устройства."));
         // Polling on would count the block that was never asked for as read and join the next
         // block's bytes to the earlier ones out of step with the frames. The chart shows what
@@ -361,7 +384,7 @@ void MeasurementRun::btRdClick()
         // Nothing was asked for, so there is nothing to poll for (a run to memory may have
         // left the timer telling that its time is up).
         f_.timRx->stop();
-        message(
+        sendFailed(
             QStringLiteral("Не удалось передать команду Считать FRAM, проверьте подключение устройства."));
         return;
     }

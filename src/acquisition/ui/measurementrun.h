@@ -31,6 +31,8 @@ class MeasurementRun : public QObject {
 
     DeviceLibrary& device() { return *library_; }
     DeviceLink& link() { return *link_; }
+    // Puts another board behind the library (tests, a changed configuration).
+    void setBackend(std::unique_ptr<DeviceBackend> backend);
 
     // "ПУСК ИЗМЕРЕНИЯ": configures the chip, sends the start command and arms the receive timer.
     void btStartClick();
@@ -71,6 +73,11 @@ class MeasurementRun : public QObject {
     void finishTransfer();
     void correctExternalStart();
     void message(const QString& text);
+    // A command that did not go out: the program's own message, and below it what the board's
+    // line knows about the cause (a missing port, no permission), when it knows anything.
+    void sendFailed(const QString& text);
+    // The operator sees which board the program talks to in the hint of the connection button.
+    void showBoard();
     double selectedRate() const;
 
     app::TForm1& f_;
@@ -84,6 +91,7 @@ class MeasurementRun : public QObject {
     // before the first run). The contact's delay that the board reports counts from it, however
     // often the recording is read back.
     QDateTime startCommandTime_;
+    QString usbHint_; // the connection button's own hint
 };
 
 } // namespace acq

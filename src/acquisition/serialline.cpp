@@ -1,0 +1,359 @@
+#include "acquisition/serialline.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <glob.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace acq {
+
+namespace {
+
+struct BaudCode {
+    int baud;
+    speed_t code;
+};
+
+constexpr BaudCode kBauds[] = {
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},     {115200, B115200},
+    {230400, B230400},   {460800, B460800},   {500000, B500000},   {576000, B576000},   {921600, B921600},
+    {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000},
+    {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+};
+
+std::optional<speed_t> baudCode(int baud)
+{
+    for (const BaudCode& b : kBauds)
+        if (b.baud == baud)
+            return b.code;
+    return std::nullopt;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+class SerialLink : public ByteLink {
+  public:
+    SerialLink(int fd, int wake, QString path) : fd_(fd), wake_(wake), path_(std::move(path)) {}
+    ~SerialLink() override
+    {
+        ::close(wake_);
+        ::close(fd_);
+    }
+
+    Io receive(std::uint8_t* buffer, std::size_t max, std::size_t& got, std::chrono::milliseconds timeout,
+               QString& why) override
+    {
+        got = 0;
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+        const int r = ::poll(fds, 2, int(timeout.count()));
+        if (r < 0)
+            return errno == EINTR ? Io::TimedOut : lost(errno, why);
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t v = 0;
+            [[maybe_unused]] auto n = ::read(wake_, &v, sizeof v);
+            return Io::TimedOut;
+        }
+        if (r == 0)
+            return Io::TimedOut;
+        // Bytes that came before a hang-up are still read; the hang-up shows on the next round.
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(fd_, buffer, max);
+            if (n > 0) {
+                got = std::size_t(n);
+                return Io::Ok;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                return Io::TimedOut;
+            return lost(n == 0 ? 0 : errno, why);
+        }
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return lost(0, why);
+        return Io::TimedOut;
+    }
+
+    Io send(const std::uint8_t* bytes, std::size_t count, std::chrono::milliseconds timeout,
+            QString& why) override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(fd_, bytes + done, count - done);
+            if (n > 0) {
+                done += std::size_t(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return lost(errno, why);
+            const qint64 left = timeout.count() - clock.elapsed();
+            if (left <= 0) {
+                why = QStringLiteral("Порт %1 не принимает данные.").arg(path_);
+                return Io::TimedOut;
+            }
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, int(left)) < 0 && errno != EINTR)
+                return lost(errno, why);
+            if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+                return lost(0, why);
+        }
+        return Io::Ok;
+    }
+
+    void interrupt() override
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
+    }
+
+  private:
+    Io lost(int error, QString& why) const
+    {
+        why = error == 0 || error == EIO || error == ENODEV || error == ENXIO
+                  ? QStringLiteral("Порт %1 отключён: плата отсоединена или выключена.").arg(path_)
+                  : QStringLiteral("Ошибка порта %1: %2.").arg(path_, systemError(error));
+        return Io::Lost;
+    }
+
+    int fd_;
+    int wake_;
+    QString path_;
+};
+
+QString readSysText(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).trimmed();
+}
+
+} // namespace
+
+QString serialOpenError(const QString& path, int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("Порт %1 не найден: плата не подключена или подключена к другому порту.")
+            .arg(path);
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Нет доступа к порту %1: пользователь не входит в группу dialout. "
+                              "Выполните «sudo usermod -aG dialout $USER» и войдите в систему заново "
+                              "(или установите правило udev из описания платы).")
+            .arg(path);
+    case EBUSY:
+    case EWOULDBLOCK:
+        return QStringLiteral("Порт %1 занят другой программой.").arg(path);
+    default:
+        return QStringLiteral("Не удалось открыть порт %1: %2.").arg(path, systemError(error));
+    }
+}
+
+bool supportedBaud(int baud)
+{
+    return baudCode(baud).has_value();
+}
+
+std::unique_ptr<ByteLink> openSerialLine(const QString& path, const SerialSettings& settings, QString& why)
+{
+    const auto speed = baudCode(settings.baud);
+    if (!speed) {
+        why = QStringLiteral("Скорость %1 бит/с не поддерживается (порт %2).").arg(settings.baud).arg(path);
+        return nullptr;
+    }
+    // Non-blocking from the start: opening a modem line must not wait for its carrier.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = serialOpenError(path, errno);
+        return nullptr;
+    }
+    auto fail = [&](const QString& text) -> std::unique_ptr<ByteLink> {
+        ::close(fd);
+        why = text;
+        return nullptr;
+    };
+    if (!::isatty(fd))
+        return fail(QStringLiteral("%1 не является последовательным портом.").arg(path));
+    // Two programs on one board would take each other's replies.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(serialOpenError(path, EBUSY));
+
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        return fail(serialOpenError(path, errno));
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | PARENB | CRTSCTS | HUPCL);
+    // HUPCL off: closing the port after a start to memory must not drop DTR, which resets some
+    // boards.
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    if (settings.hardwareFlowControl)
+        t.c_cflag |= CRTSCTS;
+    t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    // With O_NONBLOCK this makes "no data" an EAGAIN and a read of 0 bytes a hang-up.
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    ::cfsetispeed(&t, *speed);
+    ::cfsetospeed(&t, *speed);
+    if (::tcsetattr(fd, TCSANOW, &t) != 0)
+        return fail(QStringLiteral("Не удалось настроить порт %1: %2.").arg(path, systemError(errno)));
+
+    // USB serial drivers hold received bytes back up to 16 ms unless asked not to; a driver
+    // without the setting simply keeps its own timing.
+    serial_struct ss{};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &ss);
+    }
+    // Whatever waited in the port belongs to nobody now.
+    ::tcflush(fd, TCIOFLUSH);
+
+    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0)
+        return fail(QStringLiteral("Не удалось открыть порт %1: %2.").arg(path, systemError(errno)));
+    return std::make_unique<SerialLink>(fd, wake, path);
+}
+
+std::vector<SerialPortInfo> listSerialPorts(const QStringList& patterns, const QString& sysRoot)
+{
+    std::vector<SerialPortInfo> ports;
+    for (const QString& pattern : patterns) {
+        glob_t g{};
+        if (::glob(QFile::encodeName(pattern).constData(), 0, nullptr, &g) == 0) {
+            for (std::size_t i = 0; i < g.gl_pathc; ++i) {
+                SerialPortInfo p;
+                p.path = QFile::decodeName(g.gl_pathv[i]);
+                if (std::any_of(ports.begin(), ports.end(), [&](const auto& q) { return q.path == p.path; }))
+                    continue;
+                // The USB device is an ancestor of the tty's device in sysfs: the first folder up
+                // the chain that has a vendor ID.
+                // A link such as /dev/serial/by-id/... is known to sysfs by its target's name.
+                QString name = QFileInfo(p.path).fileName();
+                if (!QFileInfo::exists(sysRoot + QStringLiteral("/class/tty/") + name))
+                    name = QFileInfo(QFileInfo(p.path).canonicalFilePath()).fileName();
+                QString dir =
+                    QFileInfo(sysRoot + QStringLiteral("/class/tty/") + name + QStringLiteral("/device"))
+                        .canonicalFilePath();
+                const QString root = QFileInfo(sysRoot).canonicalFilePath();
+                while (!dir.isEmpty() && dir.startsWith(root) && dir != root) {
+                    const QString vendor = readSysText(dir + QStringLiteral("/idVendor"));
+                    if (!vendor.isEmpty()) {
+                        p.usbId = vendor.toLower() + QLatin1Char(':') +
+                                  readSysText(dir + QStringLiteral("/idProduct")).toLower();
+                        p.description = (readSysText(dir + QStringLiteral("/manufacturer")) +
+                                         QLatin1Char(' ') + readSysText(dir + QStringLiteral("/product")))
+                                            .trimmed();
+                        break;
+                    }
+                    dir = QFileInfo(dir).path();
+                }
+                ports.push_back(p);
+            }
+        }
+        ::globfree(&g);
+    }
+    return ports;
+}
+
+bool probeBoard(ByteLink& link, std::chrono::milliseconds timeout)
+{
+    constexpr std::uint8_t kReadDeviceId[2] = {0x29, 0x00};
+    constexpr std::uint8_t kDeviceId = 0xE5;
+    QString why;
+    if (link.send(kReadDeviceId, sizeof kReadDeviceId, timeout, why) != ByteLink::Io::Ok)
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    std::uint8_t reply[16];
+    while (clock.elapsed() < timeout.count()) {
+        std::size_t got = 0;
+        const auto io = link.receive(reply, sizeof reply, got,
+                                     std::chrono::milliseconds(timeout.count() - clock.elapsed()), why);
+        if (got > 0)
+            return reply[0] == kDeviceId;
+        if (io == ByteLink::Io::Lost)
+            return false;
+    }
+    return false;
+}
+
+std::unique_ptr<ByteLink> SerialOpener::open(QString& why)
+{
+    return openSerialLine(settings_.port, settings_, why);
+}
+
+QString SerialOpener::description() const
+{
+    return QStringLiteral("последовательный порт %1, %2 бит/с").arg(settings_.port).arg(settings_.baud);
+}
+
+std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
+{
+    std::vector<SerialPortInfo> ports = listSerialPorts(settings_.candidates, sysRoot_);
+    // The port the board was found on last time is tried first.
+    std::stable_partition(ports.begin(), ports.end(), [&](const auto& p) { return p.path == found_; });
+    QStringList tried;
+    bool noAccess = false;
+    QElapsedTimer clock;
+    clock.start();
+    for (const SerialPortInfo& p : ports) {
+        const QString name = p.usbId.isEmpty() ? p.path : QStringLiteral("%1 (%2)").arg(p.path, p.usbId);
+        if (!p.usbId.isEmpty() && !settings_.usbIds.contains(p.usbId, Qt::CaseInsensitive)) {
+            tried << QStringLiteral("%1: не опрашивался, его USB-код не указан в UsbIds").arg(name);
+            continue;
+        }
+        if (clock.elapsed() >= kSearchBudget.count()) {
+            tried << QStringLiteral("%1: не опрашивался, время поиска истекло").arg(name);
+            continue;
+        }
+        QString reason;
+        auto link = openSerialLine(p.path, settings_, reason);
+        if (!link) {
+            noAccess = noAccess || reason.contains(QLatin1String("dialout"));
+            tried << QStringLiteral("%1: %2").arg(
+                name, reason.contains(QLatin1String("dialout")) ? QStringLiteral("нет доступа") : reason);
+            continue;
+        }
+        if (probeBoard(*link, kProbeWait)) {
+            found_ = p.path;
+            return link;
+        }
+        tried << QStringLiteral("%1: не ответил как акселерометр").arg(name);
+    }
+    if (ports.empty()) {
+        why = QStringLiteral("Плата не найдена: нет последовательных портов (%1).")
+                  .arg(settings_.candidates.join(QLatin1String(", ")));
+    } else {
+        why = QStringLiteral("Плата не найдена. Проверены порты:\n") + tried.join(QLatin1Char('\n'));
+        if (noAccess)
+            why += QStringLiteral("\nНет доступа к порту: пользователь не входит в группу dialout. "
+                                  "Выполните «sudo usermod -aG dialout $USER» и войдите в систему заново "
+                                  "(или установите правило udev из описания платы).");
+    }
+    return nullptr;
+}
+
+QString AutoSerialOpener::description() const
+{
+    return found_.isEmpty()
+               ? QStringLiteral("последовательный порт (поиск платы)")
+               : QStringLiteral("последовательный порт %1, %2 бит/с").arg(found_).arg(settings_.baud);
+}
+
+} // namespace acq

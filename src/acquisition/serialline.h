@@ -1,0 +1,85 @@
+#pragma once
+
+// A board on a serial line: /dev/ttyUSB*, /dev/ttyACM*, or any path that behaves as a terminal
+// (a pseudo-terminal of the board emulator). The line is raw 8N1: no echo, no line discipline,
+// no character translation; hardware flow control only when configured.
+
+#include "acquisition/streambackend.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace acq {
+
+struct SerialSettings {
+    QString port; // a path, or empty / "auto" to find the board
+    int baud = 921600;
+    bool hardwareFlowControl = false;
+    // With Port=auto, serial ports of USB devices are probed only when their IDs are listed here
+    // ("0403:6001"): bytes are never sent to a device nobody named.
+    QStringList usbIds;
+    // Where Port=auto looks (glob patterns).
+    QStringList candidates{QStringLiteral("/dev/ttyUSB*"), QStringLiteral("/dev/ttyACM*")};
+};
+
+// The operator's words for a port that cannot be opened, with what to do about it.
+QString serialOpenError(const QString& path, int error);
+
+// Whether the line can run at this rate (the standard rates up to 4 Mbit/s).
+bool supportedBaud(int baud);
+
+// Opens a serial port as a raw line. nullptr with why filled when it cannot.
+std::unique_ptr<ByteLink> openSerialLine(const QString& path, const SerialSettings& settings, QString& why);
+
+// A serial port the system knows, with the USB identity of its device where it has one.
+struct SerialPortInfo {
+    QString path;
+    QString usbId;       // "0403:6001", empty when not a USB device
+    QString description; // manufacturer and product as the device tells them
+};
+
+// The ports matching the patterns, with their USB identity from sysfs (sysRoot for tests).
+std::vector<SerialPortInfo> listSerialPorts(const QStringList& patterns,
+                                            const QString& sysRoot = QStringLiteral("/sys"));
+
+// Asks the accelerometer for its device ID (register 0x00) over an opened link; true when it
+// answers 0xE5.
+bool probeBoard(ByteLink& link, std::chrono::milliseconds timeout);
+
+// A named port.
+class SerialOpener : public LinkOpener {
+  public:
+    explicit SerialOpener(SerialSettings settings) : settings_(std::move(settings)) {}
+    std::unique_ptr<ByteLink> open(QString& why) override;
+    QString description() const override;
+
+  private:
+    SerialSettings settings_;
+};
+
+// Port=auto: the first listed port that answers the device-ID probe. The port found is kept, so
+// a board that drops out is looked for at the same place first.
+class AutoSerialOpener : public LinkOpener {
+  public:
+    explicit AutoSerialOpener(SerialSettings settings, QString sysRoot = QStringLiteral("/sys"))
+        : settings_(std::move(settings)), sysRoot_(std::move(sysRoot))
+    {
+    }
+    std::unique_ptr<ByteLink> open(QString& why) override;
+    QString description() const override;
+
+    // Each port gets this long to answer; the whole search stays under a second.
+    static constexpr std::chrono::milliseconds kProbeWait{100};
+    static constexpr std::chrono::milliseconds kSearchBudget{900};
+
+  private:
+    SerialSettings settings_;
+    QString sysRoot_;
+    QString found_;
+};
+
+} // namespace acq

@@ -1,0 +1,119 @@
+#include "acquisition/streambackend.h"
+
+#include <vector>
+
+namespace acq {
+
+ByteLink::~ByteLink() = default;
+LinkOpener::~LinkOpener() = default;
+
+StreamBackend::StreamBackend(std::unique_ptr<LinkOpener> opener, StreamOptions options)
+    : opener_(std::move(opener)), options_(options), buffer_(options.bufferLimit)
+{
+}
+
+StreamBackend::~StreamBackend()
+{
+    shutDown();
+}
+
+QString StreamBackend::description() const
+{
+    return opener_->description();
+}
+
+void StreamBackend::readerLoop(ByteLink* link)
+{
+    // Large enough for a burst of a fast board, small enough to hand bytes over promptly.
+    std::vector<std::uint8_t> chunk(16384);
+    QString why;
+    while (!stop_.load(std::memory_order_relaxed)) {
+        std::size_t got = 0;
+        const ByteLink::Io io =
+            link->receive(chunk.data(), chunk.size(), got, std::chrono::milliseconds(200), why);
+        buffer_.push(chunk.data(), got);
+        if (io == ByteLink::Io::Lost) {
+            if (!stop_.load(std::memory_order_relaxed))
+                buffer_.fail(why.toStdString());
+            return;
+        }
+    }
+}
+
+bool StreamBackend::ensureOpen()
+{
+    if (link_)
+        return true;
+    QString why;
+    auto link = opener_->open(why);
+    if (!link) {
+        lastError_ = why;
+        return false;
+    }
+    lastError_.clear();
+    // Bytes of an earlier link belong to commands nobody waits for any more.
+    buffer_.reset();
+    stop_ = false;
+    link_ = std::move(link);
+    reader_ = std::thread([this, l = link_.get()] { readerLoop(l); });
+    return true;
+}
+
+void StreamBackend::shutDown()
+{
+    if (!link_)
+        return;
+    stop_ = true;
+    link_->interrupt();
+    if (reader_.joinable())
+        reader_.join();
+    link_.reset();
+}
+
+int StreamBackend::write(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written)
+{
+    written = 0;
+    // A link the reader found dead is replaced before anything is sent: the board may be back.
+    if (link_ && buffer_.failed())
+        shutDown();
+    if (!ensureOpen())
+        return si::DeviceNotFound;
+    QString why;
+    if (link_->send(bytes, count, options_.sendTimeout, why) != ByteLink::Io::Ok) {
+        lastError_ = why;
+        shutDown();
+        return si::WriteError;
+    }
+    written = count;
+    return si::Success;
+}
+
+int StreamBackend::read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got)
+{
+    got = 0;
+    if (!ensureOpen())
+        return si::DeviceNotFound;
+    const ReceiveBuffer::Taken t = buffer_.take(buffer, max, options_.firstByteWait, options_.replyGap);
+    got = std::uint32_t(t.count);
+    if (t.overflowed) {
+        // Bytes were dropped: what follows no longer lines up with the frames before it.
+        lastError_ = QStringLiteral("переполнен буфер приёма: программа не успевает забирать данные");
+        return si::ReadError;
+    }
+    if (t.count == 0 && t.failed) {
+        // Everything that arrived before the line went has been handed over; now say it is gone.
+        lastError_ = QString::fromStdString(t.why);
+        shutDown();
+        return si::ReadError;
+    }
+    return si::Success;
+}
+
+int StreamBackend::close()
+{
+    shutDown();
+    buffer_.reset();
+    return si::Success;
+}
+
+} // namespace acq

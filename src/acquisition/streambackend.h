@@ -1,0 +1,88 @@
+#pragma once
+
+// What the serial-line and the USB backends have in common: a board reached through a byte link
+// that may vanish at any moment (a cable pulled, an adapter re-plugged). The link is opened on the
+// first call, a reader thread drains it into a bounded buffer for as long as it is open, and a
+// call after the link was lost opens it anew, so a board plugged back in works again without
+// restarting the program.
+//
+// The program sends a command, pauses a fixed 4 ms and reads once. A real line answers later
+// than that now and then (USB adapters take 1-20 ms), so a read that finds nothing waits a short,
+// configurable time for the first byte instead of reporting an empty reply.
+
+#include "acquisition/devicelibrary.h"
+#include "acquisition/receivebuffer.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+namespace acq {
+
+// One opened connection to a board. send() runs on the GUI thread, receive() on the reader
+// thread, at the same time; interrupt() may be called from the GUI thread to end a receive().
+class ByteLink {
+  public:
+    virtual ~ByteLink();
+    enum class Io { Ok, TimedOut, Lost };
+    // Waits up to timeout for bytes and stores how many came (the link may have delivered some
+    // even when the wait ended otherwise). Lost: the link is gone for good; why says how.
+    virtual Io receive(std::uint8_t* buffer, std::size_t max, std::size_t& got,
+                       std::chrono::milliseconds timeout, QString& why) = 0;
+    // Sends all bytes within timeout, or reports why not.
+    virtual Io send(const std::uint8_t* bytes, std::size_t count, std::chrono::milliseconds timeout,
+                    QString& why) = 0;
+    // Makes a receive() in progress return soon.
+    virtual void interrupt() {}
+};
+
+// Knows how to reach one board: opens a link to it, or says in the operator's words why not.
+class LinkOpener {
+  public:
+    virtual ~LinkOpener();
+    virtual std::unique_ptr<ByteLink> open(QString& why) = 0;
+    // Which board this is, for the operator ("последовательный порт /dev/ttyUSB0").
+    virtual QString description() const = 0;
+};
+
+struct StreamOptions {
+    std::chrono::milliseconds firstByteWait{50};
+    // After the first byte of a reply, the rest must follow within this gap to belong to it.
+    std::chrono::milliseconds replyGap{5};
+    std::chrono::milliseconds sendTimeout{500};
+    std::size_t bufferLimit = ReceiveBuffer::kDefaultLimit;
+};
+
+class StreamBackend : public DeviceBackend {
+  public:
+    StreamBackend(std::unique_ptr<LinkOpener> opener, StreamOptions options = {});
+    ~StreamBackend() override;
+
+    int write(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written) override;
+    int read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) override;
+    // Releases the line; the next call opens it again, so commands after a close still work.
+    int close() override;
+    QString description() const override;
+    QString lastError() const override { return lastError_; }
+
+    bool isOpen() const { return link_ != nullptr; }
+
+  private:
+    bool ensureOpen();
+    void shutDown();
+    void readerLoop(ByteLink* link);
+
+    std::unique_ptr<LinkOpener> opener_;
+    StreamOptions options_;
+    ReceiveBuffer buffer_;
+    std::unique_ptr<ByteLink> link_;
+    std::thread reader_;
+    std::atomic<bool> stop_{false};
+    QString lastError_;
+};
+
+} // namespace acq

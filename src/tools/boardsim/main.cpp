@@ -1,0 +1,270 @@
+// accel3-boardsim: the simulated board behind a pseudo-terminal, so the serial path of the
+// program (and any other program that speaks the board's protocol) can be tried without the
+// hardware. It prints the terminal's path and answers there until stopped.
+//
+//   accel3-boardsim [--link PATH] [--ini device.ini] [--TremorHz 7 ...]
+//                   [--stop-after N] [--delay MS] [--exit-after N]
+
+#include "acquisition/commandframer.h"
+#include "acquisition/deviceconfig.h"
+#include "acquisition/simulatedboard.h"
+#include "platform/ticks.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onSignal(int)
+{
+    stopRequested = 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes the board has produced, held back until the configured reply delay has passed.
+struct Pending {
+    Clock::time_point due;
+    QByteArray bytes;
+};
+
+struct Faults {
+    std::optional<std::uint64_t> stopAfter; // bytes sent, then silence
+    std::optional<std::uint64_t> exitAfter; // bytes sent, then the board is gone
+    std::chrono::milliseconds delay{0};
+};
+
+// A command cut off in the middle is dropped after this long, as the firmware resynchronises.
+constexpr auto kPartialCommandTimeout = std::chrono::milliseconds(200);
+// What the board holds for a computer that does not read: a memory block fits, a stream nobody
+// takes overflows it and is lost, as it is on a real adapter.
+constexpr qsizetype kOutputLimit = 1 << 16;
+
+bool makeLink(const QString& link, const QString& target)
+{
+    // A link left by an earlier run (or a re-plugged emulator) is replaced in one step, so the
+    // path never points nowhere while a program looks.
+    const QString temp = link + QStringLiteral(".%1.tmp").arg(::getpid());
+    ::unlink(QFile::encodeName(temp).constData());
+    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(temp).constData()) != 0)
+        return false;
+    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(link).constData()) != 0) {
+        ::unlink(QFile::encodeName(temp).constData());
+        return false;
+    }
+    return true;
+}
+
+void removeLink(const QString& link, const QString& target)
+{
+    // Only our own: a newer emulator may already have taken the path over.
+    if (!link.isEmpty() && QFileInfo(link).symLinkTarget() == target)
+        ::unlink(QFile::encodeName(link).constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("accel3-boardsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "The simulated accelerometer board on a pseudo-terminal. Prints the terminal's path."));
+    parser.addHelpOption();
+    const QCommandLineOption linkOpt(QStringLiteral("link"),
+                                     QStringLiteral("Make PATH a symbolic link to the terminal."),
+                                     QStringLiteral("PATH"));
+    const QCommandLineOption iniOpt(QStringLiteral("ini"),
+                                    QStringLiteral("Read the [Simulator] section of FILE."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption stopOpt(QStringLiteral("stop-after"),
+                                     QStringLiteral("Stop answering after N bytes sent."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption delayOpt(QStringLiteral("delay"),
+                                      QStringLiteral("Delay every reply by MS milliseconds."),
+                                      QStringLiteral("MS"));
+    const QCommandLineOption exitOpt(QStringLiteral("exit-after"),
+                                     QStringLiteral("Exit (as if unplugged) after N bytes sent."),
+                                     QStringLiteral("N"));
+    parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt});
+    // The scene takes the same keys as the program's [Simulator] section.
+    const char* sceneKeys[] = {"GravityG", "TremorHz", "TremorG", "VibrationHz",  "VibrationG",
+                               "NoiseG",   "PulseHz",  "Seed",    "ContactOpenMs"};
+    for (const char* key : sceneKeys)
+        parser.addOption(QCommandLineOption(
+            QString::fromLatin1(key), QStringLiteral("[Simulator] %1").arg(key), QStringLiteral("VALUE")));
+    parser.process(app);
+
+    acq::SimulatedBoard::Settings settings =
+        acq::readDeviceSettings(parser.value(iniOpt), QStringLiteral("sim")).simulator;
+    bool ok = true;
+    auto number = [&](const char* key, double& target) {
+        const QString v = parser.value(QString::fromLatin1(key));
+        if (v.isEmpty())
+            return;
+        bool good = false;
+        const double d = QString(v).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&good);
+        if (good)
+            target = d;
+        ok = ok && good;
+    };
+    acq::SimScene& scene = settings.scene;
+    number("GravityG", scene.gravityG);
+    number("TremorHz", scene.tremorHz);
+    number("TremorG", scene.tremorG);
+    number("VibrationHz", scene.vibrationHz);
+    number("VibrationG", scene.vibrationG);
+    number("NoiseG", scene.noiseG);
+    number("PulseHz", scene.pulseHz);
+    double seed = scene.seed;
+    double contact = settings.contactOpenMs;
+    number("Seed", seed);
+    number("ContactOpenMs", contact);
+    scene.seed = std::uint32_t(seed);
+    settings.contactOpenMs = std::uint32_t(std::max(0.0, contact));
+
+    Faults faults;
+    auto count = [&](const QCommandLineOption& o) -> std::optional<std::uint64_t> {
+        if (!parser.isSet(o))
+            return std::nullopt;
+        bool good = false;
+        const auto v = parser.value(o).toULongLong(&good);
+        ok = ok && good;
+        return v;
+    };
+    faults.stopAfter = count(stopOpt);
+    faults.exitAfter = count(exitOpt);
+    faults.delay = std::chrono::milliseconds(count(delayOpt).value_or(0));
+    if (!ok) {
+        std::fprintf(stderr, "accel3-boardsim: a number is expected (see --help)\n");
+        return 2;
+    }
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::perror("accel3-boardsim: pseudo-terminal");
+        return 1;
+    }
+    const QString slavePath = QFile::decodeName(::ptsname(master));
+    // Holding the terminal's other end open keeps it alive while no program has it open, as a
+    // plugged-in adapter stays there between programs; raw at once, so nothing is echoed back.
+    const int keep = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    if (keep < 0 || ::tcgetattr(keep, &t) != 0) {
+        std::perror("accel3-boardsim: pseudo-terminal");
+        return 1;
+    }
+    ::cfmakeraw(&t);
+    ::tcsetattr(keep, TCSANOW, &t);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    const QString link = parser.value(linkOpt);
+    if (!link.isEmpty() && !makeLink(link, slavePath)) {
+        std::perror("accel3-boardsim: --link");
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("%s\n", qPrintable(slavePath));
+    std::fflush(stdout);
+
+    platform::SystemTicks ticks;
+    acq::SimulatedBoard board(ticks, settings);
+    acq::CommandFramer framer;
+    Clock::time_point partialSince{};
+    std::deque<Pending> pending;
+    QByteArray output;
+    std::uint64_t sent = 0;
+    std::vector<QByteArray> commands;
+    std::vector<std::uint8_t> chunk(65536);
+
+    while (!stopRequested) {
+        pollfd p{master, short(POLLIN | (output.isEmpty() ? 0 : POLLOUT)), 0};
+        ::poll(&p, 1, 4);
+        const auto now = Clock::now();
+
+        if (p.revents & POLLIN) {
+            const ssize_t n = ::read(master, chunk.data(), chunk.size());
+            if (n > 0) {
+                if (!framer.hasPartial())
+                    partialSince = now;
+                commands.clear();
+                framer.feed(chunk.data(), std::size_t(n), commands);
+                for (const QByteArray& c : commands) {
+                    std::uint32_t written = 0;
+                    board.write(reinterpret_cast<const std::uint8_t*>(c.constData()), std::uint32_t(c.size()),
+                                written);
+                }
+                if (framer.hasPartial() && !commands.empty())
+                    partialSince = now;
+            }
+        }
+        if (framer.hasPartial() && now - partialSince > kPartialCommandTimeout)
+            framer.reset();
+
+        std::uint32_t got = 0;
+        board.read(chunk.data(), std::uint32_t(chunk.size()), got);
+        if (got > 0)
+            pending.push_back(
+                {now + faults.delay, QByteArray(reinterpret_cast<const char*>(chunk.data()), got)});
+        while (!pending.empty() && pending.front().due <= now) {
+            if (output.size() < kOutputLimit)
+                output += pending.front().bytes.left(kOutputLimit - output.size());
+            pending.pop_front();
+        }
+
+        if (!output.isEmpty()) {
+            qsizetype allowed = output.size();
+            if (faults.stopAfter)
+                allowed = qsizetype(std::min<std::uint64_t>(
+                    std::uint64_t(allowed), *faults.stopAfter - std::min(sent, *faults.stopAfter)));
+            if (faults.exitAfter)
+                allowed = qsizetype(std::min<std::uint64_t>(
+                    std::uint64_t(allowed), *faults.exitAfter - std::min(sent, *faults.exitAfter)));
+            if (allowed == 0 && faults.stopAfter && sent >= *faults.stopAfter)
+                output.clear(); // silent from here on; commands are still taken in
+            if (allowed > 0) {
+                const ssize_t w = ::write(master, output.constData(), std::size_t(allowed));
+                if (w > 0) {
+                    output.remove(0, w);
+                    sent += std::uint64_t(w);
+                }
+            }
+        }
+        if (faults.exitAfter && sent >= *faults.exitAfter)
+            break;
+    }
+
+    // Leaving at once would let the terminal's hang-up discard the last bytes before the program
+    // read them; a board that stops after N bytes is expected to have delivered N.
+    // The terminal hands written bytes on a moment later, so it has to look empty twice in a row.
+    for (int i = 0, empty = 0; i < 100 && empty < 2 && !stopRequested; ++i) {
+        ::usleep(10000);
+        int queued = 0;
+        empty = ::ioctl(keep, TIOCINQ, &queued) != 0 || queued == 0 ? empty + 1 : 0;
+    }
+    removeLink(link, slavePath);
+    ::close(keep);
+    ::close(master);
+    return 0;
+}

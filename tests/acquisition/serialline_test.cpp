@@ -1,0 +1,352 @@
+#include "boardsimprocess.h"
+#include "scenecheck.h"
+
+#include "acquisition/commandframer.h"
+#include "acquisition/devicelink.h"
+#include "acquisition/serialline.h"
+#include "acquisition/streambackend.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace acq;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::unique_ptr<StreamBackend> serialBackend(const QString& path, StreamOptions options = {})
+{
+    SerialSettings s;
+    s.port = path;
+    return std::make_unique<StreamBackend>(std::make_unique<SerialOpener>(s), options);
+}
+
+// The program's side of the line with the real clock: its 4 ms pauses are real ones.
+struct Line {
+    explicit Line(std::unique_ptr<DeviceBackend> backend) : library(std::move(backend)), link(library, ticks)
+    {
+    }
+    platform::SystemTicks ticks;
+    DeviceLibrary library;
+    DeviceLink link;
+    StreamBackend& backend() { return static_cast<StreamBackend&>(library.backend()); }
+};
+
+void setUpChip(DeviceLink& link, std::uint8_t rateCode, std::uint8_t range)
+{
+    for (const RegisterStep& r : registerSetup(rateCode, range))
+        ASSERT_EQ(link.writeRegister(r.address, r.value), DeviceLink::RegisterResult::Written)
+            << "register " << int(r.address);
+}
+
+} // namespace
+
+TEST(ReceiveBuffer, HandsOverWhatArrivedWaitingOnlyForAReplyNotYetThere)
+{
+    ReceiveBuffer b;
+    std::uint8_t out[16];
+    // Nothing there: the wait ends empty.
+    EXPECT_EQ(b.take(out, sizeof out, 10ms).count, 0u);
+
+    // A reply coming in two pieces during the wait comes whole.
+    std::thread board([&] {
+        QThread::msleep(20);
+        const std::uint8_t a[] = {0x2C};
+        b.push(a, 1);
+        QThread::msleep(2);
+        const std::uint8_t c[] = {0x01};
+        b.push(c, 1);
+    });
+    const auto t = b.take(out, sizeof out, 1000ms, 50ms);
+    board.join();
+    ASSERT_EQ(t.count, 2u);
+    EXPECT_EQ(out[0], 0x2C);
+    EXPECT_EQ(out[1], 0x01);
+
+    // Bytes already there are taken at most max at a time, in order.
+    const std::uint8_t stream[] = {1, 2, 3, 4, 5};
+    b.push(stream, 5);
+    EXPECT_EQ(b.take(out, 3, 1000ms, 1000ms).count, 3u);
+    EXPECT_EQ(b.take(out, 16, 0ms).count, 2u);
+    EXPECT_EQ(out[1], 5);
+}
+
+TEST(ReceiveBuffer, OverflowAndALostLineAreReportedAfterTheBytesThatCame)
+{
+    ReceiveBuffer b(4);
+    std::uint8_t out[16];
+    const std::uint8_t bytes[] = {1, 2, 3, 4, 5, 6};
+    b.push(bytes, 6);
+    EXPECT_EQ(b.size(), 4u) << "bounded";
+    auto t = b.take(out, 16, 0ms);
+    EXPECT_EQ(t.count, 4u);
+    EXPECT_TRUE(t.overflowed);
+    EXPECT_FALSE(b.take(out, 16, 0ms).overflowed) << "reported once";
+
+    b.push(bytes, 2);
+    b.fail("gone");
+    t = b.take(out, 1, 0ms);
+    EXPECT_EQ(t.count, 1u);
+    EXPECT_FALSE(t.failed) << "bytes still waiting come first";
+    t = b.take(out, 16, 1000ms);
+    EXPECT_EQ(t.count, 1u);
+    t = b.take(out, 16, 1000ms);
+    EXPECT_EQ(t.count, 0u);
+    EXPECT_TRUE(t.failed);
+    EXPECT_EQ(t.why, "gone");
+}
+
+TEST(CommandFramer, CutsTheLineIntoCommandsByTheirCode)
+{
+    struct Case {
+        const char* what;
+        std::vector<QByteArray> pieces;
+        QList<QByteArray> commands; // hex
+        bool partialLeft;
+    };
+    const Case cases[] = {
+        {"commands back to back",
+         {QByteArray::fromHex("2800002d29002200")},
+         {"280000", "2d", "2900", "2200"},
+         false},
+        {"a start command split over reads",
+         {QByteArray::fromHex("2b07"), QByteArray::fromHex("10000000"), QByteArray::fromHex("0000002502")},
+         {"2b0710000000000000", "2502"},
+         false},
+        {"a stray byte costs one byte", {QByteArray::fromHex("ff2900")}, {"ff", "2900"}, false},
+        {"an unfinished command waits", {QByteArray::fromHex("2c0100")}, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CommandFramer f;
+        std::vector<QByteArray> out;
+        for (const QByteArray& p : c.pieces)
+            f.feed(reinterpret_cast<const std::uint8_t*>(p.constData()), std::size_t(p.size()), out);
+        QList<QByteArray> hex;
+        for (const QByteArray& o : out)
+            hex << o.toHex();
+        EXPECT_EQ(hex, c.commands);
+        EXPECT_EQ(f.hasPartial(), c.partialLeft);
+    }
+}
+
+TEST(SerialLine, ReadsBackEveryRegisterEvenWhenTheBoardAnswersLate)
+{
+    // A USB adapter answers in 1-20 ms, later than the program's 4 ms pause.
+    for (const char* delay : {"0", "20"}) {
+        SCOPED_TRACE(delay);
+        BoardSimProcess sim({QStringLiteral("--delay"), QString::fromLatin1(delay)});
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        Line line(serialBackend(sim.path()));
+        EXPECT_EQ(line.link.CheckAxRg(0x00), std::optional<std::uint8_t>(0xE5));
+        setUpChip(line.link, 0x0F, 2);
+    }
+}
+
+TEST(SerialLine, StreamedRunArrivesWholeThoughNotReadUntilItHasEnded)
+{
+    SimScene scene;
+    scene.seed = 7;
+    scene.tremorHz = 11;
+    BoardSimProcess sim(
+        {QStringLiteral("--Seed"), QStringLiteral("7"), QStringLiteral("--TremorHz"), QStringLiteral("11")});
+    ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+    Line line(serialBackend(sim.path()));
+    setUpChip(line.link, 0x0F, 0);
+    StartParams p;
+    p.channels = ChannelSet::fromMask(0x07);
+    p.samples = 16384;
+    line.link.commandBuffer = startCommand(p);
+    ASSERT_EQ(line.link.SendCmd(9), 0);
+
+    // 5.12 s of samples, more than the line and the board hold between them: only a reader
+    // that drains the line all along keeps every byte.
+    QThread::msleep(5600);
+    QByteArray got;
+    for (;;) {
+        const QByteArray chunk = line.link.readReply(kBulkReplyMax);
+        ASSERT_EQ(line.link.lastStatus, 0);
+        if (chunk.isEmpty())
+            break;
+        got += chunk;
+    }
+    EXPECT_EQ(got.size(), 98304);
+    expectScene(got, p.channels, 3200, 0, scene);
+}
+
+TEST(SerialLine, LaterCommandsWorkAfterACloseAndAfterTheBoardIsPluggedBackIn)
+{
+    QTemporaryDir dir;
+    const QString port = dir.filePath(QStringLiteral("ttyBoard"));
+    auto sim = std::make_unique<BoardSimProcess>(
+        QStringList{QStringLiteral("--link"), port, QStringLiteral("--exit-after"), QStringLiteral("3000")});
+    ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
+    Line line(serialBackend(port));
+
+    EXPECT_EQ(line.link.CheckAxRg(0x00), std::optional<std::uint8_t>(0xE5));
+    EXPECT_EQ(line.link.close(), 0);
+    EXPECT_FALSE(line.backend().isOpen());
+    EXPECT_EQ(line.link.CheckAxRg(0x00), std::optional<std::uint8_t>(0xE5)) << "a close ends nothing";
+
+    // The board goes away in the middle of a run: what it sent is read, then the reads fail.
+    setUpChip(line.link, 0x0F, 0);
+    StartParams p;
+    p.channels = ChannelSet::fromMask(0x07);
+    p.samples = 3200;
+    line.link.commandBuffer = startCommand(p);
+    ASSERT_EQ(line.link.SendCmd(9), 0);
+    ASSERT_TRUE(sim->waitForExit(5000));
+    QByteArray got;
+    for (int i = 0; i < 10; ++i) {
+        got += line.link.readReply(kBulkReplyMax);
+        if (line.link.lastStatus != 0)
+            break;
+    }
+    EXPECT_NE(line.link.lastStatus, 0);
+    EXPECT_EQ(got.size(), 3000 - 2 - 6) << "everything after the register replies";
+    EXPECT_NE(line.link.SendCmd(2), 0) << "nothing is there to send to";
+    EXPECT_TRUE(line.backend().lastError().contains(port)) << qPrintable(line.backend().lastError());
+
+    // Plugged back in at the same place: the next command finds it without a restart.
+    sim = std::make_unique<BoardSimProcess>(QStringList{QStringLiteral("--link"), port});
+    ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
+    EXPECT_EQ(line.link.CheckAxRg(0x00), std::optional<std::uint8_t>(0xE5));
+}
+
+TEST(SerialLine, AReadThatCannotKeepUpReportsTheOverflow)
+{
+    BoardSimProcess sim;
+    ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+    StreamOptions small;
+    small.bufferLimit = 1000;
+    Line line(serialBackend(sim.path(), small));
+    setUpChip(line.link, 0x0F, 0);
+    StartParams p;
+    p.channels = ChannelSet::fromMask(0x07);
+    p.samples = 3200;
+    line.link.commandBuffer = startCommand(p);
+    ASSERT_EQ(line.link.SendCmd(9), 0);
+    QThread::msleep(600);
+    line.link.readReply(kBulkReplyMax);
+    EXPECT_NE(line.link.lastStatus, 0) << "dropped bytes must not pass for a whole stream";
+    EXPECT_TRUE(line.backend().lastError().contains(QStringLiteral("переполнен")));
+}
+
+TEST(SerialLine, APortThatCannotBeOpenedIsExplained)
+{
+    BoardSimProcess sim;
+    ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+    QTemporaryDir dir;
+    const QString plainFile = dir.filePath(QStringLiteral("notatty"));
+    QFile(plainFile).open(QIODevice::WriteOnly);
+
+    // Opened as somebody outside the terminal's group: root passes every permission check, so
+    // this thread alone takes the file-system identity of "nobody"; others lose the owner's
+    // access instead.
+    auto openWithoutPermission = [&](const QString& path) {
+        QString why;
+        if (::geteuid() == 0) {
+            std::thread t([&] {
+                ::setfsgid(65534);
+                ::setfsuid(65534);
+                SerialSettings s;
+                openSerialLine(path, s, why);
+                ::setfsuid(0);
+                ::setfsgid(0);
+            });
+            t.join();
+        } else {
+            ::chmod(QFile::encodeName(path).constData(), 0);
+            openSerialLine(path, SerialSettings{}, why);
+            ::chmod(QFile::encodeName(path).constData(), 0620);
+        }
+        return why;
+    };
+
+    struct Case {
+        const char* what;
+        QString why;
+        QStringList says;
+    };
+    QString missing;
+    EXPECT_EQ(openSerialLine(dir.filePath(QStringLiteral("ttyUSB7")), SerialSettings{}, missing), nullptr);
+    QString notTty;
+    EXPECT_EQ(openSerialLine(plainFile, SerialSettings{}, notTty), nullptr);
+    SerialSettings oddRate;
+    oddRate.baud = 12345;
+    QString rate;
+    EXPECT_EQ(openSerialLine(sim.path(), oddRate, rate), nullptr);
+    const Case cases[] = {
+        {"missing", missing, {dir.filePath(QStringLiteral("ttyUSB7")), QStringLiteral("не найден")}},
+        {"no permission", openWithoutPermission(sim.path()), {sim.path(), QStringLiteral("dialout")}},
+        {"not a terminal", notTty, {plainFile, QStringLiteral("не является последовательным портом")}},
+        {"a rate the line cannot run at", rate, {QStringLiteral("12345")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& part : c.says)
+            EXPECT_TRUE(c.why.contains(part)) << qPrintable(c.why);
+    }
+}
+
+TEST(SerialLine, SearchTakesTheFirstPortThatAnswersAndNeverProbesAnUnnamedUsbDevice)
+{
+    QTemporaryDir dir;
+    BoardSimProcess silent({QStringLiteral("--stop-after"), QStringLiteral("0")});
+    BoardSimProcess board;
+    ASSERT_FALSE(board.path().isEmpty()) << qPrintable(board.error());
+    // A fake sysfs in which ttyUSB9 belongs to a USB device 0403:6001.
+    const QString sys = dir.filePath(QStringLiteral("sys"));
+    const QString usb = sys + QStringLiteral("/devices/usb1/1-1");
+    ASSERT_TRUE(QDir().mkpath(usb + QStringLiteral("/1-1:1.0/ttyUSB9")));
+    ASSERT_TRUE(QDir().mkpath(sys + QStringLiteral("/class/tty/ttyUSB9")));
+    QFile::link(usb + QStringLiteral("/1-1:1.0/ttyUSB9"), sys + QStringLiteral("/class/tty/ttyUSB9/device"));
+    for (auto [name, text] : {std::pair{"idVendor", "0403\n"}, std::pair{"idProduct", "6001\n"},
+                              std::pair{"product", "FT232R USB UART\n"}}) {
+        QFile f(usb + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    const QString dev = dir.filePath(QStringLiteral("dev"));
+    QDir().mkpath(dev);
+    QFile::link(silent.path(), dev + QStringLiteral("/ttyS0quiet"));
+    QFile::link(board.path(), dev + QStringLiteral("/ttyUSB9"));
+
+    struct Case {
+        const char* what;
+        QStringList usbIds;
+        bool found;
+        QStringList says;
+    };
+    const Case cases[] = {
+        {"the USB device is nobody's",
+         {},
+         false,
+         {QStringLiteral("ttyS0quiet: не ответил"), QStringLiteral("ttyUSB9 (0403:6001): не опрашивался")}},
+        {"its IDs are configured", {QStringLiteral("0403:6001")}, true, {QStringLiteral("ttyUSB9")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SerialSettings s;
+        s.candidates = {dev + QStringLiteral("/*")};
+        s.usbIds = c.usbIds;
+        AutoSerialOpener opener(s, sys);
+        QString why;
+        auto link = opener.open(why);
+        EXPECT_EQ(link != nullptr, c.found) << qPrintable(why);
+        const QString text = c.found ? opener.description() : why;
+        for (const QString& part : c.says)
+            EXPECT_TRUE(text.contains(part)) << qPrintable(text);
+    }
+    const auto ports = listSerialPorts({dev + QStringLiteral("/ttyUSB*")}, sys);
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].description, QStringLiteral("FT232R USB UART"));
+}
