@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -126,6 +127,74 @@ TEST_F(AxdToolAnalysis, SlowSamplingListsEveryBinUpToHalfTheRate)
     }
 }
 
+TEST_F(AxdToolAnalysis, CsvFormsAreFixedForScripts)
+{
+    auto run = [&](QStringList extra) {
+        const ToolRun r = axdtool(QStringList{QStringLiteral("spectrum"), path, QStringLiteral("--csv")} + extra);
+        EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains(QLatin1Char('\r')));
+        EXPECT_TRUE(r.out.endsWith(QLatin1Char('\n')));
+        QStringList rows = r.out.split(QLatin1Char('\n'));
+        rows.removeLast();
+        return rows;
+    };
+    // Every bin of two channels: 1024-point segments give bins 0 ... 512 of 3.125 Hz.
+    QStringList rows = run({QStringLiteral("--channel"), QStringLiteral("X,Y"), QStringLiteral("--window"),
+                            QStringLiteral("hann"), QStringLiteral("--segment"), QStringLiteral("1024")});
+    ASSERT_EQ(rows.size(), 1 + 513);
+    EXPECT_EQ(rows[0], QStringLiteral("frequency_hz,X,Y"));
+    EXPECT_EQ(rows[33].split(QLatin1Char(','))[0], QStringLiteral("100"));
+    EXPECT_NEAR(rows[33].split(QLatin1Char(','))[1].toDouble(), 200, 2) << "the 100 Hz cosine of X";
+
+    // The band between the limits only.
+    rows = run({QStringLiteral("--segment"), QStringLiteral("1024"), QStringLiteral("--fmin"), QStringLiteral("50"),
+                QStringLiteral("--fmax"), QStringLiteral("150")});
+    ASSERT_EQ(rows.size(), 1 + 33) << "bins 16 ... 48";
+    EXPECT_EQ(rows[1].split(QLatin1Char(','))[0], QStringLiteral("50"));
+    EXPECT_EQ(rows.last().split(QLatin1Char(','))[0], QStringLiteral("150"));
+
+    // Peaks: strongest first, over all the channels asked for.
+    rows = run({QStringLiteral("--channel"), QStringLiteral("Y,X"), QStringLiteral("--window"),
+                QStringLiteral("flattop"), QStringLiteral("--segment"), QStringLiteral("1024"),
+                QStringLiteral("--peaks"), QStringLiteral("3")});
+    ASSERT_EQ(rows.size(), 1 + 3);
+    EXPECT_EQ(rows[0], QStringLiteral("frequency_hz,amplitude,channel"));
+    const QStringList first = rows[1].split(QLatin1Char(','));
+    EXPECT_NEAR(first[0].toDouble(), 100, 0.05);
+    EXPECT_NEAR(first[1].toDouble(), 200, 2);
+    EXPECT_EQ(first[2], QStringLiteral("X"));
+    EXPECT_GE(first[1].toDouble(), rows[2].split(QLatin1Char(','))[1].toDouble());
+    EXPECT_GE(rows[2].split(QLatin1Char(','))[1].toDouble(), rows[3].split(QLatin1Char(','))[1].toDouble());
+
+    // Without --csv the same options give the report, which says what was done.
+    const ToolRun report = axdtool({QStringLiteral("spectrum"), path, QStringLiteral("--scale"),
+                                    QStringLiteral("psd"), QStringLiteral("--db")});
+    ASSERT_EQ(report.status, 0) << report.err.toStdString();
+    EXPECT_TRUE(report.out.startsWith(QStringLiteral("Window\tSegment")));
+    EXPECT_TRUE(report.out.contains(QStringLiteral("\tpsd\tдБ отн. 1 (см/с/с)²/Гц\t")));
+}
+
+TEST_F(AxdToolAnalysis, SpectrogramWritesAPictureOrAMatrix)
+{
+    const QString png = dir.filePath(QStringLiteral("s.png"));
+    const QString csv = dir.filePath(QStringLiteral("s.csv"));
+    ToolRun r = axdtool({QStringLiteral("spectrogram"), path, png, QStringLiteral("--segment"),
+                         QStringLiteral("256"), QStringLiteral("--width"), QStringLiteral("10"),
+                         QStringLiteral("--height"), QStringLiteral("64")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QImage image(png);
+    EXPECT_EQ(image.size(), QSize(10, 64));
+    r = axdtool({QStringLiteral("spectrogram"), path, csv, QStringLiteral("--channel"), QStringLiteral("Y"),
+                 QStringLiteral("--segment"), QStringLiteral("256"), QStringLiteral("--width"),
+                 QStringLiteral("10"), QStringLiteral("--height"), QStringLiteral("64")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QStringList rows = QString::fromUtf8(testutil::readAll(csv)).split(QLatin1Char('\n'));
+    rows.removeLast();
+    ASSERT_EQ(rows.size(), 1 + 10);
+    EXPECT_TRUE(rows[0].startsWith(QStringLiteral("time_s,0,")));
+    EXPECT_EQ(rows[1].split(QLatin1Char(',')).size(), 1 + 64);
+}
+
 TEST_F(AxdToolAnalysis, TrendPrintsTheTwoLineReport)
 {
     const ToolRun r = axdtool({QStringLiteral("trend"), path, QStringLiteral("--channel"),
@@ -168,6 +237,26 @@ TEST_F(AxdToolAnalysis, WrongCallsAndFilesAreRefused)
          {QStringLiteral("spectrum"), path, QStringLiteral("--channel"), QStringLiteral("Z")},
          1},
         {"a missing file", {QStringLiteral("trend"), dir.filePath(QStringLiteral("none.axd"))}, 1},
+        {"a window that is none",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--window"), QStringLiteral("kaiser")},
+         2},
+        {"a segment that is no power of two",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--segment"), QStringLiteral("1000")},
+         2},
+        {"an overlap not offered",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--segment"), QStringLiteral("1024"),
+          QStringLiteral("--overlap"), QStringLiteral("30")},
+         2},
+        {"a scale that is none", {QStringLiteral("spectrum"), path, QStringLiteral("--scale"), QStringLiteral("db")}, 2},
+        {"no peaks", {QStringLiteral("spectrum"), path, QStringLiteral("--peaks"), QStringLiteral("0")}, 2},
+        {"a negative lower limit", {QStringLiteral("spectrum"), path, QStringLiteral("--fmin"), QStringLiteral("-1")}, 2},
+        {"the same channel twice",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--channel"), QStringLiteral("X,X")},
+         2},
+        {"a spectrogram without a file to write", {QStringLiteral("spectrogram"), path}, 2},
+        {"a spectrogram into a text file",
+         {QStringLiteral("spectrogram"), path, dir.filePath(QStringLiteral("s.txt"))},
+         2},
         {"fewer points than the step",
          {QStringLiteral("spectrum"), shortFile, QStringLiteral("--step"), QStringLiteral("4")},
          1},

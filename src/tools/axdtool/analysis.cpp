@@ -2,19 +2,24 @@
 // computed over every point of the chart the program builds from the file.
 
 #include <QFileInfo>
+#include <QIODevice>
+#include <QImage>
 
 #include <algorithm>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include <cmath>
 #include <optional>
 
 #include "analysis/analysisinput.h"
+#include "analysis/spectralreport.h"
 #include "analysis/spectrum.h"
 #include "analysis/trend.h"
 #include "display/chartbuild.h"
 #include "files/axdfile.h"
+#include "files/savefile.h"
 #include "platform/numtext.h"
 #include "tools/axdtool/command.h"
 
@@ -23,11 +28,13 @@ namespace axdtool {
 namespace {
 
 constexpr int kMaxStep = 32;
+constexpr int kModulus = 3;
+const QString kLetters = QStringLiteral("XYZA");
 
 // What both commands take from the command line.
 struct AnalysisCall {
     QString path;
-    std::optional<int> channel; // 0 X, 1 Y, 2 Z; the file's first channel when not given
+    std::vector<int> channels; // 0 X, 1 Y, 2 Z, 3 |a|; the file's first channel when not given
     int step = 1;
     std::optional<int> fmax;
     int timeUnit = 0;
@@ -38,33 +45,42 @@ struct AnalysisCall {
 // loaded file.
 struct AnalysedSeries {
     display::ChartBuild build;
-    int channel = 0;
+    std::vector<int> channels; // as in AnalysisCall, at least one
     double samplePeriodUs = 0;
     QString fileName;
 
-    const display::UniformSeries& series() const { return build.signal.channels[std::size_t(channel)]; }
+    const display::UniformSeries& series(int channel) const
+    {
+        return channel == kModulus ? build.signal.modulus : build.signal.channels[std::size_t(channel)];
+    }
+    const display::UniformSeries& series() const { return series(channels.front()); }
 };
 
 // Parses the common options; returns an exit status when the call is wrong.
-std::optional<int> parseCall(const QStringList& args, const QStringList& extra, AnalysisCall& call,
-                             Options& opt)
+std::optional<int> parseCall(const QStringList& args, const QStringList& extra, const QStringList& flags,
+                             AnalysisCall& call, Options& opt, int positionals = 1)
 {
     QStringList valueOptions{QStringLiteral("channel"), QStringLiteral("step"), QStringLiteral("units"),
                              QStringLiteral("decimal")};
     valueOptions += extra;
-    opt = Options(args, valueOptions, {});
+    opt = Options(args, valueOptions, flags);
     if (!opt.ok())
         return usageError(opt.error());
-    if (opt.positional().size() != 1)
-        return usageError(QStringLiteral("a measurement file is needed, and only one"));
+    if (opt.positional().size() != positionals)
+        return usageError(positionals == 1 ? QStringLiteral("a measurement file is needed, and only one")
+                                           : QStringLiteral("a measurement file and a file to write are needed"));
     call.path = opt.positional()[0];
 
     if (opt.has(QStringLiteral("channel"))) {
-        const int c = int(QStringList{QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")}.indexOf(
-            opt.value(QStringLiteral("channel")).toUpper()));
-        if (c < 0)
-            return usageError(QStringLiteral("--channel takes X, Y or Z"));
-        call.channel = c;
+        // One letter, or a list of them (X,Y,Z, and A for |a|) where several may be analysed.
+        for (const QString& item : opt.value(QStringLiteral("channel")).split(QLatin1Char(','))) {
+            const QString name = item.trimmed().toUpper();
+            const int c = name == QLatin1String("|A|") ? kModulus
+                                                       : (name.size() == 1 ? int(kLetters.indexOf(name)) : -1);
+            if (c < 0 || std::find(call.channels.begin(), call.channels.end(), c) != call.channels.end())
+                return usageError(QStringLiteral("--channel takes X, Y, Z or A (|a|), or a list of them: X,Y,Z"));
+            call.channels.push_back(c);
+        }
     }
     bool ok = true;
     call.step = opt.value(QStringLiteral("step"), QStringLiteral("1")).toInt(&ok);
@@ -102,18 +118,19 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
     in.axisC = c.axisC;
     out.build = display::buildChart(in, o);
 
-    if (call.channel) {
-        if (!o.channels.has(*call.channel))
-            return fileError(call.path + QStringLiteral(": the file holds no channel ") +
-                             QStringLiteral("XYZ").at(*call.channel));
-        out.channel = *call.channel;
-    } else {
-        out.channel = -1;
-        for (int a = 0; a < 3 && out.channel < 0; ++a) {
-            if (o.channels.has(a))
-                out.channel = a;
+    const bool anyChannel = o.channels.has(0) || o.channels.has(1) || o.channels.has(2);
+    if (!call.channels.empty()) {
+        for (int c : call.channels) {
+            if (c == kModulus ? !anyChannel : !o.channels.has(c))
+                return fileError(call.path + QStringLiteral(": the file holds no channel ") + kLetters.at(c));
         }
-        if (out.channel < 0)
+        out.channels = call.channels;
+    } else {
+        for (int a = 0; a < 3 && out.channels.empty(); ++a) {
+            if (o.channels.has(a))
+                out.channels.push_back(a);
+        }
+        if (out.channels.empty())
             return fileError(call.path + QStringLiteral(": the file holds no channel"));
     }
     if (c.header.samplePeriodUs <= 0 || !std::isfinite(c.header.samplePeriodUs))
@@ -127,18 +144,103 @@ analysis::ReportContext reportContext(const AnalysisCall& call, const AnalysedSe
 {
     analysis::ReportContext ctx;
     ctx.unitSuffix = analysis::timeUnitSuffix(s.build.scales.xAxisTitle);
-    ctx.channel = QStringLiteral("XYZ").at(s.channel);
+    ctx.channel = kLetters.at(s.channels.front());
     ctx.fileName = s.fileName;
     ctx.decimalSeparator = call.decimal;
     return ctx;
+}
+
+// The options beyond the plain spectrum; returns an exit status when one is wrong.
+std::optional<int> parseAnalysis(const Options& opt, analysis::AnalysisSettings& a, bool& csv)
+{
+    if (opt.has(QStringLiteral("window"))) {
+        const auto w = analysis::windowFromName(opt.value(QStringLiteral("window")));
+        if (!w)
+            return usageError(QStringLiteral("--window takes rect, hann, hamming, blackmanharris or flattop"));
+        a.window = *w;
+    }
+    bool ok = true;
+    if (opt.has(QStringLiteral("segment"))) {
+        const int n = opt.value(QStringLiteral("segment")).toInt(&ok);
+        if (!ok || n < analysis::minSegment || n > analysis::maxSegment || (n & (n - 1)) != 0)
+            return usageError(QStringLiteral("--segment takes a power of two from 256 to 65536"));
+        a.segment = n;
+    }
+    if (opt.has(QStringLiteral("overlap"))) {
+        const int v = opt.value(QStringLiteral("overlap")).toInt(&ok);
+        if (!ok || (v != 0 && v != 50 && v != 75))
+            return usageError(QStringLiteral("--overlap takes 0, 50 or 75 (per cent)"));
+        if (a.segment == 0)
+            return usageError(QStringLiteral("--overlap needs --segment"));
+        a.overlapPercent = v;
+    }
+    if (opt.has(QStringLiteral("scale"))) {
+        const auto sc = analysis::scaleFromName(opt.value(QStringLiteral("scale")));
+        if (!sc)
+            return usageError(QStringLiteral("--scale takes amplitude, rms, psd or asd"));
+        a.scale = *sc;
+    }
+    a.decibels = opt.has(QStringLiteral("db"));
+    if (opt.has(QStringLiteral("peaks"))) {
+        const int n = opt.value(QStringLiteral("peaks")).toInt(&ok);
+        if (!ok || n < 1 || n > 1000)
+            return usageError(QStringLiteral("--peaks takes a whole number from 1 to 1000"));
+        a.peaks = n;
+    }
+    if (opt.has(QStringLiteral("fmin"))) {
+        const double f = opt.value(QStringLiteral("fmin")).toDouble(&ok);
+        if (!ok || !(f >= 0) || !std::isfinite(f))
+            return usageError(QStringLiteral("--fmin takes a frequency in hertz from 0"));
+        a.fminHz = f;
+    }
+    csv = opt.has(QStringLiteral("csv"));
+    return std::nullopt;
+}
+
+// Every bin of the analysed channels (or their peaks) with the options beyond the plain spectrum.
+int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysis::AnalysisSettings& settings,
+                bool csv, double cutHz)
+{
+    std::vector<analysis::ChannelInput> inputs;
+    qint64 points = 0;
+    for (int c : s.channels) {
+        const display::UniformSeries& series = s.series(c);
+        inputs.push_back({QString(kLetters.at(c)), series.data(), series.size()});
+        points = series.size();
+    }
+    if (points < call.step)
+        return fileError(call.path + QStringLiteral(": fewer points than the step"));
+    const analysis::SpectralAnalysis a =
+        analysis::analyseChannels(inputs, settings, call.step, s.samplePeriodUs, cutHz,
+                                  analysis::valueUnit(s.build.titles.left.value_or(QString())));
+    if (csv) {
+        printOut(settings.peaks > 0 ? analysis::peaksCsv(a) : analysis::spectralCsv(a));
+        return kOk;
+    }
+    analysis::ReportContext ctx = reportContext(call, s);
+    ctx.firstTime = 0;
+    ctx.lastTime = analysis::pointTime(points - 1, s.samplePeriodUs, s.build.scales.timeUnitDivisor);
+    printOut(analysis::spectralReport(a, true, ctx));
+    return kOk;
 }
 
 int runSpectrum(const QStringList& args)
 {
     AnalysisCall call;
     Options opt({}, {}, {});
-    if (const auto status = parseCall(args, {QStringLiteral("fmax")}, call, opt))
+    const QStringList analysisOptions{QStringLiteral("window"), QStringLiteral("segment"),
+                                      QStringLiteral("overlap"), QStringLiteral("scale"),
+                                      QStringLiteral("peaks"),  QStringLiteral("fmin")};
+    const QStringList analysisFlags{QStringLiteral("db"), QStringLiteral("csv")};
+    if (const auto status =
+            parseCall(args, QStringList{QStringLiteral("fmax")} + analysisOptions, analysisFlags, call, opt))
         return *status;
+    analysis::AnalysisSettings settings;
+    bool csv = false;
+    if (const auto status = parseAnalysis(opt, settings, csv))
+        return *status;
+    const bool plain = settings.isPlain() && !csv && call.channels.size() <= 1 &&
+                       (call.channels.empty() || call.channels.front() != kModulus);
     AnalysedSeries s;
     if (const auto status = buildSeries(call, s))
         return *status;
@@ -166,6 +268,8 @@ int runSpectrum(const QStringList& args)
         return fileError(call.path + QStringLiteral(": fewer points than the step"));
 
     const double period = s.samplePeriodUs;
+    if (!plain)
+        return runAnalysis(call, s, settings, csv, analysis::binCutFrequency(fmax, nyquist, call.step));
     std::vector<double> amplitudes(analysis::spectrumBins);
     const analysis::SpectrumSummary summary = analysis::computeSpectrum(
         series.data() + span->first, span->count(), call.step, period,
@@ -181,8 +285,10 @@ int runTrend(const QStringList& args)
 {
     AnalysisCall call;
     Options opt({}, {}, {});
-    if (const auto status = parseCall(args, {}, call, opt))
+    if (const auto status = parseCall(args, {}, {}, call, opt))
         return *status;
+    if (call.channels.size() > 1 || (!call.channels.empty() && call.channels.front() == kModulus))
+        return usageError(QStringLiteral("the trend takes one channel: X, Y or Z"));
     AnalysedSeries s;
     if (const auto status = buildSeries(call, s))
         return *status;
@@ -206,14 +312,84 @@ int runTrend(const QStringList& args)
     return kOk;
 }
 
+int runSpectrogram(const QStringList& args)
+{
+    AnalysisCall call;
+    Options opt({}, {}, {});
+    const QStringList options{QStringLiteral("window"),  QStringLiteral("segment"), QStringLiteral("overlap"),
+                              QStringLiteral("width"),   QStringLiteral("height")};
+    if (const auto status = parseCall(args, options, {}, call, opt, 2))
+        return *status;
+    const QString outPath = opt.positional()[1];
+    if (outPath.isEmpty())
+        return usageError(QStringLiteral("a file to write is needed: a .png picture or a .csv matrix"));
+    const bool png = outPath.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+    if (!png && !outPath.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return usageError(QStringLiteral("the file to write ends in .png or .csv"));
+    if (call.channels.size() > 1)
+        return usageError(QStringLiteral("the spectrogram takes one channel"));
+    analysis::AnalysisSettings settings;
+    settings.segment = 1024;
+    bool csv = false;
+    if (const auto status = parseAnalysis(opt, settings, csv))
+        return *status;
+    bool ok = true;
+    const int width = opt.value(QStringLiteral("width"), QStringLiteral("1600")).toInt(&ok);
+    if (!ok || width < 1 || width > 20000)
+        return usageError(QStringLiteral("--width takes a whole number of columns from 1 to 20000"));
+    const int height = opt.value(QStringLiteral("height"), QStringLiteral("600")).toInt(&ok);
+    if (!ok || height < 1 || height > 20000)
+        return usageError(QStringLiteral("--height takes a whole number of rows from 1 to 20000"));
+
+    AnalysedSeries s;
+    if (const auto status = buildSeries(call, s))
+        return *status;
+    const display::UniformSeries& series = s.series();
+    analysis::SpectrogramOptions o;
+    o.welch = {settings.window, settings.segment, settings.overlapPercent, call.step};
+    o.columns = width;
+    o.rows = height;
+    o.threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    const analysis::Spectrogram sg = analysis::computeSpectrogram(series.data(), series.size(), o, s.samplePeriodUs);
+    if (sg.columns == 0)
+        return fileError(call.path + QStringLiteral(": fewer points than the step"));
+
+    const QString error = files::saveAtomically(outPath, [&](QIODevice& out) {
+        if (png) {
+            const auto [low, high] = analysis::spectrogramRange(sg);
+            return analysis::spectrogramImage(sg, low, high).save(&out, "PNG");
+        }
+        const QByteArray text = analysis::spectrogramCsv(sg, 0).toUtf8();
+        return out.write(text) == text.size();
+    });
+    if (!error.isEmpty())
+        return fileError(error);
+    return kOk;
+}
+
 const Registration spectrumCommand{
     {QStringLiteral("spectrum"),
-     QStringLiteral("FILE [--channel X|Y|Z] [--step S] [--fmax F] [--units us|ms|s] [--decimal comma|point]"),
+     QStringLiteral("FILE [--channel X|Y|Z|A[,...]] [--step S] [--fmax F] [--fmin F] [--units us|ms|s]\n"
+                    "           [--decimal comma|point] [--window rect|hann|hamming|blackmanharris|flattop]\n"
+                    "           [--segment 256..65536 [--overlap 0|50|75]] [--scale amplitude|rms|psd|asd]\n"
+                    "           [--db] [--peaks N] [--csv]"),
      QStringLiteral("Prints the spectrum report the program puts on the clipboard, every bin listed,\n"
                     "over every point of the file's chart. Defaults: the file's first channel,\n"
                     "step 1, every bin up to half the sampling rate over the step, microseconds,\n"
-                    "decimal point."),
+                    "decimal point. Any further option (or several channels; A is |a|) gives the\n"
+                    "analysis report instead: window, averaging, scale, band RMS, peaks, bins.\n"
+                    "--csv prints CSV for scripts: frequency_hz and a column per channel, or with\n"
+                    "--peaks N the N strongest peaks: frequency_hz,amplitude,channel."),
      runSpectrum}};
+
+const Registration spectrogramCommand{
+    {QStringLiteral("spectrogram"),
+     QStringLiteral("FILE OUT.png|OUT.csv [--channel X|Y|Z|A] [--step S] [--window W] [--segment N]\n"
+                    "           [--overlap 0|50|75] [--width 1600] [--height 600]"),
+     QStringLiteral("Writes the time-frequency picture of the file's chart (PSD in dB; segment 1024\n"
+                    "and a rectangular window unless told), or its matrix as CSV: a header row\n"
+                    "time_s and the frequency of each row, then a row per time column."),
+     runSpectrogram}};
 
 const Registration trendCommand{
     {QStringLiteral("trend"),
