@@ -4,6 +4,7 @@ ACCEL3_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqcustomplot-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+  libusb-1.0-0-dev
   fonts-dejavu-core
 )
 

@@ -56,6 +56,22 @@ void applyChoice(DeviceSettings& s, const QString& value, const QString& origin)
     s.origin = origin;
     if (s.backend == QLatin1String("serial") && colon >= 0)
         s.serial.port = v.mid(colon + 1);
+    if (s.backend == QLatin1String("usb") && colon >= 0) {
+        const QStringList parts = v.mid(colon + 1).split(QLatin1Char(':'));
+        bool okVendor = false, okProduct = false;
+        const uint vendor = parts.value(0).toUInt(&okVendor, 16);
+        const uint product = parts.value(1).toUInt(&okProduct, 16);
+        // IDs that do not parse leave none, so the message asks for them.
+        s.usb.vendorId = okVendor && okProduct && vendor <= 0xFFFF ? std::uint16_t(vendor) : 0;
+        s.usb.productId = okVendor && okProduct && product <= 0xFFFF ? std::uint16_t(product) : 0;
+        s.usb.serialNumber = parts.size() > 2 ? parts.mid(2).join(QLatin1Char(':')) : QString();
+    }
+}
+
+std::uint16_t readId(const platform::IniFile& ini, const char* key)
+{
+    const int v = ini.readInteger(kDeviceSection, QString::fromLatin1(key), 0);
+    return v > 0 && v <= 0xFFFF ? std::uint16_t(v) : 0;
 }
 
 } // namespace
@@ -65,6 +81,15 @@ DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environ
     DeviceSettings s;
     const platform::IniFile ini(iniPath);
     s.serial.port = ini.readString(kDeviceSection, QStringLiteral("Port"), {}).trimmed();
+    s.usb.vendorId = readId(ini, "VendorId");
+    s.usb.productId = readId(ini, "ProductId");
+    s.usb.serialNumber = ini.readString(kDeviceSection, QStringLiteral("SerialNumber"), {}).trimmed();
+    s.usb.interfaceNumber = ini.readInteger(kDeviceSection, QStringLiteral("Interface"), -1);
+    s.usb.endpointIn = ini.readInteger(kDeviceSection, QStringLiteral("EndpointIn"), -1);
+    s.usb.endpointOut = ini.readInteger(kDeviceSection, QStringLiteral("EndpointOut"), -1);
+    if (const auto requests =
+            parseControlRequests(ini.readString(kDeviceSection, QStringLiteral("OpenRequests"), {})))
+        s.usb.openRequests = *requests;
     const QString fromIni = ini.readString(kDeviceSection, QStringLiteral("Backend"), {});
     if (!fromIni.trimmed().isEmpty())
         applyChoice(s, fromIni, iniPath);
@@ -114,6 +139,8 @@ std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platf
         return std::make_unique<StreamBackend>(std::make_unique<SerialOpener>(settings.serial),
                                                settings.stream);
     }
+    if (settings.backend == QLatin1String("usb"))
+        return std::make_unique<StreamBackend>(std::make_unique<UsbOpener>(settings.usb), settings.stream);
     if (settings.backend == QLatin1String("none"))
         return std::make_unique<NoBoard>(QStringLiteral("плата не выбрана (none, %1)").arg(settings.origin));
     return std::make_unique<NoBoard>(

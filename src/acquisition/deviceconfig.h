@@ -7,11 +7,13 @@
 //   3. the simulated board.
 // "device.ini" also tunes the simulated board (section [Simulator]) and the line to a real one.
 //
-// ACCEL3_DEVICE: "sim", "none", "serial" (find the board), "serial:/dev/ttyUSB0".
+// ACCEL3_DEVICE: "sim", "none", "serial" (find the board), "serial:/dev/ttyUSB0",
+// "usb:0403:6014" (vendor and product ID in hexadecimal, optionally ":serial number").
 
 #include "acquisition/devicelibrary.h"
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
+#include "acquisition/usbboard.h"
 #include "acquisition/simulatedboard.h"
 #include "platform/ticks.h"
 
@@ -26,12 +28,14 @@ inline constexpr char kDeviceIniName[] = "device.ini";
 
 struct DeviceSettings {
     // "sim": the simulated board; "none": no board, every command fails; "serial": a board on a
-    // serial line (serial.port empty or "auto": found by probing).
+    // serial line (serial.port empty or "auto": found by probing); "usb": a USB device in
+    // direct-access mode.
     QString backend = QStringLiteral("sim");
     // Where the choice came from: "default", the variable's name or the INI file's path.
     QString origin = QStringLiteral("default");
     SimulatedBoard::Settings simulator;
     SerialSettings serial;
+    UsbSettings usb;
     StreamOptions stream;
 };
 
