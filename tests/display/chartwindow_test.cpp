@@ -86,14 +86,15 @@ TEST_F(ChartWindowTest, AfterEachPaintTheVisibleStretchIsTaken)
     EXPECT_EQ(f->firstVisibleIndex, 99);
     EXPECT_EQ(f->lastVisibleIndex, 199);
 
-    // X hidden: Y decides; none shown: the values stay.
+    // X hidden: Y decides; none shown: no stretch, the whole record counts.
     f->Chart1->setSeriesShown(Series::X, false);
     f->Chart1->zoomTo({0, 3125}, {-2000, 2000});
     EXPECT_EQ(f->lastVisibleIndex, 9);
     f->Chart1->setSeriesShown(Series::Y, false);
     f->Chart1->setSeriesShown(Series::Z, false);
     f->Chart1->zoomTo({0, 6250}, {-2000, 2000});
-    EXPECT_EQ(f->lastVisibleIndex, 9);
+    EXPECT_EQ(f->firstVisibleIndex, -1);
+    EXPECT_EQ(f->lastVisibleIndex, -1);
 }
 
 TEST_F(ChartWindowTest, ZoomFixesThePulseLevels)

@@ -260,3 +260,29 @@ TEST_F(BrowserTest, CopyPutsTheCommentNameAndDateOnTheClipboard)
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].standardError);
 }
+
+TEST_F(BrowserTest, AFileThatDoesNotLoadLeavesTheCurrentFileAndItsFolder)
+{
+    auto f = withFolder("b.axd");
+    // Another folder's truncated file through the open dialog, then a foreign file next in line.
+    const QString other = file(QStringLiteral("other"));
+    ASSERT_TRUE(QDir().mkpath(other));
+    const QByteArray whole = testutil::readAll(at(QStringLiteral("a.axd")));
+    ASSERT_TRUE(testutil::writeAll(other + QStringLiteral("/cut.axd"), whole.left(whole.size() - 70)));
+    writeMeasurement(at(QStringLiteral("c.axd")), QStringLiteral("чужой"), 0x8004);
+    dialogs.openAnswers = {other + QStringLiteral("/cut.axd")};
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->folderBrowser->btNextFileClick();
+    EXPECT_EQ(dialogs.messageTexts(),
+              (QStringList{QStringLiteral("Stream read error"), QString::fromUtf8(files::kForeignFileMessage)}));
+    EXPECT_EQ(current(*f), at(QStringLiteral("b.axd")));
+    EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ b.axd"));
+    EXPECT_TRUE(f->measurementFiles->chartExportSource().sourceLine.contains(at(QStringLiteral("b.axd"))));
+    f->folderBrowser->btCopyClick();
+    EXPECT_TRUE(dialogs.clipboard.startsWith(QStringLiteral("файл b\nвторая строка\n") + at(QStringLiteral("b.axd"))));
+    // The navigation still walks b's folder.
+    dialogs.messages.clear();
+    f->folderBrowser->btPrevFileClick();
+    EXPECT_EQ(current(*f), at(QStringLiteral("a.axd")));
+    EXPECT_TRUE(dialogs.messages.empty());
+}

@@ -1,8 +1,14 @@
+#include <QBuffer>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTest>
 #include <QUrl>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 #include "files/axdfile.h"
 #include "files/cp1251.h"
@@ -50,6 +56,26 @@ void measure(app::TForm1& f)
     f.xAxisTitle = QStringLiteral("Время, мс");
     f.Chart1->yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
     f.mComment->setPlainText(QStringLiteral("стенд 3\nЗаписаны оси Y"));
+}
+
+// A measurement file of `frames` frames of X, Y and Z.
+void writeFrames(const QString& path, int frames, double periodUs = 625)
+{
+    std::vector<std::uint8_t> data(std::size_t(frames) * 6);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = std::uint8_t(i % 2 ? 0 : i % 200);
+    files::AxdWriteSource src;
+    src.header.typeWord = 0x8003;
+    src.header.channelMask = 7;
+    src.header.samplePeriodUs = periodUs;
+    src.axisK = {1, 1, 1};
+    src.xAxisTitle = QStringLiteral("Время, мкс");
+    src.yAxisTitle = QStringLiteral("g");
+    src.data = data;
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(files::writeAxd(out, src));
+    ASSERT_TRUE(testutil::writeAll(path, out.data()));
 }
 
 } // namespace
@@ -109,10 +135,17 @@ TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
     measure(*f);
     // A record of X and Z: the boxes follow the stream's layout.
     f->cbCh2->setChecked(false);
-    f->channelMask = 5;
     f->record.channelLetters = QStringLiteral("XZ");
-    f->firstVisibleIndex = 2;
-    f->lastVisibleIndex = 5;
+    // Zoomed onto points 2..5 of the chart built and painted from it.
+    f->resize(900, 600);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    f->ShowChart(nullptr);
+    const double x2 = f->Chart1->xValue(display::Series::X, 2);
+    const double x5 = f->Chart1->xValue(display::Series::X, 5);
+    f->Chart1->zoomTo({x2 - 1, x5 + 1}, {-1e6, 1e6});
+    ASSERT_EQ(f->firstVisibleIndex, 2);
+    ASSERT_EQ(f->lastVisibleIndex, 5);
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
 
@@ -210,6 +243,17 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
     const QString foreign = file(QStringLiteral("foreign.axd"));
     ASSERT_TRUE(testutil::writeAll(foreign, QByteArray("\x01\x80") + saved.mid(2)));
     const QString missing = file(QStringLiteral("missing.axd"));
+    // Times, frequencies, spectrum and trend all divide by the sampling period.
+    auto withPeriod = [&](const char* name, double period) {
+        QByteArray b = saved;
+        std::memcpy(b.data() + 9, &period, 8);
+        const QString path = file(QString::fromUtf8(name));
+        EXPECT_TRUE(testutil::writeAll(path, b));
+        return path;
+    };
+    const QString zero = withPeriod("zero.axd", 0.0);
+    const QString negative = withPeriod("negative.axd", -625.0);
+    const QString nan = withPeriod("nan.axd", std::numeric_limits<double>::quiet_NaN());
 
     struct Case {
         QString path;
@@ -220,14 +264,18 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
         {claims, QStringLiteral("Stream read error"), true},
         {missing, QStringLiteral("Cannot open file ") + missing, true},
         {foreign, QString::fromUtf8(files::kForeignFileMessage), false},
+        {zero, files::badSamplePeriodMessage(zero, 0), false},
+        {negative, files::badSamplePeriodMessage(negative, -625), false},
+        {nan, files::badSamplePeriodMessage(nan, std::nan("")), false},
     };
-    // The current record: X and Y of another measurement, with its own comment and title.
+    // The current file, then a record of X and Y of another measurement, with its own comment.
+    dialogs.openAnswers = {good};
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
     f->record.sampleStream.clear();
     f->record.sampleStream.append(QByteArray("\x01\x00\x02\x00", 4));
     f->cbCh3->setChecked(false);
     f->mComment->setPlainText(QStringLiteral("текущий"));
     f->gbFile->setTitle(QStringLiteral("Комментарий"));
-    f->record.loadedFromFile = false;
     const auto k = f->record.axisK;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -243,7 +291,7 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
         EXPECT_FALSE(f->cbCh3->isChecked());
         EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("текущий"));
         EXPECT_EQ(f->gbFile->title(), QStringLiteral("Комментарий"));
-        EXPECT_FALSE(f->record.loadedFromFile);
+        EXPECT_EQ(f->measurementFiles->currentFileName, good) << "the export, Copy and Next name it";
         EXPECT_EQ(f->record.axisK, k);
     }
     // A cancelled dialog does nothing at all.
@@ -352,4 +400,39 @@ TEST_F(FilesWindowTest, ADroppedFileLoadsWithItsNameAsItIs)
     // The open dialog offers the dropped file next time.
     f->measurementFiles->btLoadFileClick(f->btLoadFile);
     EXPECT_EQ(dialogs.fileDialogs.back().spec.fileName, path);
+}
+
+TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
+{
+    writeFrames(file(QStringLiteral("short.axd")), 200);
+    writeFrames(file(QStringLiteral("long.axd")), 2000);
+    auto f = make();
+    f->resize(900, 600);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    dialogs.openAnswers = {file(QStringLiteral("short.axd"))};
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->Chart1->replot();
+    ASSERT_EQ(f->lastVisibleIndex, 198);
+    // X, Y and Z switched off in the legend, then the longer record loaded and painted.
+    for (display::Series s : f->channelSeries) {
+        QTest::mouseClick(f->Chart1, Qt::LeftButton, {}, f->Chart1->legend->item(int(s))->outerRect().center());
+        ASSERT_FALSE(f->Chart1->isSeriesShown(s));
+    }
+    dialogs.openAnswers = {file(QStringLiteral("long.axd"))};
+    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->Chart1->replot();
+    ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+
+    dialogs.saveAnswers = {file(QStringLiteral("saved.axd")), file(QStringLiteral("saved.csv"))};
+    f->measurementFiles->btSaveClick();
+    f->measurementFiles->btSaveClick();
+    const files::AxdReadResult r = files::readAxdFile(file(QStringLiteral("saved.axd")));
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.contents.header.dataLength, 2000u * 6);
+    const QStringList lines = files::fromCp1251(testutil::readAll(file(QStringLiteral("saved.csv"))))
+                                  .split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+    const auto header = lines.indexOf(f->Chart1->xAxis->label() + QStringLiteral(";X;Y;Z;IaI;"));
+    ASSERT_GE(header, 0);
+    EXPECT_EQ(lines.size() - header - 1, 1999) << "every point the chart holds";
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -153,6 +154,54 @@ TEST(QtDialogsTest, SaveDialogShowsConvertedFilterAndAppendsExtension)
                                         QStringLiteral("All files (*.*)")}));
     EXPECT_EQ(QFileInfo(folderSeen).canonicalFilePath(), QFileInfo(tmp.path()).canonicalFilePath());
     EXPECT_EQ(QFileInfo(chosen).fileName(), QStringLiteral("run1.axd"));
+}
+
+TEST(QtDialogsTest, ABareSaveNameTakesTheExtensionOfTheChosenType)
+{
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    FileDialogSpec spec;
+    spec.filter = QStringLiteral(
+        "Accelerometer files|*.axd|Save to Text file|*.txt|Save to CSV-file|*.csv|All files|*.*");
+    spec.defaultExtension = QStringLiteral("axd");
+    spec.initialFolder = tmp.path();
+    struct Case {
+        int typeRow; // chosen in the type list with the arrow keys, as the operator would
+        const char* typed;
+        const char* saved;
+    } cases[] = {
+        {0, "run1", "run1.axd"}, {2, "run5", "run5.csv"}, {1, "run6", "run6.txt"},
+        {3, "run7", "run7.axd"}, {2, "run8.txt", "run8.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        int attempts = 0;
+        QTimer answer;
+        answer.setInterval(20);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                answer.stop();
+                auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (types && name) {
+                    for (int i = 0; i < c.typeRow; ++i)
+                        QTest::keyClick(types, Qt::Key_Down);
+                    name->setText(QString::fromUtf8(c.typed));
+                    static_cast<QDialog*>(dialog)->accept();
+                } else {
+                    dialog->reject();
+                }
+            } else if (++attempts > 250) {
+                answer.stop();
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* stray = qobject_cast<QFileDialog*>(w))
+                        stray->reject();
+            }
+        });
+        answer.start();
+        QtDialogs dialogs;
+        EXPECT_EQ(QFileInfo(dialogs.saveFile(nullptr, spec)).fileName(), QString::fromUtf8(c.saved));
+    }
 }
 
 TEST(QtDialogsTest, ClipboardPictureCarriesSvgAndBitmapTogether)

@@ -75,8 +75,10 @@ void ChartBuilder::build()
     // the last picture's range would carry the previous record's (or view's) scale into this one,
     // so the new series' own automatic range is taken instead.
     const ValueRange painted = chart->isZoomed() ? chart->lastPaintedLeftRange() : ValueRange{0.0, 0.0};
-    // 3.
+    // 3. The stretch the last paint took belongs to the series now cleared.
     chart->clearAllSeries();
+    f_.firstVisibleIndex = -1;
+    f_.lastVisibleIndex = -1;
     // 4.
     const ChartOptions options = optionsFromControls();
     const ChartInput input = ChartInput::fromRecord(f_.record);
@@ -147,6 +149,9 @@ void ChartBuilder::Chart1AfterDraw()
             return;
         }
     }
+    // No channel series shown: no stretch to take, and none left from before may stand for it.
+    f_.firstVisibleIndex = -1;
+    f_.lastVisibleIndex = -1;
 }
 
 } // namespace display

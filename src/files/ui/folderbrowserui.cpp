@@ -50,9 +50,8 @@ bool FolderBrowserUi::eventFilter(QObject* watched, QEvent* event)
 
 void FolderBrowserUi::loadFromFolder(const QString& name)
 {
-    files_.currentFileName = folderOf(files_.currentFileName) + name;
-    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + name);
-    files_.btLoadFileClick(form_.btNextFile);
+    // The load names the frame and the current file itself, and only when the file loads.
+    files_.loadWithoutDialog(folderOf(files_.currentFileName) + name);
 }
 
 void FolderBrowserUi::btNextFileClick()
@@ -162,9 +161,8 @@ void FolderBrowserUi::openFileAtCaret()
     const auto name = fileNameForLine(listLines(), caretLine);
     if (!name)
         return;
-    files_.currentFileName = folderOf(files_.currentFileName) + *name;
     form_.gbAllCmnt->hide();
-    files_.btLoadFileClick(form_.btNextFile);
+    files_.loadWithoutDialog(folderOf(files_.currentFileName) + *name);
 }
 
 void FolderBrowserUi::MAllCmntDblClick()

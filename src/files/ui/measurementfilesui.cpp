@@ -7,9 +7,11 @@
 #include <QUrl>
 
 #include <bit>
+#include <cmath>
 
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/signalchart.h"
 #include "files/savefile.h"
 #include "platform/ui/dialogs.h"
 
@@ -33,6 +35,12 @@ platform::FileDialogSpec saveDialogSpec()
 }
 
 } // namespace
+
+QString badSamplePeriodMessage(const QString& path, double periodUs)
+{
+    return QStringLiteral("Файл %1 не открыт: период выборки в нём (%2 мкс) должен быть положительным числом.")
+        .arg(QFileInfo(path).fileName(), QString::number(periodUs));
+}
 
 platform::FileDialogSpec openDialogSpec(const QString& fileName)
 {
@@ -78,9 +86,8 @@ bool MeasurementFilesUi::eventFilter(QObject* watched, QEvent* event)
 void MeasurementFilesUi::dropFile(const QString& path)
 {
     // The path stays as it is: this file system tells "A.axd" from "a.axd".
-    currentFileName = path;
     openDialogFileName_ = path;
-    btLoadFileClick(form_.btUSB);
+    loadWithoutDialog(path);
 }
 
 void MeasurementFilesUi::closeSetupPanel()
@@ -92,34 +99,55 @@ void MeasurementFilesUi::closeSetupPanel()
 
 void MeasurementFilesUi::btLoadFileClick(QObject* sender)
 {
+    if (sender == form_.btNextFile || sender == form_.btUSB) {
+        loadWithoutDialog(currentFileName);
+        return;
+    }
     platform::Dialogs* dialogs = form_.services().dialogs;
     closeSetupPanel();
     searchLine = 0;
-    if (sender != form_.btNextFile && sender != form_.btUSB) {
-        const QString name =
-            dialogs ? dialogs->openFile(&form_, openDialogSpec(openDialogFileName_)) : QString();
-        if (name.isEmpty())
-            return;
-        currentFileName = name;
-        openDialogFileName_ = name;
-    }
+    const QString path = dialogs ? dialogs->openFile(&form_, openDialogSpec(openDialogFileName_)) : QString();
+    if (path.isEmpty())
+        return;
+    openDialogFileName_ = path;
+    loadFile(path);
+}
 
+bool MeasurementFilesUi::loadWithoutDialog(const QString& path)
+{
+    closeSetupPanel();
+    searchLine = 0;
+    return loadFile(path);
+}
+
+bool MeasurementFilesUi::loadFile(const QString& path)
+{
+    platform::Dialogs* dialogs = form_.services().dialogs;
     // The whole file is read and checked first: only a complete measurement file replaces the
-    // record and touches the controls.
-    AxdReadResult r = readAxdFile(currentFileName);
+    // record, touches the controls and becomes the current file. A refused file must not lend
+    // its name to the record still shown, nor its folder to the navigation.
+    AxdReadResult r = readAxdFile(path);
     if (r.status == AxdStatus::NotMeasurement) {
         if (dialogs)
             dialogs->message(&form_, QString::fromUtf8(kForeignFileMessage));
-        return;
+        return false;
     }
     if (!r.ok()) {
         if (dialogs)
-            dialogs->error(&form_, r.message(currentFileName));
-        return;
+            dialogs->error(&form_, r.message(path));
+        return false;
+    }
+    const double period = r.contents.header.samplePeriodUs;
+    if (!(period > 0) || !std::isfinite(period)) {
+        // Every time, frequency, spectrum and trend of the record divides by this period.
+        if (dialogs)
+            dialogs->message(&form_, badSamplePeriodMessage(path, period));
+        return false;
     }
     if (r.contents.commentCut && dialogs)
-        dialogs->message(&form_, axdCommentCutMessage(currentFileName));
+        dialogs->message(&form_, axdCommentCutMessage(path));
 
+    currentFileName = path;
     AxdContents& c = r.contents;
     header = c.header;
     plainTypeWord = c.header.hasPlainTypeWord();
@@ -147,6 +175,7 @@ void MeasurementFilesUi::btLoadFileClick(QObject* sender)
     form_.btShowCmnt->setEnabled(true);
     form_.record.startTime = fileModificationTime(currentFileName);
     form_.ShowChart(form_.btLoadFile);
+    return true;
 }
 
 void MeasurementFilesUi::btSaveClick()
@@ -182,13 +211,13 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path)
     h.samplePeriodUs = form_.record.samplePeriodUs;
 
     const int frameChannels = std::popcount(unsigned(h.channelMask));
-    bool anyBox = false;
-    for (QCheckBox* b : form_.channelBoxes)
-        anyBox = anyBox || b->isChecked();
     // Without a selected channel there is no series to take the visible stretch from.
-    const Stretch stretch = anyBox ? savedStretch(form_.record.sampleStream.size(), frameChannels,
-                                                  form_.firstVisibleIndex, form_.lastVisibleIndex)
-                                   : Stretch{};
+    Stretch stretch;
+    if (const int channel = firstSelectedChannel(); channel >= 0) {
+        const auto visible = visibleStretch(form_.channelSeries[std::size_t(channel)]);
+        stretch = savedStretch(form_.record.sampleStream.size(), frameChannels, visible ? visible->first : -1,
+                               visible ? visible->second : -1);
+    }
 
     std::optional<int> smoothing;
     if (form_.cbSmooth->isChecked())
@@ -258,15 +287,39 @@ ExportSource MeasurementFilesUi::chartExportSource() const
     }
     const display::Series xSeries = form_.channelSeries[firstChannel];
     s.x = [chart, xSeries](std::int64_t i) { return chart->xValue(xSeries, i); };
-    if (form_.firstVisibleIndex >= 0 && form_.lastVisibleIndex >= form_.firstVisibleIndex) {
-        s.first = form_.firstVisibleIndex;
-        s.last = form_.lastVisibleIndex;
+    if (const auto visible = visibleStretch(xSeries)) {
+        s.first = visible->first;
+        s.last = visible->second;
     } else {
-        // Never painted: every point.
         s.first = 0;
         s.last = chart->pointCount(xSeries) - 1;
     }
     return s;
+}
+
+int MeasurementFilesUi::firstSelectedChannel() const
+{
+    for (int i = 0; i < 3; ++i) {
+        if (form_.channelBoxes[std::size_t(i)]->isChecked())
+            return i;
+    }
+    return -1;
+}
+
+std::optional<std::pair<qint64, qint64>> MeasurementFilesUi::visibleStretch(display::Series series) const
+{
+    // The indices are those the last paint took from the first shown channel series. With every
+    // channel series hidden in the legend no paint takes any, and indices left from another
+    // record or another build would cut this one short: then the whole record counts.
+    const display::SignalChart* chart = form_.Chart1;
+    bool anyShown = false;
+    for (const display::Series s : form_.channelSeries)
+        anyShown = anyShown || chart->isSeriesShown(s);
+    const qint64 first = form_.firstVisibleIndex;
+    const qint64 last = form_.lastVisibleIndex;
+    if (!anyShown || first < 0 || last < first || last >= chart->pointCount(series))
+        return std::nullopt;
+    return std::pair{first, last};
 }
 
 bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format)

@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 #include "files/axdfile.h"
 #include "files/savefile.h"
 #include "files/textexport.h"
@@ -11,11 +14,18 @@ namespace app {
 class TForm1;
 }
 
+namespace display {
+enum class Series;
+}
+
 namespace platform {
 struct FileDialogSpec;
 }
 
 namespace files {
+
+// The notice for a measurement file whose sampling period is zero, negative or not a number.
+QString badSamplePeriodMessage(const QString& path, double periodUs);
 
 // The open dialog of measurement files, preselecting fileName.
 platform::FileDialogSpec openDialogSpec(const QString& fileName);
@@ -32,6 +42,8 @@ class MeasurementFilesUi : public QObject {
     void btLoadFileClick(QObject* sender);
     // A file dropped on the window: loaded without a dialog, its path kept as it is.
     void dropFile(const QString& path);
+    // Loads path as the folder navigation does; it becomes currentFileName only when it loads.
+    bool loadWithoutDialog(const QString& path);
 
     // The text or CSV export of what the chart shows, as the save writes it.
     ExportSource chartExportSource() const;
@@ -50,6 +62,11 @@ class MeasurementFilesUi : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    bool loadFile(const QString& path);
+    int firstSelectedChannel() const;
+    // The stretch of points the chart showed at its last paint, when it belongs to the record
+    // shown now; nullopt stands for the whole record.
+    std::optional<std::pair<qint64, qint64>> visibleStretch(display::Series series) const;
     bool writeMeasurementFile(const QString& path);
     bool writeTextExport(const QString& path, SaveFormat format);
     void closeSetupPanel();

@@ -56,6 +56,22 @@ QString applyDefaultExtension(const QString& name, const QString& ext)
     return name + QLatin1Char('.') + suffix;
 }
 
+QString suffixOfNameFilter(const QString& qtNameFilter, const QString& fallback)
+{
+    const qsizetype open = qtNameFilter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = qtNameFilter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open)
+        return fallback;
+    const QStringList patterns =
+        qtNameFilter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (patterns.size() != 1 || !patterns[0].startsWith(QLatin1String("*.")))
+        return fallback;
+    const QString ext = patterns[0].mid(2);
+    if (ext.isEmpty() || ext.contains(QLatin1Char('*')) || ext.contains(QLatin1Char('?')))
+        return fallback;
+    return ext;
+}
+
 QString resolveInitialFolder(const QString& folder)
 {
     if (folder.trimmed().isEmpty())
@@ -83,7 +99,12 @@ QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::
     QString suffix = spec.defaultExtension;
     while (suffix.startsWith(QLatin1Char('.')))
         suffix.remove(0, 1);
-    dialog.setDefaultSuffix(suffix);
+    // A bare name takes the extension of the type chosen in the list ("run5" saved as CSV is
+    // "run5.csv"); a type that names no single extension keeps the default one.
+    dialog.setDefaultSuffix(suffixOfNameFilter(dialog.selectedNameFilter(), suffix));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, suffix](const QString& f) {
+        dialog.setDefaultSuffix(suffixOfNameFilter(f, suffix));
+    });
     const QString folder = resolveInitialFolder(spec.initialFolder);
     if (!folder.isEmpty())
         dialog.setDirectory(folder);
@@ -94,7 +115,7 @@ QString runFileDialog(QWidget* parent, const FileDialogSpec& spec, QFileDialog::
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return {};
-    return applyDefaultExtension(files.first(), suffix);
+    return applyDefaultExtension(files.first(), dialog.defaultSuffix());
 }
 
 QString boxTitle()

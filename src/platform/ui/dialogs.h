@@ -71,6 +71,10 @@ QString qtFilterFromPipeFilter(const QString& pipeFilter);
 // An empty name stays empty: it means the dialog was cancelled.
 QString applyDefaultExtension(const QString& name, const QString& ext);
 
+// The extension a Qt name filter stands for ("CSV (*.csv)" -> "csv"); fallback when it names
+// none or several ("All files (*.*)", "Text (*.txt *.csv)").
+QString suffixOfNameFilter(const QString& qtNameFilter, const QString& fallback);
+
 // The absolute path of folder (a relative one is taken from the current directory),
 // or an empty string when the folder is empty or does not exist.
 QString resolveInitialFolder(const QString& folder);
