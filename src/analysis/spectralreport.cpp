@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/spectrum.h"
 #include "platform/numtext.h"
 
 namespace analysis {
@@ -175,6 +176,17 @@ QString spectrumFileText(const SpectralAnalysis& a, QChar separator, QChar decim
             out += separator + num(a.shown(c, k));
         out += QStringLiteral("\r\n");
     }
+    return out;
+}
+
+QString plainSpectrumFileText(const double* amplitudes, int binCount, double samplePeriodUs, int step,
+                              const QString& letter, const QString& unit, QChar separator, QChar decimal)
+{
+    QString out = QStringLiteral("F,Гц") + separator + letter + QStringLiteral(", ") +
+                  (unit.isEmpty() ? QStringLiteral("ед.") : unit) + QStringLiteral("\r\n");
+    for (int j = 0; j < binCount; ++j)
+        out += platform::generalNumberText(binFrequency(j, samplePeriodUs, step), decimal) + separator +
+               platform::generalNumberText(amplitudes[j], decimal) + QStringLiteral("\r\n");
     return out;
 }
 

@@ -86,6 +86,9 @@ QString peaksCsv(const SpectralAnalysis& a);
 // one column per channel, `separator` between the fields, the number texts
 // with `decimal`, CR LF line ends (the encoding is the writer's).
 QString spectrumFileText(const SpectralAnalysis& a, QChar separator, QChar decimal);
+// The same for the plain spectrum: its shown bins, amplitude in `unit`.
+QString plainSpectrumFileText(const double* amplitudes, int binCount, double samplePeriodUs, int step,
+                              const QString& letter, const QString& unit, QChar separator, QChar decimal);
 
 // The spectrogram's colours, from the quietest (dark blue) to the loudest
 // (dark red), as (position 0 ... 1, colour) stops; and a picture of it, one

@@ -1,4 +1,8 @@
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -13,6 +17,9 @@
 
 #include "analysis/spectrum.h"
 #include "analysis/ui/chartpicture.h"
+#include "analysis/ui/spectrogramwindow.h"
+#include "analysis/ui/spectrumanalysisview.h"
+#include "analysis/ui/spectrumoptions.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "analysis/ui/spinedit.h"
 #include "app/ui/controls.h"
@@ -523,3 +530,189 @@ TEST_F(SpectrumWindowTest, FrequencyAxisTicksAtRoundFrequencies)
         }
     }
 }
+
+namespace {
+
+// Three channels and the modulus of a 3200 Hz record: X a 100 Hz sine of
+// amplitude 2, Y one of 250 Hz and amplitude 1, Z quiet.
+struct ThreeChannels {
+    std::vector<double> x, y, z, m;
+    explicit ThreeChannels(int points)
+    {
+        for (int i = 0; i < points; ++i) {
+            x.push_back(2 * std::sin(2 * M_PI * 100 * i / 3200.0));
+            y.push_back(std::sin(2 * M_PI * 250 * i / 3200.0));
+            z.push_back(0.01 * ((i * 7919) % 13 - 6));
+            m.push_back(std::sqrt(x.back() * x.back() + y.back() * y.back() + z.back() * z.back()));
+        }
+    }
+    SignalSource source() const
+    {
+        SignalSource s = sourceOf(x, 0, qint32(x.size()) - 1);
+        s.valueTitle = QStringLiteral("Ускорение, см/с/с");
+        s.shownChannels = {{QStringLiteral("X"), x.data(), qint64(x.size()), QColor(Qt::red)},
+                           {QStringLiteral("Y"), y.data(), qint64(y.size()), QColor(Qt::blue)},
+                           {QStringLiteral("Z"), z.data(), qint64(z.size()), QColor(Qt::darkGreen)}};
+        s.modulus = analysis::ChannelSource{QStringLiteral("|a|"), m.data(), qint64(m.size()), QColor(Qt::black)};
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(SpectrumWindowTest, AnalysisOptionsAreKeptInTheirOwnSection)
+{
+    {
+        auto f = make(1600);
+        EXPECT_TRUE(f->analysisOptions->settings().isPlain()) << "first start: the plain spectrum";
+        f->analysisOptions->cbWindow->setCurrentIndex(4);
+        f->analysisOptions->cbSegment->setCurrentIndex(f->analysisOptions->cbSegment->findData(8192));
+        f->analysisOptions->cbOverlap->setCurrentIndex(2);
+        f->analysisOptions->cbScale->setCurrentIndex(2);
+        f->analysisOptions->cbDb->setChecked(true);
+        f->analysisOptions->cbLogF->setChecked(true);
+        f->analysisOptions->seFmin->setValue(2.5);
+        f->analysisOptions->cbPeaks->setChecked(true);
+        f->analysisOptions->sePeaks->setValue(7);
+        f->analysisOptions->cbModulus->setChecked(true);
+        f->analysisOptions->cbEncoding->setCurrentIndex(1);
+        f->close();
+    }
+    platform::IniFile ini(iniPath());
+    EXPECT_EQ(ini.readString(QStringLiteral("SpectrumAnalysis"), QStringLiteral("Window"), {}),
+              QStringLiteral("flattop"));
+    EXPECT_EQ(ini.readInteger(QStringLiteral("Spectrum"), QStringLiteral("Step"), 0), 1) << "the design's keys stay";
+
+    auto g = make(1600);
+    const analysis::AnalysisSettings a = g->analysisOptions->settings();
+    EXPECT_EQ(a.window, analysis::WindowKind::FlatTop);
+    EXPECT_EQ(a.segment, 8192);
+    EXPECT_EQ(a.overlapPercent, 75);
+    EXPECT_EQ(a.scale, analysis::SpectrumScale::Psd);
+    EXPECT_TRUE(a.decibels);
+    EXPECT_TRUE(a.logFrequency);
+    EXPECT_DOUBLE_EQ(a.fminHz, 2.5);
+    EXPECT_EQ(a.peaks, 7);
+    EXPECT_TRUE(g->analysisOptions->withModulus());
+    EXPECT_TRUE(g->analysisOptions->utf8Files());
+    EXPECT_EQ(g->analysisOptions->geometry().top(), g->Chart1->geometry().bottom() + 1) << "under the chart";
+}
+
+TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBack)
+{
+    const ThreeChannels rec(40000);
+    auto f = make(1600);
+    f->seFmaxDblClick();
+    f->setSpectrumSource(rec.source());
+    ASSERT_TRUE(f->btSpectrumClick());
+    const QString plainReport = dialogs.clipboard;
+    const int plainBins = f->Envelope->dataCount();
+
+    auto* o = f->analysisOptions;
+    o->cbWindow->setCurrentIndex(1);
+    o->cbSegment->setCurrentIndex(o->cbSegment->findData(4096));
+    o->cbAllChannels->setChecked(true);
+    o->cbModulus->setChecked(true);
+    o->cbPeaks->setChecked(true);
+    o->sePeaks->setValue(2);
+    ASSERT_TRUE(f->btSpectrumClick());
+    const auto& view = f->analysisView();
+    ASSERT_TRUE(view.active());
+    ASSERT_EQ(view.graphs().size(), 4u) << "X, Y, Z and |a|";
+    const QColor want[] = {Qt::red, Qt::blue, Qt::darkGreen, Qt::black};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(view.graphs()[std::size_t(i)]->pen().color(), want[i]);
+        EXPECT_EQ(view.graphs()[std::size_t(i)]->dataCount(), 2049);
+    }
+    EXPECT_EQ(f->Envelope->dataCount(), 0);
+    EXPECT_EQ(f->Chart1->xAxis->label(), QStringLiteral("Частота, Гц"));
+    ASSERT_EQ(view.peakMarks()->dataCount(), 2);
+    EXPECT_NEAR(view.peakMarks()->data()->at(0)->key, 100, 0.01);
+    EXPECT_NEAR(view.peakMarks()->data()->at(0)->value, 2, 0.01);
+    EXPECT_TRUE(view.peakList().contains(QStringLiteral("X")));
+    EXPECT_TRUE(o->lbAverages->text().contains(QStringLiteral("18"))) << "40000 points, 4096 a segment, 50 %";
+    EXPECT_TRUE(o->lbBandRms->text().contains(QStringLiteral("X=1,4142")) ||
+                o->lbBandRms->text().contains(QStringLiteral("X=1.4142")));
+    QStringList lines = clipboardLines(dialogs);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Window\t")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Peak F,Hz\tValue\tChannel"))) << "the peaks go with the report";
+    EXPECT_TRUE(f->lbSpectrumMax->text().startsWith(QStringLiteral("F,Гц=100")));
+
+    o->cbLogF->setChecked(true);
+    ASSERT_TRUE(f->btSpectrumClick());
+    EXPECT_EQ(f->Chart1->xAxis->scaleType(), QCPAxis::stLogarithmic);
+    EXPECT_EQ(view.graphs()[0]->dataCount(), 2048) << "no 0 Hz on a logarithmic axis";
+
+    // Back at the defaults, the plain spectrum exactly as before.
+    o->cbWindow->setCurrentIndex(0);
+    o->cbSegment->setCurrentIndex(0);
+    o->cbAllChannels->setChecked(false);
+    o->cbModulus->setChecked(false);
+    o->cbPeaks->setChecked(false);
+    o->cbLogF->setChecked(false);
+    ASSERT_TRUE(f->btSpectrumClick());
+    EXPECT_FALSE(view.active());
+    EXPECT_EQ(f->Chart1->graphCount(), 2);
+    EXPECT_EQ(f->Chart1->itemCount(), 0);
+    EXPECT_EQ(f->Chart1->xAxis->scaleType(), QCPAxis::stLinear);
+    EXPECT_EQ(f->Chart1->xAxis->label(), QStringLiteral("ГЕРЦЫ"));
+    EXPECT_EQ(f->Envelope->dataCount(), plainBins);
+    EXPECT_EQ(dialogs.clipboard, plainReport);
+}
+
+TEST_F(SpectrumWindowTest, SpectrumIsSavedAsATableOrAPicture)
+{
+    const ThreeChannels rec(8192);
+    auto f = make(1600);
+    f->setSpectrumSource(rec.source());
+    f->saveSpectrum();
+    EXPECT_EQ(dialogs.messages.size(), 1u) << "nothing to save before a spectrum";
+    ASSERT_TRUE(f->btSpectrumClick());
+    struct Case {
+        const char* name;
+        bool utf8;
+        QByteArray start;
+    } cases[] = {
+        {"s1251.csv", false, QByteArray("F,\xc3\xf6;X, \xf1\xec/\xf1/\xf1\r\n")},
+        {"sutf8.csv", true, QStringLiteral("F,Гц;X, см/с/с\r\n").toUtf8()},
+        {"s.svg", false, QByteArray("<?xml")},
+        {"s.png", false, QByteArray("\x89PNG")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        f->analysisOptions->cbEncoding->setCurrentIndex(c.utf8 ? 1 : 0);
+        const QString path = dir.filePath(QLatin1String(c.name));
+        dialogs.saveAnswers = {path};
+        f->saveSpectrum();
+        EXPECT_TRUE(testutil::readAll(path).startsWith(c.start)) << testutil::readAll(path).left(40).toStdString();
+    }
+    const QList<QByteArray> rows = testutil::readAll(dir.filePath(QStringLiteral("sutf8.csv"))).split('\n');
+    EXPECT_EQ(rows.size(), 1 + 359 + 1) << "the bins shown, up to 35 Hz";
+}
+
+TEST_F(SpectrumWindowTest, SpectrogramShowsTheStretchOnTheMainChartsTimeAxis)
+{
+    const ThreeChannels rec(64000);
+    auto f = make(1600);
+    SignalSource s = rec.source();
+    s.firstVisibleIndex = 3200; // from 1 s on, in milliseconds
+    f->setSpectrumSource(s);
+    f->analysisOptions->cbSegment->setCurrentIndex(f->analysisOptions->cbSegment->findData(512));
+    f->showSpectrogram();
+    ASSERT_NE(f->spectrogramWindow(), nullptr);
+    EXPECT_TRUE(f->spectrogramWindow()->isVisible());
+    const analysis::Spectrogram& sg = f->spectrogramWindow()->last();
+    EXPECT_GT(sg.columns, 100);
+    EXPECT_EQ(sg.size, 512);
+    QCustomPlot* plot = f->spectrogramWindow()->plot();
+    EXPECT_EQ(plot->xAxis->label(), QStringLiteral("Время, мс"));
+    EXPECT_NEAR(plot->xAxis->range().lower, 1000 + 80, 1) << "the first segment's centre, 80 ms in";
+    EXPECT_NEAR(plot->xAxis->range().upper, 1000 + (235 * 256 + 256) * 0.3125, 1) << "the last segment's centre";
+
+    dialogs.messages.clear();
+    s.firstVisibleIndex = -1;
+    f->setSpectrumSource(s);
+    f->showSpectrogram();
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+

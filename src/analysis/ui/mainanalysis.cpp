@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "analysis/ui/spectrumanalysisview.h"
 #include "analysis/ui/spinedit.h"
 #include "app/ui/mainwindow.h"
 #include "files/ui/measurementfilesui.h"
@@ -55,6 +56,26 @@ SignalSource MainWindowAnalysis::sourceFor(int channel) const
         s.fileName = form_.measurementFiles->currentFileName;
     if (form_.cbSmooth->isChecked())
         s.smoothing = form_.seSmooth->value();
+
+    // The analyses beyond the plain spectrum may take the other shown channels
+    // and the modulus too, each drawn in its series' colour.
+    auto channelOf = [this](display::Series series, const QString& letter) {
+        ChannelSource c;
+        c.letter = letter;
+        c.values = form_.Chart1->yValues(series);
+        c.pointCount = c.values ? form_.Chart1->pointCount(series) : 0;
+        c.colour = form_.Chart1->seriesColour(series);
+        return c;
+    };
+    s.shownChannels.push_back(channelOf(series, s.channelCaption));
+    for (int c = 0; c < 3; ++c) {
+        const display::Series other = form_.channelSeries[std::size_t(c)];
+        if (c != channel && form_.Chart1->isSeriesShown(other))
+            s.shownChannels.push_back(channelOf(other, form_.channelBoxes[std::size_t(c)]->text()));
+    }
+    if (const ChannelSource m = channelOf(display::Series::IaI, QStringLiteral("|a|")); m.values)
+        s.modulus = m;
+    s.valueTitle = form_.Chart1->leftTitle();
     return s;
 }
 
@@ -80,7 +101,9 @@ void MainWindowAnalysis::btSpectrGoClick(QObject*)
         return;
     f2->show();
     f2->raise();
-    f2->Chart1->yAxis->setLabel(form_.Chart1->leftTitle());
+    // An analysis beyond the plain spectrum titles its own value axis.
+    if (!f2->analysisView().active())
+        f2->Chart1->yAxis->setLabel(form_.Chart1->leftTitle());
 }
 
 void MainWindowAnalysis::btTrendClick(QObject*)

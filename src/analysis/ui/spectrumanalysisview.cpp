@@ -48,6 +48,7 @@ void SpectrumAnalysisView::clear()
         chart_->xAxis->setScaleType(QCPAxis::stLinear);
         chart_->xAxis->setTicker(ownTicker_);
         chart_->xAxis->setLabel(ownBottomTitle_);
+        chart_->yAxis->setLabel(ownLeftTitle_);
         ownTicker_.reset();
     }
     active_ = false;
@@ -60,6 +61,7 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
     active_ = true;
     ownTicker_ = chart_->xAxis->ticker();
     ownBottomTitle_ = chart_->xAxis->label();
+    ownLeftTitle_ = chart_->yAxis->label();
 
     const bool logF = a.settings.logFrequency;
     const QString dp = QLocale::system().decimalPoint();
@@ -138,6 +140,9 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
     }
 
     chart_->rescaleAxes();
+    // Room above the highest line for the number of a peak on it.
+    const QCPRange y = chart_->yAxis->range();
+    chart_->yAxis->setRange(y.lower, y.upper + 0.06 * std::max(y.size(), 1e-12));
     chart_->replot(QCustomPlot::rpQueuedReplot);
 }
 

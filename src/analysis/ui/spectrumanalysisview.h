@@ -37,6 +37,7 @@ class SpectrumAnalysisView {
     bool active_ = false;
     QSharedPointer<QCPAxisTicker> ownTicker_;
     QString ownBottomTitle_;
+    QString ownLeftTitle_;
     std::vector<QCPGraph*> graphs_;
     QCPGraph* peakMarks_ = nullptr;
     std::vector<QCPAbstractItem*> items_;

@@ -9,10 +9,16 @@
 
 #include <qcustomplot.h>
 
+#include "analysis/spectralreport.h"
 #include "analysis/spectrum.h"
 #include "analysis/ui/chartpicture.h"
+#include "analysis/ui/spectrogramwindow.h"
+#include "analysis/ui/spectrumanalysisview.h"
+#include "analysis/ui/spectrumoptions.h"
 #include "analysis/ui/spinedit.h"
 #include "app/ui/controls.h"
+#include "files/savefile.h"
+#include "platform/cp1251.h"
 #include "display/ui/roundticker.h"
 #include "platform/inifile.h"
 #include "platform/numtext.h"
@@ -206,6 +212,11 @@ void TForm2::buildControls()
     btSpectrum->setGeometry(561, 26, 48, 21);
     btSpectrum->hide();
 
+    analysisOptions = new SpectrumOptionsPanel(this);
+    analysisView_ = std::make_unique<SpectrumAnalysisView>(Chart1);
+    connect(analysisOptions, &SpectrumOptionsPanel::spectrogramRequested, this, &TForm2::showSpectrogram);
+    connect(analysisOptions, &SpectrumOptionsPanel::saveRequested, this, &TForm2::saveSpectrum);
+
     // The strip lies over the charts' top edge, as designed: keep it on top.
     for (QWidget* w : std::initializer_list<QWidget*>{btSaveCh, lbStep, seStep, lbFmax, seFmax, rgSpEnv,
                                                       btSpGo, btTr, cbSp2ClipBrd, lbSpectrumMax})
@@ -246,6 +257,7 @@ void TForm2::FormCreate()
     seFmax->setValue(ini.readInteger(kSpectrumSection, QStringLiteral("Fmax"), 35));
     rgSpEnv->setItemIndex(ini.readInteger(kSpectrumSection, QStringLiteral("SpectrumType"), 0));
     cbSp2ClipBrd->setChecked(ini.readBool(kSpectrumSection, QStringLiteral("SpectrumSave"), true));
+    analysisOptions->load(ini);
 
     spectrumAmp.assign(spectrumBins, 0.0);
 }
@@ -262,6 +274,7 @@ void TForm2::FormClose()
         ini.writeInteger(kSpectrumSection, QStringLiteral("Step"), seStep->value());
         ini.writeInteger(kSpectrumSection, QStringLiteral("Fmax"), seFmax->value());
         ini.writeInteger(kSpectrumSection, QStringLiteral("SpectrumType"), rgSpEnv->itemIndex());
+        analysisOptions->save(ini);
     } catch (const platform::IniWriteError& e) {
         if (services_.dialogs)
             services_.dialogs->error(this, QString::fromStdString(e.what()));
@@ -287,6 +300,13 @@ void TForm2::FormResize()
                           std::max(0, height() - spectrumHeightMargin));
     Chart1->resize(chartSize);
     Chart2->resize(chartSize);
+    // The analysis controls take the strip the design leaves under the charts.
+    if (analysisOptions) {
+        analysisOptions->setGeometry(0, Chart1->y() + chartSize.height(), width(),
+                                     std::max(SpectrumOptionsPanel::stripHeight,
+                                              height() - Chart1->y() - chartSize.height()));
+        analysisOptions->raise();
+    }
     placeResultLabel();
 }
 
@@ -394,6 +414,11 @@ bool TForm2::btSpectrumClick()
         return false;
     }
 
+    if (!analysisOptions->settings().isPlain())
+        return showAnalysis(*visible, step);
+    analysisView_->clear();
+    analysisOptions->clearResult();
+
     const double period = source_.samplePeriodUs;
     const SpectrumSummary summary =
         computeSpectrum(source_.values + span->first, span->count(), step, period,
@@ -439,7 +464,131 @@ bool TForm2::btSpectrumClick()
     ctx.decimalSeparator = sep;
     services_.dialogs->setClipboardText(
         spectrumReport(spectrumAmp.data(), summary, period, step, cbSp2ClipBrd->isChecked(), ctx));
+    spectrumFile_ = plainSpectrumFileText(spectrumAmp.data(), summary.binCount, period, step, source_.channelCaption,
+                                          valueUnit(source_.valueTitle), QLatin1Char(';'), sep);
     return true;
+}
+
+bool TForm2::showAnalysis(const Stretch& visible, int step)
+{
+    const AnalysisSettings settings = analysisOptions->settings();
+    std::vector<ChannelInput> inputs;
+    std::vector<QColor> colours;
+    auto take = [&](const ChannelSource& c) {
+        // Every series of one build has the same points; a series that has
+        // fewer (none drawn yet) is left out rather than read past its end.
+        if (!c.values || c.pointCount <= visible.last)
+            return;
+        inputs.push_back({c.letter, c.values + visible.first, visible.count()});
+        colours.push_back(c.colour);
+    };
+    ChannelSource first{source_.channelCaption, source_.values, source_.pointCount, QColor(Qt::red)};
+    if (analysisOptions->cbAllChannels->isChecked() && !source_.shownChannels.empty()) {
+        for (const ChannelSource& c : source_.shownChannels)
+            take(c);
+    } else {
+        if (!source_.shownChannels.empty())
+            first.colour = source_.shownChannels.front().colour;
+        take(first);
+    }
+    if (analysisOptions->withModulus() && source_.modulus)
+        take(*source_.modulus);
+
+    const double period = source_.samplePeriodUs;
+    const SpectralAnalysis a =
+        analyseChannels(inputs, settings, step, period, binCutFrequency(seFmax->value(), nyquistHz(), step),
+                        valueUnit(source_.valueTitle));
+    SpectArrows->data()->clear();
+    Envelope->data()->clear();
+    analysisView_->show(a, colours, source_.valueTitle);
+    analysisOptions->showResult(a);
+
+    // The readout names the strongest bin of the first channel in the band.
+    SpectrumSummary summary;
+    if (!a.channels.empty()) {
+        const ChannelAnalysis& c = a.channels.front();
+        bool any = false;
+        for (int k = a.firstBin(); k <= a.lastBin(); ++k) {
+            const double v = a.shown(c, k);
+            if (std::isfinite(v) && (!any || v > summary.peakAmplitude)) {
+                summary.peakAmplitude = v;
+                summary.peakFrequency = k * c.spectrum.binHz();
+                any = true;
+            }
+        }
+    }
+    const QChar sep = decimalSeparator();
+    lbSpectrumMax->setText(spectrumPeakCaption(summary, sep));
+    placeResultLabel();
+
+    ReportContext ctx;
+    ctx.unitSuffix = timeUnitSuffix(source_.xAxisTitle);
+    ctx.firstTime = pointTime(visible.first, period, source_.timeUnitDivisor);
+    ctx.lastTime = pointTime(visible.last, period, source_.timeUnitDivisor);
+    ctx.channel = source_.channelCaption;
+    ctx.fileName = source_.fileName;
+    ctx.decimalSeparator = sep;
+    services_.dialogs->setClipboardText(spectralReport(a, cbSp2ClipBrd->isChecked(), ctx));
+    spectrumFile_ = spectrumFileText(a, QLatin1Char(';'), sep);
+    return true;
+}
+
+void TForm2::showSpectrogram()
+{
+    const auto visible = source_.values ? visibleStretch(source_.pointCount, source_.firstVisibleIndex,
+                                                         source_.lastVisibleIndex)
+                                        : std::nullopt;
+    if (!visible) {
+        services_.dialogs->message(this, noStretchMessage());
+        return;
+    }
+    const AnalysisSettings settings = analysisOptions->settings();
+    if (!spectrogram_)
+        spectrogram_ = new SpectrogramWindow(this);
+    SpectrogramSource s;
+    s.values = source_.values + visible->first;
+    s.count = visible->count();
+    s.samplePeriodUs = source_.samplePeriodUs;
+    s.firstTime = pointTime(visible->first, source_.samplePeriodUs, source_.timeUnitDivisor);
+    s.timeUnitDivisor = source_.timeUnitDivisor;
+    s.timeTitle = source_.xAxisTitle;
+    s.channel = source_.channelCaption;
+    const WelchOptions o{settings.window, settings.segment > 0 ? settings.segment : 1024, settings.overlapPercent,
+                         std::clamp(seStep->value(), 1, kMaxStep)};
+    spectrogram_->show();
+    if (!spectrogram_->showSpectrogram(s, o)) {
+        spectrogram_->hide();
+        services_.dialogs->message(this, spectrumTooShortMessage());
+        return;
+    }
+    spectrogram_->raise();
+}
+
+void TForm2::saveSpectrum()
+{
+    if (spectrumFile_.isEmpty()) {
+        services_.dialogs->message(this, QStringLiteral("Спектр ещё не построен: сохранять нечего."));
+        return;
+    }
+    platform::FileDialogSpec spec;
+    spec.filter = QStringLiteral("Таблица CSV|*.csv|Scalable Vector Graphics|*.svg|Рисунок PNG|*.png");
+    spec.defaultExtension = QStringLiteral("csv");
+    spec.confirmOverwrite = true;
+    const QString name = services_.dialogs->saveFile(this, spec);
+    if (name.isEmpty())
+        return;
+    bool ok = false;
+    if (name.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        ok = writeChartSvg(Chart1, chartColour_, name);
+    } else if (name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+        const QImage png = renderChartOnWhite(Chart1, chartColour_).png;
+        ok = files::saveAtomically(name, [&](QIODevice& out) { return png.save(&out, "PNG"); }).isEmpty();
+    } else {
+        const QByteArray bytes = analysisOptions->utf8Files() ? spectrumFile_.toUtf8() : platform::toCp1251(spectrumFile_);
+        ok = files::saveAtomically(name, [&](QIODevice& out) { return out.write(bytes) == bytes.size(); }).isEmpty();
+    }
+    if (!ok)
+        services_.dialogs->error(this, QStringLiteral("Cannot create file %1").arg(name));
 }
 
 bool TForm2::showTrend(const SignalSource& source)

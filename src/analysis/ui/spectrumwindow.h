@@ -8,9 +8,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "analysis/analysisinput.h"
 #include "analysis/trend.h"
 #include "app/ui/services.h"
 
@@ -24,11 +26,22 @@ class RadioGroup;
 namespace analysis {
 
 class HoldButton;
+class SpectrogramWindow;
+class SpectrumAnalysisView;
+class SpectrumOptionsPanel;
 class SpinEdit;
 class IndexLabelTicker;
 
 // What the main window hands over for one spectrum or trend run: the analysed
 // channel series of its chart and what the reports say about it.
+// Another series of the main chart the analyses may take beside the first one.
+struct ChannelSource {
+    QString letter; // "X", "Y", "Z" or "|a|"
+    const double* values = nullptr;
+    qint64 pointCount = 0;
+    QColor colour;
+};
+
 struct SignalSource {
     const double* values = nullptr; // the series' y values, point 0 first
     qint64 pointCount = 0;
@@ -40,6 +53,12 @@ struct SignalSource {
     QString channelCaption; // "X", "Y" or "Z"
     QString fileName;       // the measurement file last opened
     std::optional<int> smoothing;
+    // For the analyses beyond the plain spectrum: every shown channel series (the
+    // analysed one first), the modulus series when it has points, and the
+    // chart's value title ("Ускорение, см/с/с"), which names the unit.
+    std::vector<ChannelSource> shownChannels;
+    std::optional<ChannelSource> modulus;
+    QString valueTitle;
 };
 
 // The spectrum and trend window. It is created hidden right after the main
@@ -115,6 +134,15 @@ class TForm2 : public QWidget {
     QCPGraph* seriLn;
     QCPGraph* seriTrend;
     QPushButton* btSpectrum;
+    // The analysis controls beyond the design's, in the strip under the charts.
+    SpectrumOptionsPanel* analysisOptions = nullptr;
+
+    // What the analyses beyond the plain spectrum drew; the spectrogram window
+    // once it was asked for (else null).
+    const SpectrumAnalysisView& analysisView() const { return *analysisView_; }
+    SpectrogramWindow* spectrogramWindow() const { return spectrogram_; }
+    void showSpectrogram();
+    void saveSpectrum();
 
   signals:
     // btSpGo and btTr run the main window's handlers.
@@ -140,6 +168,11 @@ class TForm2 : public QWidget {
     app::Services services_;
     std::function<qint32()> nyquistSource_;
     SignalSource source_;
+    bool showAnalysis(const Stretch& visible, int step);
+
+    std::unique_ptr<SpectrumAnalysisView> analysisView_;
+    SpectrogramWindow* spectrogram_ = nullptr;
+    QString spectrumFile_; // the last spectrum as the file a person saves ("" before the first)
     IndexLabelTicker* spectrumTicker_ = nullptr;
     IndexLabelTicker* trendTicker_ = nullptr;
     QColor chartColour_;
