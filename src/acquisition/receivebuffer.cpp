@@ -13,6 +13,7 @@ void ReceiveBuffer::push(const std::uint8_t* bytes, std::size_t count)
         const std::size_t room = limit_ > bytes_.size() ? limit_ - bytes_.size() : 0;
         const std::size_t kept = std::min(room, count);
         bytes_.insert(bytes_.end(), bytes, bytes + kept);
+        lastArrival_ = std::chrono::steady_clock::now();
         if (kept < count)
             overflowed_ = true;
     }
@@ -72,6 +73,20 @@ void ReceiveBuffer::reset()
     overflowed_ = false;
     failed_ = false;
     why_.clear();
+}
+
+void ReceiveBuffer::discard(std::chrono::milliseconds quiet, std::chrono::milliseconds limit)
+{
+    std::unique_lock lock(mutex_);
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        bytes_.clear();
+        const auto now = std::chrono::steady_clock::now();
+        const auto quietUntil = lastArrival_ + quiet;
+        if (failed_ || quietUntil <= now || until <= now)
+            return;
+        arrived_.wait_until(lock, std::min(quietUntil, until));
+    }
 }
 
 bool ReceiveBuffer::failed() const

@@ -39,6 +39,12 @@ class ReceiveBuffer {
     Taken take(std::uint8_t* out, std::size_t max, std::chrono::milliseconds firstByteWait,
                std::chrono::milliseconds quietGap = std::chrono::milliseconds(0));
 
+    // Drops the bytes waiting (not a failure, nor an overflow still to be reported). When bytes
+    // arrived less than quiet ago, the line is still busy (the tail of a stream the board is ending)
+    // and those on their way are dropped too: it waits until the line has been quiet that long, at
+    // most limit.
+    void discard(std::chrono::milliseconds quiet = std::chrono::milliseconds(0),
+                 std::chrono::milliseconds limit = std::chrono::milliseconds(0));
     // The line is gone (whether or not bytes are still waiting).
     bool failed() const;
     // Forgets everything, including a failure (a new line is being opened).
@@ -52,6 +58,7 @@ class ReceiveBuffer {
     std::condition_variable arrived_;
     std::deque<std::uint8_t> bytes_;
     std::size_t limit_;
+    std::chrono::steady_clock::time_point lastArrival_{};
     bool overflowed_ = false;
     bool failed_ = false;
     std::string why_;

@@ -74,7 +74,7 @@ class AutoSerialOpener : public LinkOpener {
 
     // Each port gets this long to answer; the whole search stays under a second.
     static constexpr std::chrono::milliseconds kProbeWait{100};
-    static constexpr std::chrono::milliseconds kSearchBudget{900};
+    static constexpr std::chrono::milliseconds kSearchBudget{800};
 
   private:
     SerialSettings settings_;

@@ -78,6 +78,10 @@ int StreamBackend::write(const std::uint8_t* bytes, std::uint32_t count, std::ui
         shutDown();
     if (!ensureOpen())
         return si::DeviceNotFound;
+    // Whatever came before this command and was not read belongs to no reply the program will
+    // read after it: a stream still arriving when a new run is started would otherwise be taken
+    // for the register read-backs. On a quiet line this costs nothing.
+    buffer_.discard(options_.settleQuiet, options_.settleLimit);
     QString why;
     if (link_->send(bytes, count, options_.sendTimeout, why) != ByteLink::Io::Ok) {
         lastError_ = why;

@@ -53,6 +53,10 @@ struct StreamOptions {
     std::chrono::milliseconds firstByteWait{50};
     // After the first byte of a reply, the rest must follow within this gap to belong to it.
     std::chrono::milliseconds replyGap{5};
+    // Before a command, the tail of a stream still arriving is waited out (a line this long quiet),
+    // at most settleLimit: its bytes are no reply to the command.
+    std::chrono::milliseconds settleQuiet{10};
+    std::chrono::milliseconds settleLimit{50};
     std::chrono::milliseconds sendTimeout{500};
     std::size_t bufferLimit = ReceiveBuffer::kDefaultLimit;
 };

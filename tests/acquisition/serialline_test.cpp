@@ -47,6 +47,16 @@ void setUpChip(DeviceLink& link, std::uint8_t rateCode, std::uint8_t range)
             << "register " << int(r.address);
 }
 
+// A run of X, Y and Z to the computer at the rate the chip was set to.
+bool startXyzAt3200(DeviceLink& link, std::uint32_t samples)
+{
+    StartParams p;
+    p.channels = ChannelSet::fromMask(0x07);
+    p.samples = samples;
+    link.commandBuffer = startCommand(p);
+    return link.SendCmd(9) == 0;
+}
+
 } // namespace
 
 TEST(ReceiveBuffer, HandsOverWhatArrivedWaitingOnlyForAReplyNotYetThere)
@@ -138,7 +148,7 @@ TEST(CommandFramer, CutsTheLineIntoCommandsByTheirCode)
     }
 }
 
-TEST(SerialLine, ReadsBackEveryRegisterEvenWhenTheBoardAnswersLate)
+TEST(SerialLine, ReadsBackEveryRegisterWhenTheBoardAnswersLateOrWasStreaming)
 {
     // A USB adapter answers in 1-20 ms, later than the program's 4 ms pause.
     for (const char* delay : {"0", "20"}) {
@@ -147,6 +157,13 @@ TEST(SerialLine, ReadsBackEveryRegisterEvenWhenTheBoardAnswersLate)
         ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
         Line line(serialBackend(sim.path()));
         EXPECT_EQ(line.link.CheckAxRg(0x00), std::optional<std::uint8_t>(0xE5));
+        setUpChip(line.link, 0x0F, 2);
+
+        if (QByteArray(delay) != "0")
+            continue;
+        // Started again in the middle of a stream: its bytes are not taken for the read-backs.
+        ASSERT_TRUE(startXyzAt3200(line.link, 3200));
+        QThread::msleep(300);
         setUpChip(line.link, 0x0F, 2);
     }
 }
@@ -161,11 +178,7 @@ TEST(SerialLine, StreamedRunArrivesWholeThoughNotReadUntilItHasEnded)
     ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
     Line line(serialBackend(sim.path()));
     setUpChip(line.link, 0x0F, 0);
-    StartParams p;
-    p.channels = ChannelSet::fromMask(0x07);
-    p.samples = 16384;
-    line.link.commandBuffer = startCommand(p);
-    ASSERT_EQ(line.link.SendCmd(9), 0);
+    ASSERT_TRUE(startXyzAt3200(line.link, 16384));
 
     // 5.12 s of samples, more than the line and the board hold between them: only a reader
     // that drains the line all along keeps every byte.
@@ -179,7 +192,7 @@ TEST(SerialLine, StreamedRunArrivesWholeThoughNotReadUntilItHasEnded)
         got += chunk;
     }
     EXPECT_EQ(got.size(), 98304);
-    expectScene(got, p.channels, 3200, 0, scene);
+    expectScene(got, ChannelSet::fromMask(0x07), 3200, 0, scene);
 }
 
 TEST(SerialLine, LaterCommandsWorkAfterACloseAndAfterTheBoardIsPluggedBackIn)
@@ -198,11 +211,7 @@ TEST(SerialLine, LaterCommandsWorkAfterACloseAndAfterTheBoardIsPluggedBackIn)
 
     // The board goes away in the middle of a run: what it sent is read, then the reads fail.
     setUpChip(line.link, 0x0F, 0);
-    StartParams p;
-    p.channels = ChannelSet::fromMask(0x07);
-    p.samples = 3200;
-    line.link.commandBuffer = startCommand(p);
-    ASSERT_EQ(line.link.SendCmd(9), 0);
+    ASSERT_TRUE(startXyzAt3200(line.link, 3200));
     ASSERT_TRUE(sim->waitForExit(5000));
     QByteArray got;
     for (int i = 0; i < 10; ++i) {
@@ -229,11 +238,7 @@ TEST(SerialLine, AReadThatCannotKeepUpReportsTheOverflow)
     small.bufferLimit = 1000;
     Line line(serialBackend(sim.path(), small));
     setUpChip(line.link, 0x0F, 0);
-    StartParams p;
-    p.channels = ChannelSet::fromMask(0x07);
-    p.samples = 3200;
-    line.link.commandBuffer = startCommand(p);
-    ASSERT_EQ(line.link.SendCmd(9), 0);
+    ASSERT_TRUE(startXyzAt3200(line.link, 3200));
     QThread::msleep(600);
     line.link.readReply(kBulkReplyMax);
     EXPECT_NE(line.link.lastStatus, 0) << "dropped bytes must not pass for a whole stream";

@@ -1,0 +1,231 @@
+// A board streaming at full rate (3200 Hz, X, Y and Z: 19,200 bytes a second) through a real
+// pseudo-terminal, from the board emulator, into the serial backend; polled the way the program
+// polls it. Beside it the peer: a bare poll()/read() loop draining the same terminal, about the
+// least any reader could spend. Counters: bytes lost (must be 0), CPU time of the process per
+// second of streaming (the reader's: the polling thread sleeps), and the median time from a
+// command to its one-byte reply.
+
+#include <benchmark/benchmark.h>
+
+#include "acquisition/devicelink.h"
+#include "acquisition/serialline.h"
+#include "acquisition/streambackend.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kSamples = 6400; // two seconds at 3200 Hz
+constexpr std::uint32_t kExpected = kSamples * 3 * 2;
+
+// The emulator, started once for the whole run.
+struct Emulator {
+    pid_t pid = -1;
+    std::string path;
+    Emulator()
+    {
+        char self[4096] = {};
+        if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+            std::abort();
+        std::string program = self;
+        program = program.substr(0, program.rfind('/')) + "/accel3-boardsim";
+        int out[2];
+        if (::pipe(out) != 0)
+            std::abort();
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            path += c;
+        ::close(out[0]);
+        if (path.empty())
+            std::abort();
+    }
+    ~Emulator()
+    {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
+Emulator& emulator()
+{
+    static Emulator e;
+    return e;
+}
+
+double processCpuSeconds()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::vector<std::uint8_t> startCommandBytes()
+{
+    acq::StartParams p;
+    p.channels = acq::ChannelSet::fromMask(0x07);
+    p.samples = kSamples;
+    const auto c = acq::startCommand(p);
+    return {c.begin(), c.end()};
+}
+
+// Register set-up and start command through the library; then the program's polls: one read of at
+// most 65,535 bytes every 740 ms, as it polls this rate and size.
+void BM_SerialBackendStream(benchmark::State& state)
+{
+    acq::SerialSettings s;
+    s.port = QString::fromStdString(emulator().path);
+    acq::DeviceLibrary library(std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s)));
+    platform::SystemTicks ticks;
+    acq::DeviceLink link(library, ticks);
+    double lost = 0, cpuPerSecond = 0;
+    for (auto _ : state) {
+        for (const auto& r : acq::registerSetup(0x0F, 0))
+            link.writeRegister(r.address, r.value);
+        const auto cmd = startCommandBytes();
+        link.SendCmd(cmd.data(), std::uint32_t(cmd.size()));
+        const double cpu0 = processCpuSeconds();
+        const auto t0 = Clock::now();
+        std::uint64_t got = 0;
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(740));
+            const QByteArray chunk = link.readReply(acq::kBulkReplyMax);
+            if (chunk.isEmpty())
+                break;
+            got += std::uint64_t(chunk.size());
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        cpuPerSecond = (processCpuSeconds() - cpu0) / seconds;
+        lost = double(kExpected) - double(got);
+        state.SetIterationTime(seconds);
+    }
+    state.counters["bytes_lost"] = lost;
+    state.counters["cpu_percent_of_core"] = 100 * cpuPerSecond;
+}
+
+int openRaw(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t{};
+    ::tcgetattr(fd, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(fd, TCSANOW, &t);
+    ::tcflush(fd, TCIOFLUSH);
+    return fd;
+}
+
+// The peer: a thread blocking in poll() and reading whatever comes, nothing else.
+void BM_BarePollReadStream(benchmark::State& state)
+{
+    const int fd = openRaw(emulator().path);
+    double lost = 0, cpuPerSecond = 0;
+    for (auto _ : state) {
+        for (const auto& r : acq::registerSetup(0x0F, 0)) {
+            const std::uint8_t w[3] = {0x28, r.address, r.value};
+            [[maybe_unused]] auto n = ::write(fd, w, 3);
+        }
+        const auto cmd = startCommandBytes();
+        [[maybe_unused]] auto n = ::write(fd, cmd.data(), cmd.size());
+        const double cpu0 = processCpuSeconds();
+        const auto t0 = Clock::now();
+        std::uint64_t got = 0;
+        std::vector<std::uint8_t> buffer(16384);
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 1000) <= 0)
+                break;
+            const ssize_t r = ::read(fd, buffer.data(), buffer.size());
+            if (r <= 0)
+                break;
+            got += std::uint64_t(r);
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count() - 1.0;
+        cpuPerSecond = (processCpuSeconds() - cpu0) / seconds;
+        lost = double(kExpected) - double(got);
+        state.SetIterationTime(seconds);
+    }
+    ::close(fd);
+    state.counters["bytes_lost"] = lost;
+    state.counters["cpu_percent_of_core"] = 100 * cpuPerSecond;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Register read 29 00 and its one-byte reply 0xE5: from the write to the reply in hand.
+void BM_SerialBackendCommandReply(benchmark::State& state)
+{
+    acq::SerialSettings s;
+    s.port = QString::fromStdString(emulator().path);
+    acq::DeviceLibrary library(std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s)));
+    std::vector<double> ms;
+    const std::uint8_t cmd[2] = {0x29, 0x00};
+    for (auto _ : state) {
+        std::uint32_t n = 0;
+        std::uint8_t reply = 0;
+        const auto t0 = Clock::now();
+        library.SI_Write(0, cmd, 2, &n, nullptr);
+        library.SI_Read(0, &reply, 1, &n, nullptr);
+        const double t = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (n != 1 || reply != 0xE5)
+            state.SkipWithError("no reply");
+        ms.push_back(t * 1000);
+        state.SetIterationTime(t);
+    }
+    state.counters["median_ms"] = median(ms);
+}
+
+void BM_BareCommandReply(benchmark::State& state)
+{
+    const int fd = openRaw(emulator().path);
+    std::vector<double> ms;
+    const std::uint8_t cmd[2] = {0x29, 0x00};
+    for (auto _ : state) {
+        std::uint8_t reply = 0;
+        const auto t0 = Clock::now();
+        [[maybe_unused]] auto w = ::write(fd, cmd, 2);
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        const ssize_t r = ::read(fd, &reply, 1);
+        const double t = std::chrono::duration<double>(Clock::now() - t0).count();
+        if (r != 1 || reply != 0xE5)
+            state.SkipWithError("no reply");
+        ms.push_back(t * 1000);
+        state.SetIterationTime(t);
+    }
+    ::close(fd);
+    state.counters["median_ms"] = median(ms);
+}
+
+} // namespace
+
+BENCHMARK(BM_SerialBackendStream)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BarePollReadStream)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SerialBackendCommandReply)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BareCommandReply)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
