@@ -9,6 +9,7 @@
 #include <qcustomplot.h>
 
 #include "analysis/fft.h"
+#include "analysis/spectralanalysis.h"
 #include "analysis/ui/spectrumwindow.h"
 #include "analysis/ui/spinedit.h"
 #include "platform/ticks.h"
@@ -112,6 +113,94 @@ void BM_Spectrum(benchmark::State& state)
     state.counters["bins"] = double(form.Envelope->dataCount());
 }
 BENCHMARK(BM_Spectrum)->Name("Spectrum")->Arg(16384)->Unit(benchmark::kMillisecond);
+
+// ---- Averaged spectra and the spectrogram of the largest record ----------------------------
+
+// The largest record the program takes: 26,843,546 frames.
+constexpr std::size_t kLargestRecord = 26843546;
+
+const std::vector<double>& largestRecord()
+{
+    static const std::vector<double> v = signal(kLargestRecord);
+    return v;
+}
+
+// Welch PSD over the whole record: segments of 4096, 50 % overlap, Hann.
+void BM_WelchPsd(benchmark::State& state)
+{
+    const auto& v = largestRecord();
+    const analysis::WelchOptions o{analysis::WindowKind::Hann, 4096, 50, 1};
+    for (auto _ : state) {
+        const analysis::PowerSpectrum s = analysis::welchSpectrum(v.data(), qint64(v.size()), o, 312.5);
+        std::vector<double> psd(std::size_t(s.binCount()));
+        for (int k = 0; k < s.binCount(); ++k)
+            psd[std::size_t(k)] = s.value(k, analysis::SpectrumScale::Psd);
+        benchmark::DoNotOptimize(psd.data());
+        state.counters["averages"] = s.averages;
+    }
+}
+BENCHMARK(BM_WelchPsd)->Name("WelchPsd/program")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The peer: the same computation as a plain loop over FFTW calls, written here,
+// with the plan estimated (as the program plans) or measured.
+void BM_WelchPsdPeer(benchmark::State& state)
+{
+    const auto& v = largestRecord();
+    constexpr int n = 4096;
+    constexpr int hop = n / 2;
+    const unsigned flags = state.range(0) ? FFTW_MEASURE : FFTW_ESTIMATE;
+    double* in = fftw_alloc_real(n);
+    fftw_complex* spec = fftw_alloc_complex(n / 2 + 1);
+    fftw_plan plan = fftw_plan_dft_r2c_1d(n, in, spec, flags);
+    std::vector<double> window(n);
+    double s2 = 0;
+    for (int i = 0; i < n; ++i) {
+        window[std::size_t(i)] = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
+        s2 += window[std::size_t(i)] * window[std::size_t(i)];
+    }
+    const std::size_t segments = 1 + (v.size() - n) / hop;
+    for (auto _ : state) {
+        std::vector<double> psd(n / 2 + 1, 0.0);
+        for (std::size_t seg = 0; seg < segments; ++seg) {
+            const double* x = v.data() + seg * hop;
+            double mean = 0;
+            for (int i = 0; i < n; ++i)
+                mean += x[i];
+            mean /= n;
+            for (int i = 0; i < n; ++i)
+                in[i] = (x[i] - mean) * window[std::size_t(i)];
+            fftw_execute(plan);
+            for (int k = 0; k <= n / 2; ++k)
+                psd[std::size_t(k)] += spec[k][0] * spec[k][0] + spec[k][1] * spec[k][1];
+        }
+        const double rate = 3200;
+        for (int k = 0; k <= n / 2; ++k)
+            psd[std::size_t(k)] *= (k == 0 || k == n / 2 ? 1 : 2) / (rate * s2 * double(segments));
+        benchmark::DoNotOptimize(psd.data());
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(spec);
+    fftw_free(in);
+}
+BENCHMARK(BM_WelchPsdPeer)->Name("WelchPsd/peer_fftw_estimate")->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WelchPsdPeer)->Name("WelchPsd/peer_fftw_measure")->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The spectrogram of the whole record at 1600 x 600 cells (segment 4096, 50 %,
+// Hann), on one core and on two.
+void BM_Spectrogram(benchmark::State& state)
+{
+    const auto& v = largestRecord();
+    analysis::SpectrogramOptions o;
+    o.welch = {analysis::WindowKind::Hann, 4096, 50, 1};
+    o.columns = 1600;
+    o.rows = 600;
+    o.threads = int(state.range(0));
+    for (auto _ : state) {
+        const analysis::Spectrogram s = analysis::computeSpectrogram(v.data(), qint64(v.size()), o, 312.5);
+        benchmark::DoNotOptimize(s.db.data());
+    }
+}
+BENCHMARK(BM_Spectrogram)->Name("Spectrogram1600x600/threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -264,10 +265,11 @@ PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptio
     const int step = std::max(1, options.step);
     const qint64 n = count / step;
     const Segmentation g = segmentation(n, options);
-    if (g.count == 0 || samplePeriodUs <= 0)
+    if (g.count == 0 || g.length < 2 || !(samplePeriodUs > 0))
         return s;
 
     s.size = g.size;
+    s.windowKind = options.window;
     s.averages = int(std::min<qint64>(g.count, std::numeric_limits<int>::max()));
     s.rateHz = rateOf(samplePeriodUs, step);
     s.window = windowCoefficients(options.window, g.length);
@@ -318,22 +320,7 @@ std::vector<SpectralPeak> strongestPeaks(const PowerSpectrum& s, SpectrumScale s
     // it the larger neighbour caught: |W(1 - d)| / |W(d)| grows from its value
     // at d = 0 to 1 at d = 1/2. It is solved by bisection on the window's own
     // shape, so every window is treated alike.
-    const std::vector<double> terms = [&] {
-        // The kind is not kept with the spectrum; the applied coefficients
-        // tell it by their mean, which differs for every window.
-        const double mean = s.windowSum / double(std::max<std::size_t>(1, s.window.size()));
-        std::vector<double> best = cosineTerms(WindowKind::Rectangular);
-        double bestGap = std::fabs(mean - 1);
-        for (WindowKind k : {WindowKind::Hann, WindowKind::Hamming, WindowKind::BlackmanHarris,
-                             WindowKind::FlatTop}) {
-            const std::vector<double> t = cosineTerms(k);
-            if (std::fabs(mean - t[0]) < bestGap) {
-                bestGap = std::fabs(mean - t[0]);
-                best = t;
-            }
-        }
-        return best;
-    }();
+    const std::vector<double> terms = cosineTerms(s.windowKind);
     // Offsets in bins are offsets in window periods times length / size.
     const double periodsPerBin = double(s.window.size()) / double(s.size);
 
@@ -414,7 +401,7 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
     const int step = std::max(1, wo.step);
     const qint64 n = count / step;
     const Segmentation g = segmentation(n, wo);
-    if (g.count == 0 || samplePeriodUs <= 0 || options.columns < 1 || options.rows < 1)
+    if (g.count == 0 || g.length < 2 || !(samplePeriodUs > 0) || options.columns < 1 || options.rows < 1)
         return out;
 
     const double rate = rateOf(samplePeriodUs, step);
@@ -463,11 +450,24 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
     if (threads == 1) {
         work(0, out.columns);
     } else {
+        // A failure in a helper thread (memory) is handed back to the caller
+        // after all have finished, as if the work had been done here.
+        std::vector<std::exception_ptr> failures(static_cast<std::size_t>(threads));
         std::vector<std::thread> pool;
-        for (int t = 0; t < threads; ++t)
-            pool.emplace_back(work, out.columns * t / threads, out.columns * (t + 1) / threads);
+        for (int t = 0; t < threads; ++t) {
+            pool.emplace_back([&, t] {
+                try {
+                    work(out.columns * t / threads, out.columns * (t + 1) / threads);
+                } catch (...) {
+                    failures[std::size_t(t)] = std::current_exception();
+                }
+            });
+        }
         for (std::thread& t : pool)
             t.join();
+        for (const std::exception_ptr& f : failures)
+            if (f)
+                std::rethrow_exception(f);
     }
 
     bool any = false;

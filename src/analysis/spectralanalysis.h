@@ -57,6 +57,7 @@ struct PowerSpectrum {
     double windowSum = 0;  // sum of the window's coefficients as applied
     double windowSquareSum = 0;
     std::vector<double> window; // the coefficients as applied (shorter than N when padded)
+    WindowKind windowKind = WindowKind::Rectangular;
 
     double binHz() const { return size > 0 ? rateHz / size : 0; }
     int binCount() const { return int(power.size()); }
@@ -67,7 +68,8 @@ struct PowerSpectrum {
 // Without averaging: one segment of the first min(values, 65536) values,
 // padded to the next power of two. With averaging: segments of options.segment
 // values, hop segment * (100 - overlap) / 100, over every value; a stretch
-// shorter than one segment is one padded segment. Empty when no value is taken.
+// shorter than one segment is one padded segment. Empty when fewer than two
+// values are taken (no window of one point has a gain to divide by).
 PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptions& options,
                             double samplePeriodUs);
 

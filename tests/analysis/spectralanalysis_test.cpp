@@ -121,6 +121,18 @@ TEST(WelchSpectrum, MatchesADirectDftOfEachSegment)
     }
 }
 
+TEST(WelchSpectrum, NothingFromFewerThanTwoValues)
+{
+    // A Hann window of one point is 0: there would be no gain to divide by.
+    const double v[] = {5.0, 6.0, 7.0};
+    EXPECT_EQ(welchSpectrum(v, 1, {WindowKind::Hann, 256, 50, 1}, 1000.0).binCount(), 0);
+    EXPECT_EQ(welchSpectrum(v, 3, {WindowKind::Hann, 0, 0, 2}, 1000.0).binCount(), 0);
+    EXPECT_EQ(welchSpectrum(v, 3, {WindowKind::Hann, 0, 0, 1}, 0.0).binCount(), 0) << "no sampling period";
+    SpectrogramOptions o;
+    o.welch = {WindowKind::Hann, 256, 50, 1};
+    EXPECT_EQ(computeSpectrogram(v, 1, o, 1000.0).columns, 0);
+}
+
 TEST(WelchSpectrum, ASineReadsItsAmplitudeAtItsPeakWithEveryWindow)
 {
     // Amplitude 3 at bin 200 of 4096 points; averaging over 16 segments and a

@@ -607,6 +607,7 @@ TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBa
     ASSERT_TRUE(f->btSpectrumClick());
     const QString plainReport = dialogs.clipboard;
     const int plainBins = f->Envelope->dataCount();
+    const auto plainTicker = f->Chart1->xAxis->ticker();
 
     auto* o = f->analysisOptions;
     o->cbWindow->setCurrentIndex(1);
@@ -656,6 +657,7 @@ TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBa
     EXPECT_EQ(f->Chart1->itemCount(), 0);
     EXPECT_EQ(f->Chart1->xAxis->scaleType(), QCPAxis::stLinear);
     EXPECT_EQ(f->Chart1->xAxis->label(), QStringLiteral("ГЕРЦЫ"));
+    EXPECT_EQ(f->Chart1->xAxis->ticker(), plainTicker) << "frequencies as labels of the bins again";
     EXPECT_EQ(f->Envelope->dataCount(), plainBins);
     EXPECT_EQ(dialogs.clipboard, plainReport);
 }

@@ -498,6 +498,10 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
     const SpectralAnalysis a =
         analyseChannels(inputs, settings, step, period, binCutFrequency(seFmax->value(), nyquistHz(), step),
                         valueUnit(source_.valueTitle));
+    if (a.channels.empty()) {
+        services_.dialogs->message(this, spectrumTooShortMessage());
+        return false;
+    }
     SpectArrows->data()->clear();
     Envelope->data()->clear();
     analysisView_->show(a, colours, source_.valueTitle);

@@ -213,6 +213,8 @@ int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysi
     const analysis::SpectralAnalysis a =
         analysis::analyseChannels(inputs, settings, call.step, s.samplePeriodUs, cutHz,
                                   analysis::valueUnit(s.build.titles.left.value_or(QString())));
+    if (a.channels.empty())
+        return fileError(call.path + QStringLiteral(": too few points to analyse"));
     if (csv) {
         printOut(settings.peaks > 0 ? analysis::peaksCsv(a) : analysis::spectralCsv(a));
         return kOk;
@@ -335,11 +337,11 @@ int runSpectrogram(const QStringList& args)
         return *status;
     bool ok = true;
     const int width = opt.value(QStringLiteral("width"), QStringLiteral("1600")).toInt(&ok);
-    if (!ok || width < 1 || width > 20000)
-        return usageError(QStringLiteral("--width takes a whole number of columns from 1 to 20000"));
+    if (!ok || width < 1 || width > 8000)
+        return usageError(QStringLiteral("--width takes a whole number of columns from 1 to 8000"));
     const int height = opt.value(QStringLiteral("height"), QStringLiteral("600")).toInt(&ok);
-    if (!ok || height < 1 || height > 20000)
-        return usageError(QStringLiteral("--height takes a whole number of rows from 1 to 20000"));
+    if (!ok || height < 1 || height > 4000)
+        return usageError(QStringLiteral("--height takes a whole number of rows from 1 to 4000"));
 
     AnalysedSeries s;
     if (const auto status = buildSeries(call, s))
@@ -352,7 +354,7 @@ int runSpectrogram(const QStringList& args)
     o.threads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     const analysis::Spectrogram sg = analysis::computeSpectrogram(series.data(), series.size(), o, s.samplePeriodUs);
     if (sg.columns == 0)
-        return fileError(call.path + QStringLiteral(": fewer points than the step"));
+        return fileError(call.path + QStringLiteral(": too few points for a spectrogram"));
 
     const QString error = files::saveAtomically(outPath, [&](QIODevice& out) {
         if (png) {
