@@ -78,6 +78,9 @@ void ReceiveBuffer::reset()
 void ReceiveBuffer::discard(std::chrono::milliseconds quiet, std::chrono::milliseconds limit)
 {
     std::unique_lock lock(mutex_);
+    // Nothing left unread: the last reply was taken whole, and the line is the command's.
+    if (bytes_.empty())
+        return;
     const auto until = std::chrono::steady_clock::now() + limit;
     for (;;) {
         bytes_.clear();

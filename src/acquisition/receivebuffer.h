@@ -39,10 +39,10 @@ class ReceiveBuffer {
     Taken take(std::uint8_t* out, std::size_t max, std::chrono::milliseconds firstByteWait,
                std::chrono::milliseconds quietGap = std::chrono::milliseconds(0));
 
-    // Drops the bytes waiting (not a failure, nor an overflow still to be reported). When bytes
-    // arrived less than quiet ago, the line is still busy (the tail of a stream the board is ending)
-    // and those on their way are dropped too: it waits until the line has been quiet that long, at
-    // most limit.
+    // Drops the bytes waiting (not a failure, nor an overflow still to be reported). When there
+    // were some and the last came less than quiet ago, the line is still busy (the tail of a stream
+    // the board is ending) and those on their way are dropped too: it waits until the line has been
+    // quiet that long, at most limit.
     void discard(std::chrono::milliseconds quiet = std::chrono::milliseconds(0),
                  std::chrono::milliseconds limit = std::chrono::milliseconds(0));
     // The line is gone (whether or not bytes are still waiting).
