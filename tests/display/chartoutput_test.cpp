@@ -1,5 +1,6 @@
 #include <QPrinter>
 #include <QTest>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 #include "common/testutil.h"
@@ -179,4 +180,64 @@ TEST_F(ChartOutputTest, PrintsOnTheDefaultPrinterOrSaysThereIsNone)
                                                      12);
     EXPECT_TRUE(pdf.contains(title) || pdf.contains("Chart1")) << "the job is titled after the chart";
     EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << "one page";
+}
+
+TEST_F(ChartOutputTest, ZoomedPicturesKeepTheCurvesInsideTheAxisRectangle)
+{
+    // A distinctive colour for X, whose ramp runs far beyond a small zoomed window.
+    const QColor trace(0, 190, 60);
+    f->Chart1->setSeriesColour(Series::X, trace);
+    const display::ValueRange x = f->Chart1->bottomRange();
+    const display::ValueRange y = f->Chart1->leftRange();
+    f->Chart1->zoomTo({x.lo + (x.hi - x.lo) * 0.4, x.lo + (x.hi - x.lo) * 0.5}, {y.lo * 0.1, y.hi * 0.1});
+    f->N1->trigger();
+    const QRect plot = f->Chart1->axisRect()->rect();
+    const QRect legend = f->Chart1->legend->outerRect();
+
+    // SVG: the curve lies inside a group clipped to the axis rectangle. Strokes are inherited
+    // from enclosing groups, so each element's stroke is looked up along its ancestors.
+    QXmlStreamReader svg(dialogs.clipboardSvg);
+    QRect clip;
+    QString clipId;
+    std::vector<std::pair<QString, bool>> open; // stroke and clipped state of each open element
+    int curvesInside = 0;
+    int curvesOutside = 0;
+    while (!svg.atEnd()) {
+        const auto token = svg.readNext();
+        if (token == QXmlStreamReader::EndElement)
+            open.pop_back();
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const auto a = svg.attributes();
+        QString stroke = open.empty() ? QString() : open.back().first;
+        bool clipped = !open.empty() && open.back().second;
+        if (a.hasAttribute(QLatin1String("stroke")))
+            stroke = a.value(QLatin1String("stroke")).toString();
+        if (svg.name() == QLatin1String("clipPath"))
+            clipId = a.value(QLatin1String("id")).toString();
+        if (svg.name() == QLatin1String("rect") && !clipId.isEmpty() && clip.isNull())
+            clip = QRect(a.value("x").toInt(), a.value("y").toInt(), a.value("width").toInt(),
+                         a.value("height").toInt());
+        if (!clipId.isEmpty() && a.value(QLatin1String("clip-path")) == QStringLiteral("url(#%1)").arg(clipId))
+            clipped = true;
+        open.emplace_back(stroke, clipped);
+        // The curve, not the short line of its legend entry.
+        const bool curve = svg.name() == QLatin1String("polyline") && stroke.compare(trace.name()) == 0 &&
+                           a.value("points").count(QLatin1Char(',')) > 4;
+        if (curve)
+            ++(clipped ? curvesInside : curvesOutside);
+    }
+    ASSERT_FALSE(svg.hasError()) << svg.errorString().toStdString();
+    EXPECT_EQ(clip, plot);
+    EXPECT_GT(curvesInside, 0);
+    EXPECT_EQ(curvesOutside, 0);
+
+    // PNG: no pixel of the curve outside the axis rectangle (the legend names X in its colour).
+    const QImage png = dialogs.clipboardPng;
+    int outside = 0;
+    for (int py = 0; py < png.height(); ++py)
+        for (int px = 0; px < png.width(); ++px)
+            if (!plot.contains(px, py) && !legend.contains(px, py) && png.pixelColor(px, py) == trace)
+                ++outside;
+    EXPECT_EQ(outside, 0);
 }

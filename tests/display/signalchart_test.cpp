@@ -177,7 +177,8 @@ TEST_F(SignalChartTest, BottomAxisShowsDegreeLabelsWhilePulseIsShown)
     chart.clearSeries(Series::X);
     chart.setLine(Series::X, ramp(49, UniformAxis{1, 1, 1}));
     chart.setPulse(std::move(t));
-    chart.replot();
+    chart.setTimeTitle(QStringLiteral("Время, мс"));
+    chart.zoomTo({12, 17}, {-60, 60});
     ASSERT_TRUE(chart.showsPointLabels());
     const QVector<double> ticks = chart.xAxis->tickVector();
     const QVector<QString> labels = chart.xAxis->tickVectorLabels();
@@ -189,11 +190,27 @@ TEST_F(SignalChartTest, BottomAxisShowsDegreeLabelsWhilePulseIsShown)
         EXPECT_EQ(labels[i], chart.pointLabel(Series::Pls, k).trimmed()) << k;
     }
     EXPECT_EQ(chart.pointLabel(Series::X, 15), QString());
+    // Zoomed in between two turn labels, the top axis still gives the time, in round steps, with
+    // its grid.
+    ASSERT_TRUE(chart.xAxis2->visible());
+    EXPECT_TRUE(chart.xAxis2->grid()->visible());
+    EXPECT_EQ(chart.xAxis2->label(), QStringLiteral("Время, мс"));
+    EXPECT_EQ(chart.xAxis2->range(), chart.xAxis->range());
+    const QVector<QString> times = chart.xAxis2->tickVectorLabels();
+    ASSERT_GE(times.size(), 3);
+    const auto number = [](QString t) { return t.replace(QLatin1Char(','), QLatin1Char('.')).toDouble(); };
+    const double step = number(times[1]) - number(times[0]);
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 || std::fabs(mantissa - 5) < 1e-9);
+    for (QString text : times)
+        EXPECT_NEAR(std::remainder(text.replace(QLatin1Char(','), QLatin1Char('.')).toDouble(), step), 0.0, 1e-9) << text.toStdString();
+    chart.unzoom();
 
     // Hidden pulse: numbers again.
     chart.setSeriesShown(Series::Pls, false);
     chart.replot();
     EXPECT_FALSE(chart.showsPointLabels());
+    EXPECT_FALSE(chart.xAxis2->visible());
     const QVector<QString> numbers = chart.xAxis->tickVectorLabels();
     const QVector<double> numberTicks = chart.xAxis->tickVector();
     ASSERT_FALSE(numbers.isEmpty());
@@ -216,4 +233,34 @@ TEST_F(SignalChartTest, ReadInterface)
         EXPECT_EQ(chart.pointCount(Series(i)), 0);
     chart.setBackgroundColour(QColor(10, 20, 30));
     EXPECT_EQ(chart.backgroundColour(), QColor(10, 20, 30));
+}
+
+TEST_F(SignalChartTest, LegendNamesInSeriesColoursAndAGridThatCanBeSeen)
+{
+    // Every name in its series' colour, Mark's red included.
+    for (int i = 0; i < display::seriesCount; ++i)
+        EXPECT_EQ(chart.legend->item(i)->textColor(), chart.seriesColour(Series(i))) << i;
+    chart.setSeriesColour(Series::Y, QColor(10, 120, 200));
+    EXPECT_EQ(chart.legend->item(int(Series::Y))->textColor(), QColor(10, 120, 200));
+
+    // The vertical grid lines, on an empty plot: plainly darker than the white wall, far lighter
+    // than a black trace.
+    chart.clearAllSeries();
+    chart.replot();
+    const QImage image = chart.toPixmap().toImage();
+    const QRect plot = chart.axisRect()->rect();
+    int lines = 0;
+    for (double tick : chart.xAxis->tickVector()) {
+        const int px = int(std::lround(chart.xAxis->coordToPixel(tick)));
+        if (tick == 0 || px <= plot.left() + 1 || px >= plot.right() - 1)
+            continue;
+        double darkness = 0;
+        for (int py = plot.top() + 2; py < plot.bottom() - 2; ++py)
+            darkness += 255 - qGray(image.pixel(px, py));
+        darkness /= plot.height() - 4;
+        EXPECT_GE(darkness, 30) << "grid at " << tick;
+        EXPECT_LE(darkness, 110) << "grid at " << tick;
+        ++lines;
+    }
+    EXPECT_GE(lines, 2);
 }

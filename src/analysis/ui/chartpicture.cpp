@@ -1,11 +1,11 @@
 #include "analysis/ui/chartpicture.h"
 
-#include <QBuffer>
 #include <QMouseEvent>
 #include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <qcustomplot.h>
+
+#include "display/ui/chartsvg.h"
 
 namespace analysis {
 
@@ -28,31 +28,13 @@ class WhiteBackground {
     QColor screen_;
 };
 
-QByteArray svgOf(QCustomPlot* chart)
-{
-    const int w = chart->width();
-    const int h = chart->height();
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator svg;
-    svg.setOutputDevice(&buffer);
-    svg.setSize(QSize(w, h));
-    svg.setViewBox(QRect(0, 0, w, h));
-    svg.setTitle(chart->objectName());
-    {
-        QCPPainter painter(&svg);
-        chart->toPainter(&painter, w, h);
-    }
-    return buffer.data();
-}
-
 } // namespace
 
 ChartPicture renderChartOnWhite(QCustomPlot* chart, const QColor& screenColour)
 {
     const WhiteBackground white(chart, screenColour);
     ChartPicture picture;
-    picture.svg = svgOf(chart);
+    picture.svg = display::chartSvg(*chart);
     picture.png = chart->toPixmap(chart->width(), chart->height()).toImage();
     return picture;
 }
@@ -62,7 +44,7 @@ bool writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString
     QByteArray svg;
     {
         const WhiteBackground white(chart, screenColour);
-        svg = svgOf(chart);
+        svg = display::chartSvg(*chart);
     }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))

@@ -19,6 +19,7 @@
 #include "app/ui/controls.h"
 #include "files/savefile.h"
 #include "platform/cp1251.h"
+#include "display/ui/chartstyle.h"
 #include "display/ui/roundticker.h"
 #include "platform/inifile.h"
 #include "platform/numtext.h"
@@ -134,6 +135,7 @@ QCustomPlot* TForm2::makeChart(const char* name, const QString& leftTitle, Index
     chart->setObjectName(QLatin1String(name));
     chart->setBackground(QBrush(chartColour_));
     chart->axisRect()->setBackground(QBrush(Qt::white)); // the back wall
+    display::applyGridStyle(*chart);
     chart->legend->setVisible(false);
     chart->yAxis->setLabel(leftTitle);
     auto labels = QSharedPointer<IndexLabelTicker>::create(chart->xAxis);

@@ -87,6 +87,7 @@ void ChartBuilder::build()
     const ChartScales scales = chartScales(input, options);
     f_.timeUnitDivisor = scales.timeUnitDivisor;
     f_.xAxisTitle = scales.xAxisTitle;
+    chart->setTimeTitle(scales.xAxisTitle);
     f_.timeUnitText = scales.timeUnitText;
     f_.lbPercent->clear();
     f_.lbRestPercent->clear();

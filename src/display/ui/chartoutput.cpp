@@ -1,13 +1,12 @@
 #include "display/ui/chartoutput.h"
 
-#include <QBuffer>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QSvgGenerator>
 
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartsvg.h"
 #include "platform/ticks.h"
 
 namespace display {
@@ -33,26 +32,6 @@ class WhiteWhileDrawing {
     QColor screen_;
 };
 
-QByteArray svgOf(SignalChart& chart)
-{
-    const int w = chart.width();
-    const int h = chart.height();
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator svg;
-    svg.setOutputDevice(&buffer);
-    svg.setSize(QSize(w, h));
-    svg.setViewBox(QRect(0, 0, w, h));
-    svg.setTitle(chart.objectName());
-    {
-        QCPPainter painter(&svg);
-        // Vector output: the series are drawn as lines, not as the screen's pixel columns.
-        painter.setMode(QCPPainter::pmVectorized);
-        chart.toPainter(&painter, w, h);
-    }
-    return buffer.data();
-}
-
 // A channel box takes its channel's colour as background, its caption readable on it.
 void setBoxColour(QCheckBox* box, const QColor& c)
 {
@@ -69,7 +48,7 @@ ChartPicture renderOnWhite(SignalChart& chart, bool withBitmap)
 {
     const WhiteWhileDrawing white(chart);
     ChartPicture picture;
-    picture.svg = svgOf(chart);
+    picture.svg = chartSvg(chart);
     if (withBitmap)
         picture.png = chart.toPixmap(chart.width(), chart.height()).toImage();
     return picture;

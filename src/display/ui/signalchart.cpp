@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "display/ui/chartstyle.h"
+#include "display/ui/roundticker.h"
 #include "display/ui/sampledplottable.h"
 
 namespace display {
@@ -189,7 +191,8 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
     legend->setSelectableParts(QCPLegend::spNone);
     for (int i = 0; i < seriesCount; ++i) {
         auto* item = new CheckLegendItem(legend, plottables_[std::size_t(i)], static_cast<Series>(i));
-        item->setTextColor(Qt::black);
+        // Each name in its series' colour (the lines take theirs when they are set).
+        item->setTextColor(plottables_[std::size_t(i)]->pen().color());
         legend->addItem(item);
     }
     axisRect()->insetLayout()->take(legend);
@@ -212,11 +215,19 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
     xAxis->setNumberPrecision(8);
     yAxis->setNumberFormat(QStringLiteral("g"));
     yAxis->setNumberPrecision(8);
-    for (QCPAxis* a : {xAxis, yAxis}) {
-        a->grid()->setPen(QPen(QColor(0xD8, 0xD8, 0xD8), 0, Qt::DotLine));
+    for (QCPAxis* a : {xAxis, yAxis, xAxis2}) {
+        applyGridStyle(a);
         a->setTickLabelColor(Qt::black);
         a->setLabelColor(Qt::black);
     }
+    // While the bottom axis names the turns of the pulse (degrees), the top axis keeps the time,
+    // so the operator can still read where in the record a turn lies; its grid takes over the
+    // vertical lines the few turn labels leave out.
+    auto timeTicker = QSharedPointer<RoundTicker>::create(xAxis2);
+    xAxis2->setTicker(timeTicker);
+    xAxis2->setVisible(false);
+    connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), xAxis2,
+            qOverload<const QCPRange&>(&QCPAxis::setRange));
     xAxis->setLabel(QStringLiteral("Время, мкс"));
     yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
     axisRect()->setBackground(Qt::white);
@@ -288,9 +299,8 @@ void SignalChart::setSeriesColour(Series s, const QColor& colour)
     QPen pen = p->pen();
     pen.setColor(colour);
     p->setPen(pen);
-    // The legend names each series in its own colour; Mark keeps its red diamonds.
-    if (s != Series::Mark)
-        legend->item(int(s))->setTextColor(colour);
+    // The legend names each series in its own colour.
+    legend->item(int(s))->setTextColor(colour);
     replot(rpQueuedReplot);
 }
 
@@ -428,8 +438,22 @@ bool SignalChart::showsPointLabels() const
     return isSeriesShown(Series::Pls) && pulse().hasDegreeLabels();
 }
 
+void SignalChart::setTimeTitle(const QString& title)
+{
+    xAxis2->setLabel(title);
+    replot(rpQueuedReplot);
+}
+
+QString SignalChart::timeTitle() const
+{
+    return xAxis2->label();
+}
+
 void SignalChart::applyAutoRanges()
 {
+    const bool degrees = showsPointLabels();
+    xAxis2->setVisible(degrees);
+    xAxis2->grid()->setVisible(degrees);
     autoLeft_ = autoLeftRange();
     if (zoomed_)
         return;

@@ -75,6 +75,10 @@ class SignalChart : public QCustomPlot {
     void setBottomTitle(const QString& title);
     QString leftTitle() const;
     QString bottomTitle() const;
+    // The title of the time scale on the top axis, shown while the bottom axis shows the pulse's
+    // degree labels ("Время, мс").
+    void setTimeTitle(const QString& title);
+    QString timeTitle() const;
     // The current visible ranges.
     ValueRange leftRange() const;
     ValueRange bottomRange() const;
