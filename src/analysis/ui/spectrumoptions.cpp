@@ -196,19 +196,24 @@ void SpectrumOptionsPanel::load(const platform::IniFile& ini)
 
 void SpectrumOptionsPanel::save(platform::IniFile& ini) const
 {
+    // The keys go into the caller's file object, which writes them together
+    // with the window's own.
+    auto putString = [&](const char* key, const QString& v) { ini.writeString(kSection, QLatin1String(key), v); };
+    auto putInteger = [&](const char* key, int v) { ini.writeInteger(kSection, QLatin1String(key), v); };
+    auto putBool = [&](const char* key, bool v) { ini.writeBool(kSection, QLatin1String(key), v); };
     const AnalysisSettings a = settings();
-    ini.writeString(kSection, QStringLiteral("Window"), windowName(a.window));
-    ini.writeInteger(kSection, QStringLiteral("Segment"), a.segment);
-    ini.writeInteger(kSection, QStringLiteral("Overlap"), a.overlapPercent);
-    ini.writeString(kSection, QStringLiteral("Scale"), scaleName(a.scale));
-    ini.writeBool(kSection, QStringLiteral("Decibels"), a.decibels);
-    ini.writeBool(kSection, QStringLiteral("LogFrequency"), a.logFrequency);
-    ini.writeInteger(kSection, QStringLiteral("FminCentiHz"), int(std::lround(a.fminHz * 100)));
-    ini.writeBool(kSection, QStringLiteral("Peaks"), cbPeaks->isChecked());
-    ini.writeInteger(kSection, QStringLiteral("PeakCount"), sePeaks->value());
-    ini.writeBool(kSection, QStringLiteral("AllChannels"), cbAllChannels->isChecked());
-    ini.writeBool(kSection, QStringLiteral("Modulus"), cbModulus->isChecked());
-    ini.writeBool(kSection, QStringLiteral("Utf8"), utf8Files());
+    putString("Window", windowName(a.window));
+    putInteger("Segment", a.segment);
+    putInteger("Overlap", a.overlapPercent);
+    putString("Scale", scaleName(a.scale));
+    putBool("Decibels", a.decibels);
+    putBool("LogFrequency", a.logFrequency);
+    putInteger("FminCentiHz", int(std::lround(a.fminHz * 100)));
+    putBool("Peaks", cbPeaks->isChecked());
+    putInteger("PeakCount", sePeaks->value());
+    putBool("AllChannels", cbAllChannels->isChecked());
+    putBool("Modulus", cbModulus->isChecked());
+    putBool("Utf8", utf8Files());
 }
 
 void SpectrumOptionsPanel::showResult(const SpectralAnalysis& a)
