@@ -82,52 +82,85 @@ QString progressText(std::int64_t n, std::int64_t lastFrame)
     return QStringLiteral("График %1%").arg(platform::roundHalfEven(percent));
 }
 
+SignalPass::SignalPass(const ChartInput& input, const ChartOptions& options)
+{
+    width_ = options.channels.count();
+    if (width_ == 0 || input.bytes == nullptr)
+        return;
+    const std::int64_t lastFrame = acq::wholeFrames(input.size, width_) - 1;
+    if (lastFrame < 1)
+        return;
+    points_ = lastFrame;
+    values_ = isValueView(options.view);
+    smooth_ = options.smooth;
+    weight_ = std::max(options.smoothWeight, 1);
+    p_ = input.bytes + 2 * width_; // frame 0 is never plotted
+    for (int slot = 0; slot < width_; ++slot) {
+        const int a = options.channels.axisOfSlot(slot);
+        // The smoothing state starts at the first plotted frame's own values.
+        lanes_[std::size_t(slot)] = {a, input.axisK[std::size_t(a)], input.axisC[std::size_t(a)],
+                                     options.modulus[std::size_t(a)],
+                                     double(acq::sampleValue(acq::wordAt(p_ + 2 * slot)))};
+    }
+}
+
+void SignalPass::next(std::int64_t count, const std::array<double*, 3>& channels, double* mod)
+{
+    count = std::min(count, points_ - done_);
+    if (count <= 0)
+        return;
+    std::array<double*, 3> dst{};
+    for (int slot = 0; slot < width_; ++slot)
+        dst[std::size_t(slot)] = channels[std::size_t(lanes_[std::size_t(slot)].axis)];
+    const std::uint8_t* p = p_;
+    for (std::int64_t i = 0; i < count; ++i) {
+        long double sum = 0;
+        for (int slot = 0; slot < width_; ++slot) {
+            Lane& s = lanes_[std::size_t(slot)];
+            int v = acq::sampleValue(acq::wordAt(p));
+            p += 2;
+            if (smooth_) {
+                s.state = double(((weight_ - 1) * s.state + v) / weight_);
+                v = int(platform::roundHalfEven(s.state));
+            }
+            const double y = values_ ? double((v - s.c) * s.k) : double(v);
+            dst[std::size_t(slot)][i] = y;
+            if (s.modulus)
+                sum += static_cast<long double>(y) * y;
+        }
+        mod[i] = double(std::sqrt(sum));
+    }
+    p_ = p;
+    done_ += count;
+}
+
+UniformAxis signalAxis(const ChartInput& input, const ChartOptions& options)
+{
+    return seriesAxis(input, options, 1);
+}
+
 SignalSeries buildSignalSeries(const ChartInput& input, const ChartOptions& options,
                                const BuildProgress& progress)
 {
     SignalSeries out;
-    const int m = options.channels.count();
-    if (m == 0 || input.bytes == nullptr)
-        return out;
-    const std::int64_t lastFrame = acq::wholeFrames(input.size, m) - 1;
+    SignalPass pass(input, options);
+    const std::int64_t lastFrame = pass.points();
     if (lastFrame < 1)
         return out;
 
     const UniformAxis axis = seriesAxis(input, options, 1);
-    const bool values = isValueView(options.view);
-
-    // One slot per word of a frame, in the order of the words.
-    struct Slot {
-        double* dst;
-        long double k;
-        long double c;
-        bool modulus;
-        double state;
-    };
-    std::array<Slot, 3> lanes{};
     std::array<UniformSeries*, 4> written{};
     int nWritten = 0;
-    for (int slot = 0; slot < m; ++slot) {
-        const int a = options.channels.axisOfSlot(slot);
-        UniformSeries& s = out.channels[std::size_t(a)];
-        s.allocate(lastFrame, axis);
-        written[std::size_t(nWritten++)] = &s;
-        lanes[std::size_t(slot)] = {s.data(), input.axisK[std::size_t(a)], input.axisC[std::size_t(a)],
-                                    options.modulus[std::size_t(a)], 0.0};
+    for (int a = 0; a < 3; ++a) {
+        if (!options.channels.has(a))
+            continue;
+        out.channels[std::size_t(a)].allocate(lastFrame, axis);
+        written[std::size_t(nWritten++)] = &out.channels[std::size_t(a)];
     }
     out.modulus.allocate(lastFrame, axis);
     written[std::size_t(nWritten++)] = &out.modulus;
-    double* mod = out.modulus.data();
 
-    const std::uint8_t* p = input.bytes + 2 * m; // frame 0 is never plotted
-    // The smoothing state starts at the first plotted frame's own values.
-    for (int slot = 0; slot < m; ++slot)
-        lanes[std::size_t(slot)].state = acq::sampleValue(acq::wordAt(p + 2 * slot));
-
-    const bool smooth = options.smooth;
-    const long double w = std::max(options.smoothWeight, 1);
     const std::int64_t progressStep = (progress && reportsProgress(input.size)) ? lastFrame / 10 : 0;
-
     std::int64_t n = 1;
     while (n <= lastFrame) {
         std::int64_t end = std::min(lastFrame, n - 1 + kChunk);
@@ -139,24 +172,13 @@ SignalSeries buildSignalSeries(const ChartInput& input, const ChartOptions& opti
                 report = true;
             }
         }
-        for (; n <= end; ++n) {
-            const std::int64_t i = n - 1;
-            long double sum = 0;
-            for (int slot = 0; slot < m; ++slot) {
-                Slot& s = lanes[std::size_t(slot)];
-                int v = acq::sampleValue(acq::wordAt(p));
-                p += 2;
-                if (smooth) {
-                    s.state = double(((w - 1) * s.state + v) / w);
-                    v = int(platform::roundHalfEven(s.state));
-                }
-                const double y = values ? double((v - s.c) * s.k) : double(v);
-                s.dst[i] = y;
-                if (s.modulus)
-                    sum += static_cast<long double>(y) * y;
-            }
-            mod[i] = double(std::sqrt(sum));
-        }
+        const std::int64_t i = n - 1;
+        std::array<double*, 3> dst{};
+        for (int a = 0; a < 3; ++a)
+            if (options.channels.has(a))
+                dst[std::size_t(a)] = out.channels[std::size_t(a)].data() + i;
+        pass.next(end - i, dst, out.modulus.data() + i);
+        n = end + 1;
         for (int k = 0; k < nWritten; ++k)
             written[std::size_t(k)]->valuesWritten(end);
         if (report && !progress(end, lastFrame)) {

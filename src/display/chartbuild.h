@@ -121,6 +121,42 @@ constexpr bool reportsProgress(std::uint64_t streamBytes)
 // "График %d%%" with Round(n * 100 / lastFrame).
 QString progressText(std::int64_t n, std::int64_t lastFrame);
 
+// The values of the main pass worked out a stretch of points at a time, in order, so that a
+// consumer that only streams them (the text export) never holds more than one stretch. The
+// smoothing carries over from one stretch to the next: the values are those a whole build stores.
+class SignalPass {
+  public:
+    SignalPass(const ChartInput& input, const ChartOptions& options);
+
+    // Points of each series: frames 1 .. last whole frame; 0 without channels or frames.
+    std::int64_t points() const { return points_; }
+    std::int64_t done() const { return done_; }
+
+    // The next count points (at most points() - done()): channel a into channels[a] for each
+    // checked channel (the others are not touched and may be null), |a| into modulus.
+    void next(std::int64_t count, const std::array<double*, 3>& channels, double* modulus);
+
+  private:
+    struct Lane {
+        int axis;
+        long double k;
+        long double c;
+        bool modulus;
+        double state;
+    };
+    const std::uint8_t* p_ = nullptr; // the next frame's first word
+    std::array<Lane, 3> lanes_{};
+    int width_ = 0;
+    bool values_ = false;
+    bool smooth_ = false;
+    long double weight_ = 1;
+    std::int64_t points_ = 0;
+    std::int64_t done_ = 0;
+};
+
+// The bottom-axis positions of the X, Y, Z and IaI points (point i is frame i + 1).
+UniformAxis signalAxis(const ChartInput& input, const ChartOptions& options);
+
 // The main pass: X, Y, Z and IaI, every frame from 1 to the last whole frame.
 SignalSeries buildSignalSeries(const ChartInput& input, const ChartOptions& options,
                                const BuildProgress& progress = {});

@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "files/axdfile.h"
 #include "files/cp1251.h"
@@ -17,42 +19,80 @@ namespace {
 // tens of millions of them.
 class LineWriter {
   public:
-    explicit LineWriter(QIODevice& out) : out_(out) { buffer_.reserve(kFlushAt + 4096); }
+    explicit LineWriter(QIODevice& out) : out_(out), buffer_(std::make_unique<char[]>(kCapacity)) {}
 
-    void text(const QString& s) { buffer_ += toCp1251(s); }
-    void latin(const QString& s) { buffer_ += s.toLatin1(); }
-    void byte(char c) { buffer_ += c; }
-    void raw(const QByteArray& bytes) { buffer_ += bytes; }
+    // Room for n more bytes (n well below the capacity); write them, then commit the end.
+    char* room(std::size_t n)
+    {
+        if (used_ + n > kCapacity)
+            flush();
+        return buffer_.get() + used_;
+    }
+    void commit(const char* end) { used_ = std::size_t(end - buffer_.get()); }
+
+    void raw(const QByteArray& bytes)
+    {
+        // Large texts (a long comment) bypass the buffer.
+        if (std::size_t(bytes.size()) > kCapacity / 2) {
+            flush();
+            put(bytes.constData(), bytes.size());
+            return;
+        }
+        char* p = room(std::size_t(bytes.size()));
+        std::memcpy(p, bytes.constData(), std::size_t(bytes.size()));
+        commit(p + bytes.size());
+    }
+    void text(const QString& s) { raw(toCp1251(s)); }
+    void latin(const QString& s) { raw(s.toLatin1()); }
+    void byte(char c)
+    {
+        char* p = room(1);
+        *p = c;
+        commit(p + 1);
+    }
     void endLine()
     {
-        buffer_ += '\r';
-        if (buffer_.size() >= kFlushAt)
+        byte('\r');
+        if (used_ >= kFlushAt)
             flush();
     }
     bool flush()
     {
-        if (failed_ || buffer_.isEmpty())
-            return !failed_;
-        qint64 done = 0;
-        while (done < buffer_.size()) {
-            const qint64 n = out_.write(buffer_.constData() + done, buffer_.size() - done);
-            if (n <= 0) {
-                failed_ = true;
-                break;
-            }
-            done += n;
-        }
-        buffer_.clear();
+        if (used_ > 0)
+            put(buffer_.get(), qint64(used_));
+        used_ = 0;
         return !failed_;
     }
     bool failed() const { return failed_; }
 
   private:
-    static constexpr qsizetype kFlushAt = 1 << 20;
+    static constexpr std::size_t kFlushAt = std::size_t(1) << 20;
+    static constexpr std::size_t kCapacity = kFlushAt + (64 << 10);
+
+    void put(const char* data, qint64 size)
+    {
+        qint64 done = 0;
+        while (!failed_ && done < size) {
+            const qint64 n = out_.write(data + done, size - done);
+            if (n <= 0)
+                failed_ = true;
+            else
+                done += n;
+        }
+    }
+
     QIODevice& out_;
-    QByteArray buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
     bool failed_ = false;
 };
+
+// The decimal separator as the single byte the export writes; one outside Latin-1 has always
+// come out as '?'.
+char separatorByte(QChar c)
+{
+    return c.unicode() < 256 ? char(c.unicode()) : '?';
+}
 
 } // namespace
 
@@ -85,12 +125,15 @@ std::int64_t exportRowCount(const ExportSource& s)
     return last - s.first + 1;
 }
 
-bool writeExport(QIODevice& out, const ExportSource& s, ExportFormat format)
+bool writeExport(QIODevice& out, const ExportSource& s, ExportFormat format, const ExportProgress& progress)
 {
     LineWriter w(out);
     const char S = format.separator;
-    const QChar dp = format.decimalPoint;
-    auto number = [&](double v) { w.latin(platform::generalNumberText(v, dp)); };
+    const char dp = separatorByte(format.decimalPoint);
+    auto number = [&](double v) {
+        char* p = w.room(platform::kGeneralNumberMaxBytes);
+        w.commit(platform::writeGeneralNumber(p, v, dp));
+    };
 
     w.text(s.sourceLine);
     w.endLine();
@@ -133,17 +176,47 @@ bool writeExport(QIODevice& out, const ExportSource& s, ExportFormat format)
     }
     w.endLine();
 
+    // A block of rows at a time: values computed by the source go into one block's worth of
+    // room, so a long record costs no more memory than a short one.
     const std::int64_t rows = exportRowCount(s);
-    for (std::int64_t c = s.first; c < s.first + rows; ++c) {
-        if (s.storeX) {
-            number(s.x ? s.x(c) : 0.0);
-            w.byte(S);
+    const std::size_t nCols = s.columns.size();
+    std::vector<double> computed;
+    std::vector<double*> values(nCols);
+    std::vector<const double*> colValues(nCols);
+    const bool computes =
+        std::any_of(s.columns.begin(), s.columns.end(), [](const ExportColumn& c) { return !c.y; });
+    const std::size_t stride = std::size_t(std::clamp<std::int64_t>(rows, 0, kExportBlockRows));
+    if (computes)
+        computed.resize(nCols * stride);
+    const std::size_t rowBytes = (nCols + 1) * (platform::kGeneralNumberMaxBytes + 1) + 1;
+    std::int64_t done = 0;
+    while (done < rows && !w.failed()) {
+        const std::int64_t first = s.first + done;
+        const std::int64_t count = std::min(kExportBlockRows, rows - done);
+        if (computes) {
+            for (std::size_t k = 0; k < nCols; ++k)
+                values[k] = computed.data() + k * stride;
+            if (s.fill)
+                s.fill(first, count, values.data());
         }
-        for (const ExportColumn& col : s.columns) {
-            number(col.y[c]);
-            w.byte(S);
+        for (std::size_t k = 0; k < nCols; ++k)
+            colValues[k] = s.columns[k].y ? s.columns[k].y + first : values[k];
+        for (std::int64_t r = 0; r < count; ++r) {
+            char* p = w.room(rowBytes);
+            if (s.storeX) {
+                p = platform::writeGeneralNumber(p, s.x ? s.x(first + r) : 0.0, dp);
+                *p++ = S;
+            }
+            for (std::size_t k = 0; k < nCols; ++k) {
+                p = platform::writeGeneralNumber(p, colValues[k][r], dp);
+                *p++ = S;
+            }
+            w.commit(p);
+            w.endLine();
         }
-        w.endLine();
+        done += count;
+        if (progress && !progress(done, rows))
+            return false; // what is written is thrown away
     }
     return w.flush();
 }

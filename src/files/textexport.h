@@ -23,9 +23,12 @@ namespace files {
 // One exported column: a series' plotted values.
 struct ExportColumn {
     QString caption; // "X", "Y", "Z" or "IaI"
-    const double* y = nullptr;
-    std::int64_t count = 0; // points the series holds
+    const double* y = nullptr; // null when the source computes the values as it goes (fill)
+    std::int64_t count = 0;    // points the series holds
 };
+
+// Rows are written a block at a time; a source that computes its values needs room for this many.
+inline constexpr std::int64_t kExportBlockRows = 8192;
 
 struct ExportSource {
     QString sourceLine; // "Данные из файла ..." or "Результат измерения ..."
@@ -39,6 +42,10 @@ struct ExportSource {
     // The x of point c of the first exported channel; only called when storeX is set.
     std::function<double(std::int64_t)> x;
     std::vector<ExportColumn> columns; // the selected channels in the order X, Y, Z, then IaI
+    // For columns without values in memory: puts the values of rows first .. first + count - 1
+    // (count <= kExportBlockRows) into values[k][0 .. count) for column k. Called for ascending,
+    // adjoining blocks, so a source can compute them as it goes.
+    std::function<void(std::int64_t first, std::int64_t count, double* const* values)> fill;
     // The rows: points first..last inclusive. Rows a column does not hold are not written.
     std::int64_t first = 0;
     std::int64_t last = -1;
@@ -59,8 +66,13 @@ QChar exportDecimalPoint(int dividerItem, const QLocale& system);
 // The rows that can be written: first..last clipped to what every column holds.
 std::int64_t exportRowCount(const ExportSource& source);
 
-// False when the device refused some of the bytes.
-bool writeExport(QIODevice& out, const ExportSource& source, ExportFormat format);
+// Told after each block of rows how many of all the rows are written; returning false stops the
+// export there.
+using ExportProgress = std::function<bool(std::int64_t rowsDone, std::int64_t rows)>;
+
+// False when the device refused some of the bytes or the progress callback stopped the export.
+bool writeExport(QIODevice& out, const ExportSource& source, ExportFormat format,
+                 const ExportProgress& progress = {});
 
 // Date, then time, in the locale's short date and long time formats (without a time zone name).
 QString dateTimeText(const QDateTime& t, const QLocale& locale);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -114,6 +115,148 @@ QString generalNumberText(double v, QChar decimalSeparator)
         out += QLatin1StringView(digits.data(), qsizetype(digits.size()));
     }
     return out;
+}
+
+namespace {
+
+// The significant digits of a positive finite number (15 at most once rounded, without trailing
+// zeros) and the decimal exponent of the first one.
+struct Digits {
+    char d[20];
+    int n = 0;
+    int exponent = 0;
+};
+
+// "e+02", "e-308": the exponent of a scientific text.
+int exponentAt(const char* p)
+{
+    const bool negative = *p == '-';
+    ++p;
+    int e = 0;
+    while (*p >= '0' && *p <= '9')
+        e = e * 10 + (*p++ - '0');
+    return negative ? -e : e;
+}
+
+void dropTrailingZeros(Digits& d)
+{
+    while (d.n > 1 && d.d[d.n - 1] == '0')
+        --d.n;
+}
+
+// The digits and exponent of a scientific text "d.ddde+xx" (or "de+xx").
+void readScientific(const char* text, Digits& d)
+{
+    d.d[0] = text[0];
+    d.n = 1;
+    const char* p = text + 1;
+    if (*p == '.')
+        for (++p; *p != 'e'; ++p)
+            d.d[d.n++] = *p;
+    d.exponent = exponentAt(p + 1);
+}
+
+// Correctly rounded from the exact binary value: the slow, always right way.
+void exactDigits(double a, Digits& d)
+{
+    char buf[40];
+    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, kGeneralDigits - 1);
+    *res.ptr = '\0';
+    readScientific(buf, d);
+    dropTrailingZeros(d);
+}
+
+// From the shortest decimal that reads back as a (normal) a. With 15 digits or fewer it is the
+// 15-digit rounding itself: a double is closer to it than a tenth of a unit in the 15th digit.
+// With 16 or 17 it is rounded at the 15th digit, which lands where the exact value would, as no
+// rounding tie of the 15th digit lies between a and its shortest decimal -- unless that decimal
+// is the tie itself (16 digits ending in 5). False then: the caller takes the exact way.
+bool shortestDigits(double a, Digits& d)
+{
+    char buf[40];
+    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific);
+    *res.ptr = '\0';
+    readScientific(buf, d);
+    if (d.n <= kGeneralDigits)
+        return true;
+    if (d.n == kGeneralDigits + 1 && d.d[kGeneralDigits] == '5')
+        return false;
+    const bool up = d.d[kGeneralDigits] >= '5';
+    d.n = kGeneralDigits;
+    if (up) {
+        int i = d.n - 1;
+        while (i >= 0 && d.d[i] == '9')
+            d.d[i--] = '0';
+        if (i >= 0) {
+            ++d.d[i];
+        } else {
+            d.d[0] = '1';
+            d.n = 1;
+            ++d.exponent;
+        }
+    }
+    dropTrailingZeros(d);
+    return true;
+}
+
+char* copyChars(char* out, const char* from, int n)
+{
+    std::memcpy(out, from, std::size_t(n));
+    return out + n;
+}
+
+char* zeros(char* out, int n)
+{
+    std::memset(out, '0', std::size_t(n));
+    return out + n;
+}
+
+} // namespace
+
+char* writeGeneralNumber(char* out, double v, char decimalSeparator)
+{
+    if (!std::isfinite(v)) {
+        const char* t = std::isnan(v) ? "NAN" : v > 0 ? "INF" : "-INF";
+        return copyChars(out, t, int(std::strlen(t)));
+    }
+    if (v == 0.0) {
+        *out = '0';
+        return out + 1;
+    }
+    if (v < 0)
+        *out++ = '-';
+    const double a = std::fabs(v);
+
+    // Whole numbers below 10^15 are their own digits; ADC units and sample numbers are all such.
+    if (a < 1e15 && a == std::floor(a))
+        return std::to_chars(out, out + 16, std::uint64_t(a)).ptr;
+
+    Digits d;
+    if (a < std::numeric_limits<double>::min() || !shortestDigits(a, d))
+        exactDigits(a, d);
+
+    const int e = d.exponent;
+    if (e < -5 || e >= kGeneralDigits) {
+        *out++ = d.d[0];
+        if (d.n > 1) {
+            *out++ = decimalSeparator;
+            out = copyChars(out, d.d + 1, d.n - 1);
+        }
+        *out++ = 'E';
+        return std::to_chars(out, out + 8, e).ptr;
+    }
+    if (e >= 0) {
+        const int intLen = e + 1;
+        if (d.n <= intLen)
+            return zeros(copyChars(out, d.d, d.n), intLen - d.n);
+        out = copyChars(out, d.d, intLen);
+        *out++ = decimalSeparator;
+        return copyChars(out, d.d + intLen, d.n - intLen);
+    }
+    *out++ = '0';
+    *out++ = decimalSeparator;
+    out = zeros(out, -e - 1);
+    return copyChars(out, d.d, d.n);
 }
 
 QString fixedText(double v, int decimals, QChar decimalSeparator)

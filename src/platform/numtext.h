@@ -23,6 +23,16 @@ std::int64_t roundHalfEven(double x);
 // integer digits. NaN and infinities are written "NAN", "INF", "-INF".
 QString generalNumberText(double v, QChar decimalSeparator);
 
+// The longest text writeGeneralNumber() can write: "-1.23456789012345E-308".
+inline constexpr int kGeneralNumberMaxBytes = 24;
+
+// The same text as generalNumberText(), as single bytes and without building a string, for
+// exports of millions of numbers. It starts from the shortest exact decimal of v and rounds that
+// to 15 digits, which gives the same digits except where the shortest form ends exactly on a
+// rounding tie (or v is subnormal, with fewer exact digits than that); those take the long way.
+// Writes at most kGeneralNumberMaxBytes bytes at out and returns the end.
+char* writeGeneralNumber(char* out, double v, char decimalSeparator);
+
 // Fixed decimals ("%0.2f", "%0.4f", "%0.6f" ...), rounded half to even on the exact value.
 QString fixedText(double v, int decimals, QChar decimalSeparator);
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfenv>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -43,6 +47,12 @@ const RoundCase kRoundCases[] = {
     {-1e300, std::numeric_limits<std::int64_t>::min()},
     {kNan, 0},
 };
+
+std::string fastText(double v, char sep)
+{
+    char buf[platform::kGeneralNumberMaxBytes];
+    return std::string(buf, platform::writeGeneralNumber(buf, v, sep));
+}
 
 } // namespace
 
@@ -99,9 +109,56 @@ TEST(NumText, GeneralNumberText)
         {kInf, '.', "INF"},
         {-kInf, '.', "-INF"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(generalNumberText(c.v, QChar::fromLatin1(c.sep)).toStdString(), c.expected)
             << "v=" << c.v << " sep=" << c.sep;
+        EXPECT_EQ(fastText(c.v, c.sep), c.expected) << "fast, v=" << c.v << " sep=" << c.sep;
+    }
+}
+
+// The fast writer against the reference on a few million doubles of the kinds that matter: any
+// bit pattern, subnormals, whole numbers, halves, 15- and 17-digit decimals, decimals that end
+// on a rounding tie of the 15th digit, and the products a calibrated chart holds.
+TEST(NumText, FastGeneralTextMatchesTheReference)
+{
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<std::uint64_t> bits;
+    std::uniform_int_distribution<int> exp10(-30, 30);
+    std::uniform_int_distribution<std::int64_t> digits15(100000000000000, 999999999999999);
+    std::uniform_int_distribution<std::int64_t> digits17(10000000000000000, 99999999999999999);
+    std::uniform_int_distribution<int> adc(-512, 511);
+    const auto decimal = [&](std::int64_t mantissa, const char* tail) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%lld%se%d", static_cast<long long>(mantissa), tail, exp10(rng));
+        return std::strtod(text, nullptr);
+    };
+    const std::function<double()> kinds[] = {
+        [&] { return std::bit_cast<double>(bits(rng)); },
+        [&] { return std::bit_cast<double>(bits(rng) & 0x800FFFFFFFFFFFFFull); }, // subnormal
+        [&] { return double(std::int64_t(bits(rng) >> 11) >> std::uniform_int_distribution<int>(0, 52)(rng)); },
+        [&] { return double(std::int64_t(bits(rng) >> 14) >> std::uniform_int_distribution<int>(0, 40)(rng)) + 0.5; },
+        [&] { return decimal(digits15(rng), ""); },
+        [&] { return decimal(digits17(rng), ""); },
+        [&] { return decimal(digits15(rng), "5"); }, // the tie of the 15th digit
+        [&] { return (adc(rng) - 3.0) * (0.0039 * 981) / std::pow(10.0, exp10(rng) / 6); },
+    };
+    // Kept to a few seconds under the sanitizers.
+    constexpr int kPerKind = 200000;
+    int mismatches = 0;
+    char buf[platform::kGeneralNumberMaxBytes];
+    for (const auto& kind : kinds) {
+        for (int i = 0; i < kPerKind && mismatches < 10; ++i) {
+            const double v = kind();
+            const char sep = (i & 1) ? ',' : '.';
+            const QString expected = generalNumberText(v, QChar::fromLatin1(sep));
+            const char* end = platform::writeGeneralNumber(buf, v, sep);
+            if (QLatin1StringView(buf, end - buf) != expected) {
+                ++mismatches;
+                ADD_FAILURE() << std::hexfloat << v << ": " << std::string(buf, std::size_t(end - buf)) << " instead of "
+                              << expected.toStdString();
+            }
+        }
+    }
 }
 
 TEST(NumText, FixedDecimals)

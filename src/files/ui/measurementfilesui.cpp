@@ -13,6 +13,7 @@
 #include "app/ui/mainwindow.h"
 #include "display/ui/signalchart.h"
 #include "files/savefile.h"
+#include "files/ui/exportprogress.h"
 #include "platform/ui/dialogs.h"
 
 namespace files {
@@ -52,7 +53,8 @@ platform::FileDialogSpec openDialogSpec(const QString& fileName)
     return spec;
 }
 
-MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form) : form_(form)
+MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form)
+    : form_(form), exportProgress_(new ExportProgressPanel(&form, form.Chart1, form.services().ticks))
 {
     connect(form.btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
     connect(form.btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(form_.btLoadFile); });
@@ -327,10 +329,37 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format)
     const ExportSource src = chartExportSource();
     const QChar dp = exportDecimalPoint(form_.cbDivider->currentIndex(), QLocale::system());
     const ExportFormat fmt = format == SaveFormat::Csv ? csvFormat(dp) : textFormat(dp);
-    const QString error = saveAtomically(path, [&](QIODevice& out) { return writeExport(out, src, fmt); });
-    if (!error.isEmpty()) {
+
+    // A long export lets the message loop run (see ExportProgressPanel). The values it writes
+    // are the chart's own arrays: should they be replaced all the same, it stops before reading
+    // them again.
+    const display::SignalChart* chart = form_.Chart1;
+    auto seriesState = [chart] {
+        std::array<std::pair<const double*, qint64>, 4> s;
+        for (int i = 0; i < 4; ++i)
+            s[std::size_t(i)] = {chart->yValues(display::Series(i)), chart->pointCount(display::Series(i))};
+        return s;
+    };
+    const auto before = seriesState();
+    bool replaced = false;
+    exportProgress_->begin(path);
+    const QString error = saveAtomically(path, [&](QIODevice& out) {
+        return writeExport(out, src, fmt, [&](std::int64_t done, std::int64_t rows) {
+            if (!exportProgress_->step(done, rows))
+                return false;
+            replaced = seriesState() != before;
+            return !replaced;
+        });
+    });
+    exportProgress_->end();
+    if (exportProgress_->cancelled())
+        return false; // nothing written: the old file, if any, is as it was
+    QString message = error;
+    if (replaced)
+        message = QStringLiteral("Файл %1 не записан: график перестроен во время записи").arg(path);
+    if (!message.isEmpty()) {
         if (form_.services().dialogs)
-            form_.services().dialogs->error(&form_, error);
+            form_.services().dialogs->error(&form_, message);
         return false;
     }
     return true;

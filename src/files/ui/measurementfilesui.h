@@ -24,6 +24,8 @@ struct FileDialogSpec;
 
 namespace files {
 
+class ExportProgressPanel;
+
 // The notice for a measurement file whose sampling period is zero, negative or not a number.
 QString badSamplePeriodMessage(const QString& path, double periodUs);
 
@@ -47,6 +49,8 @@ class MeasurementFilesUi : public QObject {
 
     // The text or CSV export of what the chart shows, as the save writes it.
     ExportSource chartExportSource() const;
+    // The progress of a long export, over the chart.
+    ExportProgressPanel* exportProgress() const { return exportProgress_; }
 
     // The current measurement file; its folder is the one the navigation browses.
     QString currentFileName;
@@ -73,6 +77,7 @@ class MeasurementFilesUi : public QObject {
 
     app::TForm1& form_;
     QString openDialogFileName_;
+    ExportProgressPanel* exportProgress_;
 };
 
 } // namespace files
