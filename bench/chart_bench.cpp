@@ -20,116 +20,17 @@
 #include "display/chartbuild.h"
 #include "display/ui/signalchart.h"
 
-// ---- heap accounting: current and peak bytes held through operator new ----------------------
-
-namespace {
-std::atomic<long long> heapNow{0};
-std::atomic<long long> heapPeak{0};
-
-void noteAlloc(void* p)
-{
-    if (!p)
-        return;
-    const long long n = (long long)malloc_usable_size(p);
-    const long long now = heapNow.fetch_add(n) + n;
-    long long peak = heapPeak.load();
-    while (now > peak && !heapPeak.compare_exchange_weak(peak, now)) {
-    }
-}
-
-void noteFree(void* p)
-{
-    if (p)
-        heapNow.fetch_sub((long long)malloc_usable_size(p));
-}
-
-void* allocate(std::size_t n)
-{
-    void* p = std::malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
-    noteAlloc(p);
-    return p;
-}
-} // namespace
-
-void* operator new(std::size_t n)
-{
-    return allocate(n);
-}
-void* operator new[](std::size_t n)
-{
-    return allocate(n);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept
-{
-    void* p = std::malloc(n ? n : 1);
-    noteAlloc(p);
-    return p;
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept
-{
-    void* p = std::malloc(n ? n : 1);
-    noteAlloc(p);
-    return p;
-}
-void operator delete(void* p) noexcept
-{
-    noteFree(p);
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    noteFree(p);
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    noteFree(p);
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    noteFree(p);
-    std::free(p);
-}
+#include "bigrecord.h"
+#include "heapcount.h"
 
 // ---- the record --------------------------------------------------------------------------------
 
 namespace {
 
-constexpr std::int64_t kFrames = 26843546;
+using bench::kFrames;
+using bench::makeRecord;
 constexpr int kWidth = 1600;
 constexpr int kHeight = 600;
-
-// Three channels of a vibration with some noise; the pulse input toggles every 100 frames.
-acq::MeasurementRecord makeRecord(std::int64_t frames)
-{
-    acq::MeasurementRecord r;
-    r.samplePeriodUs = 312.5;
-    r.axisK = {0.0039 * 981, 0.0039 * 981, 0.0039 * 981};
-    r.axisC = {3, -2, 1};
-    std::vector<char> bytes(std::size_t(frames) * 6);
-    std::uint32_t noise = 12345;
-    for (std::int64_t k = 0; k < frames; ++k) {
-        noise = noise * 1664525u + 1013904223u;
-        const double t = double(k) * 312.5e-6;
-        const int n = int((noise >> 24) & 15) - 8;
-        const int x = int(300 * std::sin(2 * M_PI * 7.3 * t)) + n;
-        const int y = int(200 * std::sin(2 * M_PI * 13.1 * t + 1)) - n;
-        const int z = 256 + int(60 * std::sin(2 * M_PI * 0.7 * t)) + n / 2;
-        const bool pulse = (k / 100) % 2 == 1;
-        const std::uint16_t w[3] = {std::uint16_t(x & 0x3FF), std::uint16_t(y & 0x3FF),
-                                    std::uint16_t((z & 0x3FF) | (pulse ? 0x8000 : 0))};
-        for (int c = 0; c < 3; ++c) {
-            bytes[std::size_t(k * 6 + c * 2)] = char(w[c] & 0xFF);
-            bytes[std::size_t(k * 6 + c * 2 + 1)] = char(w[c] >> 8);
-        }
-    }
-    r.clearForTransfer(std::uint32_t(bytes.size()));
-    r.appendReceived(bytes.data(), bytes.size());
-    return r;
-}
 
 display::ChartOptions options()
 {
@@ -227,7 +128,7 @@ void Build(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         chart.clearAllSeries();
-        heapPeak.store(heapNow.load());
+        resetHeapPeak();
         state.ResumeTiming();
         buildInto(chart, sh.record);
         storedDoubles = 0;

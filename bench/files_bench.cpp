@@ -1,21 +1,40 @@
+// Measurement files at scale.
+//
 // The comment browser over a large folder: 10,000 measurement files whose data blocks are 1 MB
 // each (sparse, so the folder is cheap to make). The list reads only each file's header, titles
 // and comment and seeks past the data; beside it, a loop that only opens each file and reads its
 // first 4 KiB, which is about the least any listing of the comments could do.
+//
+// The largest record the set-up allows (26,843,546 frames of three channels, a 161 MB file):
+// - ExportText: its text export as axdtool writes it, the chart values computed block by block;
+//   beside it ToCharsLoop, the same values each put through a bare std::to_chars into a buffer
+//   that is written out the same way. Both write to /dev/null, so the disk is not measured.
+// - OpenToChart: the main window opening the file (in the page cache) until its chart is built;
+//   beside it the split: ReadFile, the bare read of the file's bytes, and OpenToChart/read and
+//   OpenToChart/chart, the window's reading and its chart build on their own.
 
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <charconv>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "app/ui/mainwindow.h"
+#include "display/chartbuild.h"
 #include "files/axdfile.h"
 #include "files/folderbrowse.h"
+#include "files/textexport.h"
+#include "files/ui/measurementfilesui.h"
+#include "platform/ticks.h"
+
+#include "bigrecord.h"
+#include "heapcount.h"
 
 namespace {
 
@@ -91,14 +110,256 @@ void OpenRead(benchmark::State& state)
     }
 }
 
+// ---- the largest record ------------------------------------------------------------------------
+
+struct BigFile {
+    QTemporaryDir dir;
+    QString path;
+    files::AxdContents contents; // as read back, for the exports
+};
+
+BigFile& bigFile()
+{
+    static std::unique_ptr<BigFile> made;
+    if (made)
+        return *made;
+    made = std::make_unique<BigFile>();
+    made->path = made->dir.filePath(QStringLiteral("big.axd"));
+    {
+        const std::vector<char> frames = bench::vibrationFrames(bench::kFrames);
+        files::AxdWriteSource src;
+        src.header.channelMask = 7;
+        src.header.samplePeriodUs = 312.5;
+        src.axisK = {0.0039 * 981, 0.0039 * 981, 0.0039 * 981};
+        src.axisC = {3, -2, 1};
+        src.xAxisTitle = QStringLiteral("Время, мкс");
+        src.yAxisTitle = QStringLiteral("Ускорение, см/с/с");
+        src.data = {reinterpret_cast<const std::uint8_t*>(frames.data()), frames.size()};
+        src.comment = QStringLiteral("Опора 1, вибростенд\nЗаписаны оси XYZ");
+        QFile f(made->path);
+        if (!f.open(QIODevice::WriteOnly) || !files::writeAxd(f, src))
+            std::abort();
+    }
+    files::AxdReadResult r = files::readAxdFile(made->path);
+    if (!r.ok())
+        std::abort();
+    made->contents = std::move(r.contents);
+    return *made;
+}
+
+display::ChartInput inputOf(const files::AxdContents& c)
+{
+    display::ChartInput in;
+    in.bytes = c.data.data();
+    in.size = c.data.size();
+    in.samplePeriodUs = c.header.samplePeriodUs;
+    in.axisK = c.axisK;
+    in.axisC = c.axisC;
+    return in;
+}
+
+// What axdtool exports by default: microseconds, every channel, |a|, the X column.
+display::ChartOptions exportOptions(const files::AxdContents& c)
+{
+    display::ChartOptions o;
+    o.channels = acq::ChannelSet::fromMask(c.header.channelMask);
+    o.valueTitle = c.yAxisTitle;
+    return o;
+}
+
+void ExportText(benchmark::State& state)
+{
+    const BigFile& big = bigFile();
+    const display::ChartInput in = inputOf(big.contents);
+    const display::ChartOptions o = exportOptions(big.contents);
+    long long bytes = 0;
+    long long peak = 0;
+    for (auto _ : state) {
+        QFile sink(QStringLiteral("/dev/null"));
+        sink.open(QIODevice::WriteOnly);
+        resetHeapPeak();
+        const long long before = heapNow.load();
+        files::ExportSource s;
+        s.sourceLine = QStringLiteral("Данные из файла big.axd");
+        s.axisK = big.contents.axisK;
+        s.axisC = big.contents.axisC;
+        s.leftTitle = o.valueTitle;
+        s.bottomTitle = QStringLiteral("Время, мкс");
+        s.comment = big.contents.comment;
+        files::streamWholeChart(s, in, o, true);
+        if (!files::writeExport(sink, s, files::textFormat(QLatin1Char('.'))))
+            state.SkipWithError("export failed");
+        bytes = sink.pos();
+        peak = std::max(peak, heapPeak.load() - before);
+    }
+    state.SetBytesProcessed(bytes * state.iterations());
+    state.counters["peak_extra_mib"] = double(peak) / (1 << 20);
+    state.counters["output_mb"] = double(bytes) / 1e6;
+}
+
+// The same numbers in the same order, each by std::to_chars's shortest form, a TAB after each
+// and a CR after each row, into a 1 MiB buffer written out whenever it fills.
+void ToCharsLoop(benchmark::State& state)
+{
+    const BigFile& big = bigFile();
+    const display::ChartInput in = inputOf(big.contents);
+    const display::ChartOptions o = exportOptions(big.contents);
+    const display::UniformAxis axis = display::signalAxis(in, o);
+    long long bytes = 0;
+    long long peak = 0;
+    for (auto _ : state) {
+        QFile sink(QStringLiteral("/dev/null"));
+        sink.open(QIODevice::WriteOnly);
+        resetHeapPeak();
+        const long long before = heapNow.load();
+        display::SignalPass pass(in, o);
+        constexpr std::int64_t kBlock = files::kExportBlockRows;
+        std::vector<double> values(4 * kBlock);
+        std::vector<char> buffer((1 << 20) + 4096);
+        char* p = buffer.data();
+        const std::int64_t rows = pass.points();
+        for (std::int64_t first = 0; first < rows; first += kBlock) {
+            const std::int64_t count = std::min(kBlock, rows - first);
+            double* v = values.data();
+            pass.next(count, {v, v + kBlock, v + 2 * kBlock}, v + 3 * kBlock);
+            for (std::int64_t r = 0; r < count; ++r) {
+                p = std::to_chars(p, p + 32, axis.x(first + r)).ptr;
+                *p++ = '\t';
+                for (int k = 0; k < 4; ++k) {
+                    p = std::to_chars(p, p + 32, v[k * kBlock + r]).ptr;
+                    *p++ = '\t';
+                }
+                *p++ = '\r';
+                if (p - buffer.data() >= (1 << 20)) {
+                    sink.write(buffer.data(), p - buffer.data());
+                    p = buffer.data();
+                }
+            }
+        }
+        sink.write(buffer.data(), p - buffer.data());
+        bytes = sink.pos();
+        peak = std::max(peak, heapPeak.load() - before);
+    }
+    state.SetBytesProcessed(bytes * state.iterations());
+    state.counters["peak_extra_mib"] = double(peak) / (1 << 20);
+    state.counters["output_mb"] = double(bytes) / 1e6;
+}
+
+// The main window, made once: no dialogs, the real clock, its files in a temporary folder.
+struct Window {
+    QTemporaryDir dir;
+    platform::SystemTicks ticks;
+    std::unique_ptr<app::TForm1> form;
+};
+
+app::TForm1& window()
+{
+    static Window w;
+    if (!w.form) {
+        const QString folder = w.dir.path() + QLatin1Char('/');
+        app::AppPaths p;
+        p.exeFolder = p.appFolder = folder;
+        p.helpFolder = folder + QStringLiteral("accel3.help");
+        p.settingsFile = folder + QStringLiteral("tremor.ini");
+        p.scalesFile = folder + QStringLiteral("Scales.scl");
+        p.spectrumSettingsFile = folder + QStringLiteral("app.ini");
+        QFile scales(p.scalesFile);
+        if (scales.open(QIODevice::WriteOnly))
+            scales.write("[factor]\nX=3.8\nY=3.8\nZ=3.8\n");
+        w.form = std::make_unique<app::TForm1>(app::Services{nullptr, nullptr, &w.ticks}, p);
+        w.form->resize(1600, 900);
+    }
+    return *w.form;
+}
+
+// Drops the window's record and chart, so every open starts from nothing held.
+void emptyWindow(app::TForm1& f)
+{
+    f.record.sampleStream = {};
+    f.Chart1->clearAllSeries();
+}
+
+void OpenToChart(benchmark::State& state)
+{
+    const BigFile& big = bigFile();
+    app::TForm1& f = window();
+    long long peak = 0;
+    long long held = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        emptyWindow(f);
+        resetHeapPeak();
+        const long long before = heapNow.load();
+        state.ResumeTiming();
+        f.measurementFiles->currentFileName = big.path;
+        f.measurementFiles->btLoadFileClick(f.btNextFile);
+        state.PauseTiming();
+        peak = std::max(peak, heapPeak.load() - before);
+        held = heapNow.load() - before;
+        state.ResumeTiming();
+    }
+    if (f.Chart1->pointCount(display::Series::X) != bench::kFrames - 1)
+        state.SkipWithError("the chart was not built");
+    state.counters["peak_bytes_per_frame"] = double(peak) / double(bench::kFrames);
+    state.counters["held_bytes_per_frame"] = double(held) / double(bench::kFrames);
+}
+
+// The window's reading alone.
+void OpenToChartRead(benchmark::State& state)
+{
+    const BigFile& big = bigFile();
+    for (auto _ : state) {
+        files::AxdReadResult r = files::readAxdFile(big.path);
+        benchmark::DoNotOptimize(r.contents.data.data());
+    }
+}
+
+// The window's chart build alone, on the record just read.
+void OpenToChartChart(benchmark::State& state)
+{
+    app::TForm1& f = window();
+    f.measurementFiles->currentFileName = bigFile().path;
+    f.measurementFiles->btLoadFileClick(f.btNextFile);
+    for (auto _ : state)
+        f.ShowChart(nullptr);
+}
+
+// The least any open could do: the file's bytes into memory, in one read.
+void ReadFile(benchmark::State& state)
+{
+    const BigFile& big = bigFile();
+    for (auto _ : state) {
+        QFile f(big.path);
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            state.SkipWithError("cannot open");
+        std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(std::size_t(f.size()));
+        qint64 done = 0;
+        while (done < f.size()) {
+            const qint64 n = f.read(bytes.get() + done, f.size() - done);
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        benchmark::DoNotOptimize(bytes.get());
+    }
+}
+
 } // namespace
 
+BENCHMARK(ExportText)->Name("ExportText/26843546")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+BENCHMARK(ToCharsLoop)->Name("ToCharsLoop/26843546")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+BENCHMARK(OpenToChart)->Name("OpenToChart/26843546")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+BENCHMARK(OpenToChartRead)->Name("OpenToChart/read")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+BENCHMARK(OpenToChartChart)->Name("OpenToChart/chart")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
+BENCHMARK(ReadFile)->Name("ReadFile/26843546")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
 BENCHMARK(CommentBrowser)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenRead)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "display/chartbuild.h"
 #include "files/axdfile.h"
 #include "files/cp1251.h"
 #include "platform/numtext.h"
@@ -113,6 +114,52 @@ QChar exportDecimalPoint(int dividerItem, const QLocale& system)
     if (dividerItem == 1)
         return QLatin1Char('.');
     return system.decimalPoint().at(0);
+}
+
+void streamWholeChart(ExportSource& s, const display::ChartInput& input, const display::ChartOptions& o,
+                      bool withModulus)
+{
+    // Shared by the copies the source's functions may go through.
+    struct State {
+        display::SignalPass pass;
+        std::array<int, 3> columnOf{-1, -1, -1};
+        int modulusColumn = -1;
+        std::vector<double> unused;
+    };
+    auto st = std::make_shared<State>(State{display::SignalPass(input, o)});
+    const std::int64_t points = st->pass.points();
+    static const char* const captions[3] = {"X", "Y", "Z"};
+    int first = -1;
+    for (int a = 0; a < 3; ++a) {
+        if (!o.channels.has(a))
+            continue;
+        if (first < 0)
+            first = a;
+        st->columnOf[std::size_t(a)] = int(s.columns.size());
+        s.columns.push_back({QLatin1String(captions[a]), nullptr, points});
+    }
+    if (withModulus) {
+        st->modulusColumn = int(s.columns.size());
+        s.columns.push_back({QStringLiteral("IaI"), nullptr, points});
+    } else {
+        st->unused.resize(std::size_t(kExportBlockRows));
+    }
+    s.fill = [st](std::int64_t, std::int64_t count, double* const* values) {
+        std::array<double*, 3> channels{};
+        for (int a = 0; a < 3; ++a)
+            if (st->columnOf[std::size_t(a)] >= 0)
+                channels[std::size_t(a)] = values[st->columnOf[std::size_t(a)]];
+        st->pass.next(count, channels, st->modulusColumn >= 0 ? values[st->modulusColumn] : st->unused.data());
+    };
+    if (first >= 0) {
+        const display::UniformAxis axis = display::signalAxis(input, o);
+        s.x = [axis](std::int64_t i) { return axis.x(i); };
+        s.first = 0;
+        s.last = points - 1;
+    } else {
+        s.first = 0;
+        s.last = -1;
+    }
 }
 
 std::int64_t exportRowCount(const ExportSource& s)

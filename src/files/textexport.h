@@ -18,6 +18,11 @@
 
 class QIODevice;
 
+namespace display {
+struct ChartInput;
+struct ChartOptions;
+} // namespace display
+
 namespace files {
 
 // One exported column: a series' plotted values.
@@ -62,6 +67,12 @@ ExportFormat csvFormat(QChar decimalPoint);
 // The decimal separator the export option names: item 0 "запятая", item 1 "точка"; a list
 // without a selection falls back to the system's.
 QChar exportDecimalPoint(int dividerItem, const QLocale& system);
+
+// The columns, x and rows of a chart that shows every point of a record (the checked channels in
+// the order X, Y, Z, then |a| when withModulus), computed a block at a time as the export writes
+// them rather than held whole. The record's bytes must outlive the export.
+void streamWholeChart(ExportSource& source, const display::ChartInput& input,
+                      const display::ChartOptions& options, bool withModulus);
 
 // The rows that can be written: first..last clipped to what every column holds.
 std::int64_t exportRowCount(const ExportSource& source);

@@ -4,9 +4,6 @@
 #include <QFileInfo>
 #include <QLocale>
 
-#include <array>
-#include <vector>
-
 #include "display/chartbuild.h"
 #include "files/axdfile.h"
 #include "files/savefile.h"
@@ -80,9 +77,6 @@ int runExport(const QStringList& args)
     in.samplePeriodUs = c.header.samplePeriodUs;
     in.axisK = c.axisK;
     in.axisC = c.axisC;
-    // The values are computed a block of rows at a time as the export writes them, so a long
-    // record costs its file's bytes and little more.
-    display::SignalPass pass(in, o);
 
     files::ExportSource s;
     s.sourceLine = files::fileSourceLine(QFileInfo(path).absoluteFilePath(),
@@ -98,34 +92,9 @@ int runExport(const QStringList& args)
     s.comment = c.comment;
     s.storeX = storeX == QLatin1String("yes");
 
-    int first = -1;
-    std::array<int, 3> columnOf{-1, -1, -1};
-    static const char* const captions[3] = {"X", "Y", "Z"};
-    for (int a = 0; a < 3; ++a) {
-        if (!o.channels.has(a))
-            continue;
-        if (first < 0)
-            first = a;
-        columnOf[std::size_t(a)] = int(s.columns.size());
-        s.columns.push_back({QLatin1String(captions[a]), nullptr, pass.points()});
-    }
-    const bool modulus = !opt.has(QStringLiteral("no-modulus"));
-    if (modulus)
-        s.columns.push_back({QStringLiteral("IaI"), nullptr, pass.points()});
-    std::vector<double> unused(modulus ? 0 : std::size_t(files::kExportBlockRows));
-    s.fill = [&](std::int64_t, std::int64_t count, double* const* values) {
-        std::array<double*, 3> channels{};
-        for (int a = 0; a < 3; ++a)
-            if (columnOf[std::size_t(a)] >= 0)
-                channels[std::size_t(a)] = values[columnOf[std::size_t(a)]];
-        pass.next(count, channels, modulus ? values[s.columns.size() - 1] : unused.data());
-    };
-    if (first >= 0) {
-        const display::UniformAxis axis = display::signalAxis(in, o);
-        s.x = [axis](std::int64_t i) { return axis.x(i); };
-        s.first = 0;
-        s.last = pass.points() - 1;
-    }
+    // The values are computed a block of rows at a time as the export writes them, so a long
+    // record costs its file's bytes and little more.
+    files::streamWholeChart(s, in, o, !opt.has(QStringLiteral("no-modulus")));
 
     const QChar dp = decimal == QLatin1String("comma") ? QLatin1Char(',') : QLatin1Char('.');
     const files::ExportFormat f =
