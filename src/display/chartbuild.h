@@ -136,6 +136,11 @@ class SignalPass {
     // checked channel (the others are not touched and may be null), |a| into modulus.
     void next(std::int64_t count, const std::array<double*, 3>& channels, double* modulus);
 
+    // A copy that goes on from the given point. Without smoothing every point stands on its own,
+    // so two passes can work on two stretches at once; a smoothed copy would lack the state of
+    // the points in between.
+    SignalPass startingAt(std::int64_t point) const;
+
   private:
     struct Lane {
         int axis;
@@ -157,9 +162,15 @@ class SignalPass {
 // The bottom-axis positions of the X, Y, Z and IaI points (point i is frame i + 1).
 UniformAxis signalAxis(const ChartInput& input, const ChartOptions& options);
 
-// The main pass: X, Y, Z and IaI, every frame from 1 to the last whole frame.
+// The threads a build may use: the processor cores the program may run on, at most two.
+int buildThreads();
+
+// The main pass: X, Y, Z and IaI, every frame from 1 to the last whole frame. A long unsmoothed
+// record is built on up to `threads` threads (0: buildThreads()), two stretches at once; the
+// progress callback always runs on the calling thread, and only while no other thread reads the
+// stream, so it may let the message loop replace the stream.
 SignalSeries buildSignalSeries(const ChartInput& input, const ChartOptions& options,
-                               const BuildProgress& progress = {});
+                               const BuildProgress& progress = {}, int threads = 0);
 
 // The automatic left-axis range of the filled series that are shown (X, Y, Z, IaI in this order);
 // (0, 0) when none of them has a point.

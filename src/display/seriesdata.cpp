@@ -79,23 +79,36 @@ void MinMaxEnvelope::addBuckets(const double* values, std::int64_t available)
 {
     if (levels_.empty())
         return;
-    auto& level0 = levels_[0];
-    const auto buckets = std::int64_t(level0.size());
-    while (done_ < buckets) {
-        const std::int64_t begin = done_ * kBaseBucket;
+    computeBuckets(values, done_ * kBaseBucket, std::min(available, count_));
+    bucketsDone(available);
+}
+
+void MinMaxEnvelope::computeBuckets(const double* values, std::int64_t lo, std::int64_t hi)
+{
+    if (levels_.empty())
+        return;
+    Pair* level0 = levels_[0].data();
+    for (std::int64_t begin = lo; begin < hi; begin += kBaseBucket) {
         const std::int64_t end = std::min(begin + kBaseBucket, count_);
-        if (end > available)
+        if (end > hi)
             break;
-        double lo = values[begin];
-        double hi = lo;
+        double low = values[begin];
+        double high = low;
         for (std::int64_t i = begin + 1; i < end; ++i) {
             const double v = values[i];
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
+            low = v < low ? v : low;
+            high = v > high ? v : high;
         }
-        level0[std::size_t(done_)] = {lo, hi};
-        ++done_;
+        level0[begin / kBaseBucket] = {low, high};
     }
+}
+
+void MinMaxEnvelope::bucketsDone(std::int64_t available)
+{
+    if (levels_.empty())
+        return;
+    const auto buckets = std::int64_t(levels_[0].size());
+    done_ = available >= count_ ? buckets : std::min(buckets, available / kBaseBucket);
 }
 
 void MinMaxEnvelope::finish()

@@ -78,6 +78,11 @@ class MinMaxEnvelope {
     // Computes the level-0 pairs of all buckets that lie wholly within values[0..available), or
     // reach the end of the array, that are not computed yet.
     void addBuckets(const double* values, std::int64_t available);
+    // For builds on several threads: the pairs of the buckets that start within values[lo..hi)
+    // (lo a multiple of kBaseBucket; hi one too, or the end of the array). Threads may work on
+    // disjoint stretches at once; bucketsDone() then tells what is complete.
+    void computeBuckets(const double* values, std::int64_t lo, std::int64_t hi);
+    void bucketsDone(std::int64_t available);
     // Builds the upper levels from level 0.
     void finish();
 
@@ -121,6 +126,8 @@ class UniformSeries {
 
     // Envelope upkeep while the values are written: see MinMaxEnvelope.
     void valuesWritten(std::int64_t available) { envelope_.addBuckets(y_.get(), available); }
+    void valuesWrittenIn(std::int64_t lo, std::int64_t hi) { envelope_.computeBuckets(y_.get(), lo, hi); }
+    void valuesWrittenBelow(std::int64_t available) { envelope_.bucketsDone(available); }
     // Completes the envelope and the overall range once every value is written.
     void finish();
 

@@ -121,12 +121,13 @@ void streamWholeChart(ExportSource& s, const display::ChartInput& input, const d
 {
     // Shared by the copies the source's functions may go through.
     struct State {
+        explicit State(const display::SignalPass& p) : pass(p) {}
         display::SignalPass pass;
         std::array<int, 3> columnOf{-1, -1, -1};
         int modulusColumn = -1;
         std::vector<double> unused;
     };
-    auto st = std::make_shared<State>(State{display::SignalPass(input, o)});
+    auto st = std::make_shared<State>(display::SignalPass(input, o));
     const std::int64_t points = st->pass.points();
     static const char* const captions[3] = {"X", "Y", "Z"};
     int first = -1;

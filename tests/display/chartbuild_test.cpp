@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -429,6 +430,71 @@ TEST(ChartBuild, LargeStreamsReportProgressAndCanBeAbandoned)
     const auto b =
         buildChart(in, o, {0, 1}, {true, true, true, true}, [](std::int64_t, std::int64_t) { return false; });
     EXPECT_EQ(b.end, BuildEnd::Abandoned);
+}
+
+TEST(ChartBuild, TwoThreadsBuildWhatOneBuilds)
+{
+    // Long enough for a second thread, and no whole number of chunks.
+    constexpr int kFrames = 300001;
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> bytes(std::size_t(kFrames) * 6 + 3);
+    for (auto& b : bytes)
+        b = std::uint8_t(rng());
+    const auto in = inputOf(bytes);
+    struct Case {
+        const char* what;
+        ChartOptions options;
+        int abandonAt; // 0: never
+    };
+    ChartOptions xz;
+    xz.channels = {true, false, true};
+    xz.view = ViewAdcTime;
+    ChartOptions yOnly;
+    yOnly.channels = {false, true, false};
+    yOnly.modulus = {true, false, true};
+    yOnly.view = ViewValuesSamples;
+    const Case cases[] = {{"all channels", ChartOptions{}, 0}, {"X and Z in ADC units", xz, 0},
+                          {"Y alone, not in |a|", yOnly, 0}, {"abandoned at the fourth report", ChartOptions{}, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::int64_t> reports[2];
+        SignalSeries built[2];
+        for (int t = 0; t < 2; ++t) {
+            built[t] = buildSignalSeries(
+                in, c.options,
+                [&](std::int64_t n, std::int64_t) {
+                    reports[t].push_back(n);
+                    return c.abandonAt == 0 || int(reports[t].size()) < c.abandonAt;
+                },
+                t + 1);
+        }
+        EXPECT_EQ(reports[1], reports[0]);
+        EXPECT_EQ(built[1].complete, c.abandonAt == 0);
+        EXPECT_EQ(built[0].complete, built[1].complete);
+        if (!built[0].complete)
+            continue;
+        const UniformSeries* one[4] = {&built[0].channels[0], &built[0].channels[1], &built[0].channels[2],
+                                       &built[0].modulus};
+        const UniformSeries* two[4] = {&built[1].channels[0], &built[1].channels[1], &built[1].channels[2],
+                                       &built[1].modulus};
+        for (int k = 0; k < 4; ++k) {
+            ASSERT_EQ(two[k]->size(), one[k]->size());
+            if (one[k]->isEmpty())
+                continue;
+            const std::int64_t n = one[k]->size();
+            EXPECT_EQ(std::memcmp(two[k]->data(), one[k]->data(), std::size_t(n) * sizeof(double)), 0) << k;
+            EXPECT_EQ(two[k]->valueRange(), one[k]->valueRange()) << k;
+            for (int r = 0; r < 20; ++r) {
+                std::int64_t lo = std::int64_t(rng() % std::uint32_t(n));
+                std::int64_t hi = std::int64_t(rng() % std::uint32_t(n));
+                if (lo > hi)
+                    std::swap(lo, hi);
+                ++hi;
+                EXPECT_EQ(two[k]->valueRange(lo, hi), one[k]->valueRange(lo, hi)) << k << " " << lo << ".." << hi;
+                EXPECT_EQ(two[k]->coarseValueRange(lo, hi, 4096), one[k]->coarseValueRange(lo, hi, 4096)) << k;
+            }
+        }
+    }
 }
 
 TEST(SeriesData, EnvelopeRangeMatchesAScan)
