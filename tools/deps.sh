@@ -6,6 +6,7 @@ ACCEL3_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
   libusb-1.0-0-dev
   fonts-dejavu-core
+  dpkg-dev desktop-file-utils appstream
 )
 
 accel3_install_deps() {

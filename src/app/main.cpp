@@ -1,26 +1,67 @@
 #include <QApplication>
-#include <QStandardPaths>
+#include <QDir>
+#include <QIcon>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <cstdio>
 
 #include "analysis/ui/spectrumwindow.h"
 #include "app/apppaths.h"
+#include "app/commandline.h"
 #include "app/ui/mainwindow.h"
 #include "app/ui/unixsignals.h"
+#include "files/ui/measurementfilesui.h"
 #include "platform/ticks.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 
-// The command line is not examined: a file named there is not opened.
+// Off unless asked for (QT_LOGGING_RULES="accel3.startup.info=true"): says which file the
+// command line opened and what comment it brought, for scripts and the installation check.
+Q_LOGGING_CATEGORY(lcStartup, "accel3.startup", QtWarningMsg)
+
+namespace {
+
+QStringList rawArguments(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+int print(std::FILE* stream, const QString& text, int status)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    return status;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    // --help and --version need no display: answered before the toolkit looks for one.
+    const app::CommandLine early = app::parseCommandLine(rawArguments(argc, argv), QDir::currentPath());
+    if (early.action == app::CommandLine::Action::Help)
+        return print(stdout, app::usageText(), 0);
+    if (early.action == app::CommandLine::Action::Version)
+        return print(stdout, app::versionText(), 0);
+
     QApplication application(argc, argv);
+    // Parsed again without the toolkit's own options (-platform, -style ...).
+    const app::CommandLine commandLine =
+        app::parseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
+    if (commandLine.action == app::CommandLine::Action::Error)
+        return print(stderr, commandLine.error, 2);
     QApplication::setApplicationName(QStringLiteral("accel3"));
     QApplication::setOrganizationName(QStringLiteral("accel3"));
+    // Ties the windows to the installed menu entry and its icon (task bars, Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.accel3"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.accel3")));
     // The main window ends the program; a help window left open must not keep it alive.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const app::AppPaths paths = app::resolvePaths(
-        QCoreApplication::applicationFilePath(),
-        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    const app::AppPaths paths = app::resolvePaths(QCoreApplication::applicationFilePath(), app::userConfigFolder());
 
     platform::QtDialogs dialogs;
     platform::HelpWindow help(paths.helpFolder);
@@ -36,5 +77,14 @@ int main(int argc, char** argv)
     QObject::connect(&form1, &app::TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
 
     form1.show();
+    if (!commandLine.file.isEmpty()) {
+        // Opened as a drop of the file would open it, once the window is up, so a failure's
+        // message box has the window behind it and leaves an empty program.
+        QTimer::singleShot(0, &form1, [&form1, file = commandLine.file] {
+            form1.measurementFiles->dropFile(file);
+            qCInfo(lcStartup).noquote()
+                << QStringLiteral("file: %1\ncomment: %2").arg(file, form1.mComment->toPlainText());
+        });
+    }
     return QApplication::exec();
 }

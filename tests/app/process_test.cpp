@@ -22,7 +22,8 @@ TEST(Process, TerminationSignalsCloseTheWindowAndExitCleanly)
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         p.setProcessEnvironment(env);
-        // A file named on the command line is not opened; the program starts as usual.
+        // A file named on the command line that cannot be read leaves its message box open:
+        // the termination must end the program through that box as well.
         p.start(exe, {QStringLiteral("/nonexistent/measurement.axd")});
         ASSERT_TRUE(p.waitForStarted(5000));
         // Wait until the window is up: the program prints nothing, so give it time.

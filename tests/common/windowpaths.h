@@ -16,6 +16,7 @@ inline app::AppPaths pathsIn(const QString& folder)
     p.settingsFile = p.appFolder + QStringLiteral("tremor.ini");
     p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
     p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
+    p.deviceFile = p.appFolder + QStringLiteral("device.ini");
     return p;
 }
 

@@ -16,7 +16,7 @@ MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&
 {
     if (!f_.services().ticks)
         ownTicks_ = std::make_unique<platform::SystemTicks>();
-    const DeviceSettings settings = readDeviceSettings(f_.paths.exeFolder + QLatin1String(kDeviceIniName),
+    const DeviceSettings settings = readDeviceSettings(f_.paths.deviceFile,
                                                        qEnvironmentVariable(kDeviceEnvironmentVariable));
     library_ = std::make_unique<DeviceLibrary>(makeBackend(settings, ticks()));
     link_ = std::make_unique<DeviceLink>(*library_, ticks());
