@@ -5,7 +5,7 @@ ACCEL3_PACKAGES=(
   qt6-base-dev qt6-svg-dev libqcustomplot-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
   libusb-1.0-0-dev
-  fonts-dejavu-core
+  qt6-translations-l10n fonts-dejavu-core
   dpkg-dev desktop-file-utils appstream
 )
 

@@ -10,6 +10,7 @@
 #include "app/apppaths.h"
 #include "app/commandline.h"
 #include "app/ui/mainwindow.h"
+#include "app/ui/translations.h"
 #include "app/ui/unixsignals.h"
 #include "files/ui/measurementfilesui.h"
 #include "platform/ticks.h"
@@ -58,6 +59,7 @@ int main(int argc, char** argv)
     // Ties the windows to the installed menu entry and its icon (task bars, Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.accel3"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.accel3")));
+    app::installQtTranslations(application, QLocale::system());
     // The main window ends the program; a help window left open must not keep it alive.
     QApplication::setQuitOnLastWindowClosed(false);
 

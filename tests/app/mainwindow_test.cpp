@@ -142,7 +142,7 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
          [](TForm1& f, FakeHelp&) {
              EXPECT_EQ(f.size(), QSize(900, 600));
              EXPECT_EQ(f.pos(), QPoint(10, 20));
-             EXPECT_EQ(f.Chart1->size(), QSize(900 - 22, 600 - 169));
+             EXPECT_EQ(f.Chart1->size(), QSize(900 - 12, 600 - 135));
          }},
     };
     for (const auto& c : cases) {
@@ -180,8 +180,10 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         // what the rules live in, so it is called as the window would.
         f->FormResize();
         ASSERT_EQ(f->size(), c.expected);
-        const int w = c.expected.width() - 22;
-        const int h = c.expected.height() - 169;
+        // The outer margins of the design (22 × 169) less the frame they included: 6 pixels on
+        // either side of the chart, the status bar right under it.
+        const int w = c.expected.width() - 12;
+        const int h = c.expected.height() - 135;
         EXPECT_EQ(f->Chart1->size(), QSize(w, h));
         EXPECT_EQ(f->gbFile->width(), w);
         EXPECT_EQ(f->pnlChart->width(), w);
@@ -193,6 +195,10 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         EXPECT_EQ(f->pSearch->width(), w - 20);
         EXPECT_EQ(f->pSearch->y(), h - f->pSearch->height() - 5);
         EXPECT_EQ(f->btSaveChart->y(), h - 26);
+        EXPECT_EQ(f->Chart1->x(), f->width() - f->Chart1->geometry().right() - 1) << "equal side margins";
+        const int band = f->status->y() - f->Chart1->geometry().bottom() - 1;
+        EXPECT_GE(band, 0);
+        EXPECT_LE(band, 6) << "no empty band above the status bar";
     }
 }
 
@@ -213,8 +219,8 @@ TEST_F(MainWindowTest, ClickIntoBareWindowTogglesFullScreen)
     f->resize(700, 500);
     f->move(30, 40);
     QTest::mouseClick(f.get(), Qt::LeftButton, {}, QPoint(f->width() - 3, f->height() - 30));
-    EXPECT_EQ(f->size(), full);
-    EXPECT_EQ(f->pos(), QPoint(0, 0));
+    // The whole window, frame included, fills the work area.
+    EXPECT_EQ(f->frameGeometry(), QRect(QPoint(0, 0), full));
     EXPECT_EQ(f->savedBounds, (std::array<int, 4>{500, 700, 30, 40}));
 
     QTest::mouseClick(f.get(), Qt::LeftButton, {}, QPoint(f->width() - 3, f->height() - 30));

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,9 +15,18 @@
 
 namespace app {
 
+PanelBox::PanelBox(const QString& title, QWidget* parent) : QGroupBox(title, parent)
+{
+    // The panel lies over the chart: the traces must not run through its captions.
+    setAutoFillBackground(true);
+}
+
 void PanelBox::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
+    // Only the panel's own empty area counts: a click on one of its controls that the control
+    // leaves unhandled (a label, a group's frame, a colour swatch) comes here too.
+    const QPoint at = e->position().toPoint();
+    if (e->button() == Qt::LeftButton && rect().contains(at) && !childAt(at))
         emit clicked();
     QGroupBox::mouseReleaseEvent(e);
 }
@@ -72,7 +82,13 @@ void ColourPanel::mouseReleaseEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
         emit clicked();
-    QFrame::mouseReleaseEvent(e);
+    // The click is the swatch's: it must not reach the panel around it.
+    e->accept();
+}
+
+void ColourPanel::mousePressEvent(QMouseEvent* e)
+{
+    e->accept();
 }
 
 void ColourPanel::paintEvent(QPaintEvent* e)
@@ -83,7 +99,7 @@ void ColourPanel::paintEvent(QPaintEvent* e)
     QFrame::paintEvent(e);
 }
 
-StatusPanels::StatusPanels(std::array<int, 3> widths, QWidget* parent) : QFrame(parent)
+StatusPanels::StatusPanels(std::array<int, 3> widths, QWidget* parent) : QFrame(parent), widths_(widths)
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -109,6 +125,13 @@ void StatusPanels::setPanelText(int panel, const QString& text)
 {
     QLabel* l = panels_.at(panel);
     l->setText(text);
+    if (panel < 2) {
+        // A panel widens to its text and pushes the next ones along, never below its own width.
+        const int frame = l->width() - l->contentsRect().width();
+        const int needed = l->fontMetrics().horizontalAdvance(text) + frame + 2 * l->margin() + 6;
+        l->setFixedWidth(std::max(widths_[std::size_t(panel)], needed));
+        layout()->activate();
+    }
     // A text longer than its panel (a start time in a long date format) can still be read
     // in full under the pointer.
     const bool cut = l->fontMetrics().horizontalAdvance(text) > l->contentsRect().width();
@@ -123,6 +146,16 @@ QString StatusPanels::panelText(int panel) const
 int StatusPanels::panelWidth(int panel) const
 {
     return panels_.at(panel)->width();
+}
+
+void setChannelBoxColour(QCheckBox* box, const QColor& c)
+{
+    // The check box's own style paints no background from the palette, so the colour goes in a
+    // style sheet; the caption is black or white, whichever stands out on it.
+    const bool dark = qGray(c.rgb()) < 128;
+    box->setStyleSheet(QStringLiteral("QCheckBox { background-color: %1; color: %2; padding: 1px 4px; }")
+                           .arg(c.name(), dark ? QStringLiteral("white") : QStringLiteral("black")));
+    box->setProperty("channelColour", c);
 }
 
 QColor colourFromBgr(std::uint32_t value)

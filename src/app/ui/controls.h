@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,10 +12,11 @@
 namespace app {
 
 // A group box that reports clicks on its own empty area (not on a child).
+// Its background is opaque: it floats over the chart.
 class PanelBox : public QGroupBox {
     Q_OBJECT
 public:
-    using QGroupBox::QGroupBox;
+    explicit PanelBox(const QString& title, QWidget* parent = nullptr);
 signals:
     void clicked();
 
@@ -55,6 +57,7 @@ signals:
     void clicked();
 
 protected:
+    void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
@@ -62,7 +65,8 @@ private:
     QColor colour_{Qt::black};
 };
 
-// The window's status bar: three panels of fixed widths.
+// The window's status bar: three panels in a row. The first two are at least as wide as
+// designed and widen to their texts; the last runs on to the right edge.
 class StatusPanels : public QFrame {
     Q_OBJECT
 public:
@@ -73,7 +77,12 @@ public:
 
 private:
     std::array<QLabel*, 3> panels_{};
+    std::array<int, 3> widths_{};
 };
+
+// A channel's check box takes the channel's colour as its background, its caption in black or
+// white, whichever contrasts.
+void setChannelBoxColour(QCheckBox* box, const QColor& c);
 
 // Converts a 0x00BBGGRR colour value to a QColor and back.
 QColor colourFromBgr(std::uint32_t value);

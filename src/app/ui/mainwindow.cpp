@@ -25,6 +25,13 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 
+// The program's own icons live in a resource of this static library: the linker keeps them only
+// when they are asked for by name.
+static void initIcons()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace app {
 
 namespace {
@@ -36,6 +43,14 @@ constexpr int kToolStripWidth = 612;
 constexpr int kChartLeft = 6;
 constexpr int kChartTop = 112;
 constexpr int kStatusHeight = 19;
+constexpr QSize kDesignFrame(10, 34);
+// Between floating panels side by side.
+constexpr int kPanelGap = 4;
+
+QIcon ownIcon(const char* name)
+{
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+}
 
 QPixmap ledPixmap(const QColor& colour)
 {
@@ -50,7 +65,7 @@ QPixmap ledPixmap(const QColor& colour)
 }
 
 QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
-                        const QIcon& icon = {})
+                        const QIcon& icon = {}, const QStringList& otherCaptions = {})
 {
     auto* b = new QToolButton(bar);
     b->setObjectName(QLatin1String(name));
@@ -65,9 +80,12 @@ QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, 
     b->setToolTip(hint);
     b->setAutoRaise(true);
     b->setFixedHeight(26);
-    // The four bands share a narrow strip: each button is as wide as its caption
-    // or glyph and a little air, never cut.
-    const int w = caption.isEmpty() ? 21 : b->fontMetrics().horizontalAdvance(caption) + 8;
+    // The four bands share a narrow strip: each button is as wide as the longest caption it
+    // ever shows (an open panel's button reads "Закрыть") or its glyph, never cut.
+    int w = 21;
+    if (!caption.isEmpty())
+        for (const QString& text : QStringList{caption} + otherCaptions)
+            w = std::max(w, b->fontMetrics().horizontalAdvance(text) + 6);
     b->setFixedWidth(w);
     bar->layout()->addWidget(b);
     return b;
@@ -132,17 +150,6 @@ void setFontColour(QWidget* w, const QColor& c)
     w->setPalette(pal);
 }
 
-// A channel box takes its channel's colour as background; the caption stays
-// readable on the dark shades of the defaults.
-void setBoxColour(QCheckBox* box, const QColor& c)
-{
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::Window, c);
-    pal.setColor(QPalette::WindowText, c.lightness() < 128 ? Qt::white : Qt::black);
-    box->setAutoFillBackground(true);
-    box->setPalette(pal);
-}
-
 int indexOrDefault(const QComboBox* list, int index, int defaultIndex)
 {
     return (index >= 0 && index < list->count()) ? index : defaultIndex;
@@ -199,6 +206,7 @@ void TForm1::buildControls()
             headerSections[i] = s;
         }
     }
+    initIcons();
     buildToolBars();
 
     gbFile = group(this, "gbFile", QStringLiteral("Комментарий"));
@@ -280,8 +288,9 @@ void TForm1::buildToolBars()
                             st->standardIcon(QStyle::SP_ArrowLeft));
     btNextFile = toolButton(tbFile, "btNextFile", {}, QStringLiteral("Следующий файл в папке"),
                             st->standardIcon(QStyle::SP_ArrowRight));
+    // The desktop's own icons where its theme has them, else ours.
     btPrint = toolButton(tbFile, "btPrint", {}, QStringLiteral("Печать графика"),
-                         st->standardIcon(QStyle::SP_FileIcon));
+                         QIcon::fromTheme(QStringLiteral("document-print"), ownIcon("print")));
     // Folder browsing needs a current file: these wait for the first load.
     btPrevFile->setEnabled(false);
     btNextFile->setEnabled(false);
@@ -305,22 +314,38 @@ void TForm1::buildToolBars()
 
     tbOptions = toolBar(ctlBar, "tbOptions");
     btUSB = toolButton(tbOptions, "btUSB", {}, QStringLiteral("Подключить АЦП к компьютеру"));
+    const QString close = QStringLiteral("Закрыть");
     btChart = toolButton(tbOptions, "btChart", QStringLiteral("График"),
-                         QStringLiteral("Параметры отображения графика"));
-    btOptions = toolButton(tbOptions, "btOptions", QStringLiteral("Опции"), QStringLiteral("Опции программы"));
+                         QStringLiteral("Параметры отображения графика"), {}, {close});
+    btOptions = toolButton(tbOptions, "btOptions", QStringLiteral("Опции"), QStringLiteral("Опции программы"), {},
+                           {close, QStringLiteral("ОПЦИИ")});
     btHelpTOC = toolButton(tbOptions, "btHelpTOC", {}, QStringLiteral("Справка"),
-                           st->standardIcon(QStyle::SP_DialogHelpButton));
+                           QIcon::fromTheme(QStringLiteral("help-contents"), ownIcon("help")));
 
     for (QFrame* bar : {tbFile, tbMCctl, ToolBar1, tbOptions})
         row->addWidget(bar);
     row->addStretch(1);
     // The strip keeps its design width unless this system's fonts need more.
     ctlBar->setGeometry(0, 16, std::max(kToolStripWidth, row->minimumSize().width()), 41);
+    alignHeaderWithToolBars();
+}
+
+void TForm1::alignHeaderWithToolBars()
+{
+    // Each section title stands over its own tool bar, however wide the fonts made the bars.
+    ctlBar->layout()->activate();
+    const std::array<QFrame*, 4> bars{tbFile, tbMCctl, ToolBar1, tbOptions};
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const QRect bar(bars[i]->mapTo(this, QPoint(0, 0)) - Header->pos(), bars[i]->size());
+        headerSections[i]->setGeometry(bar.x(), 0, bar.width(), Header->height());
+    }
 }
 
 void TForm1::buildSetupPanel()
 {
     gbFT = group(this, "gbFT", QStringLiteral("Частота выборки / Время измерения"));
+    // It floats over the chart: the traces must not run through its captions.
+    gbFT->setAutoFillBackground(true);
     auto* outer = new QGridLayout(gbFT);
     outer->setContentsMargins(6, 4, 6, 6);
     outer->setHorizontalSpacing(6);
@@ -585,6 +610,7 @@ void TForm1::buildCommentBrowser()
     gbAllCmnt = group(this, "gbAllCmnt",
                       QStringLiteral("Для открытия файла выполните двойной щелчок по любому слову в "
                                      "комментарии, относящемся к выбираемому файлу:"));
+    gbAllCmnt->setAutoFillBackground(true);
     MAllCmnt = new QPlainTextEdit(gbAllCmnt);
     MAllCmnt->setObjectName(QStringLiteral("MAllCmnt"));
     MAllCmnt->setReadOnly(true);
@@ -723,7 +749,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
         const QColor c = colourFromBgr(s.channelColour[i]);
         channelColourPanels[i]->setColour(c);
         Chart1->setSeriesColour(channelSeries[i], c);
-        setBoxColour(channelBoxes[i], c);
+        setChannelBoxColour(channelBoxes[i], c);
         channelBoxes[i]->setChecked(s.channelSelected[i]);
         if (s.channelSelected[i])
             ++record.channelCount;
@@ -825,8 +851,11 @@ void TForm1::resizeEvent(QResizeEvent* e)
 
 void TForm1::layoutChartArea()
 {
-    const int chartW = std::max(0, width() - chartWidthMargin);
-    const int chartH = std::max(0, height() - chartHeightMargin);
+    // The margins were laid down for the outer window, frame and caption included, on a system
+    // whose frame took 10 × 34 pixels; inside the window they leave the chart 6 pixels from each
+    // side and the status bar right under it, whatever frame this window manager draws.
+    const int chartW = std::max(0, width() - (chartWidthMargin - kDesignFrame.width()));
+    const int chartH = std::max(0, height() - (chartHeightMargin - kDesignFrame.height()));
     Header->setGeometry(0, 0, width(), 17);
     Chart1->setGeometry(kChartLeft, kChartTop, chartW, chartH);
     gbFile->setGeometry(kChartLeft, 56, chartW, 57);
@@ -852,10 +881,21 @@ void TForm1::FormResize()
     MAllCmnt->resize(mComment->width(),
                      std::max(0, gbAllCmnt->height() - pSearch->height() - MAllCmnt->y() - 10));
 
-    // The floating panels keep their design places over the chart.
-    gbFT->move(160, kChartTop);
-    gbChart->move(std::max(kChartLeft, width() - chartWidthMargin - gbChart->width() - 140), kChartTop);
-    gbOptions->move(std::max(kChartLeft, width() - chartWidthMargin - gbOptions->width()), kChartTop);
+    placeFloatingPanels();
+}
+
+void TForm1::placeFloatingPanels()
+{
+    // The options panel at the chart's right edge, the chart panel left of it, the set-up panel
+    // left of that (at its design place when there is room): side by side, so that two panels
+    // open at once do not cover each other while the window is wide enough for them.
+    const int chartRight = Chart1->geometry().right() + 1;
+    const int optionsX = std::max(kChartLeft, chartRight - gbOptions->width());
+    const int chartPanelX = std::max(kChartLeft, optionsX - kPanelGap - gbChart->width());
+    const int setupX = std::max(kChartLeft, std::min(160, chartPanelX - kPanelGap - gbFT->width()));
+    gbOptions->move(optionsX, kChartTop);
+    gbChart->move(chartPanelX, kChartTop);
+    gbFT->move(setupX, kChartTop);
 }
 
 void TForm1::FormClick()
@@ -868,7 +908,11 @@ void TForm1::FormClick()
     const QRect work = scr->availableGeometry();
     const int workBottom = work.y() + work.height();
     const int screenWidth = scr->geometry().width();
-    if (height() >= workBottom && width() >= screenWidth) {
+    // The whole window, the window manager's frame and caption included, fills the work area;
+    // sizing only its inside to it would push the frame, and the status bar, off the screen.
+    const QRect outer = frameGeometry();
+    const QSize frame = outer.size() - size();
+    if (outer.height() >= workBottom && outer.width() >= screenWidth) {
         int h = savedBounds[0], w = savedBounds[1], l = savedBounds[2], t = savedBounds[3];
         if (h == 0) {
             h = 480;
@@ -880,7 +924,7 @@ void TForm1::FormClick()
         move(l, t);
     } else {
         savedBounds = {height(), width(), x(), y()};
-        resize(screenWidth, workBottom);
+        resize(screenWidth - frame.width(), workBottom - frame.height());
         move(0, 0);
     }
 }

@@ -285,6 +285,8 @@ private:
     void FormCreate(const files::MainSettings& s);
     void FormClose();
     void layoutChartArea();
+    void placeFloatingPanels();
+    void alignHeaderWithToolBars();
     void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
 
     Services services_;

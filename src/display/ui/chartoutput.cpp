@@ -32,16 +32,6 @@ class WhiteWhileDrawing {
     QColor screen_;
 };
 
-// A channel box takes its channel's colour as background, its caption readable on it.
-void setBoxColour(QCheckBox* box, const QColor& c)
-{
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::Window, c);
-    pal.setColor(QPalette::WindowText, c.lightness() < 128 ? Qt::white : Qt::black);
-    box->setAutoFillBackground(true);
-    box->setPalette(pal);
-}
-
 } // namespace
 
 ChartPicture renderOnWhite(SignalChart& chart, bool withBitmap)
@@ -186,7 +176,7 @@ void ChartOutput::chooseColour(app::ColourPanel* panel, Series series, QCheckBox
     panel->setColour(*chosen);
     f_.Chart1->setSeriesColour(series, panel->colour());
     if (channelBox)
-        setBoxColour(channelBox, panel->colour());
+        app::setChannelBoxColour(channelBox, panel->colour());
 }
 
 void ChartOutput::pColorCh1Click()

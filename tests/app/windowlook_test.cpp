@@ -1,0 +1,198 @@
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+#include <gtest/gtest.h>
+
+#include "app/ui/mainwindow.h"
+#include "app/ui/translations.h"
+#include "common/fakedialogs.h"
+#include "common/fakehelp.h"
+#include "common/windowpaths.h"
+#include "platform/ticks.h"
+
+using app::TForm1;
+using display::Series;
+
+namespace {
+
+// The main window at its first-start size, shown, with X as a dense band of a colour found
+// nowhere else, filling the whole plot.
+class WindowLookTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        files::MainSettings s;
+        s.loadHelpOnStart = 1;
+        f = std::make_unique<TForm1>(app::Services{&dialogs, &help, &ticks}, testutil::pathsIn(dir.path()), s);
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        std::vector<double> band(4000);
+        for (std::size_t i = 0; i < band.size(); ++i)
+            band[i] = i % 2 ? 1.0 : -1.0;
+        display::UniformSeries line;
+        line.assign(band, display::UniformAxis{1, 1, 1});
+        f->Chart1->setLine(Series::X, std::move(line));
+        f->Chart1->setSeriesColour(Series::X, trace);
+        f->Chart1->replot();
+    }
+
+    // Pixels of the trace colour inside a panel, leaving out the controls that show a series'
+    // colour on purpose (colour swatches, channel boxes).
+    int tracePixelsIn(QWidget* panel) const
+    {
+        const QImage image = f->grab().toImage();
+        const QRect r(panel->mapTo(f.get(), QPoint(0, 0)), panel->size());
+        QList<QRect> coloured;
+        for (QWidget* w : panel->findChildren<QWidget*>())
+            if (qobject_cast<app::ColourPanel*>(w) || w->property("channelColour").isValid())
+                coloured.append(QRect(w->mapTo(f.get(), QPoint(0, 0)), w->size()));
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (image.pixelColor(x, y) == trace &&
+                    std::none_of(coloured.cbegin(), coloured.cend(), [&](const QRect& c) { return c.contains(x, y); }))
+                    ++n;
+        return n;
+    }
+
+    const QColor trace{0, 190, 60};
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::ManualTicks ticks;
+    std::unique_ptr<TForm1> f;
+};
+
+QRect inWindow(const QWidget* w, const QWidget* window)
+{
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
+} // namespace
+
+TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
+{
+    ASSERT_EQ(f->size(), QSize(794, 515));
+    QWidget* panels[] = {f->gbFT, f->gbChart, f->gbOptions, f->gbAllCmnt};
+    const int plotBottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
+    for (QWidget* p : panels) {
+        SCOPED_TRACE(p->objectName().toStdString());
+        p->show();
+        p->raise();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(tracePixelsIn(p), 0) << "the chart shows through the panel";
+        // The options panel stays above the bottom axis and the legend.
+        if (p == f->gbOptions)
+            EXPECT_LE(inWindow(p, f.get()).bottom(), plotBottom);
+        p->hide();
+    }
+    // The chart and option panels open at once do not cover each other, nor the set-up and
+    // option panels.
+    const std::pair<QWidget*, QWidget*> pairs[] = {{f->gbChart, f->gbOptions}, {f->gbFT, f->gbOptions}};
+    for (const auto& [a, b] : pairs)
+        EXPECT_FALSE(inWindow(a, f.get()).intersects(inWindow(b, f.get())))
+            << a->objectName().toStdString() << " and " << b->objectName().toStdString();
+}
+
+TEST_F(WindowLookTest, ChannelBoxesWearTheirColourWithAContrastingCaption)
+{
+    f->gbFT->show();
+    const QColor colours[] = {QColor(64, 0, 0), QColor(255, 255, 0), QColor(0, 0, 200), QColor(230, 230, 230)};
+    for (const QColor& c : colours) {
+        SCOPED_TRACE(c.name().toStdString());
+        app::setChannelBoxColour(f->cbCh2, c);
+        const QImage box = f->cbCh2->grab().toImage();
+        // The box's own background, right of the caption.
+        EXPECT_EQ(box.pixelColor(box.width() - 2, box.height() / 2), c);
+        // The caption in black or white, whichever stands out.
+        const bool dark = qGray(c.rgb()) < 128;
+        int caption = 0;
+        for (int y = 0; y < box.height(); ++y)
+            for (int x = box.width() / 3; x < box.width(); ++x) {
+                const int g = qGray(box.pixel(x, y));
+                caption += dark ? g > 220 : g < 40;
+            }
+        EXPECT_GE(caption, 6);
+    }
+}
+
+TEST_F(WindowLookTest, OptionsCloseOnlyOnAClickOnTheirEmptyArea)
+{
+    QTest::mouseClick(f->btOptions, Qt::LeftButton);
+    ASSERT_TRUE(f->gbOptions->isVisible());
+    dialogs.colourAnswers = {std::nullopt, QColor(1, 2, 3)};
+    // A swatch, cancelled and confirmed; a caption over the swatches: the panel stays.
+    QTest::mouseClick(f->pColorCh1, Qt::LeftButton);
+    QTest::mouseClick(f->pColorCh2, Qt::LeftButton);
+    EXPECT_EQ(f->pColorCh2->colour(), QColor(1, 2, 3));
+    EXPECT_EQ(dialogs.colourRequests.size(), 2u);
+    QTest::mouseClick(f->gbColours, Qt::LeftButton, {}, QPoint(f->gbColours->width() / 2, 4));
+    EXPECT_TRUE(f->gbOptions->isVisible());
+    // Its own empty area, at the foot of the panel.
+    QTest::mouseClick(f->gbOptions, Qt::LeftButton, {}, QPoint(f->gbOptions->width() - 3, f->gbOptions->height() - 3));
+    EXPECT_FALSE(f->gbOptions->isVisible());
+}
+
+TEST_F(WindowLookTest, StatusPanelsWidenToTheirTextsInOrder)
+{
+    const QString texts[] = {QStringLiteral("По окончании нажмите \"Считать\""),
+                             QStringLiteral("dT=1481875.00мкс<>f=0.67Гц dA=12345.678")};
+    for (int i = 0; i < 2; ++i)
+        f->status->setPanelText(i, texts[i]);
+    QCoreApplication::processEvents();
+    QLabel* panels[3];
+    for (int i = 0; i < 3; ++i)
+        panels[i] = f->status->findChild<QLabel*>(QStringLiteral("statusPanel%1").arg(i));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_GE(panels[i]->contentsRect().width(), panels[i]->fontMetrics().horizontalAdvance(texts[i])) << i;
+        EXPECT_TRUE(panels[i]->toolTip().isEmpty()) << "nothing is cut";
+    }
+    EXPECT_LT(panels[0]->geometry().right(), panels[1]->geometry().left());
+    EXPECT_LT(panels[1]->geometry().right(), panels[2]->geometry().left());
+    // Short texts again: the design widths.
+    f->status->setPanelText(0, QStringLiteral("ИЗМЕРЕНИЕ"));
+    f->status->setPanelText(1, QString());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f->status->panelWidth(0), 200);
+    EXPECT_EQ(f->status->panelWidth(1), 220);
+}
+
+TEST_F(WindowLookTest, ToolBarsUnderTheirSectionsWithWholeCaptionsAndIcons)
+{
+    const QFrame* bars[] = {f->tbFile, f->tbMCctl, f->ToolBar1, f->tbOptions};
+    for (int i = 0; i < 4; ++i) {
+        const QRect section = inWindow(f->headerSections[std::size_t(i)], f.get());
+        const QRect bar = inWindow(bars[i], f.get());
+        EXPECT_EQ(section.left(), bar.left()) << i;
+        EXPECT_EQ(section.right(), bar.right()) << i;
+    }
+    for (QToolButton* b : {f->btChart, f->btOptions}) {
+        QTest::mouseClick(b, Qt::LeftButton);
+        ASSERT_EQ(b->text(), QStringLiteral("Закрыть"));
+        EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + 6) << b->objectName().toStdString();
+    }
+    for (QToolButton* b : {f->btPrint, f->btHelpTOC}) {
+        const QImage icon = b->icon().pixmap(16, 16).toImage();
+        ASSERT_FALSE(icon.isNull()) << b->objectName().toStdString();
+        int drawn = 0;
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                drawn += qAlpha(icon.pixel(x, y)) > 128 && qGray(icon.pixel(x, y)) < 200;
+        EXPECT_GE(drawn, 20) << b->objectName().toStdString();
+    }
+}
+
+TEST(QtTranslations, StandardDialogButtonsReadRussian)
+{
+    const auto installed = app::installQtTranslations(*QCoreApplication::instance(), QLocale(QLocale::Russian));
+    ASSERT_FALSE(installed.empty()) << "Qt's Russian translations are installed with the program's packages";
+    QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Open)->text().remove(QLatin1Char('&')), QStringLiteral("Открыть"));
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
+    for (QTranslator* t : installed) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
+}
