@@ -167,6 +167,7 @@ TEST_F(WindowLookTest, ToolBarsUnderTheirSectionsWithWholeCaptionsAndIcons)
         const QRect bar = inWindow(bars[i], f.get());
         EXPECT_EQ(section.left(), bar.left()) << i;
         EXPECT_EQ(section.right(), bar.right()) << i;
+        EXPECT_EQ(section.height(), f->Header->height()) << i;
     }
     for (QToolButton* b : {f->btChart, f->btOptions}) {
         QTest::mouseClick(b, Qt::LeftButton);

@@ -43,6 +43,7 @@ constexpr int kToolStripWidth = 612;
 constexpr int kChartLeft = 6;
 constexpr int kChartTop = 112;
 constexpr int kStatusHeight = 19;
+constexpr int kHeaderHeight = 17;
 constexpr QSize kDesignFrame(10, 34);
 // Between floating panels side by side.
 constexpr int kPanelGap = 4;
@@ -337,7 +338,7 @@ void TForm1::alignHeaderWithToolBars()
     const std::array<QFrame*, 4> bars{tbFile, tbMCctl, ToolBar1, tbOptions};
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const QRect bar(bars[i]->mapTo(this, QPoint(0, 0)) - Header->pos(), bars[i]->size());
-        headerSections[i]->setGeometry(bar.x(), 0, bar.width(), Header->height());
+        headerSections[i]->setGeometry(bar.x(), 0, bar.width(), kHeaderHeight);
     }
 }
 
