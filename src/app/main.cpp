@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+#include <csignal>
+
 #include "analysis/ui/spectrumwindow.h"
 #include "app/apppaths.h"
 #include "app/commandline.h"
@@ -13,6 +15,7 @@
 #include "app/ui/translations.h"
 #include "app/ui/unixsignals.h"
 #include "files/ui/measurementfilesui.h"
+#include "platform/atomicfile.h"
 #include "platform/ticks.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
@@ -48,6 +51,9 @@ int main(int argc, char** argv)
     if (early.action == app::CommandLine::Action::Version)
         return print(stdout, app::versionText(), 0);
 
+    // Under a file-size limit a write past it is to fail like a full disk, reported and with
+    // the old file kept, not to end the program and lose the measurement on screen.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication application(argc, argv);
     // Parsed again without the toolkit's own options (-platform, -style ...).
     const app::CommandLine commandLine =
@@ -64,6 +70,8 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     const app::AppPaths paths = app::resolvePaths(QCoreApplication::applicationFilePath(), app::userConfigFolder());
+    // What a run killed in the middle of writing its settings left behind.
+    platform::removeStaleTemporaries(paths.appFolder);
 
     platform::QtDialogs dialogs;
     platform::HelpWindow help(paths.helpFolder);

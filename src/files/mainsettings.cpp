@@ -1,12 +1,5 @@
 #include "files/mainsettings.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
-
-#include <filesystem>
-#include <system_error>
-
 #include "platform/inifile.h"
 
 namespace files {
@@ -75,76 +68,50 @@ MainSettings readMainSettingsFile(const QString& path, const MainSettings& defau
 
 void writeMainSettings(platform::IniFile& ini, const MainSettings& s)
 {
-    ini.writeInteger(kGeometry, QStringLiteral("высота"), s.height);
-    ini.writeInteger(kGeometry, QStringLiteral("ширина"), s.width);
-    ini.writeInteger(kGeometry, QStringLiteral("слева"), s.left);
-    ini.writeInteger(kGeometry, QStringLiteral("сверху"), s.top);
+    ini.setInteger(kGeometry, QStringLiteral("высота"), s.height);
+    ini.setInteger(kGeometry, QStringLiteral("ширина"), s.width);
+    ini.setInteger(kGeometry, QStringLiteral("слева"), s.left);
+    ini.setInteger(kGeometry, QStringLiteral("сверху"), s.top);
 
-    ini.writeInteger(kSetup, QStringLiteral("Sensitivity"), s.sensitivity);
-    ini.writeInteger(kSetup, QStringLiteral("F"), s.frequency);
-    ini.writeInteger(kSetup, QStringLiteral("Samples"), s.samples);
-    ini.writeInteger(kSetup, QStringLiteral("PC or Mem"), s.pcOrMem);
+    ini.setInteger(kSetup, QStringLiteral("Sensitivity"), s.sensitivity);
+    ini.setInteger(kSetup, QStringLiteral("F"), s.frequency);
+    ini.setInteger(kSetup, QStringLiteral("Samples"), s.samples);
+    ini.setInteger(kSetup, QStringLiteral("PC or Mem"), s.pcOrMem);
     // The window's top edge once more, as the file has always had it.
-    ini.writeInteger(kGeometry, QStringLiteral("сверху"), s.top);
+    ini.setInteger(kGeometry, QStringLiteral("сверху"), s.top);
 
-    ini.writeInteger(kOptions, QStringLiteral("TimeUnits"), s.timeUnits);
-    ini.writeInteger(kOptions, QStringLiteral("XYmode"), s.xyMode);
-    ini.writeInteger(kOptions, QStringLiteral("Smooth by scale"), s.smoothWeight);
-    ini.writeInteger(kOptions, QStringLiteral("Load Help on Start"), s.loadHelpOnStart);
-    ini.writeInteger(kOptions, QStringLiteral("Time Step"), s.timeStep);
-    ini.writeInteger(kOptions, QStringLiteral("Samples Step"), s.samplesStep);
-    ini.writeInteger(kOptions, QStringLiteral("Divider"), s.divider);
+    ini.setInteger(kOptions, QStringLiteral("TimeUnits"), s.timeUnits);
+    ini.setInteger(kOptions, QStringLiteral("XYmode"), s.xyMode);
+    ini.setInteger(kOptions, QStringLiteral("Smooth by scale"), s.smoothWeight);
+    ini.setInteger(kOptions, QStringLiteral("Load Help on Start"), s.loadHelpOnStart);
+    ini.setInteger(kOptions, QStringLiteral("Time Step"), s.timeStep);
+    ini.setInteger(kOptions, QStringLiteral("Samples Step"), s.samplesStep);
+    ini.setInteger(kOptions, QStringLiteral("Divider"), s.divider);
 
-    ini.writeBool(kSetup, QStringLiteral("StartMode"), s.externalStart);
-    ini.writeInteger(kSetup, QStringLiteral("Delay"), s.delay);
+    ini.setBool(kSetup, QStringLiteral("StartMode"), s.externalStart);
+    ini.setInteger(kSetup, QStringLiteral("Delay"), s.delay);
 
     for (int i = 0; i < 3; ++i) {
-        ini.writeInteger(kColours, channelKey(i), int(s.channelColour[i]));
-        ini.writeBool(kSelect, channelKey(i), s.channelSelected[i]);
+        ini.setInteger(kColours, channelKey(i), int(s.channelColour[i]));
+        ini.setBool(kSelect, channelKey(i), s.channelSelected[i]);
     }
-    ini.writeInteger(kColours, QStringLiteral("Channel IaI"), int(s.modulusColour));
-    ini.writeInteger(kColours, QStringLiteral("Channel Pls"), int(s.pulseColour));
+    ini.setInteger(kColours, QStringLiteral("Channel IaI"), int(s.modulusColour));
+    ini.setInteger(kColours, QStringLiteral("Channel Pls"), int(s.pulseColour));
 
-    ini.writeBool(QStringLiteral("Module"), kShow, s.modulusShown);
-    ini.writeBool(QStringLiteral("Mark"), kShow, s.markShown);
-    ini.writeBool(QStringLiteral("Pls"), kShow, s.pulseShown);
-    ini.writeInteger(QStringLiteral("Pls"), QStringLiteral("Degree|Time"), s.degreeOrTime);
+    ini.setBool(QStringLiteral("Module"), kShow, s.modulusShown);
+    ini.setBool(QStringLiteral("Mark"), kShow, s.markShown);
+    ini.setBool(QStringLiteral("Pls"), kShow, s.pulseShown);
+    ini.setInteger(QStringLiteral("Pls"), QStringLiteral("Degree|Time"), s.degreeOrTime);
 }
 
 void writeMainSettingsFile(const QString& path, const MainSettings& s)
 {
-    // The keys go into a copy beside the file (same file system, so the final rename is one
-    // atomic step), and the copy replaces the file only when every key is in.
-    const QFileInfo target(path);
-    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                        QStringLiteral(".XXXXXX"));
-    if (!temp.open())
-        throw platform::IniWriteError(path);
-    if (target.exists()) {
-        QFile original(path);
-        if (!original.open(QIODevice::ReadOnly))
-            throw platform::IniWriteError(path);
-        const QByteArray bytes = original.readAll();
-        if (original.error() != QFileDevice::NoError || temp.write(bytes) != bytes.size())
-            throw platform::IniWriteError(path);
-    }
-    // A temporary file is private to its owner; the settings file keeps the permissions it had.
-    temp.setPermissions(target.exists() ? target.permissions()
-                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    temp.close();
-    const QString tempPath = temp.fileName();
-    try {
-        platform::IniFile ini(tempPath);
-        writeMainSettings(ini, s);
-    } catch (const platform::IniWriteError&) {
-        throw platform::IniWriteError(path);
-    }
-    std::error_code ec;
-    std::filesystem::rename(tempPath.toStdString(), path.toStdString(), ec);
-    if (ec)
-        throw platform::IniWriteError(path);
-    temp.setAutoRemove(false); // it is the settings file now
+    platform::IniFile ini(path);
+    // Every key is set below, so a file too large to have been read loses nothing it had.
+    if (ini.tooLarge())
+        ini.replaceUnread();
+    writeMainSettings(ini, s);
+    ini.save();
 }
 
 } // namespace files

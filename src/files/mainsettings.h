@@ -54,10 +54,11 @@ struct MainSettings {
 MainSettings readMainSettings(const platform::IniFile& ini, const MainSettings& defaults = {});
 MainSettings readMainSettingsFile(const QString& path, const MainSettings& defaults = {});
 
-// Writes every key, in the order the file has always had them. The whole set replaces the file
-// in one step: a copy of the file beside it takes the keys and then replaces it, so a failure
-// part-way leaves the previous file exactly as it was. Throws platform::IniWriteError.
+// Sets every key, in the order the file has always had them; the caller saves.
 void writeMainSettings(platform::IniFile& ini, const MainSettings& s);
+// Writes the file with every key in one replacement, so a failure or a kill leaves the previous
+// file exactly as it was, and never a mixture of old and new keys. A file too large to have been
+// read is replaced. Throws platform::IniWriteError.
 void writeMainSettingsFile(const QString& path, const MainSettings& s);
 
 } // namespace files

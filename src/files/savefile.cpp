@@ -1,10 +1,11 @@
 #include "files/savefile.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
+
+#include "platform/atomicfile.h"
 
 namespace files {
 
@@ -93,16 +94,8 @@ QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& 
 
 QString saveAtomically(const QString& path, const std::function<bool(QIODevice&)>& write)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Cannot create file %1").arg(path);
-    if (!write(file)) {
-        file.cancelWriting();
-        return QStringLiteral("Stream write error");
-    }
-    if (!file.commit())
-        return QStringLiteral("Stream write error");
-    return {};
+    const auto failure = platform::writeFileAtomically(path, write);
+    return failure ? failure->message() : QString();
 }
 
 } // namespace files

@@ -48,9 +48,10 @@ QStringList memoLines(const QString& memoText);
 QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
                          std::optional<int> smoothWeight);
 
-// Writes through a temporary file in the target's folder that replaces the target only when it
-// is complete, so a failed save leaves the old file as it was. Returns an empty string on
-// success, else the message for the standard error box.
+// Writes the file through the program's one atomic writer (platform::writeFileAtomically): a
+// failed save, a full disk or a kill leaves the old file as it was. Returns an empty string on
+// success, else the message for the standard error box ("Stream write error" when `write` gave
+// up on its own).
 QString saveAtomically(const QString& path, const std::function<bool(QIODevice&)>& write);
 
 } // namespace files

@@ -40,8 +40,11 @@ std::optional<QStringList> rangeItemsForTopRange(int topRange)
 
 void writeZeroLevels(platform::IniFile& ini, const std::array<double, 3>& levels)
 {
+    // All three in one replacement: a kill between two axes must not leave a calibration that
+    // is half old, half new.
     for (int a = 0; a < 3; ++a)
-        ini.writeString(kShift, kAxisKeys[a], platform::formatD(platform::roundHalfEven(levels[a])));
+        ini.setString(kShift, kAxisKeys[a], platform::formatD(platform::roundHalfEven(levels[a])));
+    ini.save();
 }
 
 ZeroCaptureResult captureZeroLevels(const std::array<const double*, 3>& values,

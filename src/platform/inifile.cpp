@@ -1,16 +1,17 @@
 #include "platform/inifile.h"
 
+#include "platform/atomicfile.h"
 #include "platform/cp1251.h"
 #include "platform/numtext.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -259,31 +260,31 @@ QByteArray trailingComments(QByteArrayView text)
 
 } // namespace
 
-IniWriteError::IniWriteError(const QString& fileName)
-    : std::runtime_error("Unable to write to " + fileName.toStdString()), m_fileName(fileName)
+IniWriteError::IniWriteError(const QString& fileName, const QString& reason)
+    : std::runtime_error(("Unable to write to " + fileName + (reason.isEmpty() ? QString() : ": " + reason))
+                             .toStdString()),
+      m_fileName(fileName), m_reason(reason)
 {
 }
 
 struct IniFile::Data {
     QString path;
     Profile profile{false, true, false};
-    QByteArray onDisk;  // what the file holds, as far as we know: as loaded, then as last written
-    QByteArray bom;     // a UTF-8 signature an editor put in front; kept, not interpreted
     QByteArray trailer; // see trailingComments()
     bool crlf = true;   // line ends to write: the file's own; CR LF for a new file
-    bool readOnly = false;
+    bool unread = false; // the file exists but could not be read: save() must not replace it
+    QString unreadReason;
+    bool tooLarge = false;
 
     Data() { profile.SetSpaces(false); } // "key=value", as Windows writes it
 
     void parse(const QByteArray& bytes)
     {
-        onDisk = bytes;
         QByteArray text = bytes;
-        bom.clear();
-        if (text.startsWith("\xEF\xBB\xBF")) {
-            bom = text.first(3);
-            text.remove(0, 3);
-        }
+        // An editor that saved the file as UTF-8 marked it so; the store works in 1251, which is
+        // also what the file will be written as.
+        if (text.startsWith("\xEF\xBB\xBF"))
+            text = toCp1251(QString::fromUtf8(QByteArrayView(text).sliced(3)));
         // The parser works on C strings and would lose everything after a NUL byte (files
         // padded with zeros after a crash are not rare); blanks do no harm in their place.
         text.replace('\0', ' ');
@@ -295,7 +296,7 @@ struct IniFile::Data {
         profile.Reset();
         if (profile.LoadData(text.constData(), std::size_t(text.size())) < 0) {
             profile.Reset();
-            readOnly = true;
+            unread = true;
         }
     }
 
@@ -314,7 +315,7 @@ struct IniFile::Data {
         // a line end.
         if (crlf)
             text.replace("\n", "\r\n");
-        return bom + text;
+        return text;
     }
 
     // The first entry of a key: the one Windows reads and writes when a key is repeated.
@@ -346,13 +347,28 @@ IniFile::IniFile(QString path) : d(std::make_unique<Data>())
     QFile file(d->path);
     if (!file.exists())
         return;
+    const QString tooLargeReason =
+        QStringLiteral("файл больше %1 МБ, он не прочитан").arg(kMaxIniFileBytes >> 20);
     if (!file.open(QIODevice::ReadOnly)) {
-        d->readOnly = true;
+        d->unread = true;
+        d->unreadReason = file.errorString();
         return;
     }
-    const QByteArray bytes = file.readAll();
+    if (file.size() > kMaxIniFileBytes) {
+        d->unread = d->tooLarge = true;
+        d->unreadReason = tooLargeReason;
+        return;
+    }
+    // Not more than the bound even if the file grows meanwhile (or is no regular file).
+    const QByteArray bytes = file.read(kMaxIniFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
-        d->readOnly = true;
+        d->unread = true;
+        d->unreadReason = file.errorString();
+        return;
+    }
+    if (bytes.size() > kMaxIniFileBytes) {
+        d->unread = d->tooLarge = true;
+        d->unreadReason = tooLargeReason;
         return;
     }
     d->parse(bytes);
@@ -365,6 +381,16 @@ IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 QString IniFile::path() const
 {
     return d->path;
+}
+
+bool IniFile::tooLarge() const
+{
+    return d->tooLarge;
+}
+
+void IniFile::replaceUnread()
+{
+    d->unread = false;
 }
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& defaultValue) const
@@ -399,12 +425,10 @@ std::optional<double> IniFile::readDouble(const QString& section, const QString&
     return parseNumber(decode(value), decimalSeparator);
 }
 
-void IniFile::writeString(const QString& section, const QString& key, const QString& value)
+void IniFile::setString(const QString& section, const QString& key, const QString& value)
 {
     requireStorableName(section, true);
     requireStorableName(key, false);
-    if (d->readOnly)
-        throw IniWriteError(d->path);
 
     const QByteArray sectionName = encode(section);
     // An existing key keeps the spelling the file gives it. The copy matters: SimpleIni frees
@@ -412,32 +436,30 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     const auto* existing = d->findKey(section, key);
     const QByteArray keyName = existing ? QByteArray(existing->first.pItem) : encode(key);
     const QByteArray valueText = encode(singleLine(value));
+    if (d->profile.SetValue(sectionName.constData(), keyName.constData(), valueText.constData(), nullptr, true) <
+        0)
+        throw std::bad_alloc();
+}
 
-    std::optional<QByteArray> text;
-    if (d->profile.SetValue(sectionName.constData(), keyName.constData(), valueText.constData(), nullptr,
-                            true) >= 0)
-        text = d->serialize();
+void IniFile::setInteger(const QString& section, const QString& key, int value)
+{
+    setString(section, key, QString::number(value));
+}
 
-    // The new text goes to a temporary file beside the old one and then replaces it in one
-    // rename: whatever happens on the way, the file is either the old one or the new one.
-    QSaveFile file(d->path);
-    if (!text || !file.open(QIODevice::WriteOnly) || file.write(*text) != text->size() || !file.commit()) {
-        // Back to what the disk holds, so that reads keep telling the truth.
-        const QByteArray disk = d->onDisk;
-        d->parse(disk);
+void IniFile::setBool(const QString& section, const QString& key, bool value)
+{
+    setString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void IniFile::save()
+{
+    if (d->unread)
+        throw IniWriteError(d->path, d->unreadReason);
+    const std::optional<QByteArray> text = d->serialize();
+    if (!text)
         throw IniWriteError(d->path);
-    }
-    d->onDisk = *text;
-}
-
-void IniFile::writeInteger(const QString& section, const QString& key, int value)
-{
-    writeString(section, key, QString::number(value));
-}
-
-void IniFile::writeBool(const QString& section, const QString& key, bool value)
-{
-    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+    if (const auto failure = writeFileAtomically(d->path, *text))
+        throw IniWriteError(d->path, failure->reason());
 }
 
 bool IniFile::sectionExists(const QString& section) const

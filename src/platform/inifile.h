@@ -2,40 +2,55 @@
 
 // The INI profile files of the program ("tremor.ini", "app.ini", "Scales.scl"), read and
 // written with the Windows profile rules those files were made with:
-// - the file is Windows-1251 text; QString in and out, converted here;
+// - the file is Windows-1251 text; QString in and out, converted here. A file that starts with
+//   the UTF-8 signature (an editor saved it so) is read as UTF-8, and written back as 1251;
 // - section and key names match without regard to letter case, Cyrillic included;
 // - when a key is repeated, its first occurrence counts;
 // - an integer may be decimal, hexadecimal "0x1F" or Delphi-style "$1F", with an optional
 //   sign; anything else counts as missing; a boolean is any integer, non-zero meaning true;
-// - a write changes that one key and keeps every other section, key and comment; a new key
-//   goes to the end of its section, a new section to the end of the file.
-// Each write replaces the whole file atomically, so a crash or a full disk never leaves a
-// half-written file behind. Reads never throw.
+// - setting a key changes that one key and keeps every other section, key and comment; a new
+//   key goes to the end of its section, a new section to the end of the file.
+// Keys are set in memory and save() writes them all at once, replacing the whole file through
+// the one atomic writer (platform/atomicfile.h): a kill, a crash or a full disk leaves either
+// the old file or the new one with every key, never a half-written file nor a mixture of old and
+// new keys. Reads never throw.
+//
+// Settings files are small. One beyond kMaxIniFileBytes is not read at all (reading a damaged
+// file of hundreds of megabytes would take seconds and gigabytes): it reads as empty, so every
+// key takes its default, and it is not replaced unless its owner says so (replaceUnread()).
 
 #include <QChar>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 
 namespace platform {
 
-// A profile write that did not reach the disk. what() is "Unable to write to <file name>".
+inline constexpr std::int64_t kMaxIniFileBytes = 1 << 20;
+
+// A profile write that did not reach the disk. what() is "Unable to write to <file name>",
+// followed by ": " and the reason when there is one ("Недостаточно места на диске", or the
+// system's words).
 class IniWriteError : public std::runtime_error {
   public:
-    explicit IniWriteError(const QString& fileName);
+    explicit IniWriteError(const QString& fileName, const QString& reason = {});
     QString fileName() const { return m_fileName; }
+    QString reason() const { return m_reason; }
+    QString message() const { return QString::fromUtf8(what()); }
 
   private:
     QString m_fileName;
+    QString m_reason;
 };
 
 class IniFile {
   public:
     // Loads the file if it exists; a missing file is simply empty. A file that exists but
-    // cannot be read reads as empty too, and refuses writes, so that it is never replaced by
-    // a file holding only the keys written since.
+    // cannot be read, or is too large to be read, reads as empty too, and save() refuses to
+    // replace it, so that it is never replaced by a file holding only the keys set since.
     explicit IniFile(QString path);
     ~IniFile();
     IniFile(IniFile&&) noexcept;
@@ -44,6 +59,10 @@ class IniFile {
     IniFile& operator=(const IniFile&) = delete;
 
     QString path() const;
+    // The file is there but beyond kMaxIniFileBytes, so it was not read.
+    bool tooLarge() const;
+    // For an owner that sets every key it has: the unread file may be replaced by a new one.
+    void replaceUnread();
 
     // An existing key with an empty value reads as "", not as the default.
     QString readString(const QString& section, const QString& key, const QString& defaultValue) const;
@@ -54,14 +73,17 @@ class IniFile {
     std::optional<double> readDouble(const QString& section, const QString& key,
                                      QChar decimalSeparator) const;
 
-    // Each write saves the file at once and throws IniWriteError when it cannot; the file on
-    // disk is then unchanged and so is what this object reads. Line breaks in a value are
-    // stored as spaces (a value is one line). A section or key name that could not be read
-    // back as itself (empty, blanks around it, a line break, "]" in a section, "=" in a key,
-    // a key starting with ";", "#" or "[") is a programming error: std::invalid_argument.
-    void writeString(const QString& section, const QString& key, const QString& value);
-    void writeInteger(const QString& section, const QString& key, int value);
-    void writeBool(const QString& section, const QString& key, bool value);
+    // Sets a key in memory; reads see it at once, the file only after save(). Line breaks in a
+    // value are stored as spaces (a value is one line). A section or key name that could not be
+    // read back as itself (empty, blanks around it, a line break, "]" in a section, "=" in a
+    // key, a key starting with ";", "#" or "[") is a programming error: std::invalid_argument.
+    void setString(const QString& section, const QString& key, const QString& value);
+    void setInteger(const QString& section, const QString& key, int value);
+    void setBool(const QString& section, const QString& key, bool value);
+
+    // Writes the whole file, every key set so far included, in one replacement. Throws
+    // IniWriteError when it cannot; the file on disk is then exactly as it was.
+    void save();
 
     // A section exists when its header is in the file, even with no keys under it.
     bool sectionExists(const QString& section) const;

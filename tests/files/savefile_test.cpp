@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "common/testutil.h"
 #include "files/savefile.h"
 
@@ -125,5 +127,5 @@ TEST(SaveFile, AFailedSaveKeepsTheOldFile)
 
     const QString missing = dir.filePath(QStringLiteral("no/such/folder/m.axd"));
     EXPECT_EQ(saveAtomically(missing, [](QIODevice&) { return true; }),
-              QStringLiteral("Cannot create file ") + missing);
+              QStringLiteral("Cannot create file ") + missing + QStringLiteral(": ") + qt_error_string(ENOENT));
 }

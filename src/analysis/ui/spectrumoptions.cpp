@@ -197,10 +197,10 @@ void SpectrumOptionsPanel::load(const platform::IniFile& ini)
 void SpectrumOptionsPanel::save(platform::IniFile& ini) const
 {
     // The keys go into the caller's file object, which writes them together
-    // with the window's own.
-    auto putString = [&](const char* key, const QString& v) { ini.writeString(kSection, QLatin1String(key), v); };
-    auto putInteger = [&](const char* key, int v) { ini.writeInteger(kSection, QLatin1String(key), v); };
-    auto putBool = [&](const char* key, bool v) { ini.writeBool(kSection, QLatin1String(key), v); };
+    // with the window's own in one save.
+    auto putString = [&](const char* key, const QString& v) { ini.setString(kSection, QLatin1String(key), v); };
+    auto putInteger = [&](const char* key, int v) { ini.setInteger(kSection, QLatin1String(key), v); };
+    auto putBool = [&](const char* key, bool v) { ini.setBool(kSection, QLatin1String(key), v); };
     const AnalysisSettings a = settings();
     putString("Window", windowName(a.window));
     putInteger("Segment", a.segment);

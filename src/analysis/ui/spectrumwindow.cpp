@@ -267,16 +267,21 @@ void TForm2::FormCreate()
 void TForm2::FormClose()
 {
     try {
+        // Every key is set first and the file written once, so a kill or a full disk leaves the
+        // old file or the new one, not a mixture.
         platform::IniFile ini(settingsFile);
-        ini.writeInteger(kGeometrySection, QStringLiteral("высота"), height());
-        ini.writeInteger(kGeometrySection, QStringLiteral("ширина"), width());
-        ini.writeInteger(kGeometrySection, QStringLiteral("слева"), x());
-        ini.writeInteger(kGeometrySection, QStringLiteral("сверху"), y());
-        ini.writeBool(kSpectrumSection, QStringLiteral("SpectrumSave"), cbSp2ClipBrd->isChecked());
-        ini.writeInteger(kSpectrumSection, QStringLiteral("Step"), seStep->value());
-        ini.writeInteger(kSpectrumSection, QStringLiteral("Fmax"), seFmax->value());
-        ini.writeInteger(kSpectrumSection, QStringLiteral("SpectrumType"), rgSpEnv->itemIndex());
+        if (ini.tooLarge())
+            ini.replaceUnread();
+        ini.setInteger(kGeometrySection, QStringLiteral("высота"), height());
+        ini.setInteger(kGeometrySection, QStringLiteral("ширина"), width());
+        ini.setInteger(kGeometrySection, QStringLiteral("слева"), x());
+        ini.setInteger(kGeometrySection, QStringLiteral("сверху"), y());
+        ini.setBool(kSpectrumSection, QStringLiteral("SpectrumSave"), cbSp2ClipBrd->isChecked());
+        ini.setInteger(kSpectrumSection, QStringLiteral("Step"), seStep->value());
+        ini.setInteger(kSpectrumSection, QStringLiteral("Fmax"), seFmax->value());
+        ini.setInteger(kSpectrumSection, QStringLiteral("SpectrumType"), rgSpEnv->itemIndex());
         analysisOptions->save(ini);
+        ini.save();
     } catch (const platform::IniWriteError& e) {
         if (services_.dialogs)
             services_.dialogs->error(this, QString::fromStdString(e.what()));

@@ -4,10 +4,15 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
+
 #include "tools/axdtool/command.h"
 
 int main(int argc, char** argv)
 {
+    // Under a file-size limit a write past it is to fail like a full disk, reported and with
+    // the old file kept, not to end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();

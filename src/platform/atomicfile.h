@@ -1,0 +1,54 @@
+#pragma once
+
+// The one way this program replaces a file the operator keeps: measurement files, exports, the
+// settings and calibration files. The new contents go to a temporary file beside the target,
+// which is flushed, synced and closed with every step checked, and only then renamed over the
+// target, so that a full disk, a size limit or a kill at any moment leaves either the old file
+// whole or the new one whole, never a mixture and never an empty file reported as saved.
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QIODevice;
+
+namespace platform {
+
+// Why a file was not replaced.
+struct WriteFailure {
+    enum class Step {
+        Create, // the temporary file could not be made beside the target
+        Write,  // writing, syncing, closing or the final rename failed
+    };
+    Step step = Step::Write;
+    QString path;        // the file asked for
+    int systemError = 0; // errno; 0 when the writer gave up on its own
+
+    // "Недостаточно места на диске" for a full disk or quota, the system's own words otherwise;
+    // empty when the writer gave up on its own.
+    QString reason() const;
+    // For the standard error box: "Cannot create file <path>: <reason>" or
+    // "Unable to write to <path>: <reason>".
+    QString message() const;
+};
+
+QString writeFailureReason(int systemError);
+
+// Temporary files are named "." + target name + this mark + process id + "-" + six letters, so
+// that they are hidden, sort beside their target, and can be told from anything else.
+inline constexpr char kTemporaryMark[] = ".~accel3-";
+
+// Writes the file at `path` with `fill`, which writes into the device it is given and returns
+// false to give up. A symbolic link at `path` keeps pointing where it did: its target is
+// replaced. A replaced file keeps its permission bits. nullopt on success.
+std::optional<WriteFailure> writeFileAtomically(const QString& path,
+                                                const std::function<bool(QIODevice&)>& fill);
+std::optional<WriteFailure> writeFileAtomically(const QString& path, QByteArrayView bytes);
+
+// Removes the temporary files in `folder` left by writes of ours whose process has died (killed
+// in the middle of a write). Returns how many went.
+int removeStaleTemporaries(const QString& folder);
+
+} // namespace platform
