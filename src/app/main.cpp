@@ -83,7 +83,12 @@ int main(int argc, char** argv)
     form1.setSpectrumWindow(&form2);
 
     app::TerminationSignals termination;
-    QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &form1, &QWidget::close);
+    QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &form1, [&] {
+        // Closing on a signal: a settings file that cannot be written is reported on standard
+        // error, and the program ends all the same.
+        dialogs.setUnattended(true);
+        form1.close();
+    });
     QObject::connect(&form1, &app::TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
 
     form1.show();

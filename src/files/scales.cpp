@@ -16,14 +16,26 @@ const QString kFactor = QStringLiteral("factor");
 const QString kShift = QStringLiteral("Shift, ADC units");
 const QString kYscale = QStringLiteral("Yscale");
 const QString kAxisKeys[3] = {QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z")};
+
+// The calibration travels with the board from machine to machine: a number written with either
+// separator is the same number (the shipped file has a point, a Russian system writes a comma).
+std::optional<double> readCalibration(const platform::IniFile& ini, const QString& section, const QString& key,
+                                      QChar decimalSeparator)
+{
+    if (const auto v = ini.readDouble(section, key, decimalSeparator))
+        return v;
+    const QChar other = decimalSeparator == QLatin1Char('.') ? QLatin1Char(',') : QLatin1Char('.');
+    return ini.readDouble(section, key, other);
+}
+
 } // namespace
 
 ScalesData readScales(const platform::IniFile& ini, QChar decimalSeparator)
 {
     ScalesData d;
     for (int a = 0; a < 3; ++a) {
-        d.k[a] = ini.readDouble(kFactor, kAxisKeys[a], decimalSeparator).value_or(1.0);
-        d.c[a] = ini.readDouble(kShift, kAxisKeys[a], decimalSeparator).value_or(0.0);
+        d.k[a] = readCalibration(ini, kFactor, kAxisKeys[a], decimalSeparator).value_or(1.0);
+        d.c[a] = readCalibration(ini, kShift, kAxisKeys[a], decimalSeparator).value_or(0.0);
     }
     d.yTitle = ini.readString(kYscale, QStringLiteral("Name"), d.yTitle);
     d.topRange = ini.readInteger(kYscale, QStringLiteral("range"), 16);

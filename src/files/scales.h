@@ -29,7 +29,8 @@ struct ScalesData {
 
 extern const char* const kScalesMissingMessage;
 
-// Missing keys and values that do not parse with the decimal separator give the defaults.
+// Missing keys and values that are no number give the defaults. A number may be written with
+// the given decimal separator or with the other one ('.' or ',').
 ScalesData readScales(const platform::IniFile& ini, QChar decimalSeparator);
 
 // The range list's items for the board's top range: a 200 g board has its own four ranges,

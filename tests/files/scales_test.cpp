@@ -45,14 +45,24 @@ TEST(Scales, ReadingTheFile)
          QStringLiteral("Ускорение, см/с/с"),
          200,
          false},
-        {"values written with the other separator count as missing",
-         QStringLiteral("[factor]\nX=0,5\nY=0.25\nZ=abc\n[Shift, ADC units]\nX=1.5\n"),
+        // A file from a system with the other separator (the one shipped with the board) reads the
+        // same everywhere.
+        {"either decimal separator",
+         QStringLiteral("[factor]\nX=0,5\nY=0.25\nZ=abc\n[Shift, ADC units]\nX=1.5\nY=-2,5e1\nZ=1,2.3\n"),
          QLatin1Char('.'),
-         {1, 0.25, 1},
-         {1.5, 0, 0},
+         {0.5, 0.25, 1},
+         {1.5, -25, 0},
          QStringLiteral("Ускорение, см/с/с"),
          16,
          true},
+        {"\xEF\xBB\xBFUTF-8 with its signature, as an editor saves it",
+         QStringLiteral("[factor]\nX=0,5\nY=0.25\nZ=2\n[Yscale]\nName=Ускорение, м/с²\n"),
+         QLatin1Char(','),
+         {0.5, 0.25, 2},
+         {0, 0, 0},
+         QStringLiteral("Ускорение, м/с?"), // held in the code page the program writes
+         16,
+         false},
         {"a factor of exactly one is taken but warned about",
          QStringLiteral("[factor]\nX=2\nY=1\nZ=3\n"),
          QLatin1Char('.'),
@@ -66,8 +76,9 @@ TEST(Scales, ReadingTheFile)
         SCOPED_TRACE(c.what);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Scales.scl"));
+        const bool utf8 = QByteArray(c.what).startsWith("\xEF\xBB\xBF");
         if (!c.text.isEmpty()) {
-            ASSERT_TRUE(testutil::writeAll(path, toCp1251(c.text)));
+            ASSERT_TRUE(testutil::writeAll(path, utf8 ? "\xEF\xBB\xBF" + c.text.toUtf8() : toCp1251(c.text)));
         }
         const platform::IniFile ini(path);
         const ScalesData d = readScales(ini, c.decimal);

@@ -139,3 +139,32 @@ TEST_F(FilesWindowTest, AFailedSettingsWriteStillClosesTheWindow)
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Unable to write to ") + paths().settingsFile + QStringLiteral(": ")));
     EXPECT_TRUE(QFileInfo(paths().settingsFile + QStringLiteral("/x")).isDir());
 }
+
+// A settings file too large to read: the operator is told, the defaults apply, and closing keeps
+// the file unless the operator changed something.
+TEST_F(FilesWindowTest, ASettingsFileTooLargeToReadIsLeftAloneUnlessSomethingChanged)
+{
+    QByteArray big = "[Options]\r\nSmooth by scale=77\r\n";
+    while (big.size() <= platform::kMaxIniFileBytes)
+        big += "; " + QByteArray(78, 'x') + "\r\n";
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed" : "unchanged");
+        ASSERT_TRUE(testutil::writeAll(paths().settingsFile, big));
+        dialogs.messages.clear();
+        auto f = make();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, files::settingsTooLargeMessage(paths().settingsFile));
+        EXPECT_EQ(f->seSmooth->value(), 8) << "not read: the default";
+        if (changed)
+            f->seSmooth->setValue(20);
+        f->close();
+        const QByteArray after = testutil::readAll(paths().settingsFile);
+        if (changed) {
+            EXPECT_LT(after.size(), 4096);
+            EXPECT_TRUE(after.contains("Smooth by scale=20"));
+        } else {
+            EXPECT_EQ(after, big);
+        }
+    }
+}

@@ -313,4 +313,52 @@ TEST_F(IniFileTest, FailedWriteThrowsAndChangesNothing)
     EXPECT_EQ(testutil::readAll(inside), QByteArray("kept"));
 }
 
+// An editor that saves UTF-8 marks the file with a signature: its Cyrillic names must still be
+// found, and a save writes the file back in the program's code page, without the signature.
+TEST_F(IniFileTest, AnEditorsUtf8FileIsReadAsUtf8AndWrittenAs1251)
+{
+    const QString text = u"[График сигнала]\r\nвысота=600\r\n[Yscale]\r\nName=Ускорение, м/с/с\r\n"_s;
+    const QString path = iniWith("\xEF\xBB\xBF" + text.toUtf8());
+    IniFile ini(path);
+    EXPECT_EQ(ini.readInteger(u"График сигнала"_s, u"Высота"_s, 0), 600);
+    EXPECT_EQ(ini.readString(u"Yscale"_s, u"Name"_s, {}), u"Ускорение, м/с/с"_s);
+    ini.setInteger(u"График сигнала"_s, u"высота"_s, 700);
+    ini.save();
+    const QByteArray out = testutil::readAll(path);
+    EXPECT_FALSE(out.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(out.count(cp1251(u"[График сигнала]"_s)), 1) << "not a second section beside an unread first";
+    EXPECT_TRUE(out.contains(cp1251(u"высота=700\r\n"_s)));
+    EXPECT_TRUE(out.contains(cp1251(u"Name=Ускорение, м/с/с\r\n"_s)));
+}
+
+// A settings file beyond the bound is not read (every key takes its default) and not replaced,
+// unless its owner, who sets every key, says so.
+TEST_F(IniFileTest, AFileBeyondTheBoundIsNeitherReadNorReplaced)
+{
+    const QByteArray big = "[A]\r\nk=1\r\n" + QByteArray(platform::kMaxIniFileBytes, ';');
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        bool tooLarge;
+    } cases[] = {
+        {"within the bound", big.left(platform::kMaxIniFileBytes - 100), false},
+        {"one byte beyond", big.left(platform::kMaxIniFileBytes + 1), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = iniWith(c.bytes);
+        IniFile ini(path);
+        EXPECT_EQ(ini.tooLarge(), c.tooLarge);
+        EXPECT_EQ(ini.readInteger(u"A"_s, u"k"_s, 0), c.tooLarge ? 0 : 1);
+        ini.setInteger(u"A"_s, u"m"_s, 2);
+        if (c.tooLarge) {
+            EXPECT_THROW(ini.save(), IniWriteError);
+            EXPECT_EQ(testutil::readAll(path), c.bytes);
+            ini.replaceUnread();
+        }
+        ini.save();
+        EXPECT_EQ(IniFile(path).readInteger(u"A"_s, u"m"_s, 0), 2);
+    }
+}
+
 } // namespace

@@ -803,6 +803,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     btUSBClick();
     seTime->setRange(1, 20970880);
     CalcFTSamples(seSamples);    // acquisition: the time follows the stored sample count
+    files::noteUnreadSettings(*this); // files: a "tremor.ini" too large to read
     formReady = true;
     // Opened once the event loop runs, so the help comes up over the main window
     // that is shown right after creation, not hidden behind it.

@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "acquisition/measurementrecord.h"
 #include "app/apppaths.h"
@@ -252,6 +253,9 @@ public:
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
     std::unique_ptr<files::ScalesUi> scales;
     std::unique_ptr<files::FolderBrowserUi> folderBrowser;
+    // Set when "tremor.ini" was too large to be read: the state the defaults gave the window.
+    // Closing replaces the file only when the operator changed something since.
+    std::optional<files::MainSettings> unreadSettingsState;
     // Reads "Scales.scl" into the record; at creation and after each zero balancing.
     void GetScalesFileData();
     // The chart build calls this after filling the series while zeroCapturePending is set.

@@ -12,6 +12,9 @@ namespace {
 
 int g_fds[2] = {-1, -1};
 
+// A logout or a closed terminal (SIGHUP), a shutdown or kill (SIGTERM), Ctrl+C (SIGINT).
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 void onSignal(int)
 {
     const char c = 1;
@@ -36,8 +39,8 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    for (const int sig : kSignals)
+        ::sigaction(sig, &sa, nullptr);
 }
 
 TerminationSignals::~TerminationSignals()
@@ -45,8 +48,8 @@ TerminationSignals::~TerminationSignals()
     struct sigaction sa {};
     sa.sa_handler = SIG_DFL;
     sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
+    for (const int sig : kSignals)
+        ::sigaction(sig, &sa, nullptr);
 }
 
 } // namespace app

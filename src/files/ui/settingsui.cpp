@@ -1,5 +1,7 @@
 #include "files/ui/settingsui.h"
 
+#include <QTimer>
+
 #include "app/ui/mainwindow.h"
 #include "platform/inifile.h"
 #include "platform/ui/dialogs.h"
@@ -43,8 +45,36 @@ MainSettings collectMainSettings(const app::TForm1& f)
     return s;
 }
 
+QString settingsTooLargeMessage(const QString& path)
+{
+    return QStringLiteral("Файл настроек %1 больше %2 МБ и не прочитан: действуют настройки по умолчанию.")
+        .arg(path)
+        .arg(platform::kMaxIniFileBytes >> 20);
+}
+
+void noteUnreadSettings(app::TForm1& form)
+{
+    if (!platform::IniFile(form.paths.settingsFile).tooLarge())
+        return;
+    form.unreadSettingsState = collectMainSettings(form);
+    // Shown once the event loop runs, over the window rather than before it.
+    if (platform::Dialogs* dialogs = form.services().dialogs) {
+        QTimer::singleShot(0, &form, [dialogs, f = &form, text = settingsTooLargeMessage(form.paths.settingsFile)] {
+            dialogs->message(f, text);
+        });
+    }
+}
+
 void writeSettingsAtClose(app::TForm1& form)
 {
+    if (form.unreadSettingsState) {
+        // Where the window manager put the window is no change of the operator's.
+        MainSettings now = collectMainSettings(form);
+        now.left = form.unreadSettingsState->left;
+        now.top = form.unreadSettingsState->top;
+        if (now == *form.unreadSettingsState)
+            return;
+    }
     try {
         writeMainSettingsFile(form.paths.settingsFile, collectMainSettings(form));
     } catch (const platform::IniWriteError& e) {

@@ -1,5 +1,7 @@
 #include "platform/ui/dialogs.h"
 
+#include <cstdio>
+
 #include <QClipboard>
 #include <QColorDialog>
 #include <QDir>
@@ -128,6 +130,12 @@ QString boxTitle()
 
 void QtDialogs::message(QWidget* parent, const QString& text, MessageKind kind)
 {
+    if (unattended_) {
+        const QByteArray line = (boxTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toLocal8Bit();
+        std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+        std::fflush(stderr);
+        return;
+    }
     QMessageBox::Icon icon = QMessageBox::Information;
     if (kind == MessageKind::Warning)
         icon = QMessageBox::Warning;

@@ -53,6 +53,10 @@ class Dialogs {
 // The real dialogs, message boxes and system clipboard.
 class QtDialogs : public Dialogs {
   public:
+    // While the program ends on a signal (a logout, a shutdown) nobody is there to press OK:
+    // notices and errors go to standard error instead of waiting in a box.
+    void setUnattended(bool on) { unattended_ = on; }
+
     void message(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Information) override;
     void error(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const FileDialogSpec& spec) override;
@@ -61,6 +65,9 @@ class QtDialogs : public Dialogs {
     void setClipboardText(const QString& text) override;
     void setClipboardPicture(const QByteArray& svg, const QImage& png) override;
     QString clipboardText() const override;
+
+  private:
+    bool unattended_ = false;
 };
 
 // "A|*.axd|B|*.*" -> "A (*.axd);;B (*.*)". Several patterns of one entry ("*.txt;*.csv")
