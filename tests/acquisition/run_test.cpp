@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 
 #include <functional>
+#include <map>
+#include <set>
 
 using app::TForm1;
 
@@ -80,7 +82,14 @@ TEST_F(RunTest, RunToTheComputerFillsTheStreamWithTheBoardsSamples)
     setUp(*f, {});
     QSignalSpy shown(f->measurementRun.get(), &acq::MeasurementRun::activityShown);
     f->timCheckUSB->start();
+    // What the previous run and the pointer left behind.
+    f->lbPercent->setText(QStringLiteral("40%"));
+    f->lbRestPercent->setText(QStringLiteral("60%"));
+    f->status->setPanelText(2, QStringLiteral("x=12"));
     f->btStartClick();
+    EXPECT_TRUE(f->lbPercent->text().isEmpty());
+    EXPECT_TRUE(f->lbRestPercent->text().isEmpty());
+    EXPECT_TRUE(f->status->panelText(2).isEmpty());
 
     const auto& sent = board->commandsReceived();
     ASSERT_EQ(sent.size(), 13u) << "six registers written and read back, then the start command";
@@ -444,4 +453,86 @@ TEST_F(RunTest, ProtectionClearAndTheReceiveTimersOtherCodes)
     f->timRx->start(1000);
     f->measurementRun->timRxTimer();
     EXPECT_FALSE(f->timRx->isActive());
+}
+
+// The progress panel comes for waits above 2000 ms, also when the contact on the board starts
+// the run (the receive timer then waits unarmed with that interval).
+TEST_F(RunTest, ProgressPanelOnlyAbove2000Ms)
+{
+    struct Case {
+        const char* what;
+        int samples; // one channel at 3200 Hz to memory: the wait is N / 3.2 + 800 ms
+        bool external;
+        bool panel;
+    } cases[] = {
+        {"2000 ms", 3840, false, false},
+        {"2001 ms", 3844, false, true},
+        {"2001 ms, external start", 3844, true, true},
+        {"2000 ms, external start", 3840, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        setUp(*f, {{true, false, false}, 0, 0, c.samples, 1, c.external});
+        f->btStartClick();
+        EXPECT_EQ(f->timRx->interval(), c.panel ? 2001 : 2000);
+        EXPECT_EQ(f->pnlChart->isVisibleTo(f.get()), c.panel);
+        EXPECT_EQ(f->TimPrgssBar->isActive(), c.panel);
+        EXPECT_EQ(f->lbAll->text(), c.panel ? QStringLiteral("00:02") : QString());
+    }
+}
+
+// Each read asks for no more than its reply can hold: 11 bytes for a register read back, one for
+// the protection clear, 65535 for the samples.
+TEST_F(RunTest, ReadsAskForNoMoreThanTheirReply)
+{
+    class Spy : public acq::DeviceBackend {
+      public:
+        explicit Spy(std::unique_ptr<acq::SimulatedBoard> b) : board(std::move(b)) {}
+        int write(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t& written) override
+        {
+            lastCommand = bytes[0];
+            return board->write(bytes, count, written);
+        }
+        int read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) override
+        {
+            maxByCommand[lastCommand].insert(max);
+            return board->read(buffer, max, got);
+        }
+        int close() override { return board->close(); }
+        QString description() const override { return board->description(); }
+
+        std::unique_ptr<acq::SimulatedBoard> board;
+        std::uint8_t lastCommand = 0;
+        std::map<std::uint8_t, std::set<std::uint32_t>> maxByCommand;
+    };
+    auto f = make();
+    auto spy = std::make_unique<Spy>(std::make_unique<acq::SimulatedBoard>(ticks, boardSettings));
+    Spy* s = spy.get();
+    f->measurementRun->device().setBackend(std::move(spy));
+    setUp(*f, {});
+    f->btStartClick();
+    poll(*f);
+    f->measurementRun->btFM25ProtectClrClick();
+    EXPECT_EQ(s->maxByCommand[acq::cmd::ReadRegister], (std::set<std::uint32_t>{11}));
+    EXPECT_EQ(s->maxByCommand[acq::cmd::ClearProtection], (std::set<std::uint32_t>{1}));
+    EXPECT_EQ(s->maxByCommand[acq::cmd::StartToComputer], (std::set<std::uint32_t>{65535}));
+}
+
+// "Считать" first does what a click on the connection indicator does.
+TEST_F(RunTest, ReadingTheMemoryRunsTheIndicatorsHandler)
+{
+    for (bool sent : {true, false}) {
+        SCOPED_TRACE(sent ? "sent" : "not sent");
+        auto f = make();
+        f->btUSB->setIcon(QIcon(f->imgUSBgreen));
+        f->status->setPanelText(0, QStringLiteral("ИЗМЕРЕНИЕ"));
+        if (!sent)
+            board->failWrite();
+        f->measurementRun->btRdClick();
+        const QImage red = f->imgUSBred.toImage();
+        EXPECT_EQ(f->btUSB->icon().pixmap(f->imgUSBred.size()).toImage().convertToFormat(red.format()), red);
+        EXPECT_EQ(f->status->panelText(0), sent ? QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт")
+                                                : QStringLiteral("USB: связь отсутствует"));
+    }
 }

@@ -97,6 +97,8 @@ TEST(ComputeTrend, LeavesOutPointsWithoutALogarithm)
         {"a zero deviation borrows the one a step earlier", {0, 2, 4}, {0, 2}, 1, {0, 1, 2}, true},
         {"a zero deviation at the start has nothing earlier", {2, 1, 3}, {0, 2}, 1, {1, 2}, true},
         {"a deviation still zero after borrowing", {5, 5, 1, 9}, {1, 3}, 1, {2, 3}, true},
+        // Points 2, 4, 6 with mean 3: point 4 borrows from point 2, not from its neighbour 3.
+        {"at step 2 the deviation is borrowed 2 points earlier", {9, 9, 1, 3, 3, 9, 5}, {2, 6}, 2, {2, 4, 6}, true},
         {"a constant leaves nothing", std::vector<double>(10, 7.0), {0, 9}, 1, {}, false},
         {"one point cannot make a line", {1, 2, 3}, {1, 1}, 1, {1}, false},
     };
@@ -115,18 +117,22 @@ TEST(ComputeTrend, LeavesOutPointsWithoutALogarithm)
 
 TEST(ComputeTrend, LineThroughTheCentroidWhenPointsAreMissing)
 {
-    // Points 0, 2, 3 enter the fit (1 is left out); the line must pass through
-    // the mean of their positions and logarithms, at 2 steps of 3 samples.
-    std::vector<double> values{0, 11, 0, 0, 14, 0, 20, 0, 0, 2};
-    const Trend t = computeTrend(values.data(), 10, Stretch{0, 9}, 3, 1000, 1000);
-    // Mean of 0, 0, 20, 2 is 5.5; deviations -5.5, -5.5 (borrowed from point 0), 14.5, -3.5.
+    // Step 3 over points 0, 3, 6, 9, 12 with values 1, 12, 5, 5, 2 (mean 5); the samples between
+    // them do not count. Point 6 borrows the deviation of point 3; point 9 would borrow point 6's,
+    // which is zero too, so it is left out. The line must pass through the centroid of the
+    // points that remain, at their own positions.
+    std::vector<double> values{1, 40, 41, 12, 42, 43, 5, 44, 45, 5, 46, 47, 2};
+    const Trend t = computeTrend(values.data(), qint64(values.size()), Stretch{0, 12}, 3, 1000, 1000);
     ASSERT_TRUE(t.fitted);
-    ASSERT_EQ(t.points.size(), 4u);
+    std::vector<qint32> indices;
     double cx = 0, cy = 0;
     for (const TrendPoint& p : t.points) {
+        indices.push_back(p.index);
         cx += p.index;
         cy += p.logDeviation;
     }
+    ASSERT_EQ(indices, (std::vector<qint32>{0, 3, 6, 12}));
+    EXPECT_NEAR(t.points[2].logDeviation, std::log(7.0), 1e-12);
     cx /= 4;
     cy /= 4;
     EXPECT_NEAR(cx * t.qUnit * 1.0 + t.cUnit, cy, 1e-12);
