@@ -18,6 +18,7 @@
 
 #include "acquisition/measurementrecord.h"
 #include "display/chartbuild.h"
+#include "display/livetrace.h"
 #include "display/ui/signalchart.h"
 
 #include "bigrecord.h"
@@ -193,8 +194,66 @@ void RepaintZoomedOurs(benchmark::State& state)
     chart.unzoom();
 }
 
+// Ten minutes of a 3-channel run at 3200 Hz received so far, out of twenty.
+constexpr std::int64_t kLiveFrames = 10 * 60 * 3200;
+
+struct LiveShared {
+    acq::MeasurementRecord record = makeRecord(kLiveFrames);
+    display::SignalChart chart;
+    LiveShared() { chart.resize(kWidth, kHeight); }
+    static LiveShared& get()
+    {
+        static LiveShared s;
+        return s;
+    }
+};
+
+// One update of the live trace as a poll makes it: the latest stretch decoded, handed to the
+// chart and painted.
+void LiveUpdate(benchmark::State& state)
+{
+    using display::Series;
+    LiveShared& sh = LiveShared::get();
+    display::SignalChart& chart = sh.chart;
+    const auto in = display::ChartInput::fromRecord(sh.record);
+    for (auto _ : state) {
+        auto p = display::buildLivePicture(in, 2 * sh.record.sampleStream.size(), options());
+        chart.clearAllSeries();
+        chart.setLine(Series::X, std::move(p->signal.channels[0]));
+        chart.setLine(Series::Y, std::move(p->signal.channels[1]));
+        chart.setLine(Series::Z, std::move(p->signal.channels[2]));
+        chart.setLine(Series::IaI, std::move(p->signal.modulus));
+        chart.setPulse(std::move(p->pulse));
+        chart.showLive(p->bottom);
+        chart.replot(QCustomPlot::rpImmediateRefresh);
+    }
+}
+
+// The peer: the full chart built from the same ten minutes, as at the end of a run.
+void BuildTenMinutes(benchmark::State& state)
+{
+    LiveShared& sh = LiveShared::get();
+    sh.chart.endLive();
+    for (auto _ : state) {
+        buildInto(sh.chart, sh.record);
+        sh.chart.replot(QCustomPlot::rpImmediateRefresh);
+    }
+}
+
 } // namespace
 
+BENCHMARK(LiveUpdate)
+    ->Name("LiveUpdate/10min")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+BENCHMARK(BuildTenMinutes)
+    ->Name("BuildAndPaint/10min")
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
 BENCHMARK(Build)->Name("Build/26843546")->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(WriteDoubles)->Arg(kFrames)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(RepaintFullOurs)

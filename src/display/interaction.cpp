@@ -52,4 +52,46 @@ QString intervalText(std::int32_t firstIndex, double firstValue, std::int32_t se
     return text + QStringLiteral(" dA=") + platform::fixedText(dA, 2, sep);
 }
 
+MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView, const QString& unitText,
+                        QChar sep)
+{
+    MarkerTable t;
+    const bool pair = markers.size() >= 2;
+    t.header << QString();
+    for (std::size_t m = 0; m < markers.size() && m < 2; ++m)
+        t.header << QString::number(m + 1);
+    if (pair)
+        t.header << QStringLiteral("2−1");
+    const auto addRow = [&](const QString& name, std::optional<double> a, std::optional<double> b) {
+        std::vector<std::optional<double>> cells{a};
+        if (pair) {
+            cells.push_back(b);
+            cells.push_back(a && b ? std::optional<double>(*b - *a) : std::nullopt);
+        }
+        QStringList row{name};
+        for (const auto& c : cells)
+            row << (c ? platform::generalNumberText(*c, sep) : QString());
+        t.rows.push_back(row);
+        t.values.push_back(cells);
+    };
+    if (markers.empty())
+        return t;
+    const MarkerReading& first = markers[0];
+    const MarkerReading& second = pair ? markers[1] : markers[0];
+    addRow(timeView ? QStringLiteral("t, ") + unitText : QStringLiteral("n"), first.position, second.position);
+    static const char* const names[4] = {"X", "Y", "Z", "|a|"};
+    for (std::size_t k = 0; k < 4; ++k)
+        if (first.values[k] || (pair && second.values[k]))
+            addRow(QLatin1String(names[k]), first.values[k], pair ? second.values[k] : std::nullopt);
+    return t;
+}
+
+QString MarkerTable::text() const
+{
+    QString out = header.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const QStringList& r : rows)
+        out += r.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    return out;
+}
+
 } // namespace display

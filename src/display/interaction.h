@@ -5,10 +5,12 @@
 
 #include <QChar>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace display {
 
@@ -38,5 +40,28 @@ QString readoutText(const ReadoutValues& v, QChar decimalSeparator);
 QString intervalText(std::int32_t firstIndex, double firstValue, std::int32_t secondIndex, double secondValue,
                      double sampleStepX, double timeUnitDivisor, const QString& unitText,
                      QChar decimalSeparator);
+
+// The values at one marker of the interval measurement: its sample, its position on the bottom
+// axis and, for X, Y, Z and |a|, the value of the series' point at that position (none for a
+// series that is hidden or has no point there).
+struct MarkerReading {
+    std::int32_t index = 0;
+    double position = 0.0;
+    std::array<std::optional<double>, 4> values;
+};
+
+// The marker table: a header row, a row for the position and one per series with a value at a
+// marker; a column per marker and, for two markers, their difference (second minus first).
+struct MarkerTable {
+    QStringList header;
+    std::vector<QStringList> rows;
+    // The numbers behind the cells (none for an empty cell), row by row, column by column.
+    std::vector<std::vector<std::optional<double>>> values;
+
+    // Tab-separated lines, as spreadsheets take them from the clipboard.
+    QString text() const;
+};
+MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView, const QString& unitText,
+                        QChar decimalSeparator);
 
 } // namespace display

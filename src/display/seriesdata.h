@@ -121,6 +121,9 @@ class UniformSeries {
     std::int64_t size() const { return count_; }
     bool isEmpty() const { return count_ == 0; }
     const UniformAxis& axis() const { return axis_; }
+    // Moves the points along the x axis (a stretch decoded on its own that lies later in the
+    // record): point i then stands at frame firstIndex + i.
+    void setFirstIndex(std::int64_t firstIndex) { axis_.firstIndex = firstIndex; }
     double x(std::int64_t i) const { return axis_.x(i); }
     double y(std::int64_t i) const { return y_[i]; }
 
@@ -173,6 +176,7 @@ class PulseTrace {
     std::int64_t size() const { return count_; }
     bool isEmpty() const { return count_ == 0; }
     const UniformAxis& axis() const { return axis_; }
+    void setFirstIndex(std::int64_t firstIndex) { axis_.firstIndex = firstIndex; }
     double x(std::int64_t i) const { return axis_.x(i); }
     double y(std::int64_t i) const { return bit(i) ? high_ : low_; }
     double high() const { return high_; }

@@ -4,6 +4,10 @@
 
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartinteraction.h"
+#include "display/ui/cursortable.h"
+
+#include <QTableWidget>
+#include <QToolButton>
 #include "platform/tone.h"
 
 using display::Series;
@@ -188,4 +192,47 @@ TEST_F(ChartInteractionTest, SmoothingToggle)
     f->cbSmooth->setChecked(false);
     EXPECT_EQ(f->runStartTick, 5000u);
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("Выполняется построение графика"));
+}
+
+TEST_F(ChartInteractionTest, MarkerTableHoldsTheSeriesValuesAtBothMarkers)
+{
+    using display::Series;
+    f->Chart1->setSeriesShown(Series::Z, false);
+    clickAt(pixelOf(100, 300));
+    display::CursorTable* table = f->chartInteraction->cursorTable();
+    ASSERT_TRUE(table->isVisible());
+    EXPECT_EQ(table->grid()->columnCount(), 2) << "one marker: one column of values";
+    clickAt(pixelOf(40, 200));
+    ASSERT_EQ(table->grid()->columnCount(), 4);
+    QStringList names;
+    for (int r = 0; r < table->grid()->rowCount(); ++r)
+        names << table->grid()->item(r, 0)->text();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("t, мс"), "X", "Y", "|a|"})) << "hidden Z has no row";
+
+    // Each value is the series' own at the marker's sample: the point standing at its x.
+    const Series rows[] = {Series::X, Series::Y, Series::IaI};
+    const int samples[] = {100, 40};
+    for (int r = 0; r < 3; ++r) {
+        for (int m = 0; m < 2; ++m) {
+            const qint64 i = samples[m] - 1; // point i holds frame i + 1
+            ASSERT_DOUBLE_EQ(f->Chart1->xValue(rows[r], i), samples[m] * f->sampleStepX);
+            EXPECT_EQ(table->grid()->item(r + 1, m + 1)->data(Qt::UserRole).toDouble(),
+                      f->Chart1->yValue(rows[r], i))
+                << r << "," << m;
+        }
+        EXPECT_EQ(table->grid()->item(r + 1, 3)->data(Qt::UserRole).toDouble(),
+                  f->Chart1->yValue(rows[r], 39) - f->Chart1->yValue(rows[r], 99));
+    }
+    EXPECT_EQ(table->grid()->item(0, 1)->data(Qt::UserRole).toDouble(), 100 * f->sampleStepX);
+
+    // Copied as tab-separated lines.
+    QTest::mouseClick(table->copyButton(), Qt::LeftButton);
+    const QStringList lines = dialogs.clipboard.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_EQ(lines[0], QStringLiteral("\t1\t2\t2−1"));
+    EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Y\t-200\t-80\t120"))) << qPrintable(lines[3]);
+
+    // A build removes the markers and the table with them.
+    f->ShowChart(nullptr);
+    EXPECT_FALSE(table->isVisible());
 }

@@ -277,6 +277,7 @@ void MeasurementRun::pollToComputer(const QByteArray& got)
         if (r.receivedBytes < r.expectedBytes) {
             f_.timRx->start(int(pollIntervalMs_));
             showActivity(receivedText(r.receivedBytes, r.expectedBytes));
+            emit streamReceived();
             return;
         }
     }

@@ -58,6 +58,8 @@ class MeasurementRun : public QObject {
 
   signals:
     void activityShown(const QString& text);
+    // A poll of a run to the computer brought samples and more are to come.
+    void streamReceived();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,7 +5,9 @@
 
 #include <new>
 
+#include "acquisition/ui/measurementrun.h"
 #include "app/ui/mainwindow.h"
+#include "display/livetrace.h"
 #include "platform/ticks.h"
 #include "platform/ui/dialogs.h"
 
@@ -14,6 +16,8 @@ namespace display {
 ChartBuilder::ChartBuilder(app::TForm1& form) : f_(form)
 {
     connect(f_.Chart1, &SignalChart::afterDraw, this, &ChartBuilder::Chart1AfterDraw);
+    if (f_.measurementRun)
+        connect(f_.measurementRun.get(), &acq::MeasurementRun::streamReceived, this, &ChartBuilder::showReceived);
 }
 
 ChartOptions ChartBuilder::optionsFromControls() const
@@ -60,9 +64,32 @@ void ChartBuilder::ShowChart(QObject* sender)
     building_ = false;
 }
 
+void ChartBuilder::showReceived()
+{
+    if (building_)
+        return;
+    SignalChart* chart = f_.Chart1;
+    std::array<bool, 4> shown{};
+    for (int k = 0; k < 4; ++k)
+        shown[std::size_t(k)] = chart->isSeriesShown(Series(k));
+    auto picture = buildLivePicture(ChartInput::fromRecord(f_.record), f_.record.expectedBytes,
+                                    optionsFromControls(), shown);
+    if (!picture)
+        return;
+    chart->clearAllSeries();
+    for (int a = 0; a < 3; ++a)
+        chart->setLine(f_.channelSeries[std::size_t(a)], std::move(picture->signal.channels[std::size_t(a)]));
+    chart->setLine(Series::IaI, std::move(picture->signal.modulus));
+    if (!picture->pulse.isEmpty())
+        chart->setPulse(std::move(picture->pulse));
+    chart->showLive(picture->bottom);
+}
+
 void ChartBuilder::build()
 {
     SignalChart* chart = f_.Chart1;
+    // The picture of a run being received gives way to the measurement's own chart.
+    chart->endLive();
     // 1. The chart and the analysis buttons become usable with the first build.
     chart->setEnabled(true);
     f_.btSpectrGo->setEnabled(true);

@@ -23,6 +23,8 @@ class ChartBuilder : public QObject {
     void ShowChart(QObject* sender);
     // After each drawing: restarts the link check and takes the visible stretch.
     void Chart1AfterDraw();
+    // While a run is received: the chart shows the stream as it stands (the latest seconds).
+    void showReceived();
 
     bool isBuilding() const { return building_; }
 

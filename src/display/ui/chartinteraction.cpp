@@ -6,6 +6,8 @@
 #include "app/ui/mainwindow.h"
 #include "display/chartbuild.h"
 #include "display/interaction.h"
+#include "display/ui/cursortable.h"
+#include "platform/ui/dialogs.h"
 
 namespace display {
 
@@ -39,6 +41,52 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
     connect(f_.cbYM, &QCheckBox::toggled, this, &ChartInteraction::cbYMClick);
     connect(f_.cbZM, &QCheckBox::toggled, this, &ChartInteraction::cbZMClick);
     connect(f_.rgTimGrad, &app::RadioGroup::changed, this, &ChartInteraction::rgTimGradClick);
+
+    table_ = new CursorTable(chart);
+    connect(table_, &CursorTable::copyRequested, this, [this](const QString& text) {
+        if (f_.services().dialogs)
+            f_.services().dialogs->setClipboardText(text);
+    });
+    // The table belongs to the markers: it goes with them, and follows the plot's corner.
+    connect(chart, &SignalChart::marksCleared, this, [this] {
+        markers_.clear();
+        table_->hide();
+    });
+    connect(chart, &SignalChart::seriesShownChanged, this, [this](Series s, bool shown) {
+        if (s == Series::Mark && !shown)
+            table_->hide();
+        else if (table_->isVisible())
+            showMarkerTable();
+    });
+    connect(chart, &QCustomPlot::afterReplot, this, [this, chart] { table_->placeIn(chart->axisRect()->rect()); });
+}
+
+MarkerReading ChartInteraction::readingAt(std::int32_t index) const
+{
+    const SignalChart* chart = f_.Chart1;
+    MarkerReading r;
+    r.index = index;
+    r.position = double(index) * f_.sampleStepX;
+    const Series series[4] = {Series::X, Series::Y, Series::Z, Series::IaI};
+    for (std::size_t k = 0; k < 4; ++k) {
+        const UniformSeries* line = chart->line(series[k]);
+        if (!chart->isSeriesShown(series[k]) || !line)
+            continue;
+        // The point standing at the marker: the frame of the same number.
+        const std::int64_t i = std::int64_t(index) - line->axis().firstIndex;
+        if (i >= 0 && i < line->size())
+            r.values[k] = line->y(i);
+    }
+    return r;
+}
+
+void ChartInteraction::showMarkerTable()
+{
+    std::vector<MarkerReading> readings;
+    for (const MarkerReading& m : markers_)
+        readings.push_back(readingAt(m.index));
+    table_->showTable(markerTable(readings, isTimeView(f_.cbShowK->currentIndex()), f_.cbTimeunits->currentText(),
+                                  decimalSeparator()));
 }
 
 void ChartInteraction::Chart1MouseMove(int x, int y)
@@ -106,10 +154,17 @@ void ChartInteraction::Chart1MouseUp(Qt::MouseButton, int x, int y)
         f_.status->setPanelText(1, QStringLiteral("Выберите вторую точку интервала"));
         chart->clearSeries(Series::Mark);
         chart->addMark(markX, markY);
+        markers_ = {readingAt(cursorIndex)};
+        showMarkerTable();
     } else {
         // 3.
         tone_->beep(450, 100);
         chart->addMark(markX, markY);
+        // After a build the first marker is gone; the table then starts afresh.
+        markers_.push_back(readingAt(cursorIndex));
+        if (markers_.size() > 2)
+            markers_.erase(markers_.begin(), markers_.end() - 2);
+        showMarkerTable();
         f_.status->setPanelText(1, intervalText(firstPointIndex, firstPointValue, cursorIndex, cursorValue,
                                                 f_.sampleStepX, f_.timeUnitDivisor,
                                                 f_.cbTimeunits->currentText(), decimalSeparator()));

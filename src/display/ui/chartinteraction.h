@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "display/interaction.h"
 #include "platform/ui/systemtone.h"
 
 namespace app {
@@ -11,6 +12,8 @@ class TForm1;
 }
 
 namespace display {
+
+class CursorTable;
 
 // What the user does with the built chart: the readout under the pointer (status panel 2), the
 // two-point interval measurement with its markers and beeps, and the display options, each of
@@ -44,8 +47,17 @@ class ChartInteraction : public QObject {
     std::int32_t firstPointIndex = 0;
     double firstPointValue = 0.0;
 
+    // The values at the markers, over the chart's corner.
+    CursorTable* cursorTable() const { return table_; }
+    // The values of the shown series at the point of sample index (at its x on the bottom axis).
+    MarkerReading readingAt(std::int32_t index) const;
+
   private:
+    void showMarkerTable();
+
     app::TForm1& f_;
+    CursorTable* table_ = nullptr;
+    std::vector<MarkerReading> markers_;
     platform::SystemTone systemTone_;
     platform::ToneGenerator* tone_ = &systemTone_;
 };

@@ -1,7 +1,9 @@
 #include "display/ui/signalchart.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QRubberBand>
 
 #include <algorithm>
@@ -17,6 +19,20 @@ namespace {
 
 // A drag shorter than this in both directions is a click that slipped, not a gesture.
 constexpr int kMinDragPixels = 3;
+// A drag to the right that rises or falls by at most this share of its length zooms the time
+// only, as in signal viewers.
+constexpr int kHorizontalDragRatio = 8;
+// One wheel notch zooms by this factor; a key press by its square.
+constexpr double kWheelZoom = 0.8;
+// One wheel notch scrolls by this share of the visible time, an arrow key by twice as much.
+constexpr double kWheelScroll = 0.1;
+// Zoom steps kept for Backspace; a spun wheel adds one per notch.
+constexpr std::size_t kHistoryLimit = 500;
+
+bool almostHorizontal(int dx, int dy)
+{
+    return dx >= kMinDragPixels && std::abs(dy) * kHorizontalDragRatio <= dx;
+}
 
 const QColor kLegendColour(0xCA, 0xCA, 0xCA);
 
@@ -263,9 +279,10 @@ void SignalChart::setPulse(PulseTrace data)
 
 void SignalChart::clearSeries(Series s)
 {
-    if (s == Series::Mark)
+    if (s == Series::Mark) {
         mark_->clearPoints();
-    else
+        emit marksCleared();
+    } else
         sampled(s)->clearData();
     replot(rpQueuedReplot);
 }
@@ -455,6 +472,11 @@ void SignalChart::applyAutoRanges()
     xAxis2->setVisible(degrees);
     xAxis2->grid()->setVisible(degrees);
     autoLeft_ = autoLeftRange();
+    if (live_) {
+        xAxis->setRange(drawable(liveBottom_));
+        yAxis->setRange(drawable(autoLeft_));
+        return;
+    }
     if (zoomed_)
         return;
     ValueRange keys;
@@ -472,6 +494,10 @@ void SignalChart::applyAutoRanges()
 
 void SignalChart::noteDrawing()
 {
+    // The after-draw handler restarts the link check, whose polls would take the bytes of the
+    // run now being received.
+    if (live_)
+        return;
     lastPaintedLeft_ = zoomed_ ? leftRange() : autoLeft_;
     emit afterDraw();
 }
@@ -489,10 +515,7 @@ void SignalChart::zoomTo(ValueRange bottom, ValueRange left)
 {
     if (bottom.isEmpty() || left.isEmpty() || bottom.lo == bottom.hi || left.lo == left.hi)
         return;
-    zoomed_ = true;
-    xAxis->setRange(bottom.lo, bottom.hi);
-    yAxis->setRange(left.lo, left.hi);
-    replot();
+    setView({bottom.lo, bottom.hi}, {left.lo, left.hi});
 }
 
 void SignalChart::scrollByPixels(int dx, int dy)
@@ -501,16 +524,122 @@ void SignalChart::scrollByPixels(int dx, int dy)
     const QCPRange y = yAxis->range();
     const double kx = xAxis->pixelToCoord(0) - xAxis->pixelToCoord(dx);
     const double ky = yAxis->pixelToCoord(0) - yAxis->pixelToCoord(dy);
-    zoomed_ = true;
-    xAxis->setRange(x.lower + kx, x.upper + kx);
-    yAxis->setRange(y.lower + ky, y.upper + ky);
-    replot();
+    setView({x.lower + kx, x.upper + kx}, {y.lower + ky, y.upper + ky});
 }
 
 void SignalChart::unzoom()
 {
+    if (zoomed_)
+        rememberView();
     zoomed_ = false;
     replot();
+}
+
+void SignalChart::zoomTimeAround(double factor, double key)
+{
+    const QCPRange x = xAxis->range();
+    if (!(factor > 0) || !std::isfinite(key))
+        return;
+    const QCPRange nx(key - (key - x.lower) * factor, key + (x.upper - key) * factor);
+    if (!(nx.upper > nx.lower) || !QCPRange::validRange(nx))
+        return;
+    setView(nx, fittedValues(nx));
+}
+
+void SignalChart::zoomValuesAround(double factor, double value)
+{
+    const QCPRange y = yAxis->range();
+    if (!(factor > 0) || !std::isfinite(value))
+        return;
+    const QCPRange ny(value - (value - y.lower) * factor, value + (y.upper - value) * factor);
+    if (!(ny.upper > ny.lower) || !QCPRange::validRange(ny))
+        return;
+    setView(xAxis->range(), ny);
+}
+
+void SignalChart::scrollTime(double fraction)
+{
+    const QCPRange x = xAxis->range();
+    const double d = x.size() * fraction;
+    const QCPRange nx(x.lower + d, x.upper + d);
+    setView(nx, fittedValues(nx));
+}
+
+bool SignalChart::zoomBack()
+{
+    if (history_.empty())
+        return false;
+    const View v = history_.back();
+    history_.pop_back();
+    zoomed_ = v.zoomed;
+    if (zoomed_) {
+        xAxis->setRange(v.bottom);
+        yAxis->setRange(v.left);
+    }
+    replot();
+    return true;
+}
+
+void SignalChart::rememberView()
+{
+    if (history_.size() >= kHistoryLimit)
+        history_.erase(history_.begin());
+    history_.push_back({zoomed_, xAxis->range(), yAxis->range()});
+}
+
+void SignalChart::setView(const QCPRange& bottom, const QCPRange& left)
+{
+    rememberView();
+    zoomed_ = true;
+    xAxis->setRange(bottom);
+    yAxis->setRange(left);
+    replot();
+}
+
+QCPRange SignalChart::fittedValues(const QCPRange& bottom) const
+{
+    if (!fitValues_)
+        return yAxis->range();
+    const ValueRange r = visibleValueRange({bottom.lower, bottom.upper});
+    return r.isEmpty() ? yAxis->range() : drawable(r);
+}
+
+ValueRange SignalChart::visibleValueRange(ValueRange bottom) const
+{
+    ValueRange r;
+    for (Series s : {Series::X, Series::Y, Series::Z, Series::IaI}) {
+        const SampledPlottable* p = sampled(s);
+        if (!p->visible() || p->isPulse() || p->line().isEmpty())
+            continue;
+        const UniformSeries& line = p->line();
+        const auto [first, last] = line.axis().indicesWithin(bottom.lo, bottom.hi, line.size());
+        if (first >= 0)
+            r.include(line.valueRange(first, last + 1));
+    }
+    return r;
+}
+
+void SignalChart::showLive(ValueRange bottom)
+{
+    if (!live_) {
+        liveSavedBottom_ = xAxis->range();
+        liveSavedLeft_ = yAxis->range();
+        live_ = true;
+    }
+    liveBottom_ = bottom;
+    replot(rpQueuedReplot);
+}
+
+void SignalChart::endLive()
+{
+    if (!live_)
+        return;
+    live_ = false;
+    if (zoomed_) {
+        xAxis->setRange(liveSavedBottom_);
+        yAxis->setRange(liveSavedLeft_);
+    }
+    replot(rpQueuedReplot);
 }
 
 qint64 SignalChart::firstVisibleIndex(Series s) const
@@ -532,7 +661,7 @@ void SignalChart::mousePressEvent(QMouseEvent* event)
     dragStart_ = pos;
     dragMoved_ = false;
     drag_ = Drag::None;
-    if (!axisRect()->rect().contains(pos))
+    if (live_ || !axisRect()->rect().contains(pos))
         return;
     if (event->button() == Qt::LeftButton) {
         drag_ = Drag::Zoom;
@@ -540,6 +669,7 @@ void SignalChart::mousePressEvent(QMouseEvent* event)
         drag_ = Drag::Scroll;
         scrollStartX_ = xAxis->range();
         scrollStartY_ = yAxis->range();
+        scrollRemembered_ = false;
     }
 }
 
@@ -552,16 +682,29 @@ void SignalChart::mouseMoveEvent(QMouseEvent* event)
     if (pos != dragStart_)
         dragMoved_ = true;
     if (drag_ == Drag::Zoom) {
-        rubberBand_->setGeometry(QRect(dragStart_, pos).normalized());
+        QRect band = QRect(dragStart_, pos).normalized();
+        // A time-only zoom shows what it will take: the whole height.
+        if (almostHorizontal(pos.x() - dragStart_.x(), pos.y() - dragStart_.y())) {
+            const QRect plot = axisRect()->rect();
+            band.setTop(plot.top());
+            band.setBottom(plot.bottom());
+        }
+        rubberBand_->setGeometry(band);
         if (dragMoved_)
             rubberBand_->show();
     } else if (dragMoved_) {
+        if (!scrollRemembered_) {
+            // The whole drag is one step of the history, remembered before it moves anything.
+            rememberView();
+            scrollRemembered_ = true;
+        }
         // Scrolling follows the pointer from where the drag began.
         const double kx = xAxis->pixelToCoord(dragStart_.x()) - xAxis->pixelToCoord(pos.x());
         const double ky = yAxis->pixelToCoord(dragStart_.y()) - yAxis->pixelToCoord(pos.y());
         zoomed_ = true;
-        xAxis->setRange(scrollStartX_.lower + kx, scrollStartX_.upper + kx);
-        yAxis->setRange(scrollStartY_.lower + ky, scrollStartY_.upper + ky);
+        const QCPRange nx(scrollStartX_.lower + kx, scrollStartX_.upper + kx);
+        xAxis->setRange(nx);
+        yAxis->setRange(fitValues_ ? fittedValues(nx) : QCPRange(scrollStartY_.lower + ky, scrollStartY_.upper + ky));
         replot(rpQueuedReplot);
     }
 }
@@ -575,7 +718,10 @@ void SignalChart::mouseReleaseEvent(QMouseEvent* event)
     const int dx = pos.x() - dragStart_.x();
     const int dy = pos.y() - dragStart_.y();
     if (drag == Drag::Zoom && event->button() == Qt::LeftButton) {
-        if (dx >= kMinDragPixels && dy >= kMinDragPixels)
+        if (almostHorizontal(dx, dy)) {
+            const QCPRange x(bottomValueAt(dragStart_.x()), bottomValueAt(pos.x()));
+            setView(x, fittedValues(x));
+        } else if (dx >= kMinDragPixels && dy >= kMinDragPixels)
             zoomToPixels(QRect(dragStart_, pos));
         else if (dx <= -kMinDragPixels || dy <= -kMinDragPixels)
             unzoom();
@@ -584,6 +730,61 @@ void SignalChart::mouseReleaseEvent(QMouseEvent* event)
             replot();
     }
     QCustomPlot::mouseReleaseEvent(event);
+}
+
+void SignalChart::wheelEvent(QWheelEvent* event)
+{
+    const QPoint d = event->angleDelta();
+    if (live_ || !isEnabled() || d.isNull()) {
+        event->ignore();
+        return;
+    }
+    const QPointF pos = event->position();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    // Some systems turn Shift+wheel into a horizontal wheel themselves.
+    if (d.x() != 0 || mods.testFlag(Qt::ShiftModifier)) {
+        const double notches = (d.x() != 0 ? d.x() : d.y()) / 120.0;
+        scrollTime(-notches * kWheelScroll);
+    } else if (mods.testFlag(Qt::ControlModifier)) {
+        zoomValuesAround(std::pow(kWheelZoom, d.y() / 120.0), yAxis->pixelToCoord(pos.y()));
+    } else {
+        zoomTimeAround(std::pow(kWheelZoom, d.y() / 120.0), xAxis->pixelToCoord(pos.x()));
+    }
+    event->accept();
+}
+
+void SignalChart::keyPressEvent(QKeyEvent* event)
+{
+    if (live_ || !isEnabled()) {
+        QCustomPlot::keyPressEvent(event);
+        return;
+    }
+    const QCPRange x = xAxis->range();
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomTimeAround(kWheelZoom * kWheelZoom, x.center());
+        break;
+    case Qt::Key_Minus:
+        zoomTimeAround(1 / (kWheelZoom * kWheelZoom), x.center());
+        break;
+    case Qt::Key_Left:
+        scrollTime(-2 * kWheelScroll);
+        break;
+    case Qt::Key_Right:
+        scrollTime(2 * kWheelScroll);
+        break;
+    case Qt::Key_Home:
+        unzoom();
+        break;
+    case Qt::Key_Backspace:
+        zoomBack();
+        break;
+    default:
+        QCustomPlot::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 void SignalChart::contextMenuEvent(QContextMenuEvent* event)

@@ -95,12 +95,37 @@ class SignalChart : public QCustomPlot {
     // Whether the bottom axis shows point labels in place of numbers (Pls shown with labels).
     bool showsPointLabels() const;
 
-    // ---- zoom and scroll (what the mouse gestures do) ----
+    // ---- zoom and scroll (what the mouse gestures and keys do) ----
     bool isZoomed() const { return zoomed_; }
     void zoomToPixels(const QRect& pixelRect);
     void zoomTo(ValueRange bottom, ValueRange left);
     void scrollByPixels(int dx, int dy);
     void unzoom();
+    // The time axis narrowed (factor < 1) or widened around a key that stays in place.
+    void zoomTimeAround(double factor, double key);
+    // The value axis likewise around a value.
+    void zoomValuesAround(double factor, double value);
+    // The time axis moved by a fraction of its visible width (positive: later).
+    void scrollTime(double fraction);
+    // Back to the view before the last zoom or scroll; false when there is none.
+    bool zoomBack();
+    int zoomHistorySize() const { return int(history_.size()); }
+    // With it set, every change of the visible time fits the value axis to the values of the
+    // shown series within it (a rectangle zoom and a value zoom still set the values directly).
+    void setFitValuesToVisible(bool on) { fitValues_ = on; }
+    bool fitValuesToVisible() const { return fitValues_; }
+    // The lowest and highest value of the shown signal series (not the pulse trace) between two
+    // keys; empty when none has a point there.
+    ValueRange visibleValueRange(ValueRange bottom) const;
+
+    // ---- a run still being received ----
+    // The series as they stand show over the given time range and the values they span. The
+    // user's zoom is put aside, not lost, and nothing is noted of these drawings (no after-draw
+    // notification, no painted range): they are not the measurement's chart.
+    void showLive(ValueRange bottom);
+    // Gives the zoom back; the next build replaces the series.
+    void endLive();
+    bool isLive() const { return live_; }
 
     // ---- after each drawing ----
     // First and last point of a series inside the bottom axis's range at its last drawing; -1
@@ -116,6 +141,8 @@ class SignalChart : public QCustomPlot {
     void afterDraw();
     // A legend check box was clicked (or the flag set from code).
     void seriesShownChanged(display::Series s, bool shown);
+    // The markers of the interval measurement were removed.
+    void marksCleared();
     // The context menu was asked for from the keyboard.
     void contextMenuRequested(const QPoint& globalPos);
 
@@ -123,9 +150,15 @@ class SignalChart : public QCustomPlot {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    // A visible range as a zoom step: remembered in the history, then set.
+    void setView(const QCPRange& bottom, const QCPRange& left);
+    void rememberView();
+    QCPRange fittedValues(const QCPRange& bottom) const;
     ChartPlottable* plottable(Series s) const { return plottables_[std::size_t(s)]; }
     SampledPlottable* sampled(Series s) const;
     void applyAutoRanges();
@@ -136,6 +169,17 @@ class SignalChart : public QCustomPlot {
     MarkPlottable* mark_ = nullptr;
     QColor background_{Qt::white};
     bool zoomed_ = false;
+    bool fitValues_ = false;
+    struct View {
+        bool zoomed;
+        QCPRange bottom;
+        QCPRange left;
+    };
+    std::vector<View> history_;
+    bool live_ = false;
+    ValueRange liveBottom_;
+    QCPRange liveSavedBottom_;
+    QCPRange liveSavedLeft_;
     ValueRange autoLeft_{0.0, 0.0};
     ValueRange lastPaintedLeft_{0.0, 0.0};
 
@@ -143,6 +187,7 @@ class SignalChart : public QCustomPlot {
     Drag drag_ = Drag::None;
     QPoint dragStart_;
     bool dragMoved_ = false;
+    bool scrollRemembered_ = false;
     QCPRange scrollStartX_;
     QCPRange scrollStartY_;
     QRubberBand* rubberBand_ = nullptr;
