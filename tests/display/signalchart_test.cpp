@@ -264,3 +264,41 @@ TEST_F(SignalChartTest, LegendNamesInSeriesColoursAndAGridThatCanBeSeen)
     }
     EXPECT_GE(lines, 2);
 }
+
+TEST_F(SignalChartTest, PulseStripKeepsThePulseUnderTheSignals)
+{
+    // A pulse that toggles every 10 points: full-height bars unless it has its own strip.
+    display::PulseTrace pulse;
+    pulse.allocate(1001, {}, 49, -50);
+    for (std::int64_t k = 0; k < 1001; ++k)
+        pulse.setBit(k, (k / 10) % 2 == 1);
+    chart.setPulse(std::move(pulse));
+    chart.setSeriesColour(Series::X, Qt::blue);
+    chart.setSeriesColour(Series::Pls, Qt::red);
+    // Rows of the plot that hold a pulse pixel, as a share of the plot's height from the top.
+    const auto pulseRows = [this] {
+        chart.replot();
+        const QImage img = chart.toPixmap(chart.width(), chart.height()).toImage();
+        const QRect plot = chart.axisRect()->rect();
+        ValueRange rows;
+        for (int y = plot.top(); y <= plot.bottom(); ++y)
+            for (int x = plot.left(); x <= plot.right(); ++x)
+                if (img.pixelColor(x, y) == QColor(Qt::red))
+                    rows.include(double(y - plot.top()) / plot.height());
+        return rows;
+    };
+    const ValueRange bars = pulseRows();
+    EXPECT_LT(bars.lo, 0.05);
+    EXPECT_GT(bars.hi, 0.95);
+    const ValueRange signalBefore = chart.leftRange();
+
+    chart.setPulseStrip(true);
+    const ValueRange strip = pulseRows();
+    EXPECT_GT(strip.lo, 0.85) << "only the bottom tenth of the plot";
+    EXPECT_GT(strip.hi, 0.95);
+    EXPECT_EQ(chart.leftRange().hi, signalBefore.hi) << "the signals keep the top of the plot";
+    EXPECT_LT(chart.leftRange().lo, signalBefore.lo) << "and leave the strip free below them";
+
+    chart.setPulseStrip(false);
+    EXPECT_EQ(pulseRows(), bars) << "switched off, the pulse is drawn as before";
+}

@@ -6,6 +6,7 @@
 #include "app/ui/mainwindow.h"
 #include "display/chartbuild.h"
 #include "display/interaction.h"
+#include "display/ui/chartviewoptions.h"
 #include "display/ui/cursortable.h"
 #include "platform/ui/dialogs.h"
 
@@ -41,6 +42,13 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
     connect(f_.cbYM, &QCheckBox::toggled, this, &ChartInteraction::cbYMClick);
     connect(f_.cbZM, &QCheckBox::toggled, this, &ChartInteraction::cbZMClick);
     connect(f_.rgTimGrad, &app::RadioGroup::changed, this, &ChartInteraction::rgTimGradClick);
+
+    // The view choices join the chart panel's other groups.
+    viewOptions_ = new ChartViewOptions(*chart, f_.gbChart);
+    if (QLayout* panel = f_.gbChart->layout()) {
+        panel->addWidget(viewOptions_);
+        f_.gbChart->adjustSize();
+    }
 
     table_ = new CursorTable(chart);
     connect(table_, &CursorTable::copyRequested, this, [this](const QString& text) {

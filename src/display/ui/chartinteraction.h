@@ -13,6 +13,7 @@ class TForm1;
 
 namespace display {
 
+class ChartViewOptions;
 class CursorTable;
 
 // What the user does with the built chart: the readout under the pointer (status panel 2), the
@@ -49,6 +50,8 @@ class ChartInteraction : public QObject {
 
     // The values at the markers, over the chart's corner.
     CursorTable* cursorTable() const { return table_; }
+    // The view choices in the "График" panel.
+    ChartViewOptions* viewOptions() const { return viewOptions_; }
     // The values of the shown series at the point of sample index (at its x on the bottom axis).
     MarkerReading readingAt(std::int32_t index) const;
 
@@ -57,6 +60,7 @@ class ChartInteraction : public QObject {
 
     app::TForm1& f_;
     CursorTable* table_ = nullptr;
+    ChartViewOptions* viewOptions_ = nullptr;
     std::vector<MarkerReading> markers_;
     platform::SystemTone systemTone_;
     platform::ToneGenerator* tone_ = &systemTone_;

@@ -145,7 +145,15 @@ void SampledPlottable::draw(QCPPainter* painter)
     const QRect r = clipRect();
     const double top = r.top();
     const double bottom = r.bottom();
-    const auto valuePixel = [&](double v) { return clampPixel(valueAxis->coordToPixel(v), top, bottom); };
+    const bool inStrip = pulse_ && strip_ > 0;
+    const double stripHeight = std::max(12.0, (bottom - top) * strip_);
+    const double stripHigh = bottom - stripHeight + 3;
+    const double stripLow = bottom - 2;
+    const auto valuePixel = [&](double v) {
+        if (inStrip)
+            return v >= pulseTrace_.high() && pulseTrace_.high() != pulseTrace_.low() ? stripHigh : stripLow;
+        return clampPixel(valueAxis->coordToPixel(v), top, bottom);
+    };
     const double pxA = keyAxis->coordToPixel(xAt(a));
     const double pxB = keyAxis->coordToPixel(xAt(b));
     const double span = std::abs(pxB - pxA);

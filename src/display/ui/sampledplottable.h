@@ -59,6 +59,9 @@ class SampledPlottable : public ChartPlottable {
     void clearData();
 
     bool isPulse() const { return pulse_; }
+    // The pulse trace drawn between the two edges of a strip at the bottom of the plot, this
+    // share of its height, instead of at its two levels on the value axis; 0: at its levels.
+    void setStrip(double share) { strip_ = share; }
     const UniformSeries& line() const { return line_; }
     const PulseTrace& pulseTrace() const { return pulseTrace_; }
 
@@ -87,6 +90,7 @@ class SampledPlottable : public ChartPlottable {
     UniformSeries line_;
     PulseTrace pulseTrace_;
     bool pulse_ = false;
+    double strip_ = 0.0;
     QVector<QPointF> points_; // reused between drawings
     QVector<QRect> columns_;
 };

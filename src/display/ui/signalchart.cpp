@@ -26,6 +26,8 @@ constexpr int kHorizontalDragRatio = 8;
 constexpr double kWheelZoom = 0.8;
 // One wheel notch scrolls by this share of the visible time, an arrow key by twice as much.
 constexpr double kWheelScroll = 0.1;
+// The pulse strip's share of the plot's height.
+constexpr double kPulseStripShare = 0.1;
 // Zoom steps kept for Backspace; a spun wheel adds one per notch.
 constexpr std::size_t kHistoryLimit = 500;
 
@@ -472,9 +474,15 @@ void SignalChart::applyAutoRanges()
     xAxis2->setVisible(degrees);
     xAxis2->grid()->setVisible(degrees);
     autoLeft_ = autoLeftRange();
+    // The values keep clear of the pulse strip at the bottom of the plot.
+    const auto withStrip = [this](QCPRange r) {
+        if (pulseStrip_ && isSeriesShown(Series::Pls))
+            r.lower -= r.size() * kPulseStripShare / (1 - kPulseStripShare);
+        return r;
+    };
     if (live_) {
         xAxis->setRange(drawable(liveBottom_));
-        yAxis->setRange(drawable(autoLeft_));
+        yAxis->setRange(withStrip(drawable(autoLeft_)));
         return;
     }
     if (zoomed_)
@@ -489,7 +497,7 @@ void SignalChart::applyAutoRanges()
             keys.include(ValueRange{k.lower, k.upper});
     }
     xAxis->setRange(drawable(keys));
-    yAxis->setRange(drawable(autoLeft_));
+    yAxis->setRange(withStrip(drawable(autoLeft_)));
 }
 
 void SignalChart::noteDrawing()
@@ -617,6 +625,13 @@ ValueRange SignalChart::visibleValueRange(ValueRange bottom) const
             r.include(line.valueRange(first, last + 1));
     }
     return r;
+}
+
+void SignalChart::setPulseStrip(bool on)
+{
+    pulseStrip_ = on;
+    sampled(Series::Pls)->setStrip(on ? kPulseStripShare : 0.0);
+    replot();
 }
 
 void SignalChart::showLive(ValueRange bottom)

@@ -114,6 +114,10 @@ class SignalChart : public QCustomPlot {
     // shown series within it (a rectangle zoom and a value zoom still set the values directly).
     void setFitValuesToVisible(bool on) { fitValues_ = on; }
     bool fitValuesToVisible() const { return fitValues_; }
+    // The pulse trace in a thin strip of its own under the signals instead of bars over the whole
+    // height: the automatic value range leaves room for the strip below the signals.
+    void setPulseStrip(bool on);
+    bool pulseStrip() const { return pulseStrip_; }
     // The lowest and highest value of the shown signal series (not the pulse trace) between two
     // keys; empty when none has a point there.
     ValueRange visibleValueRange(ValueRange bottom) const;
@@ -170,6 +174,7 @@ class SignalChart : public QCustomPlot {
     QColor background_{Qt::white};
     bool zoomed_ = false;
     bool fitValues_ = false;
+    bool pulseStrip_ = false;
     struct View {
         bool zoomed;
         QCPRange bottom;
