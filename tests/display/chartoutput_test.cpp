@@ -3,6 +3,7 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
+#include "common/filesizelimit.h"
 #include "common/testutil.h"
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartoutput.h"
@@ -125,9 +126,20 @@ TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
     EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Cannot create file ") + bad);
     EXPECT_EQ(f->Chart1->backgroundColour(), screen);
 
+    // A full disk: reported, and the picture saved before stays whole.
+    {
+        testutil::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.active());
+        dialogs.saveAnswers.push_back(path);
+        press(Qt::RightButton, 1500);
+    }
+    ASSERT_EQ(dialogs.messages.size(), before + 2);
+    EXPECT_TRUE(dialogs.messages.back().text.startsWith(QStringLiteral("Cannot create file ") + path));
+    EXPECT_EQ(testutil::readAll(path), svg);
+
     // A cancelled dialog writes nothing.
     press(Qt::RightButton, 1500);
-    EXPECT_EQ(dialogs.messages.size(), before + 1);
+    EXPECT_EQ(dialogs.messages.size(), before + 2);
 }
 
 TEST_F(ChartOutputTest, ColourPanelColoursItsSeriesAndBoxOnly)

@@ -1,11 +1,11 @@
 #include "analysis/ui/chartpicture.h"
 
 #include <QMouseEvent>
-#include <QSaveFile>
 
 #include <qcustomplot.h>
 
 #include "display/ui/chartsvg.h"
+#include "platform/atomicfile.h"
 
 namespace analysis {
 
@@ -46,14 +46,8 @@ bool writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString
         const WhiteBackground white(chart, screenColour);
         svg = display::chartSvg(*chart);
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(svg) != svg.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // Through the one checked writer: a full disk must not leave an empty picture reported as saved.
+    return !platform::writeFileAtomically(fileName, QByteArrayView(svg));
 }
 
 void HoldButton::mousePressEvent(QMouseEvent* e)

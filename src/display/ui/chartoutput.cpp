@@ -3,10 +3,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartsvg.h"
+#include "platform/atomicfile.h"
 #include "platform/ticks.h"
 
 namespace display {
@@ -119,10 +119,8 @@ void ChartOutput::btSaveChartMouseUp()
     if (name.isEmpty())
         return;
     const ChartPicture picture = renderOnWhite(*f_.Chart1, false);
-    QSaveFile file(name);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(picture.svg) == picture.svg.size() && file.commit();
-    if (!written)
+    // Through the one checked writer: a full disk must not leave an empty picture reported as saved.
+    if (platform::writeFileAtomically(name, QByteArrayView(picture.svg)))
         dialogs->error(&f_, QStringLiteral("Cannot create file %1").arg(name));
 }
 
