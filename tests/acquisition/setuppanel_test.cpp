@@ -249,7 +249,15 @@ TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
     f->record.loadedFromFile = true;
     f->timRx->setInterval(1234);
     f->timCheckUSB->start();
+    f->gbFT->show();
+    f->lbPercent->setText(QStringLiteral("40%"));
+    f->lbRestPercent->setText(QStringLiteral("60%"));
+    f->status->setPanelText(2, QStringLiteral("x=12"));
     QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
+    EXPECT_FALSE(f->gbFT->isVisibleTo(f.get()));
+    EXPECT_TRUE(f->lbPercent->text().isEmpty());
+    EXPECT_TRUE(f->lbRestPercent->text().isEmpty());
+    EXPECT_TRUE(f->status->panelText(2).isEmpty());
     ASSERT_FALSE(board->commandsReceived().empty());
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
     EXPECT_EQ(link.commandBuffer[0], 0x2B) << "the command buffer keeps the last command";
@@ -274,15 +282,53 @@ TEST_F(SetupPanelTest, ClosingTheWindowClosesTheDevice)
     EXPECT_EQ(board->closeCount(), 1);
 }
 
-TEST_F(SetupPanelTest, ConnectionIndicatorGoesRedWhenItsTimerFires)
+TEST_F(SetupPanelTest, ConnectionIndicatorGoesRedASecondAfterEachPaint)
 {
     auto f = make();
+    showActive(*f);
     f->status->setPanelText(0, QStringLiteral("ИЗМЕРЕНИЕ"));
-    f->btUSB->setIcon(QIcon());
-    f->timCheckUSB->setInterval(0);
-    f->timCheckUSB->start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !f->timCheckUSB->isActive(); }, 2000));
+    f->btUSB->setIcon(QIcon(f->imgUSBgreen));
+    f->Chart1->replot();
+    ASSERT_TRUE(f->timCheckUSB->isActive()) << "a paint starts the indicator's timer";
+    EXPECT_EQ(f->timCheckUSB->interval(), 1000);
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("ИЗМЕРЕНИЕ")) << "not before the timer fires";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f->timCheckUSB->isActive(); }, 10000));
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
-    EXPECT_FALSE(f->btUSB->icon().isNull());
-    EXPECT_FALSE(f->timCheckUSB->isActive());
+    const QImage red = f->imgUSBred.toImage();
+    EXPECT_EQ(f->btUSB->icon().pixmap(f->imgUSBred.size()).toImage().convertToFormat(red.format()), red);
+}
+
+TEST_F(SetupPanelTest, TypedValuesAreBroughtIntoTheBounds)
+{
+    auto f = make();
+    showActive(*f);
+    f->setupPanel->btChooseFClick();
+    f->gbChart->show(); // where the smoothing weight is typed
+    struct Case {
+        QSpinBox* TForm1::*edit;
+        const char* typed;
+        Qt::Key finish; // Enter, or Tab to leave the field
+        int value;
+        FT after; // at 6.25 Hz the time's handler recomputes the samples from the value
+    } cases[] = {
+        {&TForm1::seDelayStart, "300", Qt::Key_Tab, 250, {1000, 3200}},
+        {&TForm1::seTime, "99999999", Qt::Key_Tab, 20970880, {20970880, 131068}},
+        {&TForm1::seTime, "0", Qt::Key_Return, 1, {1, 1}},
+        {&TForm1::seTime, "0", Qt::Key_Tab, 1, {1, 1}},
+        {&TForm1::seSmooth, "16", Qt::Key_Tab, 16, {1000, 3200}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        QSpinBox* edit = (*f).*c.edit;
+        f->cbF->setCurrentIndex(9);
+        set(*f, {1000, 3200});
+        focus(edit);
+        edit->selectAll();
+        QTest::keyClicks(edit, QString::fromUtf8(c.typed));
+        QTest::keyClick(edit, c.finish);
+        EXPECT_EQ(edit->value(), c.value);
+        EXPECT_EQ(edit->text(), QString::number(c.value));
+        EXPECT_EQ(f->seTime->value(), c.after.timeMs);
+        EXPECT_EQ(f->seSamples->value(), c.after.samples);
+    }
 }

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFile>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -134,15 +135,15 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
              EXPECT_EQ(f.Chart1->seriesColour(display::Series::Pls), QColor(0, 0, 255));
          }},
         {"window geometry", [](auto& s) {
-             s.width = 900;
-             s.height = 600;
+             s.width = 700;
+             s.height = 500;
              s.left = 10;
              s.top = 20;
          },
          [](TForm1& f, FakeHelp&) {
-             EXPECT_EQ(f.size(), QSize(900, 600));
+             EXPECT_EQ(f.size(), QSize(700, 500));
              EXPECT_EQ(f.pos(), QPoint(10, 20));
-             EXPECT_EQ(f.Chart1->size(), QSize(900 - 12, 600 - 135));
+             EXPECT_EQ(f.Chart1->size(), QSize(700 - 12, 500 - 135));
          }},
     };
     for (const auto& c : cases) {
@@ -328,4 +329,38 @@ TEST_F(MainWindowTest, ClosingRunsOnceAndFreesTheStream)
     f->close();
     EXPECT_EQ(closed.count(), 1);
     EXPECT_EQ(f->record.sampleStream.size(), 0u);
+}
+
+TEST_F(MainWindowTest, StoredGeometryIsBroughtOntoTheScreenAndWrittenBackAsApplied)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const int minHeight = 135 + 120;
+    struct Case {
+        const char* what;
+        QRect stored; // left, top, width, height as "tremor.ini" holds them
+        QRect applied;
+    } cases[] = {
+        {"height 0", {0, 0, 794, 0}, {0, 0, 794, minHeight}},
+        {"negative size and position", {-100, -50, -5, -5}, {area.x(), area.y(), 620, minHeight}},
+        {"left of 3000", {3000, 0, 794, 515}, {area.right() + 1 - 794, 0, 794, 515}},
+        {"top of 99999", {0, 99999, 794, 515}, {0, area.bottom() + 1 - 515, 794, 515}},
+        {"larger than the screen", {0, 0, 5000, 4000}, area},
+        {"a fitting window stays", {10, 20, 700, 500}, {10, 20, 700, 500}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(dir.filePath(QStringLiteral("tremor.ini"))); // the previous case's
+        files::MainSettings s;
+        s.loadHelpOnStart = 1;
+        s.left = c.stored.x();
+        s.top = c.stored.y();
+        s.width = c.stored.width();
+        s.height = c.stored.height();
+        auto f = make(s);
+        EXPECT_EQ(QRect(f->pos(), f->size()), c.applied);
+        EXPECT_EQ(f->Chart1->height(), f->height() - 135);
+        f->close();
+        const files::MainSettings written = files::readMainSettingsFile(dir.filePath(QStringLiteral("tremor.ini")));
+        EXPECT_EQ(QRect(written.left, written.top, written.width, written.height), c.applied);
+    }
 }

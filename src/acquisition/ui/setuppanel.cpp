@@ -41,6 +41,11 @@ SetupPanel::SetupPanel(app::TForm1& form) : QObject(&form), f_(form)
     connect(f_.seTime, &QSpinBox::valueChanged, this, &SetupPanel::seTimeChange);
     connect(f_.seDelayStart, &QSpinBox::valueChanged, this, &SetupPanel::seTimeChange);
     connect(f_.seSamples, &QSpinBox::valueChanged, this, &SetupPanel::seSamplesChange);
+    // A value below the bounds is raised as the field is left, when the handlers above no longer
+    // see the focus on it: recompute from it all the same.
+    for (QSpinBox* edit : {f_.seTime, f_.seSamples})
+        if (auto* spin = qobject_cast<app::SpinEdit*>(edit))
+            connect(spin, &app::SpinEdit::clampedOnLeave, this, [this, edit] { CalcFTSamples(edit); });
     connect(f_.se2F, &app::UpDown::upClicked, this, &SetupPanel::se2FUpClick);
     connect(f_.se2F, &app::UpDown::downClicked, this, &SetupPanel::se2FDownClick);
     connect(f_.se2Time, &app::UpDown::upClicked, this, &SetupPanel::se2TimeUpClick);

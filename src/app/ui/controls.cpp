@@ -13,6 +13,9 @@
 #include <QRadioButton>
 #include <QTextEdit>
 
+#include <algorithm>
+#include <optional>
+
 namespace app {
 
 PanelBox::PanelBox(const QString& title, QWidget* parent) : QGroupBox(title, parent)
@@ -156,6 +159,52 @@ void setChannelBoxColour(QCheckBox* box, const QColor& c)
     box->setStyleSheet(QStringLiteral("QCheckBox { background-color: %1; color: %2; padding: 1px 4px; }")
                            .arg(c.name(), dark ? QStringLiteral("white") : QStringLiteral("black")));
     box->setProperty("channelColour", c);
+}
+
+namespace {
+
+// The whole number a spin edit's text holds, if it is one.
+std::optional<qint64> typedNumber(const QString& text)
+{
+    bool ok = false;
+    const qint64 v = text.trimmed().toLongLong(&ok);
+    return ok ? std::optional<qint64>(v) : std::nullopt;
+}
+
+} // namespace
+
+QValidator::State SpinEdit::validate(QString& text, int& pos) const
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+"))
+        return QValidator::Intermediate;
+    const auto v = typedNumber(t);
+    if (!v)
+        return QValidator::Invalid;
+    if (*v > maximum() && minimum() >= 0) {
+        // More digits can only make it larger: it becomes the maximum at once, while the field
+        // still has the focus and its change handler still acts on it.
+        text = textFromValue(maximum());
+        pos = int(text.size());
+        return QValidator::Acceptable;
+    }
+    // Below the minimum it may still be the start of a valid number ("1" of "16" in 2..4096);
+    // it is brought up when editing ends.
+    return *v >= minimum() && *v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+void SpinEdit::fixup(QString& text) const
+{
+    if (const auto v = typedNumber(text))
+        text = textFromValue(int(std::clamp<qint64>(*v, minimum(), maximum())));
+}
+
+void SpinEdit::focusOutEvent(QFocusEvent* e)
+{
+    const int before = value();
+    QSpinBox::focusOutEvent(e); // fixes up and commits what was typed
+    if (value() != before)
+        emit clampedOnLeave(value());
 }
 
 QColor colourFromBgr(std::uint32_t value)

@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSpinBox>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -63,6 +64,26 @@ protected:
 
 private:
     QColor colour_{Qt::black};
+};
+
+// A spin edit that brings a typed value into its bounds: 300 typed into 0..250 gives 250 as it is
+// typed, 0 typed into 1..n gives 1 when editing ends (Enter, leaving the field). A plain spin box
+// drops the keystroke that leaves the bounds (300 would become 30) and reverts a value below them.
+class SpinEdit : public QSpinBox {
+    Q_OBJECT
+public:
+    using QSpinBox::QSpinBox;
+
+signals:
+    // The value was brought into the bounds as the field lost the focus. Handlers that act only
+    // while the field has the focus (so that values set by the program do not loop back) would
+    // miss that change.
+    void clampedOnLeave(int value);
+
+protected:
+    QValidator::State validate(QString& text, int& pos) const override;
+    void fixup(QString& text) const override;
+    void focusOutEvent(QFocusEvent* e) override;
 };
 
 // The window's status bar: three panels in a row. The first two are at least as wide as

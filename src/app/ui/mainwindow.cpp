@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/measurementrecord.h"
+#include "app/windowgeometry.h"
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/mainanalysis.h"
@@ -52,6 +53,8 @@ QIcon ownIcon(const char* name)
 {
     return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
 }
+// The least chart a window read from the settings keeps: the plot, its axes and the legend.
+constexpr int kMinimumChartHeight = 120;
 
 QPixmap ledPixmap(const QColor& colour)
 {
@@ -118,7 +121,7 @@ QComboBox* listBox(QWidget* parent, const char* name, const QStringList& items)
 
 QSpinBox* spinEdit(QWidget* parent, const char* name, int min, int max, int value)
 {
-    auto* s = new QSpinBox(parent);
+    auto* s = new SpinEdit(parent);
     s->setObjectName(QLatin1String(name));
     s->setRange(min, max);
     s->setValue(value);
@@ -734,8 +737,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     chartWidthMargin = 22;
 
     // Window geometry first, then everything laid out from it.
-    resize(s.width, s.height);
-    move(s.left, s.top);
+    applyStoredGeometry(QRect(s.left, s.top, s.width, s.height));
     layoutChartArea();
 
     cbTimeunits->setCurrentIndex(indexOrDefault(cbTimeunits, s.timeUnits, 0));
@@ -843,6 +845,20 @@ void TForm1::closeEvent(QCloseEvent* e)
 {
     FormClose();
     e->accept();
+}
+
+void TForm1::applyStoredGeometry(const QRect& stored)
+{
+    // The screen the stored window lay on, if it is still there; else the primary one.
+    QScreen* scr = QGuiApplication::screenAt(stored.center());
+    if (!scr)
+        scr = QGuiApplication::screenAt(stored.topLeft());
+    if (!scr)
+        scr = QGuiApplication::primaryScreen();
+    const QSize minimum(ctlBar->width() + 8, chartHeightMargin - kDesignFrame.height() + kMinimumChartHeight);
+    const QRect g = scr ? app::fitWindowGeometry(stored, scr->availableGeometry(), minimum) : stored;
+    resize(g.size());
+    move(g.topLeft());
 }
 
 void TForm1::resizeEvent(QResizeEvent* e)

@@ -291,6 +291,7 @@ private:
     void layoutChartArea();
     void placeFloatingPanels();
     void alignHeaderWithToolBars();
+    void applyStoredGeometry(const QRect& stored);
     void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
 
     Services services_;
