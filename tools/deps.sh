@@ -7,6 +7,7 @@ ACCEL3_PACKAGES=(
   libusb-1.0-0-dev
   qt6-translations-l10n fonts-dejavu-core
   dpkg-dev desktop-file-utils appstream
+  clang-14 libclang-rt-14-dev
 )
 
 accel3_install_deps() {

@@ -315,6 +315,10 @@ struct IniFile::Data {
         // a line end.
         if (crlf)
             text.replace("\n", "\r\n");
+        // A first key whose 1251 name begins with "п»ї" would read back as the UTF-8 signature,
+        // and the whole file would then be decoded as UTF-8. A line end first keeps it 1251.
+        if (text.startsWith("\xEF\xBB\xBF"))
+            text.prepend(crlf ? "\r\n" : "\n");
         return text;
     }
 

@@ -329,6 +329,16 @@ TEST_F(IniFileTest, AnEditorsUtf8FileIsReadAsUtf8AndWrittenAs1251)
     EXPECT_EQ(out.count(cp1251(u"[График сигнала]"_s)), 1) << "not a second section beside an unread first";
     EXPECT_TRUE(out.contains(cp1251(u"высота=700\r\n"_s)));
     EXPECT_TRUE(out.contains(cp1251(u"Name=Ускорение, м/с/с\r\n"_s)));
+
+    // A 1251 file whose first key starts with the signature's bytes ("п»ї") after a blank line
+    // is not UTF-8: once saved, it must not read back as UTF-8, mangling every Cyrillic name.
+    const QString ours = iniWith(cp1251(u"\r\nп»їk=1\r\n[Окно F/T]\r\nSamples=1\r\n"_s), u"app.ini"_s);
+    IniFile first(ours);
+    first.setInteger(u"Окно F/T"_s, u"Samples"_s, 16384);
+    first.save();
+    const IniFile reread(ours);
+    EXPECT_EQ(reread.readInteger(u"ОКНО F/T"_s, u"samples"_s, 0), 16384);
+    EXPECT_EQ(reread.readInteger(QString(), u"п»їk"_s, 0), 1);
 }
 
 // A settings file beyond the bound is not read (every key takes its default) and not replaced,
