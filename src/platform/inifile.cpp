@@ -466,6 +466,11 @@ void IniFile::save()
         throw IniWriteError(d->path, failure->reason());
 }
 
+std::optional<QByteArray> IniFile::text() const
+{
+    return d->serialize();
+}
+
 bool IniFile::sectionExists(const QString& section) const
 {
     return d->profile.GetSection(encode(section).constData()) != nullptr;

@@ -19,6 +19,7 @@
 // file of hundreds of megabytes would take seconds and gigabytes): it reads as empty, so every
 // key takes its default, and it is not replaced unless its owner says so (replaceUnread()).
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 
@@ -84,6 +85,9 @@ class IniFile {
     // Writes the whole file, every key set so far included, in one replacement. Throws
     // IniWriteError when it cannot; the file on disk is then exactly as it was.
     void save();
+    // The bytes save() would write now; nullopt where save() would fail before writing. An
+    // owner compares two of these to learn whether anything it keeps changed.
+    std::optional<QByteArray> text() const;
 
     // A section exists when its header is in the file, even with no keys under it.
     bool sectionExists(const QString& section) const;

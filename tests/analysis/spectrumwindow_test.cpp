@@ -167,6 +167,35 @@ TEST_F(SpectrumWindowTest, SettingsThatCannotBeWrittenAreReported)
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Unable to write to ") + iniPath() + QStringLiteral(": ")));
 }
 
+// An app.ini too large to read: the defaults apply, and closing keeps the file until the operator
+// changes something; from then on every close writes.
+TEST_F(SpectrumWindowTest, ASettingsFileTooLargeToReadIsLeftAloneUnlessSomethingChanged)
+{
+    QByteArray big = "[Spectrum]\r\nFmax=77\r\n";
+    while (big.size() <= platform::kMaxIniFileBytes)
+        big += "; " + QByteArray(78, 'x') + "\r\n";
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "changed" : "unchanged");
+        ASSERT_TRUE(testutil::writeAll(iniPath(), big));
+        auto f = make();
+        EXPECT_EQ(f->seFmax->value(), 35) << "not read: the default";
+        if (changed)
+            f->seFmax->setValue(120);
+        f->close();
+        const QByteArray after = testutil::readAll(iniPath());
+        if (!changed) {
+            EXPECT_EQ(after, big);
+            continue;
+        }
+        EXPECT_LT(after.size(), 4096);
+        EXPECT_TRUE(after.contains("Fmax=120"));
+        f->seFmax->setValue(35);
+        f->close();
+        EXPECT_TRUE(testutil::readAll(iniPath()).contains("Fmax=35")) << "changed back after the first write";
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST_F(SpectrumWindowTest, StoredStepIsTakenAsItIsWithinItsRange)
 {
     struct Case {

@@ -262,26 +262,48 @@ void TForm2::FormCreate()
     analysisOptions->load(ini);
 
     spectrumAmp.assign(spectrumBins, 0.0);
+
+    if (ini.tooLarge()) {
+        platform::IniFile defaults{QString()};
+        storeSettings(defaults, pos());
+        unreadSettings_ = defaults.text();
+        unreadPlace_ = pos();
+    }
+}
+
+void TForm2::storeSettings(platform::IniFile& ini, QPoint place) const
+{
+    ini.setInteger(kGeometrySection, QStringLiteral("высота"), height());
+    ini.setInteger(kGeometrySection, QStringLiteral("ширина"), width());
+    ini.setInteger(kGeometrySection, QStringLiteral("слева"), place.x());
+    ini.setInteger(kGeometrySection, QStringLiteral("сверху"), place.y());
+    ini.setBool(kSpectrumSection, QStringLiteral("SpectrumSave"), cbSp2ClipBrd->isChecked());
+    ini.setInteger(kSpectrumSection, QStringLiteral("Step"), seStep->value());
+    ini.setInteger(kSpectrumSection, QStringLiteral("Fmax"), seFmax->value());
+    ini.setInteger(kSpectrumSection, QStringLiteral("SpectrumType"), rgSpEnv->itemIndex());
+    analysisOptions->save(ini);
 }
 
 void TForm2::FormClose()
 {
+    if (unreadSettings_) {
+        // An unread file is kept until the operator changes something; where the window manager
+        // put the window is no change of the operator's.
+        platform::IniFile now{QString()};
+        storeSettings(now, unreadPlace_);
+        if (const auto text = now.text(); text && text == unreadSettings_)
+            return;
+    }
     try {
         // Every key is set first and the file written once, so a kill or a full disk leaves the
         // old file or the new one, not a mixture.
         platform::IniFile ini(settingsFile);
+        // Every key is set, so a file too large to have been read loses nothing it had.
         if (ini.tooLarge())
             ini.replaceUnread();
-        ini.setInteger(kGeometrySection, QStringLiteral("высота"), height());
-        ini.setInteger(kGeometrySection, QStringLiteral("ширина"), width());
-        ini.setInteger(kGeometrySection, QStringLiteral("слева"), x());
-        ini.setInteger(kGeometrySection, QStringLiteral("сверху"), y());
-        ini.setBool(kSpectrumSection, QStringLiteral("SpectrumSave"), cbSp2ClipBrd->isChecked());
-        ini.setInteger(kSpectrumSection, QStringLiteral("Step"), seStep->value());
-        ini.setInteger(kSpectrumSection, QStringLiteral("Fmax"), seFmax->value());
-        ini.setInteger(kSpectrumSection, QStringLiteral("SpectrumType"), rgSpEnv->itemIndex());
-        analysisOptions->save(ini);
+        storeSettings(ini, pos());
         ini.save();
+        unreadSettings_.reset();
     } catch (const platform::IniWriteError& e) {
         if (services_.dialogs)
             services_.dialogs->error(this, QString::fromStdString(e.what()));

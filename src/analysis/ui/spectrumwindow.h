@@ -23,6 +23,10 @@ namespace app {
 class RadioGroup;
 }
 
+namespace platform {
+class IniFile;
+}
+
 namespace analysis {
 
 class HoldButton;
@@ -160,6 +164,8 @@ class TForm2 : public QWidget {
     QCustomPlot* makeChart(const char* name, const QString& leftTitle, IndexLabelTicker** ticker);
     void FormCreate();
     void FormClose();
+    // Sets every key FormClose writes; the window's place is given apart.
+    void storeSettings(platform::IniFile& ini, QPoint place) const;
     double stepRatio() const;
     void colourFmax();
     QCustomPlot* shownChart() const;
@@ -176,6 +182,10 @@ class TForm2 : public QWidget {
     IndexLabelTicker* spectrumTicker_ = nullptr;
     IndexLabelTicker* trendTicker_ = nullptr;
     QColor chartColour_;
+    // When app.ini was too large to be read: the settings as FormCreate left them, as they would
+    // be written, and the place they were given. The file is replaced only once they change.
+    std::optional<QByteArray> unreadSettings_;
+    QPoint unreadPlace_;
 };
 
 } // namespace analysis
