@@ -83,17 +83,24 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
         p->raise();
         QCoreApplication::processEvents();
         EXPECT_EQ(tracePixelsIn(p), 0) << "the chart shows through the panel";
-        // The options panel stays above the bottom axis and the legend.
-        if (p == f->gbOptions)
+        // The chart and options panels stay above the bottom axis and the legend.
+        if (p == f->gbOptions || p == f->gbChart)
             EXPECT_LE(inWindow(p, f.get()).bottom(), plotBottom);
         p->hide();
     }
     // The chart and option panels open at once do not cover each other, nor the set-up and
-    // option panels.
-    const std::pair<QWidget*, QWidget*> pairs[] = {{f->gbChart, f->gbOptions}, {f->gbFT, f->gbOptions}};
-    for (const auto& [a, b] : pairs)
+    // option panels, in whichever order they are opened.
+    const std::pair<QWidget*, QWidget*> pairs[] = {{f->gbChart, f->gbOptions}, {f->gbOptions, f->gbChart},
+                                                   {f->gbFT, f->gbOptions}, {f->gbOptions, f->gbFT}};
+    for (const auto& [a, b] : pairs) {
+        a->show();
+        b->show();
         EXPECT_FALSE(inWindow(a, f.get()).intersects(inWindow(b, f.get())))
             << a->objectName().toStdString() << " and " << b->objectName().toStdString();
+        EXPECT_TRUE(f->Chart1->geometry().contains(inWindow(a, f.get()))) << a->objectName().toStdString();
+        a->hide();
+        b->hide();
+    }
 }
 
 TEST_F(WindowLookTest, ChannelBoxesWearTheirColourWithAContrastingCaption)

@@ -237,6 +237,8 @@ void TForm1::buildControls()
     buildSetupPanel();
     buildChartPanel();
     buildOptionsPanel();
+    for (QWidget* panel : {static_cast<QWidget*>(gbFT), static_cast<QWidget*>(gbChart), static_cast<QWidget*>(gbOptions)})
+        panel->installEventFilter(this);
     buildCommentBrowser();
     buildProgressPanel();
 
@@ -451,9 +453,19 @@ void TForm1::buildChartPanel()
 {
     gbChart = new PanelBox(QStringLiteral("График"), this);
     gbChart->setObjectName(QStringLiteral("gbChart"));
-    auto* col = new QVBoxLayout(gbChart);
-    col->setContentsMargins(6, 4, 6, 6);
+    // Two columns: in one the panel would be taller than the plot of the first window and cover
+    // the time axis and the legend.
+    auto* columns = new QHBoxLayout(gbChart);
+    columns->setContentsMargins(6, 4, 6, 6);
+    columns->setSpacing(6);
+    auto* col = new QVBoxLayout;
     col->setSpacing(3);
+    auto* col2 = new QVBoxLayout;
+    col2->setSpacing(3);
+    // Other parts of the program add their chart choices under this column.
+    col2->setObjectName(QStringLiteral("chartPanelMoreColumn"));
+    columns->addLayout(col, 1);
+    columns->addLayout(col2, 1);
 
     gbScales = group(gbChart, "gbScales", QStringLiteral("Оси графика"));
     auto* sc = new QVBoxLayout(gbScales);
@@ -502,6 +514,8 @@ void TForm1::buildChartPanel()
     z->addWidget(lbX, 0, 0);
     z->addWidget(lbY, 0, 1);
     z->addWidget(lbZ, 0, 2);
+    // On two lines, so that the panel stays narrow enough to sit beside the options panel.
+    Label11->setWordWrap(true);
     z->addWidget(Label11, 1, 0, 1, 3);
     z->addWidget(btZeros, 2, 0, 1, 3);
 
@@ -523,8 +537,12 @@ void TForm1::buildChartPanel()
                                {QStringLiteral("Время"), QStringLiteral("Градусы")}, 2, gbChart);
     rgTimGrad->setObjectName(QStringLiteral("rgTimGrad"));
 
-    for (QWidget* w : std::initializer_list<QWidget*>{gbScales, gbSmooth, GroupBox1, GroupBox2, rgTimGrad})
+    for (QWidget* w : std::initializer_list<QWidget*>{gbScales, gbSmooth, GroupBox1})
         col->addWidget(w);
+    col->addStretch(1);
+    col2->addWidget(GroupBox2);
+    col2->addWidget(rgTimGrad);
+    col2->addStretch(1);
     gbChart->adjustSize();
     gbChart->hide();
 }
@@ -867,6 +885,15 @@ void TForm1::resizeEvent(QResizeEvent* e)
     FormResize();
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    // Panels are opened and closed from many places; each time, the open ones move side by side.
+    if ((e->type() == QEvent::Show || e->type() == QEvent::Hide) &&
+        (watched == gbFT || watched == gbChart || watched == gbOptions))
+        placeFloatingPanels();
+    return QWidget::eventFilter(watched, e);
+}
+
 void TForm1::layoutChartArea()
 {
     // The margins were laid down for the outer window, frame and caption included, on a system
@@ -904,16 +931,18 @@ void TForm1::FormResize()
 
 void TForm1::placeFloatingPanels()
 {
-    // The options panel at the chart's right edge, the chart panel left of it, the set-up panel
-    // left of that (at its design place when there is room): side by side, so that two panels
-    // open at once do not cover each other while the window is wide enough for them.
-    const int chartRight = Chart1->geometry().right() + 1;
-    const int optionsX = std::max(kChartLeft, chartRight - gbOptions->width());
-    const int chartPanelX = std::max(kChartLeft, optionsX - kPanelGap - gbChart->width());
-    const int setupX = std::max(kChartLeft, std::min(160, chartPanelX - kPanelGap - gbFT->width()));
-    gbOptions->move(optionsX, kChartTop);
-    gbChart->move(chartPanelX, kChartTop);
-    gbFT->move(setupX, kChartTop);
+    // The open panels side by side from the chart's right edge: options, then the chart panel,
+    // then the set-up panel (at its design place when there is room), so that panels open at once
+    // do not cover each other while the window is wide enough for them. Where it is not, the one
+    // opened last lies on top, whole. A closed panel takes the place it would have if opened now.
+    int right = Chart1->geometry().right() + 1;
+    for (QWidget* panel : {static_cast<QWidget*>(gbOptions), static_cast<QWidget*>(gbChart)}) {
+        const int x = std::max(kChartLeft, right - panel->width());
+        panel->move(x, kChartTop);
+        if (panel->isVisibleTo(this))
+            right = x - kPanelGap;
+    }
+    gbFT->move(std::max(kChartLeft, std::min(160, right - gbFT->width())), kChartTop);
 }
 
 void TForm1::FormClick()

@@ -1,5 +1,6 @@
 #include "display/ui/chartinteraction.h"
 
+#include <QBoxLayout>
 #include <QLocale>
 #include <QMouseEvent>
 
@@ -45,8 +46,8 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
 
     // The view choices join the chart panel's other groups.
     viewOptions_ = new ChartViewOptions(*chart, f_.gbChart);
-    if (QLayout* panel = f_.gbChart->layout()) {
-        panel->addWidget(viewOptions_);
+    if (auto* column = f_.gbChart->findChild<QBoxLayout*>(QStringLiteral("chartPanelMoreColumn"))) {
+        column->insertWidget(column->count() - 1, viewOptions_); // above the column's closing stretch
         f_.gbChart->adjustSize();
     }
 
