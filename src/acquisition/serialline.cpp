@@ -303,8 +303,19 @@ QString SerialOpener::description() const
     return QStringLiteral("последовательный порт %1, %2 бит/с").arg(settings_.port).arg(settings_.baud);
 }
 
+AutoSerialOpener::AutoSerialOpener(SerialSettings settings, QString sysRoot, platform::TickSource* ticks)
+    : settings_(std::move(settings)), sysRoot_(std::move(sysRoot)), ticks_(ticks ? *ticks : systemTicks_)
+{
+}
+
 std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
 {
+    if (failedAt_ && ticks_.now() - *failedAt_ < std::uint32_t(kSearchAgainAfter.count())) {
+        why = failedWhy_;
+        return nullptr;
+    }
+    failedAt_.reset();
+    bool probed = false;
     std::vector<SerialPortInfo> ports = listSerialPorts(settings_.candidates, sysRoot_);
     // The port the board was found on last time is tried first.
     std::stable_partition(ports.begin(), ports.end(), [&](const auto& p) { return p.path == found_; });
@@ -330,6 +341,7 @@ std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
                 name, reason.contains(QLatin1String("dialout")) ? QStringLiteral("нет доступа") : reason);
             continue;
         }
+        probed = true;
         if (probeBoard(*link, kProbeWait)) {
             found_ = p.path;
             return link;
@@ -345,6 +357,11 @@ std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
             why += QStringLiteral("\nНет доступа к порту: пользователь не входит в группу dialout. "
                                   "Выполните «sudo usermod -aG dialout $USER» и войдите в систему заново "
                                   "(или установите правило udev из описания платы).");
+    }
+    if (probed) {
+        // Only a search that cost time is held back; finding no port at all is instant.
+        failedAt_ = ticks_.now();
+        failedWhy_ = why;
     }
     return nullptr;
 }

@@ -5,6 +5,7 @@
 // no character translation; hardware flow control only when configured.
 
 #include "acquisition/streambackend.h"
+#include "platform/ticks.h"
 
 #include <QString>
 #include <QStringList>
@@ -62,24 +63,30 @@ class SerialOpener : public LinkOpener {
 };
 
 // Port=auto: the first listed port that answers the device-ID probe. The port found is kept, so
-// a board that drops out is looked for at the same place first.
+// a board that drops out is looked for at the same place first. A search that found nothing after
+// probing ports is not repeated for a few seconds: every call of the program would otherwise
+// stall for up to a second while no board is attached (each poll of a run, each command).
 class AutoSerialOpener : public LinkOpener {
   public:
-    explicit AutoSerialOpener(SerialSettings settings, QString sysRoot = QStringLiteral("/sys"))
-        : settings_(std::move(settings)), sysRoot_(std::move(sysRoot))
-    {
-    }
+    explicit AutoSerialOpener(SerialSettings settings, QString sysRoot = QStringLiteral("/sys"),
+                              platform::TickSource* ticks = nullptr);
     std::unique_ptr<ByteLink> open(QString& why) override;
     QString description() const override;
 
     // Each port gets this long to answer; the whole search stays under a second.
     static constexpr std::chrono::milliseconds kProbeWait{100};
     static constexpr std::chrono::milliseconds kSearchBudget{800};
+    // After a search that probed ports in vain, calls fail at once for this long.
+    static constexpr std::chrono::milliseconds kSearchAgainAfter{3000};
 
   private:
     SerialSettings settings_;
     QString sysRoot_;
     QString found_;
+    platform::SystemTicks systemTicks_;
+    platform::TickSource& ticks_;
+    std::optional<std::uint32_t> failedAt_;
+    QString failedWhy_;
 };
 
 } // namespace acq

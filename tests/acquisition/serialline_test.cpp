@@ -356,4 +356,22 @@ TEST(SerialLine, SearchTakesTheFirstPortThatAnswersAndNeverProbesAnUnnamedUsbDev
     const auto ports = listSerialPorts({dev + QStringLiteral("/ttyUSB*")}, sys);
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(ports[0].description, QStringLiteral("FT232R USB UART"));
+
+    // A search that probed in vain is not repeated at once; a board plugged in meanwhile is found
+    // once the hold-off has passed.
+    const QString later = dir.filePath(QStringLiteral("later"));
+    QDir().mkpath(later);
+    QFile::link(silent.path(), later + QStringLiteral("/ttyS0quiet"));
+    SerialSettings s;
+    s.candidates = {later + QStringLiteral("/*")};
+    platform::ManualTicks ticks(5000);
+    AutoSerialOpener opener(s, sys, &ticks);
+    QString first, second, third;
+    EXPECT_FALSE(opener.open(first));
+    QFile::link(board.path(), later + QStringLiteral("/ttyS1board"));
+    ticks.advance(AutoSerialOpener::kSearchAgainAfter.count() - 1);
+    EXPECT_FALSE(opener.open(second));
+    EXPECT_EQ(second, first);
+    ticks.advance(1);
+    EXPECT_TRUE(opener.open(third)) << qPrintable(third);
 }
