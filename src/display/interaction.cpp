@@ -2,6 +2,7 @@
 
 #include "platform/numtext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -52,10 +53,36 @@ QString intervalText(std::int32_t firstIndex, double firstValue, std::int32_t se
     return text + QStringLiteral(" dA=") + platform::fixedText(dA, 2, sep);
 }
 
+namespace {
+
+// A cell a person reads at a glance: six significant digits in fixed notation (a time in
+// microseconds keeps all of its integer digits), trailing zeros dropped.
+QString cellText(double v, QChar sep)
+{
+    if (!std::isfinite(v))
+        return platform::generalNumberText(v, sep);
+    const int magnitude = v == 0 ? 0 : int(std::floor(std::log10(std::abs(v))));
+    const int decimals = std::clamp(5 - magnitude, 0, 12);
+    QString s = QString::number(v, 'f', decimals);
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    if (s == QLatin1String("-0"))
+        s = QStringLiteral("0");
+    s.replace(QLatin1Char('.'), sep);
+    return s;
+}
+
+} // namespace
+
 MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView, const QString& unitText,
                         QChar sep)
 {
     MarkerTable t;
+    t.separator = sep;
     const bool pair = markers.size() >= 2;
     t.header << QString();
     for (std::size_t m = 0; m < markers.size() && m < 2; ++m)
@@ -70,7 +97,7 @@ MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView
         }
         QStringList row{name};
         for (const auto& c : cells)
-            row << (c ? platform::generalNumberText(*c, sep) : QString());
+            row << (c ? cellText(*c, sep) : QString());
         t.rows.push_back(row);
         t.values.push_back(cells);
     };
@@ -89,8 +116,12 @@ MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView
 QString MarkerTable::text() const
 {
     QString out = header.join(QLatin1Char('\t')) + QLatin1Char('\n');
-    for (const QStringList& r : rows)
-        out += r.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        out += rows[r].value(0);
+        for (const auto& v : values[r])
+            out += QLatin1Char('\t') + (v ? platform::generalNumberText(*v, separator) : QString());
+        out += QLatin1Char('\n');
+    }
     return out;
 }
 

@@ -54,11 +54,14 @@ struct MarkerReading {
 // marker; a column per marker and, for two markers, their difference (second minus first).
 struct MarkerTable {
     QStringList header;
+    // As shown: six significant digits, never an exponent.
     std::vector<QStringList> rows;
     // The numbers behind the cells (none for an empty cell), row by row, column by column.
     std::vector<std::vector<std::optional<double>>> values;
+    QChar separator{QLatin1Char('.')};
 
-    // Tab-separated lines, as spreadsheets take them from the clipboard.
+    // Tab-separated lines, as spreadsheets take them from the clipboard, with every digit the
+    // values have.
     QString text() const;
 };
 MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView, const QString& unitText,

@@ -71,3 +71,19 @@ TEST(Interaction, CursorIndexRoundsHalfToEven)
     for (const auto& c : cases)
         EXPECT_EQ(cursorIndexAt(c.value, c.axisMax, c.step), c.expected) << c.value;
 }
+
+TEST(Interaction, MarkerTableShowsSixDigitsAndCopiesThemAll)
+{
+    MarkerReading a{100, 5050000.0, {241.33552734375, -7.66144531, 0.000123456789, std::nullopt}};
+    MarkerReading b{200, 12753125.0, {283.4734765625, -7.66144531, 0.0, std::nullopt}};
+    const MarkerTable t = markerTable({a, b}, true, QStringLiteral("мкс"), QLatin1Char(','));
+    const std::vector<QStringList> shown = {
+        {QStringLiteral("t, мкс"), "5050000", "12753125", "7703125"},
+        {"X", "241,336", "283,473", "42,1379"},
+        {"Y", "-7,66145", "-7,66145", "0"},
+        {"Z", "0,000123457", "0", "-0,000123457"},
+    };
+    EXPECT_EQ(t.rows, shown);
+    const QStringList copied = t.text().split(QLatin1Char('\n'));
+    EXPECT_EQ(copied.value(2), QStringLiteral("X\t241,33552734375\t283,4734765625\t42,13794921875"));
+}
