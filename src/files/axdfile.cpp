@@ -1,5 +1,7 @@
 #include "files/axdfile.h"
 
+#include "display/chartbuild.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
@@ -321,6 +323,17 @@ QDateTime fileModificationTime(const QString& path)
     if (!info.exists())
         return {};
     return info.lastModified();
+}
+
+display::ChartInput chartInputOf(const AxdContents& contents)
+{
+    display::ChartInput in;
+    in.bytes = contents.data.data();
+    in.size = contents.data.size();
+    in.samplePeriodUs = contents.header.samplePeriodUs;
+    in.axisK = contents.axisK;
+    in.axisC = contents.axisC;
+    return in;
 }
 
 } // namespace files

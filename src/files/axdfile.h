@@ -14,6 +14,10 @@
 
 #include "acquisition/measurementrecord.h"
 
+namespace display {
+struct ChartInput;
+}
+
 class QIODevice;
 
 namespace files {
@@ -58,6 +62,10 @@ struct AxdContents {
     QString comment;        // lines separated by '\n'
     bool commentCut = false; // the file's comment is longer than kAxdMaxCommentBytes: only its start
 };
+
+// What the chart build reads of a file: its frames, sampling period and calibration. It points
+// into the contents, which must outlive it.
+display::ChartInput chartInputOf(const AxdContents& contents);
 
 enum class AxdStatus {
     Ok,

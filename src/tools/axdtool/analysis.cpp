@@ -110,13 +110,7 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
     o.timeUnit = call.timeUnit;
     o.channels = acq::ChannelSet::fromMask(c.header.channelMask);
     o.valueTitle = c.yAxisTitle;
-    display::ChartInput in;
-    in.bytes = c.data.data();
-    in.size = c.data.size();
-    in.samplePeriodUs = c.header.samplePeriodUs;
-    in.axisK = c.axisK;
-    in.axisC = c.axisC;
-    out.build = display::buildChart(in, o);
+    out.build = display::buildChart(files::chartInputOf(c), o);
 
     const bool anyChannel = o.channels.has(0) || o.channels.has(1) || o.channels.has(2);
     if (!call.channels.empty()) {

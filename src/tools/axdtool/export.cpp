@@ -71,12 +71,7 @@ int runExport(const QStringList& args)
     // As the program builds a loaded file: its channels, its calibration, its own value title.
     o.channels = acq::ChannelSet::fromMask(c.header.channelMask);
     o.valueTitle = c.yAxisTitle;
-    display::ChartInput in;
-    in.bytes = c.data.data();
-    in.size = c.data.size();
-    in.samplePeriodUs = c.header.samplePeriodUs;
-    in.axisK = c.axisK;
-    in.axisC = c.axisC;
+    const display::ChartInput in = files::chartInputOf(c);
 
     files::ExportSource s;
     s.sourceLine = files::fileSourceLine(QFileInfo(path).absoluteFilePath(),

@@ -89,28 +89,20 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral(
         "The simulated accelerometer board on a pseudo-terminal. Prints the terminal's path."));
     parser.addHelpOption();
-    const QCommandLineOption linkOpt(QStringLiteral("link"),
-                                     QStringLiteral("Make PATH a symbolic link to the terminal."),
-                                     QStringLiteral("PATH"));
-    const QCommandLineOption iniOpt(QStringLiteral("ini"),
-                                    QStringLiteral("Read the [Simulator] section of FILE."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption stopOpt(QStringLiteral("stop-after"),
-                                     QStringLiteral("Stop answering after N bytes sent."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption delayOpt(QStringLiteral("delay"),
-                                      QStringLiteral("Delay every reply by MS milliseconds."),
-                                      QStringLiteral("MS"));
-    const QCommandLineOption exitOpt(QStringLiteral("exit-after"),
-                                     QStringLiteral("Exit (as if unplugged) after N bytes sent."),
-                                     QStringLiteral("N"));
+    const auto option = [](const char* name, const char* help, const char* value) {
+        return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value));
+    };
+    const QCommandLineOption linkOpt = option("link", "Make PATH a symbolic link to the terminal.", "PATH");
+    const QCommandLineOption iniOpt = option("ini", "Read the [Simulator] section of FILE.", "FILE");
+    const QCommandLineOption stopOpt = option("stop-after", "Stop answering after N bytes sent.", "N");
+    const QCommandLineOption delayOpt = option("delay", "Delay every reply by MS milliseconds.", "MS");
+    const QCommandLineOption exitOpt = option("exit-after", "Exit (as if unplugged) after N bytes sent.", "N");
     parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt});
     // The scene takes the same keys as the program's [Simulator] section.
     const char* sceneKeys[] = {"GravityG", "TremorHz", "TremorG", "VibrationHz",  "VibrationG",
                                "NoiseG",   "PulseHz",  "Seed",    "ContactOpenMs"};
     for (const char* key : sceneKeys)
-        parser.addOption(QCommandLineOption(
-            QString::fromLatin1(key), QStringLiteral("[Simulator] %1").arg(key), QStringLiteral("VALUE")));
+        parser.addOption(option(key, QByteArray("[Simulator] ").append(key).constData(), "VALUE"));
     parser.process(app);
 
     acq::SimulatedBoard::Settings settings =
