@@ -40,6 +40,16 @@ std::optional<QColor> FakeDialogs::chooseColour(QWidget*, const QColor& initial)
     return answer;
 }
 
+std::optional<QSize> FakeDialogs::askPictureSize(QWidget*, const QSize& suggested)
+{
+    sizeRequests.push_back(suggested);
+    if (sizeAnswers.empty())
+        return std::nullopt;
+    std::optional<QSize> answer = sizeAnswers.front();
+    sizeAnswers.pop_front();
+    return answer;
+}
+
 void FakeDialogs::setClipboardText(const QString& text)
 {
     // Like the real clipboard, new contents replace whatever was there.

@@ -33,6 +33,7 @@ class FakeDialogs : public platform::Dialogs {
     QString openFile(QWidget* parent, const platform::FileDialogSpec& spec) override;
     QString saveFile(QWidget* parent, const platform::FileDialogSpec& spec) override;
     std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) override;
+    std::optional<QSize> askPictureSize(QWidget* parent, const QSize& suggested) override;
     void setClipboardText(const QString& text) override;
     void setClipboardPicture(const QByteArray& svg, const QImage& png) override;
     QString clipboardText() const override { return clipboard; }
@@ -44,11 +45,13 @@ class FakeDialogs : public platform::Dialogs {
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
     std::deque<std::optional<QColor>> colourAnswers;
+    std::deque<std::optional<QSize>> sizeAnswers;
 
     // What was shown, in order.
     std::vector<Message> messages;
     std::vector<FileDialog> fileDialogs;
     std::vector<QColor> colourRequests; // the initial colour of each colour dialog
+    std::vector<QSize> sizeRequests;    // the suggested size of each picture size question
 
     // The clipboard: a text or a picture, whichever was put there last.
     QString clipboard;

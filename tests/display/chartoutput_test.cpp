@@ -1,7 +1,17 @@
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QImageReader>
+#include <QMenu>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTest>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 #include "common/filesizelimit.h"
 #include "common/testutil.h"
@@ -29,6 +39,36 @@ class FakePrinters : public platform::Printers {
     QString pdf;
     int asked = 0;
 };
+
+// The decompressed contents of every compressed stream of a PDF, one after the other.
+QByteArray pdfStreams(const QByteArray& pdf)
+{
+    QByteArray all;
+    for (qsizetype at = pdf.indexOf(">>\nstream\n"); at >= 0; at = pdf.indexOf(">>\nstream\n", at + 1)) {
+        const qsizetype object = pdf.lastIndexOf(" obj", at);
+        if (!pdf.mid(object, at - object).contains("/FlateDecode"))
+            continue;
+        at += 3;
+        const qsizetype from = at + 7;
+        const qsizetype to = pdf.indexOf("endstream", from);
+        if (to < 0)
+            break;
+        // zlib data as qUncompress takes it: behind a (generous) expected length.
+        const QByteArray z = QByteArray("\x00\x10\x00\x00", 4) + pdf.mid(from, to - from);
+        all += qUncompress(z);
+    }
+    return all;
+}
+
+// The visible print previews.
+std::vector<QPrintPreviewDialog*> openPreviews()
+{
+    std::vector<QPrintPreviewDialog*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<QPrintPreviewDialog*>(w); d && d->isVisible())
+            found.push_back(d);
+    return found;
+}
 
 class ChartOutputTest : public ChartWindowTest {
   protected:
@@ -84,7 +124,8 @@ TEST_F(ChartOutputTest, LongPressRule)
             // The dialog names the format written.
             EXPECT_EQ(dialogs.fileDialogs[0].kind, FakeDialogs::FileDialogKind::Save);
             EXPECT_EQ(dialogs.fileDialogs[0].spec.filter,
-                      QStringLiteral("Scalable Vector Graphics|*.svg|All Files|*.*"));
+                      QStringLiteral("Scalable Vector Graphics|*.svg|Portable Network Graphics|*.png|"
+                                     "Portable Document Format|*.pdf|All Files|*.*"));
             EXPECT_EQ(dialogs.fileDialogs[0].spec.defaultExtension, QStringLiteral("svg"));
         }
     }
@@ -252,4 +293,133 @@ TEST_F(ChartOutputTest, ZoomedPicturesKeepTheCurvesInsideTheAxisRectangle)
             if (!plot.contains(px, py) && !legend.contains(px, py) && png.pixelColor(px, py) == trace)
                 ++outside;
     EXPECT_EQ(outside, 0);
+}
+
+TEST_F(ChartOutputTest, SavedPictureTakesTheTypeOfItsName)
+{
+    // Zoomed in on the X ramp (values 400 to 500 in this stretch), so that it crosses the axis
+    // rectangle's borders and must be clipped there.
+    const QColor trace(0, 190, 60);
+    f->Chart1->setSeriesColour(Series::X, trace);
+    const display::ValueRange x = f->Chart1->bottomRange();
+    f->Chart1->zoomTo({x.lo + (x.hi - x.lo) * 0.4, x.lo + (x.hi - x.lo) * 0.5}, {430, 470});
+    const QColor screen(200, 220, 240);
+    f->Chart1->setBackgroundColour(screen);
+    f->N1->trigger();
+    const QByteArray svgOfClipboard = dialogs.clipboardSvg;
+    const QSize chartSize = f->Chart1->size();
+    const QRect plot = f->Chart1->axisRect()->rect();
+    const QRect legend = f->Chart1->legend->outerRect();
+
+    struct Case {
+        const char* name;
+        std::optional<QSize> size; // the answer to the size question of a PNG
+        const char* written;       // the type of the file written, nullptr for none
+    };
+    const Case cases[] = {
+        {"chart.svg", {}, "svg"},
+        {"chart.png", QSize(1200, 700), "png"},
+        {"chart.PDF", {}, "pdf"},
+        {"chart.txt", {}, "svg"},                 // "All Files": the picture as before there was a choice
+        {"cancelled.png", std::nullopt, nullptr}, // the size question cancelled
+        {"huge.png", QSize(20000, 20000), nullptr},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.path() + QLatin1Char('/') + QLatin1String(c.name);
+        dialogs.saveAnswers.push_back(path);
+        const bool png = QByteArray(c.name).endsWith(".png");
+        if (png)
+            dialogs.sizeAnswers.push_back(c.size);
+        const std::size_t asked = dialogs.sizeRequests.size();
+        const std::size_t messages = dialogs.messages.size();
+        press(Qt::RightButton, 1500);
+        EXPECT_EQ(f->Chart1->backgroundColour(), screen) << c.name;
+        ASSERT_EQ(dialogs.sizeRequests.size(), asked + (png ? 1 : 0)) << c.name;
+        if (png) {
+            EXPECT_EQ(dialogs.sizeRequests.back(), chartSize) << "suggested: the size on screen";
+        }
+        EXPECT_EQ(dialogs.messages.size(), messages + (png && c.size && !c.written ? 1 : 0)) << c.name;
+        ASSERT_EQ(QFile::exists(path), c.written != nullptr) << c.name;
+        if (!c.written)
+            continue;
+        const QByteArray bytes = testutil::readAll(path);
+        const QByteArray type(c.written);
+        if (type == "svg") {
+            EXPECT_EQ(bytes, svgOfClipboard) << c.name;
+        } else if (type == "png") {
+            QImageReader reader(path);
+            EXPECT_EQ(reader.format(), "png");
+            const QImage image = reader.read();
+            ASSERT_EQ(image.size(), *c.size);
+            EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white));
+            // No pixel of the curve outside the (stretched) axis rectangle and legend.
+            const QTransform stretch =
+                QTransform::fromScale(double(c.size->width()) / chartSize.width(),
+                                      double(c.size->height()) / chartSize.height());
+            const QRect plotIn = stretch.mapRect(QRectF(plot)).toAlignedRect().adjusted(-1, -1, 1, 1);
+            const QRect legendIn = stretch.mapRect(QRectF(legend)).toAlignedRect().adjusted(-1, -1, 1, 1);
+            int inside = 0;
+            int outside = 0;
+            for (int py = 0; py < image.height(); ++py)
+                for (int px = 0; px < image.width(); ++px)
+                    if (image.pixelColor(px, py) == trace)
+                        ++(plotIn.contains(px, py) || legendIn.contains(px, py) ? inside : outside);
+            EXPECT_GT(inside, 0);
+            EXPECT_EQ(outside, 0);
+        } else {
+            EXPECT_TRUE(bytes.startsWith("%PDF"));
+            EXPECT_FALSE(bytes.contains("/Subtype /Image")) << "vector, not a bitmap";
+            EXPECT_GT(pdfStreams(bytes).count(" l\n"), 100) << "the curves are paths";
+        }
+    }
+}
+
+TEST_F(ChartOutputTest, ShiftClickOrPopUpMenuPreviewsAndAPlainClickPrintsAtOnce)
+{
+    printers.pdf = dir.path() + QStringLiteral("/print.pdf");
+    const QPoint c = f->btPrint->rect().center();
+    const auto fromMenu = [&] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, c, f->btPrint->mapToGlobal(c));
+        QApplication::sendEvent(f->btPrint, &event);
+        auto* menu = f->findChild<QMenu*>(QStringLiteral("pmPrint"));
+        ASSERT_TRUE(menu && menu->isVisible());
+        ASSERT_EQ(menu->actions().size(), 1);
+        menu->actions().front()->trigger();
+        menu->close();
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        bool preview;
+    };
+    const Case cases[] = {
+        {"plain click", [&] { QTest::mouseClick(f->btPrint, Qt::LeftButton, {}, c); }, false},
+        {"Shift+click", [&] { QTest::mouseClick(f->btPrint, Qt::LeftButton, Qt::ShiftModifier, c); }, true},
+        {"plain click after it", [&] { QTest::mouseClick(f->btPrint, Qt::LeftButton, {}, c); }, false},
+        {"pop-up menu", fromMenu, true},
+    };
+    for (const Case& k : cases) {
+        QFile::remove(printers.pdf);
+        k.act();
+        const std::vector<QPrintPreviewDialog*> previews = openPreviews();
+        if (!k.preview) {
+            EXPECT_TRUE(previews.empty()) << k.what;
+            EXPECT_TRUE(QFile::exists(printers.pdf)) << k.what << ": printed at once";
+            continue;
+        }
+        ASSERT_EQ(previews.size(), 1u) << k.what;
+        const auto* pages = previews[0]->findChild<QPrintPreviewWidget*>();
+        ASSERT_TRUE(pages);
+        EXPECT_EQ(pages->pageCount(), 1) << k.what << ": the chart was drawn for the preview";
+        EXPECT_FALSE(QFile::exists(printers.pdf)) << k.what << ": nothing printed before the dialog says so";
+        previews[0]->close();
+    }
+
+    // Without any printer the preview still opens: its print dialog can write a PDF file.
+    printers.pdf.clear();
+    const std::size_t messages = dialogs.messages.size();
+    QTest::mouseClick(f->btPrint, Qt::LeftButton, Qt::ShiftModifier, c);
+    ASSERT_EQ(openPreviews().size(), 1u);
+    EXPECT_EQ(dialogs.messages.size(), messages);
+    openPreviews()[0]->close();
 }

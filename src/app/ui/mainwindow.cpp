@@ -226,8 +226,8 @@ void TForm1::buildControls()
     btSaveChart->setObjectName(QStringLiteral("btSaveChart"));
     btSaveChart->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     btSaveChart->setToolTip(QStringLiteral(
-        "Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg "
-        "удерживайте кнопку нажатой более секунды."));
+        "Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg, *.png "
+        "или *.pdf удерживайте кнопку нажатой более секунды."));
     btSaveChart->resize(25, 21);
 
     status = new StatusPanels({200, 220, 50}, this);
@@ -295,7 +295,8 @@ void TForm1::buildToolBars()
     btNextFile = toolButton(tbFile, "btNextFile", {}, QStringLiteral("Следующий файл в папке"),
                             st->standardIcon(QStyle::SP_ArrowRight));
     // The desktop's own icons where its theme has them, else ours.
-    btPrint = toolButton(tbFile, "btPrint", {}, QStringLiteral("Печать графика"),
+    btPrint = toolButton(tbFile, "btPrint", {},
+                         QStringLiteral("Печать графика\nShift+щелчок или правая кнопка — просмотр и выбор принтера"),
                          QIcon::fromTheme(QStringLiteral("document-print"), ownIcon("print")));
     // Folder browsing needs a current file: these wait for the first load.
     btPrevFile->setEnabled(false);

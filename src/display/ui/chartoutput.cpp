@@ -1,10 +1,15 @@
 #include "display/ui/chartoutput.h"
 
+#include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 
+#include <utility>
+
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpaint.h"
 #include "display/ui/chartsvg.h"
 #include "platform/atomicfile.h"
 #include "platform/ticks.h"
@@ -44,6 +49,16 @@ ChartPicture renderOnWhite(SignalChart& chart, bool withBitmap)
     return picture;
 }
 
+PictureType pictureTypeOf(const QString& fileName)
+{
+    const QString ext = QFileInfo(fileName).suffix();
+    if (ext.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return PictureType::Png;
+    if (ext.compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return PictureType::Pdf;
+    return PictureType::Svg;
+}
+
 ChartOutput::ChartOutput(app::TForm1& form) : f_(form)
 {
     f_.pmChart = new QMenu(&f_);
@@ -56,7 +71,23 @@ ChartOutput::ChartOutput(app::TForm1& form) : f_(form)
 
     connect(f_.btSaveChart, &QToolButton::clicked, this, [this] { btSaveChartClick(f_.btSaveChart); });
     f_.btSaveChart->installEventFilter(this);
-    connect(f_.btPrint, &QToolButton::clicked, this, &ChartOutput::btPrintClick);
+    // A plain click prints at once as it always did; Shift+click, or the button's pop-up menu,
+    // opens the preview.
+    f_.btPrint->installEventFilter(this);
+    connect(f_.btPrint, &QToolButton::clicked, this, [this] {
+        if (std::exchange(shiftClick_, false))
+            printPreview();
+        else
+            btPrintClick();
+    });
+    printMenu_ = new QMenu(&f_);
+    printMenu_->setObjectName(QStringLiteral("pmPrint"));
+    QAction* preview = printMenu_->addAction(QStringLiteral("Просмотр и печать..."));
+    preview->setObjectName(QStringLiteral("actPrintPreview"));
+    connect(preview, &QAction::triggered, this, &ChartOutput::printPreview);
+    f_.btPrint->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(f_.btPrint, &QWidget::customContextMenuRequested, printMenu_,
+            [this](const QPoint& at) { printMenu_->popup(f_.btPrint->mapToGlobal(at)); });
 
     connect(f_.pColorCh1, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh1Click);
     connect(f_.pColorCh2, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh2Click);
@@ -65,10 +96,17 @@ ChartOutput::ChartOutput(app::TForm1& form) : f_(form)
     connect(f_.pPlsCl, &app::ColourPanel::clicked, this, &ChartOutput::pPlsClClick);
 }
 
+ChartOutput::~ChartOutput()
+{
+    // The preview uses the printer; it goes first.
+    delete preview_.data();
+}
+
 platform::FileDialogSpec ChartOutput::saveDialogSpec()
 {
     platform::FileDialogSpec spec;
-    spec.filter = QStringLiteral("Scalable Vector Graphics|*.svg|All Files|*.*");
+    spec.filter = QStringLiteral("Scalable Vector Graphics|*.svg|Portable Network Graphics|*.png|"
+                                 "Portable Document Format|*.pdf|All Files|*.*");
     spec.defaultExtension = QStringLiteral("svg");
     spec.confirmOverwrite = true;
     return spec;
@@ -76,6 +114,14 @@ platform::FileDialogSpec ChartOutput::saveDialogSpec()
 
 bool ChartOutput::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == f_.btPrint) {
+        // The button clicks on the release of a mouse button or of the space key: what is held
+        // then decides the way of printing.
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+            event->type() == QEvent::KeyRelease)
+            shiftClick_ = static_cast<QInputEvent*>(event)->modifiers().testFlag(Qt::ShiftModifier);
+        return false;
+    }
     if (watched != f_.btSaveChart)
         return false;
     if (event->type() == QEvent::MouseButtonPress) {
@@ -118,9 +164,43 @@ void ChartOutput::btSaveChartMouseUp()
     const QString name = dialogs->saveFile(&f_, saveDialogSpec());
     if (name.isEmpty())
         return;
-    const ChartPicture picture = renderOnWhite(*f_.Chart1, false);
+    savePicture(name);
+}
+
+void ChartOutput::savePicture(const QString& name)
+{
+    platform::Dialogs* dialogs = f_.services().dialogs;
+    SignalChart& chart = *f_.Chart1;
+    QByteArray bytes;
+    switch (pictureTypeOf(name)) {
+    case PictureType::Svg:
+        bytes = renderOnWhite(chart, false).svg;
+        break;
+    case PictureType::Png: {
+        const std::optional<QSize> size = dialogs->askPictureSize(&f_, chart.size());
+        if (!size)
+            return;
+        const WhiteWhileDrawing white(chart);
+        bytes = chartPng(chart, *size);
+        if (bytes.isEmpty()) {
+            // Nothing is written rather than an empty or cut picture.
+            dialogs->message(&f_,
+                             QStringLiteral("Не хватает памяти для рисунка %1×%2 пикселей.")
+                                 .arg(size->width())
+                                 .arg(size->height()),
+                             platform::MessageKind::Warning);
+            return;
+        }
+        break;
+    }
+    case PictureType::Pdf: {
+        const WhiteWhileDrawing white(chart);
+        bytes = chartPdf(chart);
+        break;
+    }
+    }
     // Through the one checked writer: a full disk must not leave an empty picture reported as saved.
-    if (platform::writeFileAtomically(name, QByteArrayView(picture.svg)))
+    if (bytes.isEmpty() || platform::writeFileAtomically(name, QByteArrayView(bytes)))
         dialogs->error(&f_, QStringLiteral("Cannot create file %1").arg(name));
 }
 
@@ -132,33 +212,51 @@ void ChartOutput::N1Click()
 void ChartOutput::btPrintClick()
 {
     std::unique_ptr<QPrinter> printer = printers_->defaultPrinter();
-    platform::Dialogs* dialogs = f_.services().dialogs;
     if (!printer) {
-        if (dialogs)
+        if (platform::Dialogs* dialogs = f_.services().dialogs)
             dialogs->message(&f_, platform::noPrinterMessage(), platform::MessageKind::Warning);
         return;
     }
-    printer->setDocName(f_.Chart1->objectName());
+    prepareJob(*printer);
+    printOn(*printer);
+}
+
+void ChartOutput::printPreview()
+{
+    // A fresh preview each time: the chart as it is now, the printer with its settings of now.
+    delete preview_.data();
+    previewPrinter_ = printers_->defaultPrinter();
+    // Without a printer the print dialog still offers a PDF file.
+    if (!previewPrinter_)
+        previewPrinter_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    prepareJob(*previewPrinter_);
+    preview_ = new QPrintPreviewDialog(previewPrinter_.get(), &f_);
+    preview_->setObjectName(QStringLiteral("printPreview"));
+    connect(preview_, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { printOn(*p); });
+    preview_->open();
+}
+
+void ChartOutput::prepareJob(QPrinter& printer) const
+{
+    printer.setDocName(f_.Chart1->objectName());
     // At the screen's resolution a point of text is as many device pixels as on screen, so the
     // stretched chart keeps its proportions of text to lines; the output stays vector.
-    printer->setResolution(f_.Chart1->logicalDpiX());
+    printer.setResolution(f_.Chart1->logicalDpiX());
+}
+
+void ChartOutput::printOn(QPrinter& printer)
+{
     QCPPainter painter;
-    if (!painter.begin(printer.get())) {
-        if (dialogs)
-            dialogs->message(&f_,
-                             QStringLiteral("Не удалось начать печать на принтере ") + printer->printerName(),
+    if (!painter.begin(&printer)) {
+        if (platform::Dialogs* dialogs = f_.services().dialogs)
+            dialogs->message(&f_, QStringLiteral("Не удалось начать печать на принтере ") + printer.printerName(),
                              platform::MessageKind::Warning);
         return;
     }
-    // The chart across the page width in the upper half of the page, stretched to it; pen widths
-    // scale with it, so lines stay visible at the printer's resolution.
-    SignalChart* chart = f_.Chart1;
-    const double pageWidth = printer->width() - 1;
-    const double halfHeight = printer->height() / 2;
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNonCosmetic);
-    painter.scale(pageWidth / std::max(1, chart->width()), halfHeight / std::max(1, chart->height()));
-    chart->toPainter(&painter, chart->width(), chart->height());
+    // The chart across the page width in the upper half of the page, stretched to it.
+    const double pageWidth = printer.width() - 1;
+    const double halfHeight = printer.height() / 2;
+    paintChart(*f_.Chart1, painter, QRectF(0, 0, pageWidth, halfHeight));
     painter.end();
 }
 

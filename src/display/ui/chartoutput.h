@@ -4,13 +4,18 @@
 #include <QColor>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/ui/dialogs.h"
 #include "platform/ui/printing.h"
 
 class QCheckBox;
+class QMenu;
+class QPrinter;
+class QPrintPreviewDialog;
 
 namespace app {
 class TForm1;
@@ -31,13 +36,21 @@ struct ChartPicture {
 };
 ChartPicture renderOnWhite(SignalChart& chart, bool withBitmap = true);
 
+// The kinds of picture file the save dialog offers. The dialog gives a bare name the extension of
+// the type chosen in it, so the extension tells the type; an unknown one gets SVG, as before
+// there was a choice.
+enum class PictureType { Svg, Png, Pdf };
+PictureType pictureTypeOf(const QString& fileName);
+
 // The chart leaving the program: copied to the clipboard (a click on the copy button or the
-// menu item "Копировать"), saved as an SVG file (a press held more than a second), printed on the
-// default printer; and the colour panels of the five series.
+// menu item "Копировать"), saved as an SVG, PNG or PDF file (a press held more than a second),
+// printed on the default printer, or through the print dialog after a preview (Shift+click on the
+// print button, or its pop-up menu); and the colour panels of the five series.
 class ChartOutput : public QObject {
     Q_OBJECT
   public:
     explicit ChartOutput(app::TForm1& form);
+    ~ChartOutput() override;
 
     // Where printouts go; nullptr gives the system's printers back.
     void setPrinters(platform::Printers* printers) { printers_ = printers ? printers : &systemPrinters_; }
@@ -47,6 +60,9 @@ class ChartOutput : public QObject {
     void btSaveChartMouseUp();
     void N1Click();
     void btPrintClick();
+    // The preview with the print dialog behind it, where a PDF file is a destination too; shown
+    // without blocking.
+    void printPreview();
     void pColorCh1Click();
     void pColorCh2Click();
     void pColorCh3Click();
@@ -64,11 +80,18 @@ class ChartOutput : public QObject {
 
   private:
     void chooseColour(app::ColourPanel* panel, Series series, QCheckBox* channelBox);
+    void savePicture(const QString& name);
+    void prepareJob(QPrinter& printer) const;
+    void printOn(QPrinter& printer);
 
     app::TForm1& f_;
     platform::SystemPrinters systemPrinters_;
     platform::Printers* printers_ = &systemPrinters_;
     QColor lastColour_{Qt::black};
+    QMenu* printMenu_ = nullptr;
+    bool shiftClick_ = false; // the print button's last click came with Shift held
+    std::unique_ptr<QPrinter> previewPrinter_;
+    QPointer<QPrintPreviewDialog> preview_;
 };
 
 } // namespace display

@@ -3,14 +3,22 @@
 #include <cstdio>
 
 #include <QClipboard>
+#include <QCheckBox>
 #include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStringList>
+
+#include <algorithm>
+#include <cmath>
 
 namespace platform {
 
@@ -168,6 +176,47 @@ std::optional<QColor> QtDialogs::chooseColour(QWidget* parent, const QColor& ini
     if (!chosen.isValid())
         return std::nullopt;
     return chosen;
+}
+
+std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& suggested)
+{
+    if (unattended_)
+        return std::nullopt;
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Размер рисунка PNG"));
+    auto* width = new QSpinBox(&dialog);
+    auto* height = new QSpinBox(&dialog);
+    for (QSpinBox* box : {width, height}) {
+        box->setRange(1, kMaxPictureSide);
+        box->setSuffix(QStringLiteral(" пикс."));
+    }
+    width->setValue(std::max(1, suggested.width()));
+    height->setValue(std::max(1, suggested.height()));
+    auto* keep = new QCheckBox(QStringLiteral("Сохранять пропорции графика"), &dialog);
+    keep->setChecked(true);
+    // Proportions of the chart on screen, so that a larger picture is the same chart, only finer.
+    const double aspect = double(height->value()) / double(width->value());
+    const auto follow = [keep](QSpinBox* other, double value) {
+        if (!keep->isChecked())
+            return;
+        const QSignalBlocker block(other);
+        other->setValue(int(std::lround(value)));
+    };
+    QObject::connect(width, &QSpinBox::valueChanged, &dialog,
+                     [=](int w) { follow(height, w * aspect); });
+    QObject::connect(height, &QSpinBox::valueChanged, &dialog,
+                     [=](int h) { follow(width, h / aspect); });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Ширина:"), width);
+    form->addRow(QStringLiteral("Высота:"), height);
+    form->addRow(keep);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return QSize(width->value(), height->value());
 }
 
 void QtDialogs::setClipboardText(const QString& text)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -42,6 +43,9 @@ class Dialogs {
 
     // nullopt when the operator cancelled.
     virtual std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) = 0;
+    // The width and height in pixels of a bitmap picture about to be written, starting from
+    // `suggested`; nullopt when the operator cancelled.
+    virtual std::optional<QSize> askPictureSize(QWidget* parent, const QSize& suggested) = 0;
 
     // Each call replaces the whole clipboard contents.
     virtual void setClipboardText(const QString& text) = 0;
@@ -62,6 +66,7 @@ class QtDialogs : public Dialogs {
     QString openFile(QWidget* parent, const FileDialogSpec& spec) override;
     QString saveFile(QWidget* parent, const FileDialogSpec& spec) override;
     std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) override;
+    std::optional<QSize> askPictureSize(QWidget* parent, const QSize& suggested) override;
     void setClipboardText(const QString& text) override;
     void setClipboardPicture(const QByteArray& svg, const QImage& png) override;
     QString clipboardText() const override;
@@ -81,6 +86,9 @@ QString applyDefaultExtension(const QString& name, const QString& ext);
 // The extension a Qt name filter stands for ("CSV (*.csv)" -> "csv"); fallback when it names
 // none or several ("All files (*.*)", "Text (*.txt *.csv)").
 QString suffixOfNameFilter(const QString& qtNameFilter, const QString& fallback);
+
+// The largest side a bitmap picture may be asked for: its pixels must fit in memory at once.
+constexpr int kMaxPictureSide = 10000;
 
 // The absolute path of folder (a relative one is taken from the current directory),
 // or an empty string when the folder is empty or does not exist.
