@@ -402,13 +402,16 @@ void TForm1::buildSetupPanel()
         QStringLiteral("После нажатия кнопки ПУСК ИЗМЕРЕНИЯ разомкнуть контакты на плате"));
     lbExternalStart = label(gbStart, QStringLiteral("Внешний запуск (на плате)"), cbExternalStart, "lbExternalStart");
     cbExternalStart->setAccessibleName(lbExternalStart->text());
+    // One row each, so that the panel stays within the plot of the first window and leaves the
+    // time axis readable.
     st->addWidget(lbDelayStart, 0, 0);
-    st->addWidget(seDelayStart, 0, 1, 1, 2);
-    st->addWidget(cbExternalStart, 1, 0, Qt::AlignRight);
-    st->addWidget(lbExternalStart, 1, 1, 1, 2);
+    st->addWidget(seDelayStart, 0, 1);
+    st->addItem(new QSpacerItem(12, 0, QSizePolicy::Expanding), 0, 2);
+    st->addWidget(cbExternalStart, 0, 3);
+    st->addWidget(lbExternalStart, 0, 4);
 
     rgMem = new RadioGroup(QStringLiteral("Запись данных"), {QStringLiteral("В компьютер"), QStringLiteral("В память")},
-                           1, gbFT);
+                           2, gbFT);
     rgMem->setObjectName(QStringLiteral("rgMem"));
 
     gbSensitivity = group(gbFT, "gbSensitivity", QStringLiteral("ДИАПАЗОН"));
