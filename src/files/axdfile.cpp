@@ -143,6 +143,8 @@ QString axdStatusMessage(AxdStatus status, const QString& path, std::uint64_t by
         return QStringLiteral("Недостаточно памяти для файла %1 (нужно %2 МБ)")
             .arg(path)
             .arg((bytesNeeded + (1u << 20) - 1) >> 20);
+    case AxdStatus::Abandoned:
+        return {};
     }
     return {};
 }
@@ -168,7 +170,8 @@ std::uint64_t axdMemoryNeeded(const AxdHeader& header)
     return std::uint64_t(header.dataLength) + frames * perFrame;
 }
 
-AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable)
+AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable,
+                      const AxdReadProgress& progress)
 {
     AxdReadResult r;
     auto fail = [&r](AxdStatus s) {
@@ -237,6 +240,8 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
                     return fail(AxdStatus::StreamReadError);
                 r.contents.data.append(chunk.data(), std::uint64_t(want));
                 done += quint64(want);
+                if (progress && done % kAxdReadPiece == 0 && done < length && !progress(done, length))
+                    return fail(AxdStatus::Abandoned);
             }
         }
         r.contents.comment = commentFromBytes(readRest(in, kAxdMaxCommentBytes, r.contents.commentCut));
@@ -247,7 +252,8 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
     return r;
 }
 
-AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable)
+AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable,
+                          const AxdReadProgress& progress)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -255,7 +261,7 @@ AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock, std::optiona
         r.status = AxdStatus::CannotOpen;
         return r;
     }
-    return readAxd(f, dataBlock, memoryAvailable);
+    return readAxd(f, dataBlock, memoryAvailable, progress);
 }
 
 bool writeAxd(QIODevice& out, const AxdWriteSource& s)

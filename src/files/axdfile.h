@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -74,6 +75,7 @@ enum class AxdStatus {
     StreamReadError, // the file ends before its header, titles or data block do
     TitleTooLong,    // an axis title runs past kAxdMaxTitleBytes without its zero byte
     OutOfMemory,     // the record and its chart would need more memory than the machine has free
+    Abandoned,       // the progress callback asked to stop; nothing to tell the operator
 };
 
 struct AxdReadResult {
@@ -101,15 +103,23 @@ enum class DataBlock {
     Skip, // only check that the file holds them and seek past
 };
 
+// Told while a large data block is read, after each piece of it: the bytes read so far and the
+// block's length. The window lets its message loop run here. Returning false abandons the read.
+using AxdReadProgress = std::function<bool(std::uint64_t done, std::uint64_t length)>;
+// The piece of the data block read between two progress reports.
+inline constexpr std::uint64_t kAxdReadPiece = 8 << 20;
+
 // Reads a whole measurement file. Nothing is allocated for the data block before the file is
 // known to hold all of it, so a corrupted dataLength cannot make the reader ask for gigabytes;
 // and a file that is whole but bigger than the free memory (memoryAvailable, or what the system
 // reports when not given) is refused with OutOfMemory rather than read until the allocation
 // fails.
 AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock = DataBlock::Read,
-                      std::optional<std::uint64_t> memoryAvailable = std::nullopt);
+                      std::optional<std::uint64_t> memoryAvailable = std::nullopt,
+                      const AxdReadProgress& progress = {});
 AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock = DataBlock::Read,
-                          std::optional<std::uint64_t> memoryAvailable = std::nullopt);
+                          std::optional<std::uint64_t> memoryAvailable = std::nullopt,
+                          const AxdReadProgress& progress = {});
 
 // What a save writes. dataLength is taken from data.
 struct AxdWriteSource {

@@ -4,6 +4,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -435,4 +436,30 @@ TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
     const auto header = lines.indexOf(f->Chart1->xAxis->label() + QStringLiteral(";X;Y;Z;IaI;"));
     ASSERT_GE(header, 0);
     EXPECT_EQ(lines.size() - header - 1, 1999) << "every point the chart holds";
+}
+
+// A file larger than one piece of the reader is read with the message loop running: the status
+// bar says so, and a second "Открыть" clicked meanwhile is not lost: its file (here one without
+// frames, which leaves the record's storage as it was) wins, and the status text comes back.
+TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
+{
+    const QString big = file(QStringLiteral("big.axd"));
+    const QString second = file(QStringLiteral("second.axd"));
+    writeFrames(big, int(files::kAxdReadPiece / 6) + 100);
+    writeFrames(second, 0);
+    auto f = make();
+    const QString usual = f->status->panelText(1);
+    QString statusWhileReading;
+    QTimer::singleShot(0, f.get(), [&] {
+        statusWhileReading = f->status->panelText(1);
+        dialogs.openAnswers = {second};
+        f->btLoadFile->click();
+    });
+    dialogs.openAnswers = {big};
+    f->btLoadFile->click();
+    EXPECT_EQ(statusWhileReading, files::kReadingFileText);
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(f->measurementFiles->currentFileName, second);
+    EXPECT_TRUE(f->record.sampleStream.isEmpty());
+    EXPECT_EQ(f->status->panelText(1), usual);
 }

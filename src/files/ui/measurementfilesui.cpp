@@ -3,7 +3,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QMimeData>
+#include <QPointer>
 #include <QUrl>
 
 #include <bit>
@@ -36,6 +38,8 @@ platform::FileDialogSpec saveDialogSpec()
 }
 
 } // namespace
+
+const QString kReadingFileText = QStringLiteral("Чтение файла…");
 
 QString badSamplePeriodMessage(const QString& path, double periodUs)
 {
@@ -128,7 +132,32 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     // The whole file is read and checked first: only a complete measurement file replaces the
     // record, touches the controls and becomes the current file. A refused file must not lend
     // its name to the record still shown, nor its folder to the navigation.
-    AxdReadResult r = readAxdFile(path);
+    //
+    // A large file is read a piece at a time with the message loop running in between, so that
+    // the window repaints and takes clicks. A newer load begun meanwhile (a second "Открыть", the
+    // navigation, a drop) or a run replacing the record wins: this read is then dropped unseen.
+    const std::uint64_t load = ++loadsBegun_;
+    const acq::SampleStream& stream = form_.record.sampleStream;
+    const std::uint8_t* bytesBefore = stream.data();
+    const std::uint64_t sizeBefore = stream.size();
+    if (readsUnderway_++ == 0)
+        statusBeforeRead_ = form_.status->panelText(1);
+    form_.status->setPanelText(1, kReadingFileText);
+    QPointer<app::TForm1> alive(&form_);
+    AxdReadResult r = readAxdFile(path, DataBlock::Read, std::nullopt, [&](std::uint64_t, std::uint64_t) {
+        QCoreApplication::processEvents();
+        if (!alive || load != loadsBegun_ || stream.data() != bytesBefore || stream.size() != sizeBefore)
+            return false;
+        // A load that failed meanwhile has put the old text back.
+        form_.status->setPanelText(1, kReadingFileText);
+        return true;
+    });
+    if (!alive)
+        return false;
+    --readsUnderway_;
+    if (r.status == AxdStatus::Abandoned)
+        return false; // whatever took over has set the status text
+    form_.status->setPanelText(1, statusBeforeRead_);
     if (r.status == AxdStatus::NotMeasurement) {
         if (dialogs)
             dialogs->message(&form_, QString::fromUtf8(kForeignFileMessage));

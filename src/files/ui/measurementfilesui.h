@@ -29,6 +29,9 @@ class ExportProgressPanel;
 // The notice for a measurement file whose sampling period is zero, negative or not a number.
 QString badSamplePeriodMessage(const QString& path, double periodUs);
 
+// The status bar's text while a measurement file is read.
+extern const QString kReadingFileText;
+
 // The open dialog of measurement files, preselecting fileName.
 platform::FileDialogSpec openDialogSpec(const QString& fileName);
 
@@ -78,6 +81,12 @@ class MeasurementFilesUi : public QObject {
     app::TForm1& form_;
     QString openDialogFileName_;
     ExportProgressPanel* exportProgress_;
+    // Counts the loads begun: a load whose read sees a newer one begun gives way to it.
+    std::uint64_t loadsBegun_ = 0;
+    // Reads under way, one inside another's message loop, and the status text from before the
+    // first of them, put back when a read ends.
+    int readsUnderway_ = 0;
+    QString statusBeforeRead_;
 };
 
 } // namespace files
