@@ -205,19 +205,7 @@ TEST_F(FilesWindowTest, TheExportOfAWholeChartIsWhatAxdtoolWrites)
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
-        f->cbShowK->setCurrentIndex(c.view);
-        f->cbTimeunits->setCurrentIndex(c.unit);
-        f->cbDivider->setCurrentIndex(c.comma ? 0 : 1);
-        f->cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
-        f->Chart1->setSeriesShown(display::Series::IaI, c.modulus);
-        if (c.smooth)
-            f->seSmooth->setValue(c.smooth);
-        f->cbSmooth->setChecked(c.smooth != 0);
-        f->ShowChart(nullptr);
-        QCoreApplication::processEvents();
-        // Every point shown.
-        f->firstVisibleIndex = 0;
-        f->lastVisibleIndex = qint32(f->Chart1->pointCount(display::Series::Y) - 1);
+        showForExport(*f, c, display::Series::Y);
         ASSERT_EQ(f->lastVisibleIndex, 2);
 
         const QString fromProgram = file(QStringLiteral("program%1.csv").arg(n));

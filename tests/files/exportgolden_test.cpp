@@ -129,18 +129,7 @@ TEST_F(FilesWindowTest, LongExportsKeepTheirBytesInTheToolAndTheWindow)
             f->measurementFiles->btLoadFileClick(f->btLoadFile);
             loaded = c.file;
         }
-        f->cbShowK->setCurrentIndex(c.view);
-        f->cbTimeunits->setCurrentIndex(c.unit);
-        f->cbDivider->setCurrentIndex(c.comma ? 0 : 1);
-        f->cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
-        f->Chart1->setSeriesShown(display::Series::IaI, c.modulus);
-        if (c.smooth)
-            f->seSmooth->setValue(c.smooth);
-        f->cbSmooth->setChecked(c.smooth != 0);
-        f->ShowChart(nullptr);
-        QCoreApplication::processEvents();
-        f->firstVisibleIndex = 0;
-        f->lastVisibleIndex = qint32(f->Chart1->pointCount(display::Series::X) - 1);
+        showForExport(*f, c, display::Series::X);
         const QString fromWindow = file(QStringLiteral("window%1").arg(n++) + ext);
         dialogs.saveAnswers = {fromWindow};
         f->measurementFiles->btSaveClick();

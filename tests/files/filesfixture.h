@@ -4,6 +4,7 @@
 // itself (so any device pause ends at once), and a fresh folder beside the "executable" that
 // holds its settings and scales files.
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,26 @@ class FilesWindowTest : public ::testing::Test {
     }
 
     QString file(const QString& name) const { return dir.filePath(name); }
+
+    // Sets the window's export choices from a case that names them as the tool's options do
+    // (view, unit, comma, storeX, modulus, smooth), rebuilds the chart and shows every point, so
+    // that a save exports the whole record; `full` is a series the record has.
+    template <class Case>
+    static void showForExport(app::TForm1& f, const Case& c, display::Series full)
+    {
+        f.cbShowK->setCurrentIndex(c.view);
+        f.cbTimeunits->setCurrentIndex(c.unit);
+        f.cbDivider->setCurrentIndex(c.comma ? 0 : 1);
+        f.cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
+        f.Chart1->setSeriesShown(display::Series::IaI, c.modulus);
+        if (c.smooth)
+            f.seSmooth->setValue(c.smooth);
+        f.cbSmooth->setChecked(c.smooth != 0);
+        f.ShowChart(nullptr);
+        QCoreApplication::processEvents();
+        f.firstVisibleIndex = 0;
+        f.lastVisibleIndex = qint32(f.Chart1->pointCount(full) - 1);
+    }
 
     QTemporaryDir dir;
     FakeDialogs dialogs;
