@@ -353,9 +353,8 @@ TEST_F(ChartOutputTest, SavedPictureTakesTheTypeOfItsName)
             ASSERT_EQ(image.size(), *c.size);
             EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white));
             // No pixel of the curve outside the (stretched) axis rectangle and legend.
-            const QTransform stretch =
-                QTransform::fromScale(double(c.size->width()) / chartSize.width(),
-                                      double(c.size->height()) / chartSize.height());
+            const QTransform stretch = QTransform::fromScale(double(c.size->width()) / chartSize.width(),
+                                                             double(c.size->height()) / chartSize.height());
             const QRect plotIn = stretch.mapRect(QRectF(plot)).toAlignedRect().adjusted(-1, -1, 1, 1);
             const QRect legendIn = stretch.mapRect(QRectF(legend)).toAlignedRect().adjusted(-1, -1, 1, 1);
             int inside = 0;

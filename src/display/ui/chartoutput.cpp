@@ -249,7 +249,8 @@ void ChartOutput::printOn(QPrinter& printer)
     QCPPainter painter;
     if (!painter.begin(&printer)) {
         if (platform::Dialogs* dialogs = f_.services().dialogs)
-            dialogs->message(&f_, QStringLiteral("Не удалось начать печать на принтере ") + printer.printerName(),
+            dialogs->message(&f_,
+                             QStringLiteral("Не удалось начать печать на принтере ") + printer.printerName(),
                              platform::MessageKind::Warning);
         return;
     }

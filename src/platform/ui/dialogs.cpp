@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -202,10 +202,8 @@ std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& sug
         const QSignalBlocker block(other);
         other->setValue(int(std::lround(value)));
     };
-    QObject::connect(width, &QSpinBox::valueChanged, &dialog,
-                     [=](int w) { follow(height, w * aspect); });
-    QObject::connect(height, &QSpinBox::valueChanged, &dialog,
-                     [=](int h) { follow(width, h / aspect); });
+    QObject::connect(width, &QSpinBox::valueChanged, &dialog, [=](int w) { follow(height, w * aspect); });
+    QObject::connect(height, &QSpinBox::valueChanged, &dialog, [=](int h) { follow(width, h / aspect); });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
