@@ -310,13 +310,18 @@ AutoSerialOpener::AutoSerialOpener(SerialSettings settings, QString sysRoot, pla
 
 std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
 {
-    if (failedAt_ && ticks_.now() - *failedAt_ < std::uint32_t(kSearchAgainAfter.count())) {
+    std::vector<SerialPortInfo> ports = listSerialPorts(settings_.candidates, sysRoot_);
+    QStringList paths;
+    for (const SerialPortInfo& p : ports)
+        paths << p.path;
+    // Listing is cheap; probing is not. A port that came or went (a board plugged in) is
+    // searched at once.
+    if (failedAt_ && paths == failedPorts_ && ticks_.now() - *failedAt_ < std::uint32_t(kSearchAgainAfter.count())) {
         why = failedWhy_;
         return nullptr;
     }
     failedAt_.reset();
     bool probed = false;
-    std::vector<SerialPortInfo> ports = listSerialPorts(settings_.candidates, sysRoot_);
     // The port the board was found on last time is tried first.
     std::stable_partition(ports.begin(), ports.end(), [&](const auto& p) { return p.path == found_; });
     QStringList tried;
@@ -362,6 +367,7 @@ std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
         // Only a search that cost time is held back; finding no port at all is instant.
         failedAt_ = ticks_.now();
         failedWhy_ = why;
+        failedPorts_ = paths;
     }
     return nullptr;
 }

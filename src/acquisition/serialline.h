@@ -64,8 +64,9 @@ class SerialOpener : public LinkOpener {
 
 // Port=auto: the first listed port that answers the device-ID probe. The port found is kept, so
 // a board that drops out is looked for at the same place first. A search that found nothing after
-// probing ports is not repeated for a few seconds: every call of the program would otherwise
-// stall for up to a second while no board is attached (each poll of a run, each command).
+// probing ports is not repeated for a few seconds while the same ports are there: every call of
+// the program would otherwise stall for up to a second while no board is attached (each poll of
+// a run, each command). A port that appears (a board plugged in) is searched at once.
 class AutoSerialOpener : public LinkOpener {
   public:
     explicit AutoSerialOpener(SerialSettings settings, QString sysRoot = QStringLiteral("/sys"),
@@ -87,6 +88,7 @@ class AutoSerialOpener : public LinkOpener {
     platform::TickSource& ticks_;
     std::optional<std::uint32_t> failedAt_;
     QString failedWhy_;
+    QStringList failedPorts_;
 };
 
 } // namespace acq

@@ -357,21 +357,31 @@ TEST(SerialLine, SearchTakesTheFirstPortThatAnswersAndNeverProbesAnUnnamedUsbDev
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(ports[0].description, QStringLiteral("FT232R USB UART"));
 
-    // A search that probed in vain is not repeated at once; a board plugged in meanwhile is found
-    // once the hold-off has passed.
+    // A search that probed in vain is not repeated at once while the same ports are there, even
+    // if one of them would answer now; after the hold-off, or as soon as a port appears, it is.
     const QString later = dir.filePath(QStringLiteral("later"));
     QDir().mkpath(later);
-    QFile::link(silent.path(), later + QStringLiteral("/ttyS0quiet"));
+    const QString port = later + QStringLiteral("/ttyS0");
+    QFile::link(silent.path(), port);
     SerialSettings s;
     s.candidates = {later + QStringLiteral("/*")};
     platform::ManualTicks ticks(5000);
     AutoSerialOpener opener(s, sys, &ticks);
     QString first, second, third;
     EXPECT_FALSE(opener.open(first));
-    QFile::link(board.path(), later + QStringLiteral("/ttyS1board"));
+    QFile::remove(port);
+    QFile::link(board.path(), port); // the same path now leads to a board
     ticks.advance(AutoSerialOpener::kSearchAgainAfter.count() - 1);
     EXPECT_FALSE(opener.open(second));
     EXPECT_EQ(second, first);
     ticks.advance(1);
     EXPECT_TRUE(opener.open(third)) << qPrintable(third);
+
+    AutoSerialOpener plugged(s, sys, &ticks);
+    QFile::remove(port);
+    QFile::link(silent.path(), port);
+    QString none, found;
+    EXPECT_FALSE(plugged.open(none));
+    QFile::link(board.path(), later + QStringLiteral("/ttyS1")); // a port appears
+    EXPECT_TRUE(plugged.open(found)) << qPrintable(found);
 }

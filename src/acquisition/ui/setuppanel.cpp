@@ -46,6 +46,12 @@ SetupPanel::SetupPanel(app::TForm1& form) : QObject(&form), f_(form)
     for (QSpinBox* edit : {f_.seTime, f_.seSamples})
         if (auto* spin = qobject_cast<app::SpinEdit*>(edit))
             connect(spin, &app::SpinEdit::clampedOnLeave, this, [this, edit] { CalcFTSamples(edit); });
+    // The step fields take their step as they are left, which is before a typed value is raised
+    // into their bounds: take it again once it has been.
+    if (auto* spin = qobject_cast<app::SpinEdit*>(f_.seTimeStep))
+        connect(spin, &app::SpinEdit::clampedOnLeave, this, &SetupPanel::seTimeStepExit);
+    if (auto* spin = qobject_cast<app::SpinEdit*>(f_.seSamplesStep))
+        connect(spin, &app::SpinEdit::clampedOnLeave, this, &SetupPanel::seSamplesStepExit);
     connect(f_.se2F, &app::UpDown::upClicked, this, &SetupPanel::se2FUpClick);
     connect(f_.se2F, &app::UpDown::downClicked, this, &SetupPanel::se2FDownClick);
     connect(f_.se2Time, &app::UpDown::upClicked, this, &SetupPanel::se2TimeUpClick);
