@@ -878,12 +878,8 @@ void TForm1::applyStoredGeometry(const QRect& stored)
     if (!scr)
         scr = QGuiApplication::primaryScreen();
     const QSize minimum(ctlBar->width() + 8, chartHeightMargin - kDesignFrame.height() + kMinimumChartHeight);
-    // The position is the frame's and the size the inside's, so the frame has to fit as well: the
-    // status bar of a window placed at the screen's bottom edge would otherwise lie below it.
-    // Before the window is first shown its frame is not known; the design's is assumed.
-    const QRect outer(stored.topLeft(), stored.size() + kDesignFrame);
-    const QRect g = scr ? app::fitWindowGeometry(outer, scr->availableGeometry(), minimum + kDesignFrame) : outer;
-    resize(g.size() - kDesignFrame);
+    const QRect g = scr ? app::fitWindowGeometry(stored, scr->availableGeometry(), minimum) : stored;
+    resize(g.size());
     move(g.topLeft());
 }
 
