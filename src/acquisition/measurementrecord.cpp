@@ -15,7 +15,7 @@ namespace acq {
 
 void SampleStream::clear()
 {
-    std::vector<std::uint8_t>().swap(bytes_);
+    decltype(bytes_)().swap(bytes_);
     position_ = 0;
 }
 
@@ -34,13 +34,21 @@ void SampleStream::append(const char* bytes, std::uint64_t count)
 {
     if (count == 0)
         return;
-    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes);
-    bytes_.insert(bytes_.end(), p, p + count);
+    std::memcpy(grow(count), bytes, std::size_t(count));
 }
 
 void SampleStream::append(std::span<const std::uint8_t> bytes)
 {
-    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+std::uint8_t* SampleStream::grow(std::uint64_t count)
+{
+    const std::size_t old = bytes_.size();
+    if (count > bytes_.max_size() - old)
+        throw std::bad_alloc();
+    bytes_.resize(old + std::size_t(count));
+    return bytes_.data() + old;
 }
 
 std::uint64_t SampleStream::read(char* dst, std::uint64_t count)

@@ -11,11 +11,40 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace acq {
+
+// An allocator that leaves the bytes of a grown vector as they are rather than zeroing them: the
+// stream grows only to be written over at once, a file's data block straight from the file.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    using value_type = T;
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept
+    {
+    }
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 // A growable byte stream held in one contiguous block. Appending always writes at the end and
 // leaves the read position alone, so a consumer can read while a transfer keeps appending.
@@ -34,6 +63,9 @@ class SampleStream {
     void append(const char* bytes, std::uint64_t count);
     void append(const QByteArray& bytes) { append(bytes.constData(), std::uint64_t(bytes.size())); }
     void append(std::span<const std::uint8_t> bytes);
+    // Grows the stream by count bytes for the caller to write at once and returns where they
+    // start; what they hold until then is undefined. Throws std::bad_alloc when it cannot.
+    std::uint8_t* grow(std::uint64_t count);
 
     // Copies up to count bytes from the position on and advances past them; returns how many
     // were copied (0 at or beyond the end).
@@ -42,7 +74,7 @@ class SampleStream {
     void seek(std::uint64_t pos) { position_ = pos; }
 
   private:
-    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> bytes_;
     std::uint64_t position_ = 0;
 };
 

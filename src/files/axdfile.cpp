@@ -11,7 +11,6 @@
 #include <bit>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "files/cp1251.h"
 #include "platform/memory.h"
@@ -231,16 +230,15 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
             if (!in.seek(in.pos() + qint64(length)))
                 return fail(AxdStatus::StreamReadError);
         } else if (length > 0) {
-            r.contents.data.reserve(length);
-            std::vector<char> chunk(std::size_t(std::min<quint64>(length, 1u << 20)));
+            // Straight into the record's storage, a large piece per read: no copy on the way.
+            char* const block = reinterpret_cast<char*>(r.contents.data.grow(length));
             quint64 done = 0;
             while (done < length) {
-                const qint64 want = qint64(std::min<quint64>(length - done, chunk.size()));
-                if (!readExactly(in, chunk.data(), want))
+                const qint64 want = qint64(std::min<quint64>(length - done, kAxdReadPiece));
+                if (!readExactly(in, block + done, want))
                     return fail(AxdStatus::StreamReadError);
-                r.contents.data.append(chunk.data(), std::uint64_t(want));
                 done += quint64(want);
-                if (progress && done % kAxdReadPiece == 0 && done < length && !progress(done, length))
+                if (progress && done < length && !progress(done, length))
                     return fail(AxdStatus::Abandoned);
             }
         }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "common/testutil.h"
 #include "files/axdfile.h"
@@ -182,6 +183,41 @@ TEST(AxdFile, AcceptedVariants)
     ASSERT_TRUE(skipped.ok());
     EXPECT_EQ(skipped.contents.data.size(), 0u);
     EXPECT_EQ(skipped.contents.comment, QStringLiteral("Тест 1\nЗаписаны оси XZ"));
+}
+
+// A data block of several read pieces arrives whole and in order, the progress told after each
+// piece but the last; a progress that says stop leaves nothing read.
+TEST(AxdFile, ALargeDataBlockIsReadPieceByPiece)
+{
+    QByteArray data(qsizetype(2 * kAxdReadPiece + 6), Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char(i % 251);
+    QByteArray bytes = goldenFile().left(kGoldenTitlesEnd) + data + kGoldenComment;
+    QByteArray length;
+    appendLe32(length, quint32(data.size()));
+    bytes.replace(5, 4, length);
+
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped" : "whole");
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::ReadOnly);
+        std::vector<std::uint64_t> told;
+        const AxdReadResult r = readAxd(buf, DataBlock::Read, std::nullopt, [&](std::uint64_t done, std::uint64_t all) {
+            EXPECT_EQ(all, std::uint64_t(data.size()));
+            told.push_back(done);
+            return !stop;
+        });
+        if (stop) {
+            EXPECT_EQ(r.status, AxdStatus::Abandoned);
+            EXPECT_EQ(r.contents.data.size(), 0u);
+            EXPECT_EQ(told, std::vector<std::uint64_t>{kAxdReadPiece});
+            continue;
+        }
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(told, (std::vector<std::uint64_t>{kAxdReadPiece, 2 * kAxdReadPiece}));
+        EXPECT_TRUE(QByteArrayView(r.contents.data.data(), qsizetype(r.contents.data.size())) == data);
+        EXPECT_EQ(r.contents.comment, QStringLiteral("Тест 1\nЗаписаны оси XZ"));
+    }
 }
 
 TEST(AxdFile, CommentLineBreaks)
