@@ -190,6 +190,7 @@ std::uint32_t memorySampleLimit(int channelCount)
 
 void MeasurementRecord::clearForTransfer(std::uint32_t expected)
 {
+    ++generation;
     sampleStream.clear();
     // Reserving up front spares a long run the repeated copies of a growing block; the
     // reservation stops at the largest run the set-up allows, so a bogus target cannot claim

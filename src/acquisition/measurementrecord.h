@@ -243,6 +243,11 @@ struct MeasurementRecord {
     QDateTime startTime;
     bool loadedFromFile = false;
     QString channelLetters;
+    // Moves on whenever the samples are replaced, or a run or the closing begins to replace
+    // them. Work that lets the message loop run over the record (a chart build, a file read)
+    // compares it to learn that its record has gone: the stream's address and size cannot
+    // tell, an empty stream stays empty and a new block may take the old one's place.
+    std::uint64_t generation = 0;
 
     // Empties the stream for a transfer of `expected` bytes (0 while that is not known yet).
     void clearForTransfer(std::uint32_t expected);

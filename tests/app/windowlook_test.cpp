@@ -84,8 +84,9 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
         QCoreApplication::processEvents();
         EXPECT_EQ(tracePixelsIn(p), 0) << "the chart shows through the panel";
         // The set-up, chart and options panels stay above the bottom axis and the legend.
-        if (p != f->gbAllCmnt)
+        if (p != f->gbAllCmnt) {
             EXPECT_LE(inWindow(p, f.get()).bottom(), plotBottom);
+        }
         p->hide();
     }
     // The chart and option panels open at once do not cover each other, nor the set-up and

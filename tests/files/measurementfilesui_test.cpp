@@ -447,19 +447,42 @@ TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
     const QString second = file(QStringLiteral("second.axd"));
     writeFrames(big, int(files::kAxdReadPiece / 6) + 100);
     writeFrames(second, 0);
-    auto f = make();
-    const QString usual = f->status->panelText(1);
-    QString statusWhileReading;
-    QTimer::singleShot(0, f.get(), [&] {
-        statusWhileReading = f->status->panelText(1);
-        dialogs.openAnswers = {second};
+    // What the operator does while the big file is read; each takes over and the read is
+    // dropped unseen. An empty record stays empty while a run starts, so only the record's
+    // generation can tell the read that it has gone.
+    struct Case {
+        const char* what;
+        std::function<void(app::TForm1&)> meanwhile;
+        QString current; // the file name afterwards
+    } cases[] = {
+        {"a second Открыть",
+         [&](app::TForm1& w) {
+             dialogs.openAnswers = {second};
+             w.btLoadFile->click();
+         },
+         second},
+        {"Считать with nothing loaded", [](app::TForm1& w) { w.btRd->click(); }, {}},
+        {"the window closed", [](app::TForm1& w) { w.close(); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        const QString usual = f->status->panelText(1);
+        QString statusWhileReading;
+        QTimer::singleShot(0, f.get(), [&] {
+            statusWhileReading = f->status->panelText(1);
+            c.meanwhile(*f);
+        });
+        dialogs.openAnswers = {big};
         f->btLoadFile->click();
-    });
-    dialogs.openAnswers = {big};
-    f->btLoadFile->click();
-    EXPECT_EQ(statusWhileReading, files::kReadingFileText);
-    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(f->measurementFiles->currentFileName, second);
-    EXPECT_TRUE(f->record.sampleStream.isEmpty());
-    EXPECT_EQ(f->status->panelText(1), usual);
+        EXPECT_EQ(statusWhileReading, files::kReadingFileText);
+        EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(f->measurementFiles->currentFileName, c.current);
+        EXPECT_EQ(f->record.loadedFromFile, c.current == second) << "the big file never becomes the record";
+        EXPECT_TRUE(f->record.sampleStream.isEmpty());
+        EXPECT_NE(f->status->panelText(1), files::kReadingFileText);
+        if (c.current == second) {
+            EXPECT_EQ(f->status->panelText(1), usual);
+        }
+    }
 }

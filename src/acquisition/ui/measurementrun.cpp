@@ -69,6 +69,8 @@ void MeasurementRun::showActivity(const QString& text)
 void MeasurementRun::Measure()
 {
     auto& r = f_.record;
+    // A run is about to fill the record (the block-0 request keeps the stream it has).
+    ++r.generation;
     r.startTime = QDateTime::currentDateTime();
     startCommandTime_ = r.startTime;
     if (!f_.cbExternalStart->isChecked())

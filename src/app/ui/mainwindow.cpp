@@ -854,6 +854,7 @@ void TForm1::FormClose()
     timRx->stop();
     TimPrgssBar->stop();
     timCheckUSB->stop();
+    ++record.generation;
     record.sampleStream.clear();
     if (form2_)
         form2_->close();

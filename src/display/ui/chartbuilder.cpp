@@ -129,12 +129,11 @@ void ChartBuilder::build()
     chart->setLeftTitle(options.valueTitle);
     // 11-12. The message loop runs during a large build; should the stream be replaced meanwhile
     // (a new run, a file load), the build stops: its bytes are gone.
-    const std::uint8_t* bytes = stream.data();
-    const std::uint64_t size = stream.size();
+    const std::uint64_t generation = f_.record.generation;
     QPointer<app::TForm1> alive(&f_);
     SignalSeries signal = buildSignalSeries(input, options, [&](std::int64_t n, std::int64_t lastFrame) {
         QCoreApplication::processEvents();
-        if (!alive || stream.data() != bytes || stream.size() != size)
+        if (!alive || f_.record.generation != generation)
             return false;
         f_.status->setPanelText(1, progressText(n, lastFrame));
         return true;

@@ -137,16 +137,14 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     // the window repaints and takes clicks. A newer load begun meanwhile (a second "Открыть", the
     // navigation, a drop) or a run replacing the record wins: this read is then dropped unseen.
     const std::uint64_t load = ++loadsBegun_;
-    const acq::SampleStream& stream = form_.record.sampleStream;
-    const std::uint8_t* bytesBefore = stream.data();
-    const std::uint64_t sizeBefore = stream.size();
+    const std::uint64_t generation = form_.record.generation;
     if (readsUnderway_++ == 0)
         statusBeforeRead_ = form_.status->panelText(1);
     form_.status->setPanelText(1, kReadingFileText);
     QPointer<app::TForm1> alive(&form_);
     AxdReadResult r = readAxdFile(path, DataBlock::Read, std::nullopt, [&](std::uint64_t, std::uint64_t) {
         QCoreApplication::processEvents();
-        if (!alive || load != loadsBegun_ || stream.data() != bytesBefore || stream.size() != sizeBefore)
+        if (!alive || load != loadsBegun_ || form_.record.generation != generation)
             return false;
         // A load that failed meanwhile has put the old text back.
         form_.status->setPanelText(1, kReadingFileText);
@@ -155,8 +153,13 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     if (!alive)
         return false;
     --readsUnderway_;
-    if (r.status == AxdStatus::Abandoned)
-        return false; // whatever took over has set the status text
+    if (r.status == AxdStatus::Abandoned) {
+        // A newer load has set the status text its own way; a run that took over leaves this
+        // panel alone, so the reading notice must not stay there for the whole run.
+        if (readsUnderway_ == 0 && form_.status->panelText(1) == kReadingFileText)
+            form_.status->setPanelText(1, statusBeforeRead_);
+        return false;
+    }
     form_.status->setPanelText(1, statusBeforeRead_);
     if (r.status == AxdStatus::NotMeasurement) {
         if (dialogs)
@@ -195,6 +198,7 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     form_.record.axisC = c.axisC;
     form_.xAxisTitle = c.xAxisTitle;
     form_.yAxisTitle = c.yAxisTitle;
+    ++form_.record.generation;
     form_.record.sampleStream = std::move(c.data);
     form_.record.sampleStream.seek(0);
     form_.mComment->setPlainText(c.comment);
