@@ -378,6 +378,13 @@ IniFile::IniFile(QString path) : d(std::make_unique<Data>())
     d->parse(bytes);
 }
 
+QString iniTooLargeMessage(const QString& path)
+{
+    return QStringLiteral("Файл настроек %1 больше %2 МБ и не прочитан: действуют настройки по умолчанию.")
+        .arg(path)
+        .arg(kMaxIniFileBytes >> 20);
+}
+
 IniFile::~IniFile() = default;
 IniFile::IniFile(IniFile&&) noexcept = default;
 IniFile& IniFile::operator=(IniFile&&) noexcept = default;

@@ -31,6 +31,8 @@
 namespace platform {
 
 inline constexpr std::int64_t kMaxIniFileBytes = 1 << 20;
+// What the operator is told of a settings file too large to read.
+QString iniTooLargeMessage(const QString& path);
 
 // A profile write that did not reach the disk. what() is "Unable to write to <file name>",
 // followed by ": " and the reason when there is one ("Недостаточно места на диске", or the

@@ -178,6 +178,10 @@ TEST_F(SpectrumWindowTest, ASettingsFileTooLargeToReadIsLeftAloneUnlessSomething
         SCOPED_TRACE(changed ? "changed" : "unchanged");
         ASSERT_TRUE(testutil::writeAll(iniPath(), big));
         auto f = make();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text, platform::iniTooLargeMessage(iniPath()));
+        dialogs.messages.clear();
         EXPECT_EQ(f->seFmax->value(), 35) << "not read: the default";
         if (changed)
             f->seFmax->setValue(120);

@@ -154,7 +154,7 @@ TEST_F(FilesWindowTest, ASettingsFileTooLargeToReadIsLeftAloneUnlessSomethingCha
         auto f = make();
         QCoreApplication::processEvents();
         ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_EQ(dialogs.messages[0].text, files::settingsTooLargeMessage(paths().settingsFile));
+        EXPECT_EQ(dialogs.messages[0].text, platform::iniTooLargeMessage(paths().settingsFile));
         EXPECT_EQ(f->seSmooth->value(), 8) << "not read: the default";
         if (changed)
             f->seSmooth->setValue(20);

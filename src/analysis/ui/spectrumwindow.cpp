@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QLocale>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -268,6 +269,9 @@ void TForm2::FormCreate()
         storeSettings(defaults, pos());
         unreadSettings_ = defaults.text();
         unreadPlace_ = pos();
+        // Told once the event loop runs, as for the main window's settings.
+        if (platform::Dialogs* dialogs = services_.dialogs)
+            QTimer::singleShot(0, this, [this, dialogs] { dialogs->message(this, platform::iniTooLargeMessage(settingsFile)); });
     }
 }
 

@@ -45,13 +45,6 @@ MainSettings collectMainSettings(const app::TForm1& f)
     return s;
 }
 
-QString settingsTooLargeMessage(const QString& path)
-{
-    return QStringLiteral("Файл настроек %1 больше %2 МБ и не прочитан: действуют настройки по умолчанию.")
-        .arg(path)
-        .arg(platform::kMaxIniFileBytes >> 20);
-}
-
 void noteUnreadSettings(app::TForm1& form)
 {
     if (!platform::IniFile(form.paths.settingsFile).tooLarge())
@@ -59,7 +52,7 @@ void noteUnreadSettings(app::TForm1& form)
     form.unreadSettingsState = collectMainSettings(form);
     // Shown once the event loop runs, over the window rather than before it.
     if (platform::Dialogs* dialogs = form.services().dialogs) {
-        QTimer::singleShot(0, &form, [dialogs, f = &form, text = settingsTooLargeMessage(form.paths.settingsFile)] {
+        QTimer::singleShot(0, &form, [dialogs, f = &form, text = platform::iniTooLargeMessage(form.paths.settingsFile)] {
             dialogs->message(f, text);
         });
     }

@@ -15,7 +15,6 @@ MainSettings collectMainSettings(const app::TForm1& form);
 // defaults are in use, and the window's state is remembered so that closing leaves the file alone
 // unless something changed.
 void noteUnreadSettings(app::TForm1& form);
-QString settingsTooLargeMessage(const QString& path);
 
 // The last step of closing: every setting written to "tremor.ini" in one replacement. A failure
 // is shown in the standard error box and the previous file stays as it was; the window closes
