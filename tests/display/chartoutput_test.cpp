@@ -10,10 +10,12 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <optional>
 
 #include "common/filesizelimit.h"
+#include "platform/atomicfile.h"
 #include "common/testutil.h"
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartoutput.h"
@@ -164,7 +166,8 @@ TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
     press(Qt::RightButton, 1500);
     ASSERT_EQ(dialogs.messages.size(), before + 1);
     EXPECT_TRUE(dialogs.messages.back().standardError);
-    EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Cannot create file ") + bad);
+    EXPECT_TRUE(dialogs.messages.back().text.startsWith(QStringLiteral("Cannot create file ") + bad + QLatin1Char(':')))
+        << dialogs.messages.back().text.toStdString();
     EXPECT_EQ(f->Chart1->backgroundColour(), screen);
 
     // A full disk: reported, and the picture saved before stays whole.
@@ -175,7 +178,8 @@ TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
         press(Qt::RightButton, 1500);
     }
     ASSERT_EQ(dialogs.messages.size(), before + 2);
-    EXPECT_TRUE(dialogs.messages.back().text.startsWith(QStringLiteral("Cannot create file ") + path));
+    EXPECT_TRUE(dialogs.messages.back().text.contains(path + QStringLiteral(": ") + platform::writeFailureReason(EFBIG)))
+        << dialogs.messages.back().text.toStdString();
     EXPECT_EQ(testutil::readAll(path), svg);
 
     // A cancelled dialog writes nothing.
@@ -421,4 +425,23 @@ TEST_F(ChartOutputTest, ShiftClickOrPopUpMenuPreviewsAndAPlainClickPrintsAtOnce)
     ASSERT_EQ(openPreviews().size(), 1u);
     EXPECT_EQ(dialogs.messages.size(), messages);
     openPreviews()[0]->close();
+}
+
+TEST_F(ChartOutputTest, PrintingToAFileGoesThroughTheCheckedWriter)
+{
+    // The printer writes a PDF file ("print to file", or the fake default printer here).
+    printers.pdf = dir.path() + QStringLiteral("/print.pdf");
+    ASSERT_TRUE(testutil::writeAll(printers.pdf, QByteArray("old")));
+    const std::size_t before = dialogs.messages.size();
+    {
+        testutil::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.active());
+        QTest::mouseClick(f->btPrint, Qt::LeftButton);
+    }
+    ASSERT_EQ(dialogs.messages.size(), before + 1) << "a full disk is reported";
+    EXPECT_TRUE(dialogs.messages.back().text.contains(platform::writeFailureReason(EFBIG)));
+    EXPECT_EQ(testutil::readAll(printers.pdf), QByteArray("old"));
+    QTest::mouseClick(f->btPrint, Qt::LeftButton);
+    EXPECT_TRUE(testutil::readAll(printers.pdf).startsWith("%PDF"));
+    EXPECT_EQ(dialogs.messages.size(), before + 1);
 }

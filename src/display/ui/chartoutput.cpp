@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
@@ -199,9 +200,21 @@ void ChartOutput::savePicture(const QString& name)
         break;
     }
     }
-    // Through the one checked writer: a full disk must not leave an empty picture reported as saved.
-    if (bytes.isEmpty() || platform::writeFileAtomically(name, QByteArrayView(bytes)))
-        dialogs->error(&f_, QStringLiteral("Cannot create file %1").arg(name));
+    writeOut(name, bytes);
+}
+
+void ChartOutput::writeOut(const QString& name, const QByteArray& bytes)
+{
+    // Through the one checked writer: a full disk must not leave an empty picture reported as
+    // saved, and the operator is told why.
+    platform::Dialogs* dialogs = f_.services().dialogs;
+    if (bytes.isEmpty()) {
+        if (dialogs)
+            dialogs->error(&f_, QStringLiteral("Cannot create file %1").arg(name));
+        return;
+    }
+    if (const auto failure = platform::writeFileAtomically(name, QByteArrayView(bytes)); failure && dialogs)
+        dialogs->error(&f_, failure->message());
 }
 
 void ChartOutput::N1Click()
@@ -246,6 +259,15 @@ void ChartOutput::prepareJob(QPrinter& printer) const
 
 void ChartOutput::printOn(QPrinter& printer)
 {
+    // "Print to file": the page is made here and written through the checked writer. Qt's PDF
+    // engine would write the file itself and say nothing of a full disk.
+    // A preview draws the page as a picture and is left to it.
+    const QPaintEngine* engine = printer.paintEngine();
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() && engine &&
+        engine->type() == QPaintEngine::Pdf) {
+        writeOut(printer.outputFileName(), chartPdfPage(*f_.Chart1, printer.pageLayout(), printer.resolution()));
+        return;
+    }
     QCPPainter painter;
     if (!painter.begin(&printer)) {
         if (platform::Dialogs* dialogs = f_.services().dialogs)
@@ -254,10 +276,7 @@ void ChartOutput::printOn(QPrinter& printer)
                              platform::MessageKind::Warning);
         return;
     }
-    // The chart across the page width in the upper half of the page, stretched to it.
-    const double pageWidth = printer.width() - 1;
-    const double halfHeight = printer.height() / 2;
-    paintChart(*f_.Chart1, painter, QRectF(0, 0, pageWidth, halfHeight));
+    paintOnPage(*f_.Chart1, painter, printer);
     painter.end();
 }
 

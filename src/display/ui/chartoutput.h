@@ -83,6 +83,7 @@ class ChartOutput : public QObject {
     void savePicture(const QString& name);
     void prepareJob(QPrinter& printer) const;
     void printOn(QPrinter& printer);
+    void writeOut(const QString& name, const QByteArray& bytes);
 
     app::TForm1& f_;
     platform::SystemPrinters systemPrinters_;

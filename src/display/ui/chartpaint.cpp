@@ -9,6 +9,7 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/ui/dialogs.h"
 
@@ -25,28 +26,53 @@ void paintChart(QCustomPlot& chart, QCPPainter& painter, const QRectF& target)
     chart.toPainter(&painter, chart.width(), chart.height());
 }
 
-QByteArray chartPdf(QCustomPlot& chart)
+namespace {
+
+// One PDF page of that layout and resolution, drawn by `draw`; empty when the painter cannot start.
+QByteArray pdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution,
+                   const std::function<void(QCPPainter&, const QPaintDevice&)>& draw)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter pdf(&buffer);
-        // At the screen's resolution the page is the chart's own size and its text the size it
-        // has on screen.
-        const int dpi = std::max(1, chart.logicalDpiX());
-        pdf.setResolution(dpi);
-        const QSizeF points(chart.width() * 72.0 / dpi, chart.height() * 72.0 / dpi);
-        pdf.setPageLayout(QPageLayout(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
-                                      QPageLayout::Portrait, QMarginsF(), QPageLayout::Point));
+        pdf.setResolution(resolution);
+        pdf.setPageLayout(layout);
         pdf.setTitle(chart.objectName());
         pdf.setCreator(QCoreApplication::applicationName());
         QCPPainter painter;
         if (!painter.begin(&pdf))
             return {};
-        paintChart(chart, painter, QRectF(0, 0, pdf.width(), pdf.height()));
+        draw(painter, pdf);
         painter.end();
     }
     return buffer.data();
+}
+
+} // namespace
+
+QByteArray chartPdf(QCustomPlot& chart)
+{
+    // At the screen's resolution the page is the chart's own size and its text the size it has
+    // on screen.
+    const int dpi = std::max(1, chart.logicalDpiX());
+    const QSizeF points(chart.width() * 72.0 / dpi, chart.height() * 72.0 / dpi);
+    const QPageLayout layout(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
+                             QPageLayout::Portrait, QMarginsF(), QPageLayout::Point);
+    return pdfPage(chart, layout, dpi, [&](QCPPainter& painter, const QPaintDevice& page) {
+        paintChart(chart, painter, QRectF(0, 0, page.width(), page.height()));
+    });
+}
+
+void paintOnPage(QCustomPlot& chart, QCPPainter& painter, const QPaintDevice& page)
+{
+    paintChart(chart, painter, QRectF(0, 0, page.width() - 1, page.height() / 2));
+}
+
+QByteArray chartPdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution)
+{
+    return pdfPage(chart, layout, resolution,
+                   [&](QCPPainter& painter, const QPaintDevice& page) { paintOnPage(chart, painter, page); });
 }
 
 QByteArray chartPng(QCustomPlot& chart, const QSize& size)

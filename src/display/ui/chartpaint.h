@@ -6,6 +6,8 @@
 
 class QCustomPlot;
 class QCPPainter;
+class QPageLayout;
+class QPaintDevice;
 
 namespace display {
 
@@ -16,6 +18,11 @@ void paintChart(QCustomPlot& chart, QCPPainter& painter, const QRectF& target);
 
 // A one-page PDF of the chart at its size on screen.
 QByteArray chartPdf(QCustomPlot& chart);
+
+// The chart as printed: across the page's width in its upper half, stretched to it.
+void paintOnPage(QCustomPlot& chart, QCPPainter& painter, const QPaintDevice& page);
+// A printed page as a PDF: that layout and resolution, the chart as paintOnPage puts it.
+QByteArray chartPdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution);
 
 // A PNG of the chart stretched to `size` pixels; empty when the size is not one that
 // platform::kMaxPictureSide admits or the pixels do not fit in memory.
