@@ -147,17 +147,6 @@ BigFile& bigFile()
     return *made;
 }
 
-display::ChartInput inputOf(const files::AxdContents& c)
-{
-    display::ChartInput in;
-    in.bytes = c.data.data();
-    in.size = c.data.size();
-    in.samplePeriodUs = c.header.samplePeriodUs;
-    in.axisK = c.axisK;
-    in.axisC = c.axisC;
-    return in;
-}
-
 // What axdtool exports by default: microseconds, every channel, |a|, the X column.
 display::ChartOptions exportOptions(const files::AxdContents& c)
 {
@@ -199,7 +188,7 @@ class NullSink : public QIODevice {
 void ExportText(benchmark::State& state)
 {
     const BigFile& big = bigFile();
-    const display::ChartInput in = inputOf(big.contents);
+    const display::ChartInput in = files::chartInputOf(big.contents);
     const display::ChartOptions o = exportOptions(big.contents);
     long long bytes = 0;
     long long peak = 0;
@@ -230,7 +219,7 @@ void ExportText(benchmark::State& state)
 void ToCharsLoop(benchmark::State& state)
 {
     const BigFile& big = bigFile();
-    const display::ChartInput in = inputOf(big.contents);
+    const display::ChartInput in = files::chartInputOf(big.contents);
     const display::ChartOptions o = exportOptions(big.contents);
     const display::UniformAxis axis = display::signalAxis(in, o);
     long long bytes = 0;
