@@ -77,6 +77,7 @@ class QuietDialogs : public platform::Dialogs {
     QString openFile(QWidget*, const platform::FileDialogSpec&) override { return {}; }
     QString saveFile(QWidget*, const platform::FileDialogSpec&) override { return {}; }
     std::optional<QColor> chooseColour(QWidget*, const QColor&) override { return std::nullopt; }
+    std::optional<QSize> askPictureSize(QWidget*, const QSize&) override { return std::nullopt; }
     void setClipboardText(const QString& text) override { clipboard = text; }
     void setClipboardPicture(const QByteArray&, const QImage&) override {}
     QString clipboardText() const override { return clipboard; }

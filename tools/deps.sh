@@ -8,6 +8,7 @@ ACCEL3_PACKAGES=(
   qt6-translations-l10n fonts-dejavu-core
   dpkg-dev desktop-file-utils appstream
   clang-14 libclang-rt-14-dev
+  ccache
 )
 
 accel3_install_deps() {
@@ -29,3 +30,8 @@ accel3_install_deps() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
+
+# The compiler cache is shared by every checkout of the project on this machine: paths below
+# the checkout are hashed relative to it.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
