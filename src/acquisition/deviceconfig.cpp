@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace acq {
@@ -107,6 +108,8 @@ DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environ
     // A wait of a second or more would let one read freeze the window.
     if (firstByte >= 0 && firstByte <= 900)
         s.stream.firstByteWait = std::chrono::milliseconds(firstByte);
+    // A board answers the device-ID probe as late as it answers anything else.
+    s.serial.probeWait = std::max(SerialSettings::kMinProbeWait, s.stream.firstByteWait);
     s.serial.usbIds = listValue(ini.readString(kDeviceSection, QStringLiteral("UsbIds"), {}));
     const QStringList search = listValue(ini.readString(kDeviceSection, QStringLiteral("SearchPorts"), {}));
     if (!search.isEmpty())

@@ -35,6 +35,8 @@ inline constexpr std::uint32_t kRegisterReplyMax = 11;
 inline constexpr std::uint32_t kProtectionReplyMax = 1;
 inline constexpr std::uint32_t kBulkReplyMax = 65535;
 inline constexpr std::uint32_t kCommandPauseMs = 4;
+// What the accelerometer's register 0x00 holds: the board's identity for every probe.
+inline constexpr std::uint8_t kDeviceId = 0xE5;
 // The start command carries this in place of the delay when the contact on the board starts the run.
 inline constexpr std::uint8_t kExternalStartMark = 0xFF;
 

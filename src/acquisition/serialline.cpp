@@ -1,5 +1,7 @@
 #include "acquisition/serialline.h"
 
+#include "acquisition/devicelink.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,6 +18,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <thread>
 
 namespace acq {
 
@@ -46,14 +51,70 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-class SerialLink : public ByteLink {
+// An opened port and what opening it changed, put back when it is closed: a port chosen by
+// mistake (a console, another device's adapter) must not be left raw, exclusive or low-latency.
+class PortHandle {
   public:
-    SerialLink(int fd, int wake, QString path) : fd_(fd), wake_(wake), path_(std::move(path)) {}
-    ~SerialLink() override
+    explicit PortHandle(int fd) : fd_(fd) {}
+    PortHandle(const PortHandle&) = delete;
+    PortHandle& operator=(const PortHandle&) = delete;
+    ~PortHandle()
     {
-        ::close(wake_);
+        if (termiosSaved_) {
+            // Except the hang-up on close: dropping DTR resets boards that are recording on
+            // their own after a start to memory.
+            termios t = original_;
+            t.c_cflag &= ~tcflag_t(HUPCL);
+            ::tcsetattr(fd_, TCSANOW, &t);
+        }
+        if (lowLatencySet_) {
+            serial_struct ss{};
+            if (::ioctl(fd_, TIOCGSERIAL, &ss) == 0) {
+                ss.flags &= ~ASYNC_LOW_LATENCY;
+                ::ioctl(fd_, TIOCSSERIAL, &ss);
+            }
+        }
+        // The flag outlives this descriptor where the terminal does (a pseudo-terminal whose
+        // other side is open): left set, it would refuse the program's own next open.
+        if (exclusive_)
+            ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
     }
+    int fd() const { return fd_; }
+    bool saveTermios()
+    {
+        termiosSaved_ = ::tcgetattr(fd_, &original_) == 0;
+        return termiosSaved_;
+    }
+    bool makeExclusive()
+    {
+        exclusive_ = ::ioctl(fd_, TIOCEXCL) == 0;
+        return exclusive_;
+    }
+    void setLowLatency()
+    {
+        serial_struct ss{};
+        if (::ioctl(fd_, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
+            ss.flags |= ASYNC_LOW_LATENCY;
+            lowLatencySet_ = ::ioctl(fd_, TIOCSSERIAL, &ss) == 0;
+        }
+    }
+
+  private:
+    int fd_;
+    termios original_{};
+    bool termiosSaved_ = false;
+    bool exclusive_ = false;
+    bool lowLatencySet_ = false;
+};
+
+class SerialLink : public ByteLink {
+  public:
+    SerialLink(std::unique_ptr<PortHandle> port, int wake, QString path)
+        : port_(std::move(port)), fd_(port_->fd()), wake_(wake), path_(std::move(path))
+    {
+    }
+    ~SerialLink() override { ::close(wake_); }
 
     Io receive(std::uint8_t* buffer, std::size_t max, std::size_t& got, std::chrono::milliseconds timeout,
                QString& why) override
@@ -129,6 +190,7 @@ class SerialLink : public ByteLink {
         return Io::Lost;
     }
 
+    std::unique_ptr<PortHandle> port_;
     int fd_;
     int wake_;
     QString path_;
@@ -184,16 +246,23 @@ std::unique_ptr<ByteLink> openSerialLine(const QString& path, const SerialSettin
         why = serialOpenError(path, errno);
         return nullptr;
     }
+    auto port = std::make_unique<PortHandle>(fd);
     auto fail = [&](const QString& text) -> std::unique_ptr<ByteLink> {
-        ::close(fd);
+        port.reset();
         why = text;
         return nullptr;
     };
     if (!::isatty(fd))
         return fail(QStringLiteral("%1 не является последовательным портом.").arg(path));
-    // Two programs on one board would take each other's replies.
+    // Two programs on one board would take each other's replies: the lock keeps out those that
+    // ask for it, the exclusive mode every other opener.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return fail(serialOpenError(path, EBUSY));
+    if (!port->saveTermios())
+        return fail(serialOpenError(path, errno));
+    if (!port->makeExclusive())
+        return fail(QStringLiteral("Не удалось открыть порт %1 только для этой программы: %2.")
+                        .arg(path, systemError(errno)));
 
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
@@ -216,18 +285,14 @@ std::unique_ptr<ByteLink> openSerialLine(const QString& path, const SerialSettin
 
     // USB serial drivers hold received bytes back up to 16 ms unless asked not to; a driver
     // without the setting simply keeps its own timing.
-    serial_struct ss{};
-    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
-        ss.flags |= ASYNC_LOW_LATENCY;
-        ::ioctl(fd, TIOCSSERIAL, &ss);
-    }
+    port->setLowLatency();
     // Whatever waited in the port belongs to nobody now.
     ::tcflush(fd, TCIOFLUSH);
 
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0)
         return fail(QStringLiteral("Не удалось открыть порт %1: %2.").arg(path, systemError(errno)));
-    return std::make_unique<SerialLink>(fd, wake, path);
+    return std::make_unique<SerialLink>(std::move(port), wake, path);
 }
 
 std::vector<SerialPortInfo> listSerialPorts(const QStringList& patterns, const QString& sysRoot)
@@ -273,8 +338,7 @@ std::vector<SerialPortInfo> listSerialPorts(const QStringList& patterns, const Q
 
 bool probeBoard(ByteLink& link, std::chrono::milliseconds timeout)
 {
-    constexpr std::uint8_t kReadDeviceId[2] = {0x29, 0x00};
-    constexpr std::uint8_t kDeviceId = 0xE5;
+    constexpr std::uint8_t kReadDeviceId[2] = {cmd::ReadRegister, 0x00};
     QString why;
     if (link.send(kReadDeviceId, sizeof kReadDeviceId, timeout, why) != ByteLink::Io::Ok)
         return false;
@@ -295,7 +359,14 @@ bool probeBoard(ByteLink& link, std::chrono::milliseconds timeout)
 
 std::unique_ptr<ByteLink> SerialOpener::open(QString& why)
 {
-    return openSerialLine(settings_.port, settings_, why);
+    auto link = openSerialLine(settings_.port, settings_, why);
+    if (link && !probeBoard(*link, settings_.probeWait)) {
+        why = QStringLiteral("Порт %1 не ответил как акселерометр: к нему подключено другое устройство "
+                             "или плата не отвечает.")
+                  .arg(settings_.port);
+        return nullptr;
+    }
+    return link;
 }
 
 QString SerialOpener::description() const
@@ -304,7 +375,8 @@ QString SerialOpener::description() const
 }
 
 AutoSerialOpener::AutoSerialOpener(SerialSettings settings, QString sysRoot, platform::TickSource* ticks)
-    : settings_(std::move(settings)), sysRoot_(std::move(sysRoot)), ticks_(ticks ? *ticks : systemTicks_)
+    : settings_(std::move(settings)), sysRoot_(std::move(sysRoot)), probe_(probeBoard),
+      ticks_(ticks ? *ticks : systemTicks_)
 {
 }
 
@@ -321,37 +393,60 @@ std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
         return nullptr;
     }
     failedAt_.reset();
-    bool probed = false;
-    // The port the board was found on last time is tried first.
-    std::stable_partition(ports.begin(), ports.end(), [&](const auto& p) { return p.path == found_; });
-    QStringList tried;
-    bool noAccess = false;
-    QElapsedTimer clock;
-    clock.start();
-    for (const SerialPortInfo& p : ports) {
-        const QString name = p.usbId.isEmpty() ? p.path : QStringLiteral("%1 (%2)").arg(p.path, p.usbId);
-        if (!p.usbId.isEmpty() && !settings_.usbIds.contains(p.usbId, Qt::CaseInsensitive)) {
-            tried << QStringLiteral("%1: не опрашивался, его USB-код не указан в UsbIds").arg(name);
-            continue;
-        }
-        if (clock.elapsed() >= kSearchBudget.count()) {
-            tried << QStringLiteral("%1: не опрашивался, время поиска истекло").arg(name);
-            continue;
-        }
+    // The port the board was found on last time is preferred.
+    const QString before = [&] {
+        std::lock_guard<std::mutex> lock(foundMutex_);
+        return found_;
+    }();
+    std::stable_partition(ports.begin(), ports.end(), [&](const auto& p) { return p.path == before; });
+
+    struct Probed {
+        bool eligible = false;
+        std::unique_ptr<ByteLink> link;
         QString reason;
-        auto link = openSerialLine(p.path, settings_, reason);
-        if (!link) {
-            noAccess = noAccess || reason.contains(QLatin1String("dialout"));
-            tried << QStringLiteral("%1: %2").arg(
-                name, reason.contains(QLatin1String("dialout")) ? QStringLiteral("нет доступа") : reason);
+        bool answered = false;
+    };
+    std::vector<Probed> results(ports.size());
+    std::vector<std::thread> probes;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const SerialPortInfo& p = ports[i];
+        // Bytes are never sent to a USB device nobody named.
+        results[i].eligible = p.usbId.isEmpty() || settings_.usbIds.contains(p.usbId, Qt::CaseInsensitive);
+        if (!results[i].eligible)
             continue;
-        }
-        probed = true;
-        if (probeBoard(*link, kProbeWait)) {
+        // Every port at once: silent ports cost one probe wait together, not one each.
+        probes.emplace_back([this, &p, &r = results[i]] {
+            r.link = openSerialLine(p.path, settings_, r.reason);
+            if (r.link)
+                r.answered = probe_(*r.link, settings_.probeWait);
+        });
+    }
+    for (std::thread& t : probes)
+        t.join();
+
+    bool probed = false;
+    bool noAccess = false;
+    QStringList tried;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const SerialPortInfo& p = ports[i];
+        Probed& r = results[i];
+        if (r.answered) {
+            std::lock_guard<std::mutex> lock(foundMutex_);
             found_ = p.path;
-            return link;
+            // The other boards that answered are closed with the vector.
+            return std::move(r.link);
         }
-        tried << QStringLiteral("%1: не ответил как акселерометр").arg(name);
+        const QString name = p.usbId.isEmpty() ? p.path : QStringLiteral("%1 (%2)").arg(p.path, p.usbId);
+        if (!r.eligible) {
+            tried << QStringLiteral("%1: не опрашивался, его USB-код не указан в UsbIds").arg(name);
+        } else if (!r.link) {
+            const bool denied = r.reason.contains(QLatin1String("dialout"));
+            noAccess = noAccess || denied;
+            tried << QStringLiteral("%1: %2").arg(name, denied ? QStringLiteral("нет доступа") : r.reason);
+        } else {
+            probed = true;
+            tried << QStringLiteral("%1: не ответил как акселерометр").arg(name);
+        }
     }
     if (ports.empty()) {
         why = QStringLiteral("Плата не найдена: нет последовательных портов (%1).")
@@ -374,6 +469,7 @@ std::unique_ptr<ByteLink> AutoSerialOpener::open(QString& why)
 
 QString AutoSerialOpener::description() const
 {
+    std::lock_guard<std::mutex> lock(foundMutex_);
     return found_.isEmpty()
                ? QStringLiteral("последовательный порт (поиск платы)")
                : QStringLiteral("последовательный порт %1, %2 бит/с").arg(found_).arg(settings_.baud);

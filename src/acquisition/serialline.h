@@ -10,7 +10,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -25,6 +28,10 @@ struct SerialSettings {
     QStringList usbIds;
     // Where Port=auto looks (glob patterns).
     QStringList candidates{QStringLiteral("/dev/ttyUSB*"), QStringLiteral("/dev/ttyACM*")};
+    // How long a port gets to answer the device-ID probe: the line's first-byte wait, but never
+    // less than kMinProbeWait.
+    std::chrono::milliseconds probeWait{kMinProbeWait};
+    static constexpr std::chrono::milliseconds kMinProbeWait{100};
 };
 
 // The operator's words for a port that cannot be opened, with what to do about it.
@@ -33,7 +40,8 @@ QString serialOpenError(const QString& path, int error);
 // Whether the line can run at this rate (the standard rates up to 4 Mbit/s).
 bool supportedBaud(int baud);
 
-// Opens a serial port as a raw line. nullptr with why filled when it cannot.
+// Opens a serial port as a raw line, for this program alone (TIOCEXCL and a lock); closing it puts
+// the port's own settings back. nullptr with why filled when it cannot.
 std::unique_ptr<ByteLink> openSerialLine(const QString& path, const SerialSettings& settings, QString& why);
 
 // A serial port the system knows, with the USB identity of its device where it has one.
@@ -51,7 +59,9 @@ std::vector<SerialPortInfo> listSerialPorts(const QStringList& patterns,
 // answers 0xE5.
 bool probeBoard(ByteLink& link, std::chrono::milliseconds timeout);
 
-// A named port.
+// A named port. Each time it is opened the device-ID probe must be answered before the line is
+// handed over: after an unplug the path may lead to another program's terminal, which must not
+// receive the board's commands.
 class SerialOpener : public LinkOpener {
   public:
     explicit SerialOpener(SerialSettings settings) : settings_(std::move(settings)) {}
@@ -62,8 +72,9 @@ class SerialOpener : public LinkOpener {
     SerialSettings settings_;
 };
 
-// Port=auto: the first listed port that answers the device-ID probe. The port found is kept, so
-// a board that drops out is looked for at the same place first. A search that found nothing after
+// Port=auto: the first listed port that answers the device-ID probe. All the ports are probed at
+// once, each on its own thread, so the search takes one probe wait however many ports stay
+// silent. The port found is kept, so a board that drops out is preferred at the same place. A search that found nothing after
 // probing ports is not repeated for a few seconds while the same ports are there: every call of
 // the program would otherwise stall for up to a second while no board is attached (each poll of
 // a run, each command). A port that appears (a board plugged in) is searched at once.
@@ -71,18 +82,22 @@ class AutoSerialOpener : public LinkOpener {
   public:
     explicit AutoSerialOpener(SerialSettings settings, QString sysRoot = QStringLiteral("/sys"),
                               platform::TickSource* ticks = nullptr);
+    // Runs on the stream backend's opening thread; description() may be called meanwhile.
     std::unique_ptr<ByteLink> open(QString& why) override;
     QString description() const override;
 
-    // Each port gets this long to answer; the whole search stays under a second.
-    static constexpr std::chrono::milliseconds kProbeWait{100};
-    static constexpr std::chrono::milliseconds kSearchBudget{800};
     // After a search that probed ports in vain, calls fail at once for this long.
     static constexpr std::chrono::milliseconds kSearchAgainAfter{3000};
+
+    // The probe each port gets (probeBoard unless a test puts another in).
+    using Probe = std::function<bool(ByteLink&, std::chrono::milliseconds)>;
+    void setProbe(Probe probe) { probe_ = std::move(probe); }
 
   private:
     SerialSettings settings_;
     QString sysRoot_;
+    Probe probe_;
+    mutable std::mutex foundMutex_;
     QString found_;
     platform::SystemTicks systemTicks_;
     platform::TickSource& ticks_;

@@ -15,6 +15,9 @@ StreamBackend::StreamBackend(std::unique_ptr<LinkOpener> opener, StreamOptions o
 StreamBackend::~StreamBackend()
 {
     shutDown();
+    // An open still under way ends within its probe wait; the link it brings is closed.
+    if (opening_.valid())
+        opening_.wait();
 }
 
 QString StreamBackend::description() const
@@ -44,10 +47,23 @@ bool StreamBackend::ensureOpen()
 {
     if (link_)
         return true;
-    QString why;
-    auto link = opener_->open(why);
+    // Never on the caller's thread: the caller is the window.
+    if (!opening_.valid())
+        opening_ = std::async(std::launch::async, [opener = opener_.get()] {
+            Opened o;
+            o.link = opener->open(o.why);
+            return o;
+        });
+    if (opening_.wait_for(options_.openWait) != std::future_status::ready) {
+        lastError_ = QStringLiteral("Плата ещё не ответила (%1): идёт поиск или проверка порта, "
+                                    "повторите через секунду.")
+                         .arg(opener_->description());
+        return false;
+    }
+    Opened opened = opening_.get();
+    auto link = std::move(opened.link);
     if (!link) {
-        lastError_ = why;
+        lastError_ = opened.why;
         return false;
     }
     lastError_.clear();
@@ -95,8 +111,12 @@ int StreamBackend::write(const std::uint8_t* bytes, std::uint32_t count, std::ui
 int StreamBackend::read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got)
 {
     got = 0;
-    if (!ensureOpen())
+    // Only a command opens the line: opening asks the board for its identity, which must not go
+    // to a board recording on its own after a start to memory, whose polls read nothing.
+    if (!link_) {
+        lastError_ = QStringLiteral("связь с платой закрыта; её откроет следующая команда");
         return si::DeviceNotFound;
+    }
     const ReceiveBuffer::Taken t = buffer_.take(buffer, max, options_.firstByteWait, options_.replyGap);
     got = std::uint32_t(t.count);
     if (t.overflowed) {

@@ -1,10 +1,10 @@
 #pragma once
 
 // What the serial-line and the USB backends have in common: a board reached through a byte link
-// that may vanish at any moment (a cable pulled, an adapter re-plugged). The link is opened on the
-// first call, a reader thread drains it into a bounded buffer for as long as it is open, and a
-// call after the link was lost opens it anew, so a board plugged back in works again without
-// restarting the program.
+// that may vanish at any moment (a cable pulled, an adapter re-plugged). The link is opened by
+// the first command, on a thread of its own, a reader thread drains it into a bounded buffer for
+// as long as it is open, and a command after the link was lost opens it anew, so a board plugged
+// back in works again without restarting the program.
 //
 // The program sends a command, pauses a fixed 4 ms and reads once. A real line answers later
 // than that now and then (USB adapters take 1-20 ms), so a read that finds nothing waits a short,
@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -44,6 +45,8 @@ class ByteLink {
 class LinkOpener {
   public:
     virtual ~LinkOpener();
+    // Called on the backend's opening thread, never twice at once; description() may be called
+    // from the GUI thread meanwhile.
     virtual std::unique_ptr<ByteLink> open(QString& why) = 0;
     // Which board this is, for the operator ("последовательный порт /dev/ttyUSB0").
     virtual QString description() const = 0;
@@ -58,6 +61,9 @@ struct StreamOptions {
     std::chrono::milliseconds settleQuiet{10};
     std::chrono::milliseconds settleLimit{50};
     std::chrono::milliseconds sendTimeout{500};
+    // Opening a link may take long (a search probes ports, a named port must answer the probe):
+    // it runs on a thread of its own, and a call waits this long for it before failing.
+    std::chrono::milliseconds openWait{150};
     std::size_t bufferLimit = ReceiveBuffer::kDefaultLimit;
 };
 
@@ -76,6 +82,10 @@ class StreamBackend : public DeviceBackend {
     bool isOpen() const { return link_ != nullptr; }
 
   private:
+    struct Opened {
+        std::unique_ptr<ByteLink> link;
+        QString why;
+    };
     bool ensureOpen();
     void shutDown();
     void readerLoop(ByteLink* link);
@@ -84,6 +94,9 @@ class StreamBackend : public DeviceBackend {
     StreamOptions options_;
     ReceiveBuffer buffer_;
     std::unique_ptr<ByteLink> link_;
+    // An open under way, started by a call that could not wait for it to end; the next call
+    // takes its result.
+    std::future<Opened> opening_;
     std::thread reader_;
     std::atomic<bool> stop_{false};
     QString lastError_;

@@ -12,8 +12,14 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <mutex>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,11 +28,57 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Waits generous enough for an emulator that a loaded machine schedules late.
 std::unique_ptr<StreamBackend> serialBackend(const QString& path, StreamOptions options = {})
 {
     SerialSettings s;
     s.port = path;
+    s.probeWait = 2s;
+    options.openWait = 5s;
     return std::make_unique<StreamBackend>(std::make_unique<SerialOpener>(s), options);
+}
+
+// A terminal another program holds, which never answers.
+struct ForeignTerminal {
+    ForeignTerminal()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            path = QFile::decodeName(::ptsname(master));
+    }
+    ~ForeignTerminal() { ::close(master); }
+    QByteArray received() const
+    {
+        QByteArray all;
+        char chunk[256];
+        for (ssize_t n; (n = ::read(master, chunk, sizeof chunk)) > 0;)
+            all.append(chunk, n);
+        return all;
+    }
+    int master = -1;
+    QString path;
+};
+
+// Opens the path as a plain program would (no lock), and says what came of it (0: opened). Root
+// passes the exclusive mode by CAP_SYS_ADMIN, so this thread alone gives that up first.
+int openAsAnotherProgram(const QString& path)
+{
+    int error = 0;
+    std::thread t([&] {
+        if (::geteuid() == 0) {
+            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+            __user_cap_data_struct data[2]{};
+            ::syscall(SYS_capget, &header, data);
+            data[CAP_SYS_ADMIN / 32].effective &= ~(1u << (CAP_SYS_ADMIN % 32));
+            ::syscall(SYS_capset, &header, data);
+        }
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        error = fd < 0 ? errno : 0;
+        if (fd >= 0)
+            ::close(fd);
+    });
+    t.join();
+    return error;
 }
 
 // The program's side of the line with the real clock: its 4 ms pauses are real ones.
@@ -226,14 +278,63 @@ TEST(SerialLine, LaterCommandsWorkAfterACloseAndAfterTheBoardIsPluggedBackIn)
             break;
     }
     EXPECT_NE(line.link.lastStatus, 0);
-    EXPECT_EQ(got.size(), 3000 - 2 - 6) << "everything after the register replies";
+    // Before the stream: the device ID asked at each of the two opens, the two read-backs of it
+    // and the six register read-backs.
+    EXPECT_EQ(got.size(), 3000 - 4 - 6);
     EXPECT_NE(line.link.SendCmd(2), 0) << "nothing is there to send to";
     EXPECT_TRUE(line.backend().lastError().contains(port)) << qPrintable(line.backend().lastError());
+
+    // Meanwhile the path leads to another program's terminal: it gets the identity probe and
+    // nothing else.
+    ForeignTerminal foreign;
+    ASSERT_TRUE(QFile::link(foreign.path, port));
+    EXPECT_EQ(line.link.writeRegister(0x2D, 0x08), DeviceLink::RegisterResult::NotSent);
+    EXPECT_EQ(foreign.received().toHex(' '), QByteArray("29 00"));
+    EXPECT_TRUE(line.backend().lastError().contains(QStringLiteral("не ответил как акселерометр")))
+        << qPrintable(line.backend().lastError());
+    QFile::remove(port);
 
     // Plugged back in at the same place: the next command finds it without a restart.
     sim = std::make_unique<BoardSimProcess>(QStringList{QStringLiteral("--link"), port});
     ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
     EXPECT_EQ(line.link.CheckAxRg(0x00), std::optional<std::uint8_t>(0xE5));
+}
+
+TEST(SerialLine, APortIsOpenedForThisProgramAloneAndLeftAsItWasFound)
+{
+    BoardSimProcess sim;
+    ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+    // The port as some other program left it: a cooked terminal at 9600 bit/s.
+    const QByteArray path = QFile::encodeName(sim.path());
+    auto settingsNow = [&] {
+        termios t{};
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ::tcgetattr(fd, &t);
+        return std::pair{fd, t};
+    };
+    auto [fd, before] = settingsNow();
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_iflag |= ICRNL | IXON;
+    before.c_oflag |= OPOST | ONLCR;
+    ::cfsetspeed(&before, B9600);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &before), 0);
+    ::tcgetattr(fd, &before);
+    ::close(fd);
+
+    {
+        QString why;
+        auto link = openSerialLine(sim.path(), SerialSettings{}, why);
+        ASSERT_NE(link, nullptr) << qPrintable(why);
+        EXPECT_EQ(openAsAnotherProgram(sim.path()), EBUSY) << "a second program would take half the bytes";
+    }
+    EXPECT_EQ(openAsAnotherProgram(sim.path()), 0) << "free again once closed";
+    auto [again, after] = settingsNow();
+    ::close(again);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag & ~tcflag_t(HUPCL), before.c_cflag & ~tcflag_t(HUPCL));
+    EXPECT_EQ(::cfgetospeed(&after), speed_t(B9600));
 }
 
 TEST(SerialLine, AReadThatCannotKeepUpReportsTheOverflow)
@@ -348,6 +449,7 @@ TEST(SerialLine, SearchTakesTheFirstPortThatAnswersAndNeverProbesAnUnnamedUsbDev
         SCOPED_TRACE(c.what);
         SerialSettings s;
         s.candidates = {dev + QStringLiteral("/*")};
+        s.probeWait = 1s;
         s.usbIds = c.usbIds;
         AutoSerialOpener opener(s, sys);
         QString why;
@@ -369,6 +471,7 @@ TEST(SerialLine, SearchTakesTheFirstPortThatAnswersAndNeverProbesAnUnnamedUsbDev
     QFile::link(silent.path(), port);
     SerialSettings s;
     s.candidates = {later + QStringLiteral("/*")};
+    s.probeWait = 1s;
     platform::ManualTicks ticks(5000);
     AutoSerialOpener opener(s, sys, &ticks);
     QString first, second, third;
@@ -388,4 +491,93 @@ TEST(SerialLine, SearchTakesTheFirstPortThatAnswersAndNeverProbesAnUnnamedUsbDev
     EXPECT_FALSE(plugged.open(none));
     QFile::link(board.path(), later + QStringLiteral("/ttyS1")); // a port appears
     EXPECT_TRUE(plugged.open(found)) << qPrintable(found);
+}
+
+TEST(SerialLine, SearchProbesAllPortsAtOnceAndWaitsAsLongAsTheLineAllowsSoASlowBoardIsFound)
+{
+    // Eight silent ports sorted before a board that answers in 250 ms.
+    QTemporaryDir dir;
+    const QString dev = dir.filePath(QStringLiteral("dev"));
+    QDir().mkpath(dev);
+    std::vector<std::unique_ptr<ForeignTerminal>> silent;
+    for (int i = 0; i < 8; ++i) {
+        silent.push_back(std::make_unique<ForeignTerminal>());
+        ASSERT_TRUE(QFile::link(silent.back()->path, dev + QStringLiteral("/ttyS%1").arg(i)));
+    }
+    BoardSimProcess board({QStringLiteral("--delay"), QStringLiteral("250")});
+    ASSERT_FALSE(board.path().isEmpty()) << qPrintable(board.error());
+    ASSERT_TRUE(QFile::link(board.path(), dev + QStringLiteral("/ttyS8")));
+
+    SerialSettings s;
+    s.candidates = {dev + QStringLiteral("/*")};
+    s.probeWait = 1500ms; // ReadTimeoutMs gives it
+    AutoSerialOpener opener(s, dir.filePath(QStringLiteral("sys")));
+    // However many ports stay silent, the search costs one probe wait: each probe waits here
+    // until all have begun, which only probes running side by side ever do.
+    std::mutex m;
+    std::condition_variable cv;
+    int begun = 0;
+    bool sideBySide = true;
+    opener.setProbe([&](ByteLink& link, std::chrono::milliseconds wait) {
+        {
+            std::unique_lock<std::mutex> lock(m);
+            ++begun;
+            cv.notify_all();
+            sideBySide = cv.wait_for(lock, 5s, [&] { return begun == 9; }) && sideBySide;
+        }
+        return probeBoard(link, wait);
+    });
+    QString why;
+    const auto link = opener.open(why);
+    EXPECT_TRUE(sideBySide) << "the ports were probed one after another";
+    ASSERT_NE(link, nullptr) << qPrintable(why);
+    EXPECT_TRUE(opener.description().contains(QStringLiteral("ttyS8"))) << qPrintable(opener.description());
+}
+
+TEST(StreamBackend, OpensOnAThreadOfItsOwnAndCallsMeanwhileFailAtOnce)
+{
+    // An open that takes as long as the test wants: a search of many ports, a board slow to answer.
+    struct SlowOpener : LinkOpener {
+        std::unique_ptr<ByteLink> open(QString& why) override
+        {
+            std::unique_lock<std::mutex> lock(m);
+            ++opens;
+            thread = std::this_thread::get_id();
+            cv.wait_for(lock, 5s, [&] { return released; });
+            done = true;
+            cv.notify_all();
+            why = QStringLiteral("нет платы");
+            return nullptr;
+        }
+        QString description() const override { return QStringLiteral("медленная плата"); }
+        std::mutex m;
+        std::condition_variable cv;
+        int opens = 0;
+        bool released = false;
+        bool done = false;
+        std::thread::id thread;
+    };
+    auto owned = std::make_unique<SlowOpener>();
+    SlowOpener& opener = *owned;
+    StreamBackend backend(std::move(owned));
+    EXPECT_LE(StreamOptions{}.openWait, 200ms) << "the longest a call holds the window for an open";
+    const std::uint8_t ask[2] = {0x29, 0x00};
+    std::uint32_t written = 0;
+    for (int call = 0; call < 2; ++call) {
+        EXPECT_EQ(backend.write(ask, 2, written), si::DeviceNotFound);
+        std::lock_guard<std::mutex> lock(opener.m);
+        EXPECT_FALSE(opener.done) << "the call waited for the open to end";
+    }
+    EXPECT_TRUE(backend.lastError().contains(QStringLiteral("медленная плата"))) << qPrintable(backend.lastError());
+    {
+        std::unique_lock<std::mutex> lock(opener.m);
+        EXPECT_EQ(opener.opens, 1) << "one open at a time";
+        EXPECT_NE(opener.thread, std::this_thread::get_id());
+        opener.released = true;
+        opener.cv.notify_all();
+        opener.cv.wait(lock, [&] { return opener.done; });
+    }
+    // The open's outcome comes with the next call.
+    EXPECT_EQ(backend.write(ask, 2, written), si::DeviceNotFound);
+    EXPECT_EQ(backend.lastError(), QStringLiteral("нет платы"));
 }

@@ -10,6 +10,7 @@
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
 
+#include <QTest>
 #include <QThread>
 
 using app::TForm1;
@@ -23,8 +24,12 @@ class SerialWindowTest : public AcqWindowTest {
         auto f = make();
         acq::SerialSettings s;
         s.port = port;
+        // Generous for an emulator that a loaded machine schedules late.
+        s.probeWait = std::chrono::seconds(2);
+        acq::StreamOptions options;
+        options.openWait = std::chrono::seconds(5);
         f->measurementRun->setBackend(
-            std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s)));
+            std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s), options));
         board = nullptr;
         return f;
     }
@@ -114,7 +119,8 @@ TEST_F(SerialWindowTest, BoardUnpluggedMidRunThenPluggedBackIn)
     setUp(*f, {true, true, true}, 0, 0, 16384);
     f->btStartClick();
     pollUntilDone(*f);
-    EXPECT_EQ(f->record.sampleStream.size(), 20000u - 6u) << "all that came after the six read-backs";
+    EXPECT_EQ(f->record.sampleStream.size(), 20000u - 7u)
+        << "all that came after the device-ID probe at the open and the six read-backs";
     EXPECT_TRUE(f->Chart1->isEnabled()) << "what arrived is charted";
 
     f->btStartClick();
@@ -147,4 +153,25 @@ TEST_F(SerialWindowTest, AMissingPortIsNamedInTheProgramsOwnMessage)
     EXPECT_TRUE(m.contains(port) && m.contains(QStringLiteral("не найден"))) << qPrintable(m);
     EXPECT_TRUE(f->btUSB->toolTip().startsWith(QStringLiteral("Подключить АЦП к компьютеру\n")))
         << "the button's own hint stays";
+}
+
+TEST_F(SerialWindowTest, ConnectionIndicatorTellsWhetherTheBoardAnswers)
+{
+    auto sim = std::make_unique<BoardSimProcess>();
+    ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
+    auto f = makeOn(sim->path());
+    auto shows = [&](const QPixmap& glyph) {
+        const QImage want = glyph.toImage();
+        return f->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
+    };
+    // As after a chart: the activity shown, the timer started by the paint.
+    f->status->setPanelText(0, QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
+    f->timCheckUSB->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBgreen); }, 10000)) << "a board that answers";
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
+
+    sim.reset(); // unplugged
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBred); }, 10000));
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
+    EXPECT_TRUE(f->timCheckUSB->isActive()) << "it goes on asking while idle";
 }

@@ -1,6 +1,7 @@
 #include "acqwindow.h"
 
 #include "acquisition/devicelink.h"
+#include "acquisition/ui/linkindicator.h"
 
 #include <functional>
 
@@ -282,20 +283,50 @@ TEST_F(SetupPanelTest, ClosingTheWindowClosesTheDevice)
     EXPECT_EQ(board->closeCount(), 1);
 }
 
-TEST_F(SetupPanelTest, ConnectionIndicatorGoesRedASecondAfterEachPaint)
+TEST_F(SetupPanelTest, ConnectionIndicatorAsksTheBoardOnlyWhileIdle)
 {
     auto f = make();
     showActive(*f);
-    f->status->setPanelText(0, QStringLiteral("ИЗМЕРЕНИЕ"));
-    f->btUSB->setIcon(QIcon(f->imgUSBgreen));
+    auto shows = [&](const QPixmap& glyph) {
+        const QImage want = glyph.toImage();
+        return f->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
+    };
+    f->status->setPanelText(0, QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
     f->Chart1->replot();
     ASSERT_TRUE(f->timCheckUSB->isActive()) << "a paint starts the indicator's timer";
     EXPECT_EQ(f->timCheckUSB->interval(), 1000);
-    EXPECT_EQ(f->status->panelText(0), QStringLiteral("ИЗМЕРЕНИЕ")) << "not before the timer fires";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !f->timCheckUSB->isActive(); }, 10000));
-    EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
-    const QImage red = f->imgUSBred.toImage();
-    EXPECT_EQ(f->btUSB->icon().pixmap(f->imgUSBred.size()).toImage().convertToFormat(red.format()), red);
+    // A perfect run must not end in a red light.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBgreen); }, 10000));
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
+    EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("29 00"));
+
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool asks;
+        bool green;
+    };
+    const Case cases[] = {
+        {"a run being received", [&] { f->timRx->start(100000); }, false, true},
+        {"the board records on its own or waits for its contact",
+         [&] { f->measurementRun->link().commandBuffer[0] = 0x2C; }, false, true},
+        {"the board gone", [&] { board->dropOut(); }, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        f->timRx->stop();
+        f->measurementRun->link().commandBuffer[0] = 0x25;
+        c.arrange();
+        const std::size_t sent = board->commandsReceived().size();
+        f->timCheckUSB->start();
+        f->linkIndicator->check();
+        if (!c.asks)
+            EXPECT_EQ(board->commandsReceived().size(), sent) << "nothing may be sent to a busy board";
+        EXPECT_EQ(f->timCheckUSB->isActive(), c.asks);
+        EXPECT_TRUE(shows(c.green ? f->imgUSBgreen : f->imgUSBred));
+        if (!c.green)
+            EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
+    }
 }
 
 TEST_F(SetupPanelTest, TypedValuesAreBroughtIntoTheBounds)

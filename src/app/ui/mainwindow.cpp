@@ -11,6 +11,7 @@
 
 #include "acquisition/measurementrecord.h"
 #include "app/windowgeometry.h"
+#include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/mainanalysis.h"
@@ -250,7 +251,6 @@ void TForm1::buildControls()
     timCheckUSB = new QTimer(this);
     timCheckUSB->setObjectName(QStringLiteral("timCheckUSB"));
     timCheckUSB->setInterval(1000);
-    connect(timCheckUSB, &QTimer::timeout, this, &TForm1::btUSBClick);
 
     imgUSBred = ledPixmap(QColor(0xE0, 0x20, 0x20));
     imgUSBgreen = ledPixmap(QColor(0x20, 0xC0, 0x20));
@@ -264,7 +264,6 @@ void TForm1::buildControls()
     connect(gbChart, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
     connect(gbOptions, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
     connect(btHelpTOC, &QToolButton::clicked, this, &TForm1::btHelpTOCClick);
-    connect(btUSB, &QToolButton::clicked, this, &TForm1::btUSBClick);
 }
 
 void TForm1::buildToolBars()
@@ -746,6 +745,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     // acquisition: set-up handlers and the device link, in place before any control is set
     setupPanel = std::make_unique<acq::SetupPanel>(*this);
     measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
+    linkIndicator = std::make_unique<acq::LinkIndicator>(*this, *measurementRun);
     zeroCapturePending = false;
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);

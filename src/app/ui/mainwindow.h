@@ -34,6 +34,7 @@ class MainWindowAnalysis;
 namespace acq {
 class SetupPanel;
 class MeasurementRun;
+class LinkIndicator;
 } // namespace acq
 
 // files: measurement files, scales and folder browsing, owned by the window.
@@ -234,6 +235,7 @@ public:
     // ---- acquisition: device link, set-up, run, memory read ----
     std::unique_ptr<acq::SetupPanel> setupPanel;
     std::unique_ptr<acq::MeasurementRun> measurementRun;
+    std::unique_ptr<acq::LinkIndicator> linkIndicator;
     // Called by other subsystems too (the zero balancing starts a run, a settings load
     // recounts the channels); the work is done by the classes above.
     void btStartClick();
