@@ -1,5 +1,6 @@
-# Sourced by tools/run and tools/test: installs the Debian packages the build
-# needs when any of them is missing (apt-get; through sudo when not root).
+# Sourced by the scripts in tools/: installs the Debian packages the build needs when any of them
+# is missing (apt-get; through sudo when not root), and builds the Release configuration the one
+# way tools/run and tools/ci both use.
 ACCEL3_PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libqcustomplot-dev libsimpleini-dev
@@ -11,10 +12,11 @@ ACCEL3_PACKAGES=(
   ccache
 )
 
+# accel3_install_deps [EXTRA_PACKAGE ...]
 accel3_install_deps() {
   local missing=()
   local p
-  for p in "${ACCEL3_PACKAGES[@]}"; do
+  for p in "${ACCEL3_PACKAGES[@]}" "$@"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$p")
     fi
@@ -35,3 +37,11 @@ accel3_install_deps() {
 # the checkout are hashed relative to it.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+
+# The Release build tools/run starts: every target, the benchmarks included.
+accel3_build_release() {
+  local root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DACCEL3_TESTS=OFF
+  cmake --build "$root/build/release"
+}

@@ -3,7 +3,7 @@
 // hardware. It prints the terminal's path and answers there until stopped.
 //
 //   accel3-boardsim [--link PATH] [--ini device.ini] [--TremorHz 7 ...]
-//                   [--stop-after N] [--delay MS] [--exit-after N]
+//                   [--stop-after N] [--delay MS] [--exit-after N] [--line-buffer N]
 
 #include "acquisition/commandframer.h"
 #include "acquisition/deviceconfig.h"
@@ -48,6 +48,9 @@ struct Faults {
     std::optional<std::uint64_t> stopAfter; // bytes sent, then silence
     std::optional<std::uint64_t> exitAfter; // bytes sent, then the board is gone
     std::chrono::milliseconds delay{0};
+    // Bytes the computer's side of the line holds unread before further ones are lost, as on a
+    // serial line without flow control; unset, the terminal holds what the kernel lets it.
+    std::optional<std::uint64_t> lineBuffer;
 };
 
 // A command cut off in the middle is dropped after this long, as the firmware resynchronises.
@@ -97,7 +100,9 @@ int main(int argc, char** argv)
     const QCommandLineOption stopOpt = option("stop-after", "Stop answering after N bytes sent.", "N");
     const QCommandLineOption delayOpt = option("delay", "Delay every reply by MS milliseconds.", "MS");
     const QCommandLineOption exitOpt = option("exit-after", "Exit (as if unplugged) after N bytes sent.", "N");
-    parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt});
+    const QCommandLineOption lineOpt =
+        option("line-buffer", "Lose the bytes sent while N bytes wait unread, as a line without flow control.", "N");
+    parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt, lineOpt});
     // The scene takes the same keys as the program's [Simulator] section.
     const char* sceneKeys[] = {"GravityG", "TremorHz", "TremorG", "VibrationHz",  "VibrationG",
                                "NoiseG",   "PulseHz",  "Seed",    "ContactOpenMs"};
@@ -145,6 +150,7 @@ int main(int argc, char** argv)
     faults.stopAfter = count(stopOpt);
     faults.exitAfter = count(exitOpt);
     faults.delay = std::chrono::milliseconds(count(delayOpt).value_or(0));
+    faults.lineBuffer = count(lineOpt);
     if (!ok) {
         std::fprintf(stderr, "accel3-boardsim: a number is expected (see --help)\n");
         return 2;
@@ -235,6 +241,19 @@ int main(int argc, char** argv)
                     std::uint64_t(allowed), *faults.exitAfter - std::min(sent, *faults.exitAfter)));
             if (allowed == 0 && faults.stopAfter && sent >= *faults.stopAfter)
                 output.clear(); // silent from here on; commands are still taken in
+            if (allowed > 0 && faults.lineBuffer) {
+                // The line goes on at its rate whether or not anybody reads: what does not fit
+                // into the reader's buffer is gone, and counts as sent.
+                int queued = 0;
+                ::ioctl(keep, TIOCINQ, &queued);
+                const auto room = qsizetype(*faults.lineBuffer - std::min<std::uint64_t>(*faults.lineBuffer, std::uint64_t(queued)));
+                if (room < allowed) {
+                    const qsizetype lost = allowed - room;
+                    output.remove(room, lost);
+                    sent += std::uint64_t(lost);
+                    allowed = room;
+                }
+            }
             if (allowed > 0) {
                 const ssize_t w = ::write(master, output.constData(), std::size_t(allowed));
                 if (w > 0) {
