@@ -77,7 +77,7 @@ class SimulatedBoard : public DeviceBackend {
     const std::vector<std::uint8_t>& memoryImage();
     bool memoryWriteProtected() const { return writeProtected_; }
     void setMemoryWriteProtected(bool on) { writeProtected_ = on; }
-    // Every write that reached the board, in order.
+    // The writes that reached the board, in order (the last few thousand).
     const std::vector<QByteArray>& commandsReceived() const { return commands_; }
     int closeCount() const { return closes_; }
 
@@ -130,6 +130,7 @@ class SimulatedBoard : public DeviceBackend {
     bool droppedOut_ = false;
     bool contactKnown_ = false;
     std::uint32_t contactDelayMs_ = 0;
+    static constexpr std::size_t kCommandLogLimit = 4096;
     std::vector<QByteArray> commands_;
     int closes_ = 0;
 
