@@ -356,6 +356,7 @@ TEST(DeviceConfig, SerialLineSettings)
          115200,
          80,
          {"0403:6001", "10c4:ea60"}},
+        {"a slow board", "[Device]\r\nBackend=serial\r\nReadTimeoutMs=400\r\n", {}, "", 921600, 400, {}},
         {"a wait that would freeze the window is not taken",
          "[Device]\r\nBackend=serial\r\nReadTimeoutMs=5000\r\n",
          {},
@@ -375,6 +376,7 @@ TEST(DeviceConfig, SerialLineSettings)
         EXPECT_EQ(s.serial.port, c.port);
         EXPECT_EQ(s.serial.baud, c.baud);
         EXPECT_EQ(s.stream.firstByteWait.count(), c.firstByteMs);
+        EXPECT_EQ(s.serial.probeWait.count(), std::max(100, c.firstByteMs)) << "the board is probed as it is read";
         EXPECT_EQ(s.serial.usbIds, c.usbIds);
     }
 }
