@@ -65,6 +65,10 @@ class PortHandle {
             // their own after a start to memory.
             termios t = original_;
             t.c_cflag &= ~tcflag_t(HUPCL);
+            termios now{};
+            if (::tcgetattr(fd_, &now) != 0 || (now.c_cflag & ~tcflag_t(HUPCL)) != t.c_cflag ||
+                ::cfgetospeed(&now) != ::cfgetospeed(&t))
+                letOutputLeave();
             ::tcsetattr(fd_, TCSANOW, &t);
         }
         if (lowLatencySet_) {
@@ -81,6 +85,22 @@ class PortHandle {
         ::close(fd_);
     }
     int fd() const { return fd_; }
+
+    // The last bytes written (the start command right before the close that follows a start to
+    // memory) must leave at the rate and format they were written for, before the line's own
+    // settings come back; bounded, so a line held up by flow control cannot hold the close.
+    void letOutputLeave() const
+    {
+        for (int i = 0; i < 50; ++i) {
+            int queued = 0;
+            if (::ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0)
+                break;
+            ::usleep(2000);
+        }
+        // The adapter's own FIFO, a few bytes at the rates boards run at.
+        ::usleep(5000);
+    }
+
     bool saveTermios()
     {
         termiosSaved_ = ::tcgetattr(fd_, &original_) == 0;
