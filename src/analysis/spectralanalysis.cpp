@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <exception>
 #include <limits>
 #include <map>
@@ -55,6 +56,56 @@ double windowShape(const std::vector<double>& terms, double offset)
         v += terms[j] / 2 * (sinc(offset - double(j)) + sinc(offset + double(j)));
     return std::fabs(v);
 }
+
+// |W(x)| / W(0) of the periodic window of `length` points exactly as applied,
+// x in bins of the unpadded record: a0 D(x) + sum (-1)^j aj/2 (D(x-j) + D(x+j))
+// with the Dirichlet kernel D(u) = sum over n of e^(-2 pi i n u / length).
+double discreteShape(const std::vector<double>& terms, int length, double x)
+{
+    const double L = double(length);
+    auto dirichlet = [L](double u) {
+        const double den = std::sin(kPi * u / L);
+        const double mag = std::fabs(den) < 1e-300 ? L : std::sin(kPi * u) / den;
+        return std::polar(mag, -kPi * u * (L - 1) / L);
+    };
+    std::complex<double> v = terms[0] * dirichlet(x);
+    double sign = -1;
+    for (std::size_t j = 1; j < terms.size(); ++j, sign = -sign)
+        v += sign * terms[j] / 2 * (dirichlet(x - double(j)) + dirichlet(x + double(j)));
+    return std::abs(v) / (terms[0] * L);
+}
+
+// The most a sine leaks through the window's side lobes `x` bins (of the
+// unpadded record) or further from its frequency, relative to its amplitude.
+class SideLobeBound {
+  public:
+    SideLobeBound(const std::vector<double>& terms, int length)
+    {
+        const int reach = std::max(2, std::min(1024, length / 2)) * kPerBin;
+        bound_.resize(std::size_t(reach) + 1);
+        for (int i = reach; i >= 0; --i) {
+            const double v = discreteShape(terms, length, double(i) / kPerBin);
+            bound_[std::size_t(i)] = i == reach ? v : std::max(v, bound_[std::size_t(i) + 1]);
+        }
+    }
+    double operator()(double x) const
+    {
+        const double from = std::max(0.0, x) * kPerBin;
+        const double last = double(bound_.size() - 1);
+        if (from <= last)
+            return bound_[std::size_t(from)];
+        // Beyond the table every lobe falls at least as 1/x from the highest
+        // of the table's last whole lobe (its very last entry may sit on a
+        // null); the discrete kernel is up to pi/2 above the continuous one
+        // near half the rate.
+        const double base = last - kPerBin;
+        return bound_[std::size_t(base)] * base / from * (kPi / 2);
+    }
+
+  private:
+    static constexpr int kPerBin = 8;
+    std::vector<double> bound_;
+};
 
 // FFTW plans are made once per size and shared: the planner is not
 // thread-safe, executing a plan on other arrays of the same alignment is.
@@ -159,16 +210,32 @@ Segmentation segmentation(qint64 n, const WelchOptions& o)
     return s;
 }
 
-// |X_k|^2 of one segment added into `power`.
-void addSegment(const double* values, qint64 first, int step, const Segmentation& g,
+// For values beyond 2^400 (or below 2^-400), a power of two near the largest
+// of them: the transform runs on the values divided by it, which is exact, so
+// that the squares of the bins stay finite (or above the subnormals). Any
+// other values are transformed as they are.
+double valueScaleOf(const double* values, int step, const Segmentation& g)
+{
+    const qint64 last = (g.count - 1) * g.hop + g.length;
+    double largest = 0;
+    for (qint64 i = 0; i < last; ++i)
+        largest = std::max(largest, std::fabs(values[i * step]));
+    if (!(largest > 0) || !std::isfinite(largest))
+        return 1; // a non-finite value spoils the result, which the callers check
+    const int exponent = std::ilogb(largest);
+    return std::abs(exponent) > 400 ? std::ldexp(1.0, exponent) : 1;
+}
+
+// |X_k|^2 of one segment, of the values divided by `scale`, added into `power`.
+void addSegment(const double* values, qint64 first, int step, double scale, const Segmentation& g,
                 const std::vector<double>& window, fftw_plan plan, Work& w, double* power)
 {
     double mean = 0;
     for (int i = 0; i < g.length; ++i)
-        mean += values[(first + i) * step];
+        mean += values[(first + i) * step] / scale;
     mean /= g.length;
     for (int i = 0; i < g.length; ++i)
-        w.in[i] = (values[(first + i) * step] - mean) * window[std::size_t(i)];
+        w.in[i] = (values[(first + i) * step] / scale - mean) * window[std::size_t(i)];
     std::fill(w.in + g.length, w.in + g.size, 0.0);
     fftw_execute_dft_r2c(plan, w.in, w.out);
     for (int k = 0; k <= g.size / 2; ++k)
@@ -243,17 +310,20 @@ double PowerSpectrum::value(int bin, SpectrumScale scale) const
 {
     const double p = power[std::size_t(bin)];
     // The one-sided spectrum folds the negative frequencies onto the positive
-    // ones; bin 0 and the Nyquist bin have no mirror to fold.
+    // ones; bin 0 and the Nyquist bin have no mirror to fold. Their components
+    // are sampled as constants (a, a, a, ... and a, -a, a, ...), whose RMS is
+    // their amplitude; every other bin is a sine, whose RMS is amplitude/sqrt 2.
     const bool single = bin == 0 || 2 * bin == size;
+    const double fold = single ? 1 : 2;
     switch (scale) {
     case SpectrumScale::Amplitude:
-        return std::sqrt(p) * (single ? 1 : 2) / windowSum;
+        return std::sqrt(p) * valueScale * fold / windowSum;
     case SpectrumScale::Rms:
-        return std::sqrt(p) * (single ? 1 : 2) / windowSum / (bin == 0 ? 1 : std::sqrt(2.0));
+        return std::sqrt(p) * valueScale * fold / windowSum / (single ? 1 : std::sqrt(2.0));
     case SpectrumScale::Psd:
-        return p * (single ? 1 : 2) / (rateHz * windowSquareSum);
+        return p * valueScale * valueScale * fold / (rateHz * windowSquareSum);
     case SpectrumScale::Asd:
-        return std::sqrt(p * (single ? 1 : 2) / (rateHz * windowSquareSum));
+        return std::sqrt(p * fold / (rateHz * windowSquareSum)) * valueScale;
     }
     return 0;
 }
@@ -278,11 +348,13 @@ PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptio
         s.windowSquareSum += v * v;
     }
     s.power.assign(std::size_t(g.size / 2 + 1), 0.0);
+    s.valuesUsed = (g.count - 1) * g.hop + g.length;
+    s.valueScale = valueScaleOf(values, step, g);
 
     const fftw_plan plan = PlanCache::instance().plan(g.size);
     Work w(g.size);
     for (qint64 i = 0; i < g.count; ++i)
-        addSegment(values, i * g.hop, step, g, s.window, plan, w, s.power.data());
+        addSegment(values, i * g.hop, step, s.valueScale, g, s.window, plan, w, s.power.data());
     for (double& p : s.power)
         p /= double(g.count);
     return s;
@@ -291,7 +363,8 @@ PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptio
 double toDecibels(double value, SpectrumScale scale, double reference)
 {
     const double factor = scale == SpectrumScale::Psd ? 10 : 20;
-    return factor * std::log10(value / reference);
+    const double db = factor * std::log10(value / reference);
+    return std::isnan(db) ? db : std::max(db, decibelFloor);
 }
 
 std::vector<SpectralPeak> strongestPeaks(const PowerSpectrum& s, SpectrumScale scale, int count, double fminHz,
@@ -299,33 +372,57 @@ std::vector<SpectralPeak> strongestPeaks(const PowerSpectrum& s, SpectrumScale s
 {
     std::vector<SpectralPeak> peaks;
     const int bins = s.binCount();
-    if (count <= 0 || bins < 3)
+    if (count <= 0 || bins < 3 || s.window.empty())
         return peaks;
     const double df = s.binHz();
+    // Every local maximum, in the band or not: a strong sine just outside the
+    // band still leaks into it.
     std::vector<int> candidates;
     for (int k = 1; k + 1 < bins; ++k) {
-        const double f = k * df;
-        if (f < fminHz || f > fmaxHz)
-            continue;
         const double p = s.power[std::size_t(k)];
         if (p > s.power[std::size_t(k - 1)] && p >= s.power[std::size_t(k + 1)])
             candidates.push_back(k);
     }
     std::stable_sort(candidates.begin(), candidates.end(),
                      [&](int a, int b) { return s.power[std::size_t(a)] > s.power[std::size_t(b)]; });
-    if (int(candidates.size()) > count)
-        candidates.resize(std::size_t(count));
 
-    // Where a lone sine between bins k and k+1 sits follows from how much of
-    // it the larger neighbour caught: |W(1 - d)| / |W(d)| grows from its value
-    // at d = 0 to 1 at d = 1/2. It is solved by bisection on the window's own
-    // shape, so every window is treated alike.
     const std::vector<double> terms = cosineTerms(s.windowKind);
-    // Offsets in bins are offsets in window periods times length / size.
-    const double periodsPerBin = double(s.window.size()) / double(s.size);
+    const int length = int(s.window.size());
+    // Offsets in (padded) bins are offsets in window periods times length / size.
+    const double periodsPerBin = double(length) / double(s.size);
+    // The main lobe spans +-K bins of the unpadded record for a window of K
+    // cosine terms (the first null of a rectangular window is one bin out).
+    const double lobeWidth = 2.0 * double(terms.size());
+    const SideLobeBound leak(terms, length);
+    // The side lobes of a peak read between the bins are compared with its
+    // true amplitude; the factor covers a neighbour caught at a lobe's top
+    // while the peak's own estimate is a little low.
+    constexpr double kLeakMargin = 2;
 
+    struct Accepted {
+        double position; // in padded bins
+        double amplitude; // |X| of the sine at its true frequency
+    };
+    std::vector<Accepted> accepted;
     for (int k : candidates) {
+        if (int(peaks.size()) >= count)
+            break;
         const double centre = std::sqrt(s.power[std::size_t(k)]);
+        bool sideLobe = false;
+        for (const Accepted& a : accepted) {
+            const double apart = std::fabs(double(k) - a.position) * periodsPerBin;
+            if (apart < lobeWidth || centre <= kLeakMargin * a.amplitude * leak(apart)) {
+                sideLobe = true;
+                break;
+            }
+        }
+        if (sideLobe)
+            continue;
+
+        // Where a lone sine between bins k and k+1 sits follows from how much
+        // of it the larger neighbour caught: |W(1 - d)| / |W(d)| grows from its
+        // value at d = 0 to 1 at d = 1/2. It is solved by bisection on the
+        // window's own shape, so every window is treated alike.
         const double left = std::sqrt(s.power[std::size_t(k - 1)]);
         const double right = std::sqrt(s.power[std::size_t(k + 1)]);
         const bool toRight = right >= left;
@@ -345,12 +442,19 @@ std::vector<SpectralPeak> strongestPeaks(const PowerSpectrum& s, SpectrumScale s
             }
         }
         const double d = (lo + hi) / 2;
+        const double position = k + (toRight ? d : -d);
+        const double scallop = terms[0] / windowShape(terms, d * periodsPerBin);
+        accepted.push_back({position, centre * scallop});
+
+        const double f = position * df;
+        if (k * df < fminHz || k * df > fmaxHz)
+            continue; // it only keeps its side lobes out of the band
         SpectralPeak p;
         p.bin = k;
-        p.frequencyHz = (k + (toRight ? d : -d)) * df;
+        p.frequencyHz = f;
         p.value = s.value(k, scale);
         if (scale == SpectrumScale::Amplitude || scale == SpectrumScale::Rms)
-            p.value *= terms[0] / windowShape(terms, d * periodsPerBin);
+            p.value *= scallop;
         peaks.push_back(p);
     }
     return peaks;
@@ -358,14 +462,16 @@ std::vector<SpectralPeak> strongestPeaks(const PowerSpectrum& s, SpectrumScale s
 
 double bandRms(const PowerSpectrum& s, double fminHz, double fmaxHz)
 {
+    // Summed in units of the spectrum's value scale, so that a large signal
+    // whose PSD itself would overflow still has a finite RMS.
     double sum = 0;
     const double df = s.binHz();
     for (int k = 0; k < s.binCount(); ++k) {
         const double f = k * df;
         if (f >= fminHz && f <= fmaxHz)
-            sum += s.value(k, SpectrumScale::Psd);
+            sum += s.power[std::size_t(k)] * (k == 0 || 2 * k == s.size ? 1 : 2) / (s.rateHz * s.windowSquareSum);
     }
-    return std::sqrt(sum * df);
+    return std::sqrt(sum * df) * s.valueScale;
 }
 
 QString valueUnit(const QString& axisTitle)
@@ -406,6 +512,8 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
 
     const double rate = rateOf(samplePeriodUs, step);
     const std::vector<double> window = windowCoefficients(wo.window, g.length);
+    const double valueScale = valueScaleOf(values, step, g);
+    const double scaleDb = 20 * std::log10(valueScale);
     double s2 = 0;
     for (double v : window)
         s2 += v * v;
@@ -433,7 +541,7 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
             const qint64 a = firstSegment(c);
             const qint64 b = firstSegment(c + 1);
             for (qint64 i = a; i < b; ++i)
-                addSegment(values, i * g.hop, step, g, window, plan, w, power.data());
+                addSegment(values, i * g.hop, step, valueScale, g, window, plan, w, power.data());
             const double scale = 2.0 / (rate * s2 * double(b - a));
             for (int r = 0; r < out.rows; ++r) {
                 const int k0 = int(qint64(r) * bins / out.rows);
@@ -442,7 +550,7 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
                 for (int k = k0; k < k1; ++k)
                     strongest = std::max(strongest, power[std::size_t(k)]);
                 out.db[std::size_t(r) * std::size_t(out.columns) + std::size_t(c)] =
-                    float(10 * std::log10(strongest * scale));
+                    float(std::max(10 * std::log10(strongest * scale) + scaleDb, decibelFloor));
             }
         }
     };

@@ -37,8 +37,10 @@ std::optional<SpectrumScale> scaleFromName(const QString& name);
 // Segment lengths offered for averaging.
 inline constexpr int minSegment = 256;
 inline constexpr int maxSegment = 65536;
-// Without averaging one transform covers at most this many values.
-inline constexpr int singleTransformLimit = 65536;
+// Without averaging one transform covers the whole stretch, up to this many
+// values (about 22 minutes at 3200 Hz; a transform of this size needs some
+// 100 MiB). A longer stretch is analysed from its start, and says so.
+inline constexpr int singleTransformLimit = 1 << 22;
 
 struct WelchOptions {
     WindowKind window = WindowKind::Rectangular;
@@ -50,7 +52,8 @@ struct WelchOptions {
 // The averaged one-sided power of the values: mean |X_k|^2 of the windowed,
 // mean-free segments, k = 0 ... size/2.
 struct PowerSpectrum {
-    std::vector<double> power;
+    std::vector<double> power; // in units of valueScale^2
+    double valueScale = 1;     // 1, or for huge values a power of two near the largest: keeps |X_k|^2 finite
     int size = 0;          // transform size N
     int averages = 0;      // segments averaged
     double rateHz = 0;     // sampling rate after decimation
@@ -58,6 +61,7 @@ struct PowerSpectrum {
     double windowSquareSum = 0;
     std::vector<double> window; // the coefficients as applied (shorter than N when padded)
     WindowKind windowKind = WindowKind::Rectangular;
+    qint64 valuesUsed = 0; // decimated values from the first that the segments cover
 
     double binHz() const { return size > 0 ? rateHz / size : 0; }
     int binCount() const { return int(power.size()); }
@@ -65,16 +69,21 @@ struct PowerSpectrum {
     double value(int bin, SpectrumScale scale) const;
 };
 
-// Without averaging: one segment of the first min(values, 65536) values,
-// padded to the next power of two. With averaging: segments of options.segment
+// Without averaging: one segment of every value (at most
+// singleTransformLimit), padded to the next power of two. With averaging: segments of options.segment
 // values, hop segment * (100 - overlap) / 100, over every value; a stretch
 // shorter than one segment is one padded segment. Empty when fewer than two
 // values are taken (no window of one point has a gain to divide by).
 PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptions& options,
                             double samplePeriodUs);
 
+// The lowest dB a value is shown with: an exact zero (a constant signal, an
+// empty bin) has no logarithm, and anything below 1e-20 of the reference in
+// amplitude (1e-40 in power) is far under the rounding of the transform.
+inline constexpr double decibelFloor = -400;
+
 // dB of a linear value: 20 log10 for amplitude-like scales, 10 log10 for the
-// PSD, relative to `reference` (in the scale's unit).
+// PSD, relative to `reference` (in the scale's unit); never below decibelFloor.
 double toDecibels(double value, SpectrumScale scale, double reference = 1);
 
 struct SpectralPeak {
@@ -83,11 +92,15 @@ struct SpectralPeak {
     int bin = 0;
 };
 
-// The `count` strongest local maxima between fminHz and fmaxHz, strongest
-// first. The frequency is refined between the bins by fitting the window's own
-// spectral shape to the ratio of the two neighbours of the maximum (exact for
-// a lone sine, whatever the window); amplitude and RMS values are corrected
-// for where the sine fell between the bins.
+// The `count` strongest peaks between fminHz and fmaxHz, strongest first. A
+// peak is a local maximum that stands at least the window's main-lobe width
+// (in bins of the unpadded record) from every stronger peak, and above what
+// the stronger peaks leak there through the window's side lobes: the side
+// lobes of a strong sine are never listed as peaks of their own. The
+// frequency is refined between the bins by fitting the window's own spectral
+// shape to the ratio of the two neighbours of the maximum (exact for a lone
+// sine, whatever the window); amplitude and RMS values are corrected for where
+// the sine fell between the bins.
 std::vector<SpectralPeak> strongestPeaks(const PowerSpectrum& s, SpectrumScale scale, int count, double fminHz,
                                          double fmaxHz);
 

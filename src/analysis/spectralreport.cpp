@@ -11,12 +11,16 @@
 
 namespace analysis {
 
+// The limits are compared in doubles before any conversion: a limit far above
+// the last bin must not overflow an int.
 int SpectralAnalysis::firstBin() const
 {
     if (channels.empty())
         return 0;
-    const double df = channels.front().spectrum.binHz();
-    return df > 0 ? std::max(0, int(std::ceil(fminHz / df - 1e-9))) : 0;
+    const PowerSpectrum& s = channels.front().spectrum;
+    const double df = s.binHz();
+    const double bin = df > 0 ? std::ceil(fminHz / df - 1e-9) : 0;
+    return bin > 0 ? int(std::min(bin, double(s.binCount()))) : 0;
 }
 
 int SpectralAnalysis::lastBin() const
@@ -27,7 +31,33 @@ int SpectralAnalysis::lastBin() const
     const int last = s.binCount() - 1;
     if (!std::isfinite(fmaxHz) || s.binHz() <= 0)
         return last;
-    return std::min(last, int(std::floor(fmaxHz / s.binHz() + 1e-9)));
+    const double bin = std::floor(fmaxHz / s.binHz() + 1e-9);
+    return bin >= 0 ? int(std::min(bin, double(last))) : -1;
+}
+
+qint64 SpectralAnalysis::pointsAnalysed() const
+{
+    if (channels.empty())
+        return 0;
+    const qint64 used = channels.front().spectrum.valuesUsed;
+    return used >= pointsGiven / step ? pointsGiven : used * step;
+}
+
+bool SpectralAnalysis::allFinite() const
+{
+    for (const ChannelAnalysis& c : channels) {
+        if (!std::isfinite(c.bandRms))
+            return false;
+        for (const SpectralPeak& p : c.peaks) {
+            if (!std::isfinite(p.frequencyHz) || !std::isfinite(shownPeak(p)))
+                return false;
+        }
+        for (int k = firstBin(); k <= lastBin(); ++k) {
+            if (!std::isfinite(shown(c, k)))
+                return false;
+        }
+    }
+    return true;
 }
 
 double SpectralAnalysis::shown(const ChannelAnalysis& c, int bin) const
@@ -69,6 +99,9 @@ SpectralAnalysis analyseChannels(const std::vector<ChannelInput>& channels, cons
     a.fminHz = std::max(0.0, settings.fminHz);
     a.fmaxHz = fmaxHz;
     a.unit = scaleUnit(settings.scale, valueUnitText);
+    a.step = std::max(1, step);
+    for (const ChannelInput& in : channels)
+        a.pointsGiven = std::max(a.pointsGiven, in.count);
     const WelchOptions o{settings.window, settings.segment, settings.overlapPercent, step};
     for (const ChannelInput& in : channels) {
         ChannelAnalysis c;
@@ -98,8 +131,13 @@ QString spectralReport(const SpectralAnalysis& a, bool listBins, const ReportCon
            QLatin1Char('\t') + QString::number(a.settings.segment ? a.settings.overlapPercent : 0) +
            QLatin1Char('\t') + QString::number(s ? s->averages : 0) + QLatin1Char('\t') +
            num(s ? s->binHz() : 0) + QLatin1Char('\t') + scaleName(a.settings.scale) + QLatin1Char('\t') +
-           a.valueCaption() + QLatin1Char('\t') + num(context.firstTime) + QLatin1Char('\t') +
-           num(context.lastTime) + QLatin1Char('\t') + context.fileName + end;
+           a.valueCaption() +
+           (a.settings.decibels ? QStringLiteral(", не ниже %1").arg(num(decibelFloor)) : QString()) +
+           QLatin1Char('\t') + num(context.firstTime) + QLatin1Char('\t') + num(context.lastTime) +
+           QLatin1Char('\t') + context.fileName + end;
+    if (a.cutShort())
+        out += QStringLiteral("Analysed Points\t") + QString::number(a.pointsAnalysed()) + QStringLiteral("\tof\t") +
+               QString::number(a.pointsGiven) + end;
 
     out += end + QStringLiteral("Band,Hz\tRMS\tChannel") + end;
     const QString band = num(a.fminHz) + QLatin1Char('-') +
@@ -165,7 +203,8 @@ QString spectrumFileText(const SpectralAnalysis& a, QChar separator, QChar decim
     auto num = [decimal](double v) { return platform::generalNumberText(v, decimal); };
     QString out = QStringLiteral("F,Гц");
     for (const ChannelAnalysis& c : a.channels)
-        out += separator + c.letter + QStringLiteral(", ") + a.valueCaption();
+        out += separator + c.letter + QStringLiteral(", ") + a.valueCaption() +
+               (a.settings.decibels ? QStringLiteral(" не ниже ") + num(decibelFloor) : QString());
     out += QStringLiteral("\r\n");
     if (a.channels.empty())
         return out;
@@ -187,6 +226,16 @@ QString plainSpectrumFileText(const double* amplitudes, int binCount, double sam
     for (int j = 0; j < binCount; ++j)
         out += platform::generalNumberText(binFrequency(j, samplePeriodUs, step), decimal) + separator +
                platform::generalNumberText(amplitudes[j], decimal) + QStringLiteral("\r\n");
+    return out;
+}
+
+QString plainSpectrumCsv(const double* amplitudes, int binCount, double samplePeriodUs, int step,
+                         const QString& letter)
+{
+    QString out = QStringLiteral("frequency_hz,") + letter + QLatin1Char('\n');
+    for (int j = 0; j < binCount; ++j)
+        out += machineNumber(binFrequency(j, samplePeriodUs, step)) + QLatin1Char(',') + machineNumber(amplitudes[j]) +
+               QLatin1Char('\n');
     return out;
 }
 

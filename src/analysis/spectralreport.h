@@ -55,6 +55,18 @@ struct SpectralAnalysis {
     double fminHz = 0;
     double fmaxHz = 0; // the cut; infinity for every bin
     QString unit;      // of the scale: "см/с/с", "(см/с/с)²/Гц", …
+    int step = 1;
+    qint64 pointsGiven = 0; // points of the stretch handed in
+
+    // Points of the stretch, from its first, that the spectra cover: all of
+    // them, or fewer when the stretch is longer than one transform takes (or
+    // the averaged segments leave a tail shorter than their hop).
+    qint64 pointsAnalysed() const;
+    // Whether one transform took only the start of the stretch.
+    bool cutShort() const { return settings.segment == 0 && pointsAnalysed() < pointsGiven; }
+    // Whether every value the analysis shows (bins, band RMS, peaks) is a
+    // number: values too large for the scale, or not numbers, make it false.
+    bool allFinite() const;
 
     // The bins between the limits: first ... last, both inclusive (last < first: none).
     int firstBin() const;
@@ -81,6 +93,9 @@ QString spectralReport(const SpectralAnalysis& a, bool listBins, const ReportCon
 // row per peak, strongest first.
 QString spectralCsv(const SpectralAnalysis& a);
 QString peaksCsv(const SpectralAnalysis& a);
+// The plain spectrum's shown bins in the same form: "frequency_hz,X".
+QString plainSpectrumCsv(const double* amplitudes, int binCount, double samplePeriodUs, int step,
+                         const QString& letter);
 
 // The spectrum file a person saves: a header naming the units, frequency and
 // one column per channel, `separator` between the fields, the number texts

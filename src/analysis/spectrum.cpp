@@ -1,6 +1,7 @@
 #include "analysis/spectrum.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "platform/numtext.h"
@@ -59,6 +60,16 @@ SpectrumSummary computeSpectrum(const double* values, qint32 count, int step, do
         }
     }
     return s;
+}
+
+bool spectrumFinite(const double* amplitudes, const SpectrumSummary& s)
+{
+    return std::all_of(amplitudes, amplitudes + s.binCount, [](double v) { return std::isfinite(v); });
+}
+
+QString spectrumNotFiniteMessage()
+{
+    return QStringLiteral("Значения сигнала слишком велики для этой шкалы спектра: спектр не построен.");
 }
 
 QString spectrumPeakCaption(const SpectrumSummary& s, QChar decimalSeparator)

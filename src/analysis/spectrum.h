@@ -55,6 +55,12 @@ struct SpectrumSummary {
 SpectrumSummary computeSpectrum(const double* values, qint32 count, int step, double samplePeriodUs,
                                 double fmaxHz, double* amplitudes);
 
+// Whether the shown bins are all finite: values near the largest double
+// overflow the transform's squares, and such a spectrum is not shown.
+bool spectrumFinite(const double* amplitudes, const SpectrumSummary& s);
+// The message for an analysis whose values are not finite.
+QString spectrumNotFiniteMessage();
+
 // "F,Гц=%0.4f;  Max=%0.4f" of the peak.
 QString spectrumPeakCaption(const SpectrumSummary& s, QChar decimalSeparator);
 

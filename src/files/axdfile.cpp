@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -338,6 +339,22 @@ display::ChartInput chartInputOf(const AxdContents& contents)
     in.axisK = contents.axisK;
     in.axisC = contents.axisC;
     return in;
+}
+
+bool axdNumbersFinite(const AxdContents& contents)
+{
+    const double period = contents.header.samplePeriodUs;
+    if (!(period > 0) || !std::isfinite(1000000.0 / period))
+        return false;
+    // Samples are -512 ... 511 ADC units.
+    const acq::ChannelSet channels = acq::ChannelSet::fromMask(contents.header.channelMask);
+    for (int a = 0; a < 3; ++a) {
+        const double k = contents.axisK[std::size_t(a)];
+        const double c = contents.axisC[std::size_t(a)];
+        if (channels.has(a) && !std::isfinite((512 + std::fabs(c)) * std::fabs(k)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace files

@@ -68,6 +68,12 @@ struct AxdContents {
 // into the contents, which must outlive it.
 display::ChartInput chartInputOf(const AxdContents& contents);
 
+// Whether the file's chart has finite times and values: a positive sampling period whose rate
+// (1e6 / period) is finite, and for each channel the file holds a factor and a shift that keep
+// (sample - shift) * factor finite for every sample. Any other file gives NaN or infinite times,
+// values and spectra.
+bool axdNumbersFinite(const AxdContents& contents);
+
 enum class AxdStatus {
     Ok,
     CannotOpen,      // "Cannot open file %s"

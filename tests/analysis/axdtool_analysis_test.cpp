@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -27,20 +28,15 @@ void putWord(std::vector<std::uint8_t>& data, int v)
     data.push_back(std::uint8_t(w >> 8));
 }
 
-// 3200 Hz, X and Y: X a cosine of 100 Hz and 200 ADC units, Y an oscillation dying away.
-QByteArray measurement(int frames, double samplePeriodUs = 312.5)
+QByteArray encode(const std::vector<std::uint8_t>& data, std::uint8_t mask, double samplePeriodUs, double k = 1,
+                  double c = 0)
 {
-    std::vector<std::uint8_t> data;
-    for (int m = 0; m < frames; ++m) {
-        putWord(data, int(std::lround(200 * std::cos(2 * M_PI * 128 * m / 4096.0))));
-        putWord(data, int(std::lround(400 * std::exp(-m / 800.0) * std::cos(2 * M_PI * 37 * m / 4096.0))));
-    }
     files::AxdWriteSource src;
     src.header.typeWord = 0x8003;
-    src.header.channelMask = 3;
+    src.header.channelMask = mask;
     src.header.samplePeriodUs = samplePeriodUs;
-    src.axisK = {1, 1, 1};
-    src.axisC = {0, 0, 0};
+    src.axisK = {k, k, k};
+    src.axisC = {c, c, c};
     src.xAxisTitle = QStringLiteral("Время, мкс");
     src.yAxisTitle = QStringLiteral("Ускорение, см/с/с");
     src.data = data;
@@ -48,6 +44,17 @@ QByteArray measurement(int frames, double samplePeriodUs = 312.5)
     out.open(QIODevice::WriteOnly);
     files::writeAxd(out, src);
     return out.data();
+}
+
+// 3200 Hz, X and Y: X a cosine of 100 Hz and 200 ADC units, Y an oscillation dying away.
+QByteArray measurement(int frames, double samplePeriodUs = 312.5, double k = 1, double c = 0)
+{
+    std::vector<std::uint8_t> data;
+    for (int m = 0; m < frames; ++m) {
+        putWord(data, int(std::lround(200 * std::cos(2 * M_PI * 128 * m / 4096.0))));
+        putWord(data, int(std::lround(400 * std::exp(-m / 800.0) * std::cos(2 * M_PI * 37 * m / 4096.0))));
+    }
+    return encode(data, 3, samplePeriodUs, k, c);
 }
 
 QStringList lines(const QString& text)
@@ -171,7 +178,73 @@ TEST_F(AxdToolAnalysis, CsvFormsAreFixedForScripts)
                                     QStringLiteral("psd"), QStringLiteral("--db")});
     ASSERT_EQ(report.status, 0) << report.err.toStdString();
     EXPECT_TRUE(report.out.startsWith(QStringLiteral("Window\tSegment")));
-    EXPECT_TRUE(report.out.contains(QStringLiteral("\tpsd\tдБ отн. 1 (см/с/с)²/Гц\t")));
+    EXPECT_TRUE(report.out.contains(QStringLiteral("\tpsd\tдБ отн. 1 (см/с/с)²/Гц, не ниже -400\t")))
+        << "the floor an exact zero is shown at";
+
+    // --csv alone lists the bins of the plain report, from the same transform.
+    const QStringList plain = lines(axdtool({QStringLiteral("spectrum"), path}).out);
+    rows = run({});
+    ASSERT_EQ(rows.size(), plain.size() - 2);
+    EXPECT_EQ(rows[0], QStringLiteral("frequency_hz,X"));
+    for (int i = 1; i < rows.size(); i += 997) {
+        const QStringList want = plain[i + 2].split(QLatin1Char('\t'));
+        const QStringList got = rows[i].split(QLatin1Char(','));
+        EXPECT_EQ(got[0].toDouble(), want[0].toDouble()) << i;
+        EXPECT_NEAR(got[1].toDouble(), want[1].toDouble(), 1e-12 * (1 + std::fabs(want[1].toDouble()))) << i;
+    }
+}
+
+// 62.5 s at 3200 Hz: 100 Hz for the first half, 300 Hz for the second. Without averaging one
+// transform covers all of it.
+TEST_F(AxdToolAnalysis, WithoutAveragingTheWholeRecordIsAnalysed)
+{
+    std::vector<std::uint8_t> data;
+    for (int m = 0; m < 200000; ++m)
+        putWord(data, int(std::lround(200 * std::sin(2 * M_PI * (m < 100000 ? 100 : 300) * m / 3200.0))));
+    const QString tones = dir.filePath(QStringLiteral("tones.axd"));
+    ASSERT_TRUE(testutil::writeAll(tones, encode(data, 1, 312.5)));
+    const ToolRun r = axdtool({QStringLiteral("spectrum"), tones, QStringLiteral("--window"), QStringLiteral("hann"),
+                               QStringLiteral("--peaks"), QStringLiteral("2"), QStringLiteral("--csv")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList rows = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 3);
+    std::vector<double> found{rows[1].split(QLatin1Char(','))[0].toDouble(), rows[2].split(QLatin1Char(','))[0].toDouble()};
+    std::sort(found.begin(), found.end());
+    EXPECT_NEAR(found[0], 100, 0.01);
+    EXPECT_NEAR(found[1], 300, 0.01);
+
+    const ToolRun report = axdtool({QStringLiteral("spectrum"), tones, QStringLiteral("--window"),
+                                    QStringLiteral("hann")});
+    ASSERT_EQ(report.status, 0) << report.err.toStdString();
+    const QStringList header = lines(report.out)[1].split(QLatin1Char('\t'));
+    EXPECT_EQ(header[1], QStringLiteral("262144")) << "the transform's size";
+    EXPECT_EQ(header[8], QStringLiteral("62499375")) << "the last point, 199998, was analysed";
+}
+
+// Values a scale cannot hold are refused, never printed as INF or NAN.
+TEST_F(AxdToolAnalysis, ValuesTooLargeForAScaleAreRefused)
+{
+    const QString huge = dir.filePath(QStringLiteral("huge.axd"));
+    ASSERT_TRUE(testutil::writeAll(huge, measurement(4096, 312.5, 1e300)));
+    struct Case {
+        const char* what;
+        QStringList options;
+        int status;
+    } cases[] = {
+        {"one windowed transform", {QStringLiteral("--window"), QStringLiteral("hann")}, 0},
+        {"averaged", {QStringLiteral("--segment"), QStringLiteral("1024"), QStringLiteral("--peaks"), QStringLiteral("2")}, 0},
+        {"in dB", {QStringLiteral("--db"), QStringLiteral("--csv")}, 0},
+        {"a PSD beyond the largest double", {QStringLiteral("--scale"), QStringLiteral("psd")}, 1},
+        {"the plain spectrum", {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun r = axdtool(QStringList{QStringLiteral("spectrum"), huge} + c.options);
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_FALSE(r.out.contains(QStringLiteral("inf"), Qt::CaseInsensitive));
+        EXPECT_FALSE(r.out.contains(QStringLiteral("nan"), Qt::CaseInsensitive));
+        EXPECT_EQ(r.err.isEmpty(), c.status == 0);
+    }
 }
 
 TEST_F(AxdToolAnalysis, SpectrogramWritesAPictureOrAMatrix)
@@ -215,6 +288,14 @@ TEST_F(AxdToolAnalysis, WrongCallsAndFilesAreRefused)
 {
     const QString shortFile = dir.filePath(QStringLiteral("short.axd"));
     ASSERT_TRUE(testutil::writeAll(shortFile, measurement(4)));
+    auto odd = [&](const char* name, double period, double k, double c) {
+        const QString p = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(testutil::writeAll(p, measurement(64, period, k, c)));
+        return p;
+    };
+    const QString nanFactor = odd("nan-k.axd", 312.5, std::nan(""), 0);
+    const QString infShift = odd("inf-c.axd", 312.5, 1, INFINITY);
+    const QString tinyPeriod = odd("tiny.axd", 5e-324, 1, 0);
     struct Case {
         const char* what;
         QStringList args;
@@ -260,6 +341,17 @@ TEST_F(AxdToolAnalysis, WrongCallsAndFilesAreRefused)
         {"fewer points than the step",
          {QStringLiteral("spectrum"), shortFile, QStringLiteral("--step"), QStringLiteral("4")},
          1},
+        {"a calibration factor that is no number", {QStringLiteral("spectrum"), nanFactor}, 1},
+        {"an infinite shift", {QStringLiteral("trend"), infShift}, 1},
+        {"a period with an infinite rate",
+         {QStringLiteral("spectrum"), tinyPeriod, QStringLiteral("--segment"), QStringLiteral("256")},
+         1},
+        {"a lower limit above half the rate", {QStringLiteral("spectrum"), path, QStringLiteral("--fmin"), QStringLiteral("5000")}, 2},
+        {"a lower limit beyond any int", {QStringLiteral("spectrum"), path, QStringLiteral("--fmin"), QStringLiteral("1e10")}, 2},
+        {"a lower limit at the upper one",
+         {QStringLiteral("spectrum"), path, QStringLiteral("--fmin"), QStringLiteral("100"), QStringLiteral("--fmax"),
+          QStringLiteral("100")},
+         2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -204,6 +204,71 @@ TEST(StrongestPeaks, FindASineBetweenBinsWithinAHundredthOfABin)
         EXPECT_LE(p.frequencyHz, 50);
 }
 
+// A strong sine's window side lobes are no peaks: three sines of very
+// different size in a padded record come back as exactly those three.
+TEST(StrongestPeaks, ListNoSideLobesUnderAnyWindow)
+{
+    const double rate = 3200;
+    struct Tone {
+        double hz, amplitude;
+    } tones[] = {{100.3, 200}, {437.3, 50}, {1000.7, 5}};
+    std::vector<double> v(50000, 0.0);
+    for (const Tone& t : tones)
+        for (std::size_t m = 0; m < v.size(); ++m)
+            v[m] += t.amplitude * double(std::sin(kTwoPi * t.hz / rate * (long double)m));
+    for (WindowKind kind : kAllWindows) {
+        SCOPED_TRACE(windowName(kind).toStdString());
+        const PowerSpectrum s = welchSpectrum(v.data(), qint64(v.size()), {kind, 0, 0, 1}, 1e6 / rate);
+        ASSERT_EQ(s.size, 65536) << "one padded transform of the whole record";
+        const auto peaks = strongestPeaks(s, SpectrumScale::Amplitude, 3, 0, 1e9);
+        ASSERT_EQ(peaks.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_NEAR(peaks[i].frequencyHz, tones[i].hz, 0.01);
+            EXPECT_NEAR(peaks[i].value, tones[i].amplitude, 0.01 * tones[i].amplitude);
+        }
+    }
+}
+
+// Bins 0 and N/2 have no mirror: a component there is sampled as a constant
+// (a, -a, a, ...) whose RMS is its amplitude; a sine elsewhere has RMS a/sqrt 2.
+// The peer is the RMS of the samples themselves.
+TEST(WelchSpectrum, RmsScaleMatchesTheSamplesAtNyquistAndBetween)
+{
+    struct Case {
+        int bin;
+        double amplitude;
+    } cases[] = {{512, 3.0}, {100, 3.0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bin);
+        std::vector<double> v(1024);
+        long double squares = 0;
+        for (std::size_t m = 0; m < v.size(); ++m) {
+            v[m] = c.amplitude * double(std::cos(kTwoPi * c.bin * (long double)m / 1024));
+            squares += (long double)v[m] * v[m];
+        }
+        const double rms = double(std::sqrt(squares / v.size()));
+        const PowerSpectrum s = welchSpectrum(v.data(), qint64(v.size()), {WindowKind::Rectangular, 0, 0, 1}, 1000);
+        EXPECT_NEAR(s.value(c.bin, SpectrumScale::Amplitude), c.amplitude, 1e-9);
+        EXPECT_NEAR(s.value(c.bin, SpectrumScale::Rms), rms, 1e-9);
+        EXPECT_NEAR(bandRms(s, 0, 1e9), rms, 1e-9);
+    }
+}
+
+// Values near the largest double: squares of their bins would overflow, the
+// amplitudes and band RMS must not.
+TEST(WelchSpectrum, HugeValuesGiveFiniteAmplitudes)
+{
+    for (int segment : {0, 1024}) {
+        SCOPED_TRACE(segment);
+        const auto v = sine(8192, 3e302, 200.0 / 1024);
+        const PowerSpectrum s = welchSpectrum(v.data(), qint64(v.size()), {WindowKind::Hann, segment, 50, 1}, 1000);
+        const int bin = segment ? 200 : 1600;
+        EXPECT_NEAR(s.value(bin, SpectrumScale::Amplitude) / 3e302, 1, 1e-3);
+        EXPECT_NEAR(bandRms(s, 0, 1e9) / (3e302 / std::sqrt(2.0)), 1, 1e-2);
+        EXPECT_TRUE(std::isfinite(s.value(bin, SpectrumScale::Asd)));
+    }
+}
+
 TEST(Spectrogram, FollowsAToneThatChangesAndIsTheSameOnTwoThreads)
 {
     // 1 s of 100 Hz, then 1 s of 300 Hz, sampled at 3200 Hz.
@@ -251,4 +316,6 @@ TEST(SpectrumUnits, FollowTheChartsValueUnit)
     EXPECT_DOUBLE_EQ(toDecibels(10, SpectrumScale::Amplitude), 20);
     EXPECT_DOUBLE_EQ(toDecibels(10, SpectrumScale::Psd), 10);
     EXPECT_DOUBLE_EQ(toDecibels(2, SpectrumScale::Asd, 2), 0);
+    EXPECT_DOUBLE_EQ(toDecibels(0, SpectrumScale::Amplitude), decibelFloor) << "an exact zero has no logarithm";
+    EXPECT_DOUBLE_EQ(toDecibels(1e-30, SpectrumScale::Psd), -300);
 }

@@ -631,6 +631,33 @@ TEST_F(SpectrumWindowTest, AnalysisOptionsAreKeptInTheirOwnSection)
     EXPECT_EQ(g->analysisOptions->geometry().top(), g->Chart1->geometry().bottom() + 1) << "under the chart";
 }
 
+// The lower limit never reaches the upper one, whichever moves.
+TEST_F(SpectrumWindowTest, LowerFrequencyLimitStaysBelowTheUpperOne)
+{
+    const auto v = cosineRecord(8192);
+    auto f = make(1600);
+    f->setSpectrumSource(sourceOf(v, 0, 8191));
+    QDoubleSpinBox* fmin = f->analysisOptions->seFmin;
+    struct Step {
+        int fmax;
+        double fminAsked, fminKept;
+    } steps[] = {
+        {100, 500, 99.99},  // the lower limit is held under Fmax
+        {50, -1, 49.99},    // lowering Fmax brings it down
+        {1600, 1599.995, 1599.99}, // at its largest Fmax stands for half the rate, 1600 Hz
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.fmax);
+        f->seFmax->setValue(s.fmax);
+        if (s.fminAsked >= 0)
+            fmin->setValue(s.fminAsked);
+        EXPECT_DOUBLE_EQ(fmin->value(), s.fminKept);
+        f->analysisOptions->cbPeaks->setChecked(true);
+        ASSERT_TRUE(f->btSpectrumClick());
+        EXPECT_LT(f->analysisOptions->settings().fminHz, double(s.fmax));
+    }
+}
+
 TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBack)
 {
     const ThreeChannels rec(40000);

@@ -255,6 +255,13 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
     const QString zero = withPeriod("zero.axd", 0.0);
     const QString negative = withPeriod("negative.axd", -625.0);
     const QString nan = withPeriod("nan.axd", std::numeric_limits<double>::quiet_NaN());
+    const QString tiny = withPeriod("tiny.axd", 5e-324);
+    // X's calibration factor, the first double after the header, as not a number.
+    QByteArray nanK = saved;
+    const double notANumber = std::numeric_limits<double>::quiet_NaN();
+    std::memcpy(nanK.data() + 17, &notANumber, 8);
+    const QString nanFactor = file(QStringLiteral("nan-k.axd"));
+    ASSERT_TRUE(testutil::writeAll(nanFactor, nanK));
 
     struct Case {
         QString path;
@@ -268,6 +275,8 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
         {zero, files::badSamplePeriodMessage(zero, 0), false},
         {negative, files::badSamplePeriodMessage(negative, -625), false},
         {nan, files::badSamplePeriodMessage(nan, std::nan("")), false},
+        {tiny, files::notFiniteFileMessage(tiny), false},
+        {nanFactor, files::notFiniteFileMessage(nanFactor), false},
     };
     // The current file, then a record of X and Y of another measurement, with its own comment.
     dialogs.openAnswers = {good};

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/inifile.h"
@@ -164,6 +165,13 @@ AnalysisSettings SpectrumOptionsPanel::settings() const
     return a;
 }
 
+void SpectrumOptionsPanel::setUpperLimit(double hz)
+{
+    // One hundredth, the box's resolution, below: an empty band shows nothing and measures no RMS.
+    if (std::isfinite(hz))
+        seFmin->setMaximum(std::max(0.0, hz - 0.01));
+}
+
 bool SpectrumOptionsPanel::utf8Files() const
 {
     return cbEncoding->currentIndex() == 1;
@@ -222,7 +230,10 @@ void SpectrumOptionsPanel::showResult(const SpectralAnalysis& a)
     const QChar sep = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
     auto num = [sep](double v) { return platform::generalNumberText(std::round(v * 1e4) / 1e4, sep); };
     const int averages = a.channels.empty() ? 0 : a.channels.front().spectrum.averages;
-    lbAverages->setText(QStringLiteral("Усреднений: %1").arg(averages));
+    QString done = QStringLiteral("Усреднений: %1").arg(averages);
+    if (a.cutShort())
+        done += QStringLiteral("; взяты первые %1 из %2 точек").arg(a.pointsAnalysed()).arg(a.pointsGiven);
+    lbAverages->setText(done);
     QStringList rms;
     for (const ChannelAnalysis& c : a.channels)
         rms << c.letter + QLatin1Char('=') + num(c.bandRms);

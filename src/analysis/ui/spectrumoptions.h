@@ -33,6 +33,9 @@ class SpectrumOptionsPanel : public QWidget {
     bool utf8Files() const;
     bool withModulus() const;
 
+    // The upper frequency limit of the analysis: the lower one stays below it.
+    void setUpperLimit(double hz);
+
     void load(const platform::IniFile& ini);
     void save(platform::IniFile& ini) const;
 

@@ -228,6 +228,9 @@ void TForm2::buildControls()
     connect(seStep, &SpinEdit::changed, this, &TForm2::seStepChange);
     connect(seFmax, &SpinEdit::changed, this, &TForm2::seFmaxChange);
     connect(seFmax, &SpinEdit::doubleClicked, this, &TForm2::seFmaxDblClick);
+    // After the step rules have settled Fmax: the lower limit stays below it.
+    connect(seStep, &SpinEdit::changed, this, &TForm2::boundLowerLimit);
+    connect(seFmax, &SpinEdit::changed, this, &TForm2::boundLowerLimit);
     connect(btSpGo, &QPushButton::clicked, this, &TForm2::btSpGoClick);
     connect(btTr, &QPushButton::clicked, this, &TForm2::btTrClick);
     connect(btSpectrum, &QPushButton::clicked, this, [this] { btSpectrumClick(); });
@@ -390,6 +393,15 @@ void TForm2::seFmaxChange()
     colourFmax();
 }
 
+void TForm2::boundLowerLimit()
+{
+    const int step = std::clamp(seStep->value(), 1, kMaxStep);
+    const double cut = binCutFrequency(seFmax->value(), nyquistHz(), step);
+    const double period = source_.samplePeriodUs;
+    // At its largest Fmax cuts nothing: every bin up to half the rate over the step is shown.
+    analysisOptions->setUpperLimit(std::isfinite(cut) || !(period > 0) ? cut : 1e6 / period / 2 / step);
+}
+
 void TForm2::seFmaxDblClick()
 {
     seFmax->setValue(largestFrequencyLimit(nyquistHz(), seStep->value()));
@@ -430,6 +442,7 @@ void TForm2::prepareTrend()
 bool TForm2::btSpectrumClick()
 {
     seStepChange();
+    boundLowerLimit();
     Chart2->hide();
     Chart1->show();
 
@@ -456,6 +469,10 @@ bool TForm2::btSpectrumClick()
     const SpectrumSummary summary =
         computeSpectrum(source_.values + span->first, span->count(), step, period,
                         binCutFrequency(seFmax->value(), nyquistHz(), step), spectrumAmp.data());
+    if (!spectrumFinite(spectrumAmp.data(), summary)) {
+        services_.dialogs->message(this, spectrumNotFiniteMessage());
+        return false;
+    }
 
     SpectArrows->data()->clear();
     Envelope->data()->clear();
@@ -535,6 +552,10 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
         services_.dialogs->message(this, spectrumTooShortMessage());
         return false;
     }
+    if (!a.allFinite()) {
+        services_.dialogs->message(this, spectrumNotFiniteMessage());
+        return false;
+    }
     SpectArrows->data()->clear();
     Envelope->data()->clear();
     analysisView_->show(a, colours, source_.valueTitle);
@@ -561,7 +582,8 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
     ReportContext ctx;
     ctx.unitSuffix = timeUnitSuffix(source_.xAxisTitle);
     ctx.firstTime = pointTime(visible.first, period, source_.timeUnitDivisor);
-    ctx.lastTime = pointTime(visible.last, period, source_.timeUnitDivisor);
+    // One transform takes at most singleTransformLimit values: the report names the last one taken.
+    ctx.lastTime = pointTime(visible.first + a.pointsAnalysed() - 1, period, source_.timeUnitDivisor);
     ctx.channel = source_.channelCaption;
     ctx.fileName = source_.fileName;
     ctx.decimalSeparator = sep;

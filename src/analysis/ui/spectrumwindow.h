@@ -167,6 +167,8 @@ class TForm2 : public QWidget {
     // Sets every key FormClose writes; the window's place is given apart.
     void storeSettings(platform::IniFile& ini, QPoint place) const;
     double stepRatio() const;
+    // Keeps the analysis's lower frequency limit below the upper one.
+    void boundLowerLimit();
     void colourFmax();
     QCustomPlot* shownChart() const;
     QChar decimalSeparator() const;

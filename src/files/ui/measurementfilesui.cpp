@@ -47,6 +47,13 @@ QString badSamplePeriodMessage(const QString& path, double periodUs)
         .arg(QFileInfo(path).fileName(), QString::number(periodUs));
 }
 
+QString notFiniteFileMessage(const QString& path)
+{
+    return QStringLiteral("Файл %1 не открыт: период выборки или калибровка в нём дают значения, "
+                          "которые не являются конечными числами.")
+        .arg(QFileInfo(path).fileName());
+}
+
 platform::FileDialogSpec openDialogSpec(const QString& fileName)
 {
     platform::FileDialogSpec spec;
@@ -176,6 +183,11 @@ bool MeasurementFilesUi::loadFile(const QString& path)
         // Every time, frequency, spectrum and trend of the record divides by this period.
         if (dialogs)
             dialogs->message(&form_, badSamplePeriodMessage(path, period));
+        return false;
+    }
+    if (!axdNumbersFinite(r.contents)) {
+        if (dialogs)
+            dialogs->message(&form_, notFiniteFileMessage(path));
         return false;
     }
     if (r.contents.commentCut && dialogs)

@@ -28,6 +28,8 @@ class ExportProgressPanel;
 
 // The notice for a measurement file whose sampling period is zero, negative or not a number.
 QString badSamplePeriodMessage(const QString& path, double periodUs);
+// A file whose sampling period or calibration gives no finite times or values.
+QString notFiniteFileMessage(const QString& path);
 
 // The status bar's text while a measurement file is read.
 extern const QString kReadingFileText;

@@ -129,6 +129,9 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
     }
     if (c.header.samplePeriodUs <= 0 || !std::isfinite(c.header.samplePeriodUs))
         return fileError(call.path + QStringLiteral(": the file gives no sampling period"));
+    if (!files::axdNumbersFinite(c))
+        return fileError(call.path + QStringLiteral(": the file's sampling period or calibration gives values that "
+                                                    "are not finite numbers"));
     out.samplePeriodUs = c.header.samplePeriodUs;
     out.fileName = QFileInfo(call.path).absoluteFilePath();
     return std::nullopt;
@@ -209,13 +212,15 @@ int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysi
                                   analysis::valueUnit(s.build.titles.left.value_or(QString())));
     if (a.channels.empty())
         return fileError(call.path + QStringLiteral(": too few points to analyse"));
+    if (!a.allFinite())
+        return fileError(call.path + QStringLiteral(": the values are too large for this scale"));
     if (csv) {
         printOut(settings.peaks > 0 ? analysis::peaksCsv(a) : analysis::spectralCsv(a));
         return kOk;
     }
     analysis::ReportContext ctx = reportContext(call, s);
     ctx.firstTime = 0;
-    ctx.lastTime = analysis::pointTime(points - 1, s.samplePeriodUs, s.build.scales.timeUnitDivisor);
+    ctx.lastTime = analysis::pointTime(a.pointsAnalysed() - 1, s.samplePeriodUs, s.build.scales.timeUnitDivisor);
     printOut(analysis::spectralReport(a, true, ctx));
     return kOk;
 }
@@ -235,7 +240,8 @@ int runSpectrum(const QStringList& args)
     bool csv = false;
     if (const auto status = parseAnalysis(opt, settings, csv))
         return *status;
-    const bool plain = settings.isPlain() && !csv && call.channels.size() <= 1 &&
+    // --csv alone prints the plain spectrum's bins: the same transform as its report.
+    const bool plain = settings.isPlain() && call.channels.size() <= 1 &&
                        (call.channels.empty() || call.channels.front() != kModulus);
     AnalysedSeries s;
     if (const auto status = buildSeries(call, s))
@@ -253,6 +259,12 @@ int runSpectrum(const QStringList& args)
             return usageError(QStringLiteral("--fmax takes a whole number of hertz from 1"));
         fmax = std::min(asked, fmax);
     }
+    // The band must hold something: a lower limit at or above the upper one is a wrong call.
+    const double cut = analysis::binCutFrequency(fmax, nyquist, call.step);
+    const double top = std::isfinite(cut) ? cut : 1e6 / s.samplePeriodUs / 2 / call.step;
+    if (settings.fminHz >= top)
+        return usageError(QStringLiteral("--fmin must be below the upper limit of %1 Hz")
+                              .arg(platform::generalNumberText(top, QLatin1Char('.'))));
 
     const display::UniformSeries& series = s.series();
     const auto visible =
@@ -265,11 +277,17 @@ int runSpectrum(const QStringList& args)
 
     const double period = s.samplePeriodUs;
     if (!plain)
-        return runAnalysis(call, s, settings, csv, analysis::binCutFrequency(fmax, nyquist, call.step));
+        return runAnalysis(call, s, settings, csv, cut);
     std::vector<double> amplitudes(analysis::spectrumBins);
     const analysis::SpectrumSummary summary = analysis::computeSpectrum(
-        series.data() + span->first, span->count(), call.step, period,
-        analysis::binCutFrequency(fmax, nyquist, call.step), amplitudes.data());
+        series.data() + span->first, span->count(), call.step, period, cut, amplitudes.data());
+    if (!analysis::spectrumFinite(amplitudes.data(), summary))
+        return fileError(call.path + QStringLiteral(": the values are too large for the spectrum"));
+    if (csv) {
+        printOut(analysis::plainSpectrumCsv(amplitudes.data(), summary.binCount, period, call.step,
+                                            QString(kLetters.at(s.channels.front()))));
+        return kOk;
+    }
     analysis::ReportContext ctx = reportContext(call, s);
     ctx.firstTime = analysis::pointTime(span->first, period, s.build.scales.timeUnitDivisor);
     ctx.lastTime = analysis::pointTime(span->last, period, s.build.scales.timeUnitDivisor);
@@ -373,9 +391,11 @@ const Registration spectrumCommand{
                     "over every point of the file's chart. Defaults: the file's first channel,\n"
                     "step 1, every bin up to half the sampling rate over the step, microseconds,\n"
                     "decimal point. Any further option (or several channels; A is |a|) gives the\n"
-                    "analysis report instead: window, averaging, scale, band RMS, peaks, bins.\n"
-                    "--csv prints CSV for scripts: frequency_hz and a column per channel, or with\n"
-                    "--peaks N the N strongest peaks: frequency_hz,amplitude,channel."),
+                    "analysis report instead: window, averaging, scale, band RMS, peaks, bins;\n"
+                    "without --segment one transform covers every point. --fmin lies below the\n"
+                    "upper limit. --csv prints CSV for scripts: frequency_hz and a column per\n"
+                    "channel (alone: the plain spectrum's bins), or with --peaks N the N\n"
+                    "strongest peaks: frequency_hz,amplitude,channel."),
      runSpectrum}};
 
 const Registration spectrogramCommand{
