@@ -190,7 +190,6 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
     r.contents.header = decodeAxdHeader(head);
     if (!r.contents.header.isMeasurement())
         return fail(AxdStatus::NotMeasurement);
-    const std::uint64_t needed = axdMemoryNeeded(r.contents.header);
 
     char cal[kAxdCalibrationSize];
     if (!readExactly(in, cal, kAxdCalibrationSize))
@@ -211,9 +210,20 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
         }
     }
 
+    const qint64 left = in.size() - in.pos();
+    if (r.contents.header.isOpenJournal()) {
+        // A run's journal that was never closed (the program was killed during the run): its
+        // data runs to the end of the file, and a frame cut in the middle is not data.
+        const int channels = acq::ChannelSet::fromMask(r.contents.header.channelMask).count();
+        r.contents.header.dataLength =
+            std::uint32_t(std::uint64_t(acq::wholeFrames(std::uint64_t(std::max<qint64>(left, 0)), channels)) * 2 *
+                          std::uint64_t(std::max(channels, 0)));
+        r.contents.header.fixedByte3 = 1;
+        r.contents.unfinishedJournal = true;
+    }
+    const std::uint64_t needed = axdMemoryNeeded(r.contents.header);
     // The data block must be there in full before anything is reserved for it.
     const quint64 length = r.contents.header.dataLength;
-    const qint64 left = in.size() - in.pos();
     if (left < 0 || length > quint64(left))
         return fail(AxdStatus::StreamReadError);
 
@@ -243,7 +253,8 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
                     return fail(AxdStatus::Abandoned);
             }
         }
-        r.contents.comment = commentFromBytes(readRest(in, kAxdMaxCommentBytes, r.contents.commentCut));
+        if (!r.contents.unfinishedJournal)
+            r.contents.comment = commentFromBytes(readRest(in, kAxdMaxCommentBytes, r.contents.commentCut));
     } catch (const std::bad_alloc&) {
         // The estimate above is only an estimate; the machine has the last word.
         return refuseForMemory(needed);

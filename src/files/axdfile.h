@@ -24,6 +24,11 @@ class QIODevice;
 namespace files {
 
 inline constexpr int kAxdHeaderSize = 17;
+// A run's journal still being written (see files/runjournal.h) has this dataLength, which no data
+// block of whole frames has, and this mark in its third fixed byte, so that a damaged measurement
+// file is not taken for one.
+inline constexpr std::uint32_t kAxdOpenLength = 0xFFFFFFFFu;
+inline constexpr std::uint8_t kAxdJournalMark = 0x4A;
 inline constexpr int kAxdCalibrationSize = 48; // axisK and axisC, three doubles each
 // An axis title is a few words. A file whose title runs on past this without its zero byte is
 // damaged, and searching it to the end for a zero would take as long as the file is big.
@@ -45,6 +50,7 @@ struct AxdHeader {
     bool isMeasurement() const { return (typeWord & 0xFF) == 3; }
     // A file with a zero high byte makes later saves write 0x0003 as well.
     bool hasPlainTypeWord() const { return typeWord <= 0x00FF; }
+    bool isOpenJournal() const { return dataLength == kAxdOpenLength && fixedByte3 == kAxdJournalMark; }
 
     friend bool operator==(const AxdHeader&, const AxdHeader&) = default;
 };
@@ -62,6 +68,8 @@ struct AxdContents {
     acq::SampleStream data; // dataLength bytes of frames; empty when the data block was skipped
     QString comment;        // lines separated by '\n'
     bool commentCut = false; // the file's comment is longer than kAxdMaxCommentBytes: only its start
+    // A run's journal a crash left open: the data is what reached the disk, there is no comment.
+    bool unfinishedJournal = false;
 };
 
 // What the chart build reads of a file: its frames, sampling period and calibration. It points

@@ -1,0 +1,427 @@
+#include "files/runjournal.h"
+
+#include "files/cp1251.h"
+#include "platform/atomicfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace files {
+
+namespace {
+
+constexpr char kInfoSuffix[] = ".json";
+
+QString infoPath(const QString& journalPath)
+{
+    return journalPath + QLatin1String(kInfoSuffix);
+}
+
+QByteArray startBytes(const JournalStart& s)
+{
+    AxdHeader h = s.header;
+    h.dataLength = kAxdOpenLength;
+    h.fixedByte3 = kAxdJournalMark;
+    QByteArray out(kAxdHeaderSize + kAxdCalibrationSize, '\0');
+    encodeAxdHeader(h, out.data());
+    for (int i = 0; i < 3; ++i) {
+        qToLittleEndian(s.axisK[std::size_t(i)], out.data() + kAxdHeaderSize + 8 * i);
+        qToLittleEndian(s.axisC[std::size_t(i)], out.data() + kAxdHeaderSize + 24 + 8 * i);
+    }
+    out += toCp1251(s.xAxisTitle);
+    out += '\0';
+    out += toCp1251(s.yAxisTitle);
+    out += '\0';
+    return out;
+}
+
+QByteArray infoBytes(const JournalStart& s, bool interrupted)
+{
+    QJsonObject o;
+    o[QStringLiteral("start")] = s.startTime.toString(Qt::ISODateWithMs);
+    o[QStringLiteral("comment")] = s.comment;
+    o[QStringLiteral("expectedBytes")] = double(s.expectedBytes);
+    o[QStringLiteral("source")] = s.source == JournalSource::Memory ? QStringLiteral("memory") : QStringLiteral("stream");
+    if (interrupted)
+        o[QStringLiteral("interrupted")] = true;
+    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+bool writeFully(int fd, const char* p, std::size_t n, int& error)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return false;
+        }
+        p += w;
+        n -= std::size_t(w);
+    }
+    return true;
+}
+
+// Closes the journal's header: the measurement file's fixed byte and the real length.
+bool patchLength(int fd, std::uint32_t length, int& error)
+{
+    const char fixed = 1;
+    char bytes[4];
+    qToLittleEndian(length, bytes);
+    if (::pwrite(fd, bytes, 4, 5) != 4 || ::pwrite(fd, &fixed, 1, 3) != 1) {
+        error = errno ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+void setModificationTime(const QString& path, const QDateTime& t)
+{
+    if (!t.isValid())
+        return;
+    QFile f(path);
+    if (f.open(QIODevice::ReadWrite))
+        f.setFileTime(t, QFileDevice::FileModificationTime);
+}
+
+// Where the data block begins: after the calibration and the two zero-ended titles.
+qint64 dataStart(QFile& f)
+{
+    f.seek(kAxdHeaderSize + kAxdCalibrationSize);
+    int zeros = 0;
+    char c;
+    while (zeros < 2 && f.getChar(&c))
+        zeros += c == '\0';
+    return f.pos();
+}
+
+std::uint64_t wholeFrameBytes(std::uint64_t bytes, std::uint8_t channelMask)
+{
+    const int channels = acq::ChannelSet::fromMask(channelMask).count();
+    return std::uint64_t(acq::wholeFrames(bytes, channels)) * 2 * std::uint64_t(std::max(channels, 0));
+}
+
+// The journal's .axd read only as far as its header and titles: what the list needs.
+std::optional<JournalEntry> readEntry(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    char head[kAxdHeaderSize];
+    if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize)
+        return std::nullopt;
+    const AxdHeader h = decodeAxdHeader(head);
+    if (!h.isMeasurement())
+        return std::nullopt;
+    QFile info(infoPath(path));
+    if (!info.open(QIODevice::ReadOnly) || info.size() > (16 << 20))
+        return std::nullopt;
+    const QJsonObject o = QJsonDocument::fromJson(info.readAll()).object();
+    if (o.isEmpty())
+        return std::nullopt;
+    JournalEntry e;
+    e.path = path;
+    e.startTime = QDateTime::fromString(o.value(QStringLiteral("start")).toString(), Qt::ISODateWithMs);
+    e.comment = o.value(QStringLiteral("comment")).toString();
+    e.expectedBytes = std::uint64_t(std::max(0.0, o.value(QStringLiteral("expectedBytes")).toDouble()));
+    e.source = o.value(QStringLiteral("source")).toString() == QLatin1String("memory") ? JournalSource::Memory
+                                                                                       : JournalSource::Stream;
+    e.channelMask = h.channelMask;
+    e.samplePeriodUs = h.samplePeriodUs;
+    e.complete = !h.isOpenJournal() && !o.value(QStringLiteral("interrupted")).toBool();
+    if (!h.isOpenJournal()) {
+        e.dataBytes = h.dataLength;
+    } else {
+        // Up to the end of the file, whole frames only.
+        const qint64 begin = dataStart(f);
+        e.dataBytes = wholeFrameBytes(std::uint64_t(std::max<qint64>(0, f.size() - begin)), h.channelMask);
+    }
+    return e;
+}
+
+void prune(const QString& folder, const JournalLimits& limits)
+{
+    const std::vector<JournalEntry> all = listJournals(folder);
+    // The newest is kept whatever its size: it may be the run being written.
+    std::uint64_t bytes = all.empty() ? 0 : all[0].dataBytes;
+    for (std::size_t i = 1; i < all.size(); ++i) {
+        bytes += all[i].dataBytes;
+        if (int(i) >= limits.keepRuns || bytes > limits.keepBytes)
+            removeJournal(all[i].path);
+    }
+}
+
+} // namespace
+
+std::int64_t JournalEntry::frames() const
+{
+    return acq::wholeFrames(dataBytes, acq::ChannelSet::fromMask(channelMask).count());
+}
+
+RunJournal::RunJournal() : RunJournal(Options{}) {}
+
+RunJournal::RunJournal(Options options) : options_(options) {}
+
+RunJournal::~RunJournal()
+{
+    stopWriter();
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool RunJournal::begin(const QString& folder, const JournalStart& start, const JournalLimits& limits, QString& why)
+{
+    if (active())
+        finish();
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    start_ = start;
+    written_ = 0;
+    failed_ = false;
+    failureTold_ = false;
+    failure_.clear();
+    queue_.clear();
+    stopping_ = false;
+    path_.clear();
+
+    if (!QDir().mkpath(folder)) {
+        why = QStringLiteral("не удалось создать папку %1").arg(folder);
+        return false;
+    }
+    // Older journals go first, so that the new one finds its room.
+    prune(folder, JournalLimits{std::max(1, limits.keepRuns - 1), limits.keepBytes});
+    limits_ = limits;
+
+    const QString stem = QDir(folder).filePath(start.startTime.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                                               QStringLiteral("-%1").arg(::getpid()));
+    QString path = stem + QStringLiteral(".axd");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + QStringLiteral("-%1.axd").arg(n);
+
+    if (const auto failure = platform::writeFileAtomically(infoPath(path), infoBytes(start, false))) {
+        why = failure->message();
+        return false;
+    }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int error = 0;
+    const QByteArray head = startBytes(start);
+    if (fd < 0 || !writeFully(fd, head.constData(), std::size_t(head.size()), error) || ::fdatasync(fd) != 0) {
+        why = platform::writeFailureReason(fd < 0 ? errno : (error ? error : errno));
+        if (fd >= 0)
+            ::close(fd);
+        QFile::remove(path);
+        QFile::remove(infoPath(path));
+        return false;
+    }
+    fd_ = fd;
+    headerBytes_ = std::uint64_t(head.size());
+    path_ = path;
+    thread_ = std::thread([this] { writerLoop(); });
+    return true;
+}
+
+void RunJournal::append(const void* bytes, std::size_t count)
+{
+    if (count == 0 || !active())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (failed_)
+            return;
+        if (queue_.size() + count > options_.queueLimit) {
+            failed_ = true;
+            failure_ = QStringLiteral("диск не успевает записывать");
+            queue_.clear();
+            queue_.shrink_to_fit();
+            return;
+        }
+        const char* p = static_cast<const char*>(bytes);
+        queue_.insert(queue_.end(), p, p + count);
+    }
+    wake_.notify_one();
+}
+
+void RunJournal::writerLoop()
+{
+    using Clock = std::chrono::steady_clock;
+    auto lastSync = Clock::now();
+    bool dirty = false;
+    std::vector<char> batch;
+    for (;;) {
+        bool stopping = false;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait_for(lock, options_.syncInterval, [this] { return stopping_ || !queue_.empty(); });
+            batch.swap(queue_);
+            stopping = stopping_;
+            if (failed_)
+                batch.clear();
+        }
+        int error = 0;
+        bool ok = true;
+        if (!batch.empty()) {
+            ok = writeFully(fd_, batch.data(), batch.size(), error);
+            if (ok) {
+                std::lock_guard lock(mutex_);
+                written_ += batch.size();
+            }
+            batch.clear();
+            dirty = true;
+        }
+        if (ok && dirty && (stopping || Clock::now() - lastSync >= options_.syncInterval)) {
+            if (::fdatasync(fd_) != 0) {
+                ok = false;
+                error = errno;
+            }
+            lastSync = Clock::now();
+            dirty = false;
+        }
+        if (!ok) {
+            std::lock_guard lock(mutex_);
+            if (!failed_) {
+                failed_ = true;
+                failure_ = platform::writeFailureReason(error);
+            }
+            queue_.clear();
+        }
+        if (stopping)
+            return;
+    }
+}
+
+void RunJournal::stopWriter()
+{
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+}
+
+bool RunJournal::finish()
+{
+    if (!active())
+        return false;
+    stopWriter();
+    bool ok = !failed_;
+    int error = 0;
+    if (ok) {
+        const std::uint64_t whole = wholeFrameBytes(written_, start_.header.channelMask);
+        // A partial frame at the end (a run cut in the middle of one) is not data.
+        if (whole != written_)
+            ok = ::ftruncate(fd_, off_t(headerBytes_ + whole)) == 0;
+        QByteArray comment = toCp1251(start_.comment);
+        comment.replace("\n", "\r\n");
+        ok = ok && ::lseek(fd_, 0, SEEK_END) >= 0 && writeFully(fd_, comment.constData(), std::size_t(comment.size()), error) &&
+             patchLength(fd_, std::uint32_t(whole), error) && ::fsync(fd_) == 0;
+        if (!ok) {
+            failure_ = platform::writeFailureReason(error ? error : errno);
+            failed_ = true;
+        }
+    }
+    ::close(fd_);
+    fd_ = -1;
+    if (ok)
+        setModificationTime(path_, start_.startTime);
+    prune(QFileInfo(path_).absolutePath(), limits_);
+    return ok;
+}
+
+QString RunJournal::takeFailure()
+{
+    std::lock_guard lock(mutex_);
+    if (!failed_ || failureTold_)
+        return {};
+    failureTold_ = true;
+    return failure_;
+}
+
+QString journalFolder(const QString& portableFolder)
+{
+    if (!portableFolder.isEmpty())
+        return QDir(portableFolder).filePath(QStringLiteral("runs"));
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/accel3/runs");
+}
+
+std::vector<JournalEntry> listJournals(const QString& folder)
+{
+    std::vector<JournalEntry> out;
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.axd")}, QDir::Files);
+    for (const QString& name : names)
+        if (auto e = readEntry(QDir(folder).filePath(name)))
+            out.push_back(*e);
+    std::sort(out.begin(), out.end(), [](const JournalEntry& a, const JournalEntry& b) {
+        return a.startTime != b.startTime ? a.startTime > b.startTime : a.path > b.path;
+    });
+    return out;
+}
+
+std::vector<JournalEntry> unfinishedJournals(const QString& folder)
+{
+    std::vector<JournalEntry> out;
+    for (JournalEntry& e : listJournals(folder)) {
+        QFile f(e.path);
+        char head[kAxdHeaderSize];
+        if (f.open(QIODevice::ReadOnly) && f.read(head, kAxdHeaderSize) == kAxdHeaderSize &&
+            decodeAxdHeader(head).isOpenJournal())
+            out.push_back(std::move(e));
+    }
+    return out;
+}
+
+void removeJournal(const QString& journalPath)
+{
+    QFile::remove(journalPath);
+    QFile::remove(infoPath(journalPath));
+}
+
+void closeUnfinishedJournal(const QString& journalPath)
+{
+    const auto e = readEntry(journalPath);
+    QFile f(journalPath);
+    if (!e || e->complete || !f.open(QIODevice::ReadWrite))
+        return;
+    char head[kAxdHeaderSize];
+    if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize || !decodeAxdHeader(head).isOpenJournal())
+        return;
+    // The frames that reached the disk stay; a partial frame after them goes.
+    int error = 0;
+    if (f.resize(dataStart(f) + qint64(e->dataBytes)) && patchLength(f.handle(), std::uint32_t(e->dataBytes), error))
+        ::fsync(f.handle());
+    f.close();
+    JournalStart s;
+    s.startTime = e->startTime;
+    s.comment = e->comment;
+    s.expectedBytes = e->expectedBytes;
+    s.source = e->source;
+    platform::writeFileAtomically(infoPath(journalPath), infoBytes(s, true));
+    setModificationTime(journalPath, e->startTime);
+}
+
+QString journalOfferText(const JournalEntry& entry)
+{
+    return QStringLiteral("Найдено несохранённое измерение от %1 (%2 кадров). Открыть?")
+        .arg(entry.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
+        .arg(entry.frames());
+}
+
+} // namespace files
