@@ -105,7 +105,8 @@ DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environ
     s.serial.hardwareFlowControl = ini.readInteger(kDeviceSection, QStringLiteral("RtsCts"), 0) != 0;
     const int firstByte =
         ini.readInteger(kDeviceSection, QStringLiteral("ReadTimeoutMs"), int(s.stream.firstByteWait.count()));
-    // A wait of a second or more would let one read freeze the window.
+    // A wait of a second or more would let one read freeze the window (the connection
+    // indicator's probe still reads while the window waits).
     if (firstByte >= 0 && firstByte <= 900)
         s.stream.firstByteWait = std::chrono::milliseconds(firstByte);
     // A board answers the device-ID probe as late as it answers anything else.
@@ -136,11 +137,12 @@ std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platf
     if (settings.backend == QLatin1String("sim"))
         return std::make_unique<SimulatedBoard>(ticks, settings.simulator);
     if (settings.backend == QLatin1String("serial")) {
+        StreamOptions stream = settings.stream;
+        // 8N1: ten bits on the line for every byte.
+        stream.bytesPerSecond = std::uint32_t(std::max(0, settings.serial.baud) / 10);
         if (isAuto(settings.serial.port))
-            return std::make_unique<StreamBackend>(std::make_unique<AutoSerialOpener>(settings.serial),
-                                                   settings.stream);
-        return std::make_unique<StreamBackend>(std::make_unique<SerialOpener>(settings.serial),
-                                               settings.stream);
+            return std::make_unique<StreamBackend>(std::make_unique<AutoSerialOpener>(settings.serial), stream);
+        return std::make_unique<StreamBackend>(std::make_unique<SerialOpener>(settings.serial), stream);
     }
     if (settings.backend == QLatin1String("usb"))
         return std::make_unique<StreamBackend>(std::make_unique<UsbOpener>(settings.usb), settings.stream);

@@ -64,12 +64,27 @@ int DeviceLibrary::SI_Read(std::uint32_t handle, void* buffer, std::uint32_t byt
         *bytesReturned = 0;
     if (handle != 0)
         return si::InvalidHandle;
-    if (overlapped || (!buffer && bytesToRead > 0))
+    if (overlapped)
+        return si::InvalidParameter;
+    return readFrom(true, buffer, bytesToRead, bytesReturned);
+}
+
+int DeviceLibrary::readNow(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesReturned)
+{
+    if (bytesReturned)
+        *bytesReturned = 0;
+    return readFrom(false, buffer, bytesToRead, bytesReturned);
+}
+
+int DeviceLibrary::readFrom(bool wait, void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesReturned)
+{
+    if (!buffer && bytesToRead > 0)
         return si::InvalidParameter;
     std::uint32_t got = 0;
     int status = si::ReadError;
     try {
-        status = backend_->read(static_cast<std::uint8_t*>(buffer), bytesToRead, got);
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        status = wait ? backend_->read(out, bytesToRead, got) : backend_->readNow(out, bytesToRead, got);
     } catch (...) {
         return si::ReadError;
     }

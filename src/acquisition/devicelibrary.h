@@ -9,8 +9,11 @@
 
 #include <QString>
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace acq {
 
@@ -40,6 +43,22 @@ class DeviceBackend {
     // Why the last call failed, in the operator's words, when the backend knows more than its
     // status says (a port that is missing or not accessible); empty otherwise.
     virtual QString lastError() const { return {}; }
+
+    // A line whose bytes come over time (a serial port, USB bulk endpoints). The program awaits
+    // a reply through the message loop, up to replyTimeout, instead of a read that stops the
+    // window; a memory block is given the time the line needs to carry it. None for a board that
+    // answers at once (the simulated one): a reply is there when the command has gone.
+    struct LineTiming {
+        std::chrono::milliseconds replyTimeout{0};
+        std::uint32_t bytesPerSecond = 0; // 0: not known
+    };
+    virtual std::optional<LineTiming> lineTiming() const { return std::nullopt; }
+    // Bytes received and not read yet.
+    virtual std::size_t pendingBytes() const { return 0; }
+    // The line was seen to drop; the next read reports why, after the bytes that came before.
+    virtual bool lineLost() const { return false; }
+    // A read that hands over what is there and never waits for more.
+    virtual int readNow(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) { return read(buffer, max, got); }
 };
 
 // No board configured or the configured one cannot be reached: every call fails, so each
@@ -68,12 +87,16 @@ class DeviceLibrary {
     int SI_Read(std::uint32_t handle, void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesReturned,
                 void* overlapped);
     int SI_Close(std::uint32_t handle);
+    // SI_Read that does not wait for a reply still on its way (used by polls that come back).
+    int readNow(void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesReturned);
 
     DeviceBackend& backend() { return *backend_; }
     const DeviceBackend& backend() const { return *backend_; }
     void setBackend(std::unique_ptr<DeviceBackend> backend);
 
   private:
+    int readFrom(bool wait, void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesReturned);
+
     std::unique_ptr<DeviceBackend> backend_;
 };
 

@@ -89,6 +89,17 @@ QByteArray DeviceLink::readReply(std::uint32_t maxBytes)
     return buffer;
 }
 
+QByteArray DeviceLink::readNow(std::uint32_t maxBytes)
+{
+    QByteArray buffer(qsizetype(maxBytes), Qt::Uninitialized);
+    std::uint32_t got = 0;
+    lastStatus = std::uint8_t(library_.readNow(buffer.data(), maxBytes, &got));
+    if (lastStatus != 0)
+        return {};
+    buffer.truncate(qsizetype(got));
+    return buffer;
+}
+
 std::uint8_t DeviceLink::close()
 {
     lastStatus = std::uint8_t(library_.SI_Close(deviceHandle));

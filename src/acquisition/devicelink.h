@@ -97,6 +97,8 @@ class DeviceLink {
 
     // One read of at most maxBytes; the status goes to lastStatus. A failed read yields nothing.
     QByteArray readReply(std::uint32_t maxBytes);
+    // The same, taking only what has arrived: a poll that comes back later never waits.
+    QByteArray readNow(std::uint32_t maxBytes);
 
     std::uint8_t close();
     void pause() { platform::busyWaitMs(ticks_, kCommandPauseMs); }

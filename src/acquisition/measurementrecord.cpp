@@ -188,6 +188,13 @@ std::uint32_t memorySampleLimit(int channelCount)
 
 // ---- MeasurementRecord ---------------------------------------------------------------------
 
+QString MeasurementRecord::unsavableReason() const
+{
+    if (sampleStream.isEmpty())
+        return QStringLiteral("Нет данных для сохранения: плата не передала ни одного кадра.");
+    return {};
+}
+
 void MeasurementRecord::clearForTransfer(std::uint32_t expected)
 {
     ++generation;

@@ -249,6 +249,20 @@ struct MeasurementRecord {
     // tell, an empty stream stays empty and a new block may take the old one's place.
     std::uint64_t generation = 0;
 
+    // A run or read that ended before it brought everything leaves what did come (those samples
+    // are real) and says why here; the mark holds only for the samples it was given to, so a
+    // file load or a new run (which move the generation on) drop it without being told.
+    void markIncomplete(const QString& why)
+    {
+        incomplete_ = why;
+        incompleteGeneration_ = generation;
+    }
+    QString incompleteWhy() const { return generation == incompleteGeneration_ ? incomplete_ : QString(); }
+    bool isPartial() const { return !incompleteWhy().isEmpty(); }
+    // Why the record cannot be written to a file; empty when it can. A record without samples
+    // would make a file of a header only, dated as if a measurement had been made.
+    QString unsavableReason() const;
+
     // Empties the stream for a transfer of `expected` bytes (0 while that is not known yet).
     void clearForTransfer(std::uint32_t expected);
     void appendReceived(const char* bytes, std::uint64_t count);
@@ -261,6 +275,10 @@ struct MeasurementRecord {
     static std::uint8_t countChannels(ChannelSet channels) { return std::uint8_t(channels.count()); }
     // CalcUseChnl
     void calcUseChnl(ChannelSet channels) { channelCount = countChannels(channels); }
+
+  private:
+    QString incomplete_;
+    std::uint64_t incompleteGeneration_ = 0;
 };
 
 } // namespace acq

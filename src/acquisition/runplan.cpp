@@ -86,7 +86,9 @@ BlockStep memoryBlockStep(std::uint8_t readBlock, std::uint32_t received, std::u
                           std::uint32_t payloadBytes)
 {
     BlockStep s;
-    if (std::uint64_t(received) + payloadBytes > expected) {
+    // The block that brings the last byte expected ends the read: asking for the blocks after it
+    // would only wait for data that is not there.
+    if (std::uint64_t(received) + payloadBytes >= expected) {
         s.take = expected > received ? expected - received : 0;
         s.nextBlock = kReadBlockComplete;
     } else {

@@ -110,6 +110,16 @@ int StreamBackend::write(const std::uint8_t* bytes, std::uint32_t count, std::ui
 
 int StreamBackend::read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got)
 {
+    return take(buffer, max, got, options_.firstByteWait);
+}
+
+int StreamBackend::readNow(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got)
+{
+    return take(buffer, max, got, std::chrono::milliseconds(0));
+}
+
+int StreamBackend::take(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got, std::chrono::milliseconds wait)
+{
     got = 0;
     // Only a command opens the line: opening asks the board for its identity, which must not go
     // to a board recording on its own after a start to memory, whose polls read nothing.
@@ -117,7 +127,7 @@ int StreamBackend::read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& 
         lastError_ = QStringLiteral("связь с платой закрыта; её откроет следующая команда");
         return si::DeviceNotFound;
     }
-    const ReceiveBuffer::Taken t = buffer_.take(buffer, max, options_.firstByteWait, options_.replyGap);
+    const ReceiveBuffer::Taken t = buffer_.take(buffer, max, wait, options_.replyGap);
     got = std::uint32_t(t.count);
     if (t.overflowed) {
         // Bytes were dropped: what follows no longer lines up with the frames before it.

@@ -64,6 +64,8 @@ struct StreamOptions {
     // Opening a link may take long (a search probes ports, a named port must answer the probe):
     // it runs on a thread of its own, and a call waits this long for it before failing.
     std::chrono::milliseconds openWait{150};
+    // What the line carries at most (a serial line's rate); 0 when not known.
+    std::uint32_t bytesPerSecond = 0;
     std::size_t bufferLimit = ReceiveBuffer::kDefaultLimit;
 };
 
@@ -78,6 +80,13 @@ class StreamBackend : public DeviceBackend {
     int close() override;
     QString description() const override;
     QString lastError() const override { return lastError_; }
+    std::optional<LineTiming> lineTiming() const override
+    {
+        return LineTiming{options_.firstByteWait, options_.bytesPerSecond};
+    }
+    std::size_t pendingBytes() const override { return buffer_.size(); }
+    bool lineLost() const override { return buffer_.failed(); }
+    int readNow(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) override;
 
     bool isOpen() const { return link_ != nullptr; }
 
@@ -87,6 +96,7 @@ class StreamBackend : public DeviceBackend {
         QString why;
     };
     bool ensureOpen();
+    int take(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got, std::chrono::milliseconds wait);
     void shutDown();
     void readerLoop(ByteLink* link);
 

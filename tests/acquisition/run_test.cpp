@@ -171,10 +171,10 @@ TEST_F(RunTest, EachSendFailureStopsWhereItHappened)
             << "nothing sent after the failure";
         EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray("earlier"));
         EXPECT_FALSE(f->timRx->isActive());
-        // What comes before the registers is done all the same.
-        EXPECT_FALSE(f->record.loadedFromFile);
-        EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 312.5);
-        EXPECT_EQ(f->record.channelLetters, QStringLiteral("XYZ"));
+        // The record stays the earlier one until the start command has gone out.
+        EXPECT_TRUE(f->record.loadedFromFile);
+        EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1);
+        EXPECT_TRUE(f->record.channelLetters.isEmpty());
     }
 }
 
@@ -398,7 +398,11 @@ TEST_F(RunTest, MemoryReadFailures)
              t.board->failWrite(2); // "Считать" asks for block 0, then block 1 fails
          },
          [](RunTest& t, TForm1& f) {
-             EXPECT_EQ(t.dialogs.messageTexts().size(), 1);
+             const QStringList m = t.dialogs.messageTexts();
+             ASSERT_EQ(m.size(), 2);
+             EXPECT_TRUE(m[1].startsWith(QStringLiteral("Считывание прервано: принято 5460 из 43689 кадров")))
+                 << qPrintable(m[1]);
+             EXPECT_TRUE(f.record.isPartial());
              EXPECT_FALSE(f.timRx->isActive());
              EXPECT_EQ(f.record.sampleStream.size(), std::uint64_t(acq::SimulatedBoard::kBlockBytes - 6));
              const QByteArray whole = streamBytes(f.record.sampleStream).left(32760);

@@ -140,8 +140,8 @@ TEST(MemoryRead, BlocksBecomeTheStream)
         {"a small recording ends with block 0", 0, 0, 1536, 32762, 1536, 100, true},
         {"sample count 0: nothing taken", 0, 0, 0, 32762, 0, 100, true},
         {"a block that fits is taken whole", 1, 32762, 200000, 32768, 32768, 2, false},
-        {"exactly the missing bytes: one more block is asked for", 0, 0, 32762, 32762, 32762, 1, false},
-        {"after that, nothing more is taken", 1, 32762, 32762, 32768, 0, 100, true},
+        {"exactly the missing bytes end the read", 0, 0, 32762, 32762, 32762, 100, true},
+        {"a last block of only the bytes that remain ends it too", 2, 65530, 70000, 4470, 4470, 100, true},
         {"an empty block still counts", 3, 1000, 200000, 0, 0, 4, false},
         {"block 7 ends the read whatever is missing", 7, 100, 300000, 32768, 32768, 8, true},
     };

@@ -10,6 +10,7 @@
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -19,19 +20,40 @@ namespace {
 
 class SerialWindowTest : public AcqWindowTest {
   public:
-    std::unique_ptr<TForm1> makeOn(const QString& port)
+    // readTimeoutMs is device.ini's ReadTimeoutMs; generous by default, as a loaded machine may
+    // schedule the emulator late.
+    std::unique_ptr<TForm1> makeOn(const QString& port, int readTimeoutMs = 500, std::uint32_t baud = 921600)
     {
         auto f = make();
         acq::SerialSettings s;
         s.port = port;
-        // Generous for an emulator that a loaded machine schedules late.
-        s.probeWait = std::chrono::seconds(2);
-        acq::StreamOptions options;
-        options.openWait = std::chrono::seconds(5);
+        // Generous for an emulator that a loaded machine schedules late (or delays on purpose).
+        s.probeWait = std::chrono::seconds(4);
+        acq::StreamOptions o;
+        o.openWait = std::chrono::seconds(5);
+        o.firstByteWait = std::chrono::milliseconds(readTimeoutMs);
+        o.bytesPerSecond = baud / 10;
         f->measurementRun->setBackend(
-            std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s), options));
+            std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s), o));
         board = nullptr;
+        // The window's start-up notices (no scales file here) come through the message loop.
+        QTest::qWait(20);
+        dialogs.messages.clear();
         return f;
+    }
+
+    // The start awaits its read-backs through the message loop.
+    static void start(TForm1& f)
+    {
+        f.measurementRun->btStartClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.measurementRun->starting(); }, 20000));
+    }
+
+    // Lets the message loop run the transfer (its timers, the line watch) until it has ended.
+    static bool runToEnd(TForm1& f, int ms = 30000)
+    {
+        QSignalSpy ended(f.measurementRun.get(), &acq::MeasurementRun::transferEnded);
+        return ended.wait(ms);
     }
 
     static void setUp(TForm1& f, std::array<bool, 3> channels, int frequencyIndex, int rangeIndex,
@@ -79,7 +101,7 @@ TEST_F(SerialWindowTest, StreamedRunAndRunToMemoryEndInTheEmulatorsScene)
 
     // 98,304 bytes: more than one read takes, so the run is polled several times.
     setUp(*f, {true, true, true}, 0, 0, 16384);
-    f->btStartClick();
+    start(*f);
     EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
     pollUntilDone(*f);
     ASSERT_EQ(f->record.sampleStream.size(), 98304u);
@@ -89,13 +111,13 @@ TEST_F(SerialWindowTest, StreamedRunAndRunToMemoryEndInTheEmulatorsScene)
     // To memory, started by the contact 300 ms after the command; then "Считать".
     setUp(*f, {true, false, true}, 2, 1, 400, 1, true);
     const QDateTime before = QDateTime::currentDateTime();
-    f->btStartClick();
+    start(*f);
     const QDateTime after = QDateTime::currentDateTime();
     EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
     setUp(*f, {true, true, true}, 0, 0, 100, 1, true); // the header brings the recording's own
     QThread::msleep(300 + 500 + 300);
     f->measurementRun->btRdClick();
-    pollUntilDone(*f);
+    ASSERT_TRUE(runToEnd(*f));
     EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
     EXPECT_FALSE(f->cbCh2->isChecked());
     EXPECT_EQ(f->cbF->currentIndex(), 2);
@@ -103,7 +125,7 @@ TEST_F(SerialWindowTest, StreamedRunAndRunToMemoryEndInTheEmulatorsScene)
     ASSERT_EQ(f->record.sampleStream.size(), 1600u);
     expectScene(streamBytes(f->record.sampleStream), {true, false, true}, 800, 1, scene);
     EXPECT_GE(f->record.startTime, before.addMSecs(300)) << "the contact's delay is applied";
-    EXPECT_LE(f->record.startTime, after.addMSecs(300));
+    EXPECT_LE(f->record.startTime, after.addMSecs(300 + 100)) << "the start command went out before 'after'";
     EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral(" начало измерения")));
 }
 
@@ -117,28 +139,43 @@ TEST_F(SerialWindowTest, BoardUnpluggedMidRunThenPluggedBackIn)
     EXPECT_TRUE(f->btUSB->toolTip().contains(port)) << "the operator sees which board is used";
 
     setUp(*f, {true, true, true}, 0, 0, 16384);
-    f->btStartClick();
-    pollUntilDone(*f);
+    start(*f);
+    ASSERT_TRUE(runToEnd(*f));
     EXPECT_EQ(f->record.sampleStream.size(), 20000u - 7u)
         << "all that came after the device-ID probe at the open and the six read-backs";
     EXPECT_TRUE(f->Chart1->isEnabled()) << "what arrived is charted";
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Передача прервана: принято 3332 из 16384 кадров (порт ")))
+        << qPrintable(texts());
+    EXPECT_TRUE(f->record.isPartial());
+    EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")));
 
+    // A start that cannot reach the board leaves the record as the run made it.
+    dialogs.messages.clear();
+    const QByteArray samples = streamBytes(f->record.sampleStream);
+    setUp(*f, {true, false, false}, 5, 2, 1000);
     f->btStartClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(
         dialogs.messages[0].text.startsWith(acq::sendFailedMessage(1, QStringLiteral("Запрет прерываний"))));
     EXPECT_TRUE(dialogs.messages[0].text.contains(port)) << qPrintable(texts());
     EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_EQ(streamBytes(f->record.sampleStream), samples);
+    EXPECT_EQ(f->record.channelLetters, QStringLiteral("XYZ"));
+    EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 312.5);
+    EXPECT_DOUBLE_EQ(f->record.axisK[0], f->record.baseAxisK[0]) << "still scaled to ±2 g";
+    EXPECT_TRUE(f->record.isPartial());
 
     // The same adapter plugged in again: the next run works without restarting the program.
     dialogs.messages.clear();
     sim = std::make_unique<BoardSimProcess>(QStringList{QStringLiteral("--link"), port});
     ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
     setUp(*f, {true, true, true}, 0, 0, 320);
-    f->btStartClick();
+    start(*f);
     EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
     pollUntilDone(*f);
     ASSERT_EQ(f->record.sampleStream.size(), 1920u);
+    EXPECT_FALSE(f->record.isPartial());
     expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
 }
 
@@ -174,4 +211,131 @@ TEST_F(SerialWindowTest, ConnectionIndicatorTellsWhetherTheBoardAnswers)
     ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBred); }, 10000));
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
     EXPECT_TRUE(f->timCheckUSB->isActive()) << "it goes on asking while idle";
+}
+
+TEST_F(SerialWindowTest, AStreamedRunThatEndsOtherwiseThanAskedSaysHowAndKeepsOnlyRealFrames)
+{
+    struct Case {
+        const char* what;
+        QStringList args;
+        int frequencyIndex;
+        std::uint64_t keptBytes; // of 1000 frames of X, Y, Z asked; 0 with an unplug: some
+        const char* message;     // how the one message begins
+        bool partial;
+    };
+    const Case cases[] = {
+        {"fewer frames than asked", {QStringLiteral("--stream-frames"), QStringLiteral("500")}, 0, 3000,
+         "Передача прервана: принято 500 из 1000 кадров (плата перестала передавать данные).", true},
+        {"more frames than asked", {QStringLiteral("--stream-frames"), QStringLiteral("1500")}, 0, 6000,
+         "Плата передала больше данных, чем запрошено: сохранены запрошенные 1000 кадров", false},
+        {"nothing at all", {QStringLiteral("--stream-frames"), QStringLiteral("0")}, 0, 0,
+         "Плата не передала данные.", false},
+        // 100 Hz: the first poll is due after 10.8 s; the unplug is told long before it.
+        {"unplugged before the first poll", {QStringLiteral("--unplug-at"), QStringLiteral("800")}, 5, 0,
+         "Передача прервана: принято ", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoardSimProcess sim(c.args);
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        auto f = makeOn(sim.path());
+        setUp(*f, {true, true, true}, c.frequencyIndex, 0, 1000);
+        // An earlier record on the chart, which must not stand for this run.
+        f->record.sampleStream.append(QByteArray(600, '\x01'));
+        f->ShowChart(nullptr);
+        ASSERT_GT(f->Chart1->pointCount(display::Series::X), 0);
+
+        start(*f);
+        ASSERT_TRUE(runToEnd(*f, 6000)) << "the run did not end before its first poll";
+        ASSERT_EQ(dialogs.messages.size(), 1u) << qPrintable(texts());
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QString::fromUtf8(c.message))) << qPrintable(texts());
+        const QByteArray kept = streamBytes(f->record.sampleStream);
+        if (c.keptBytes > 0) {
+            EXPECT_EQ(std::uint64_t(kept.size()), c.keptBytes);
+        } else if (c.partial) {
+            EXPECT_TRUE(kept.size() > 0 && kept.size() < 6000 &&
+                        dialogs.messages[0].text.contains(QStringLiteral("отключён")))
+                << kept.size() << qPrintable(texts());
+        }
+        if (!kept.isEmpty())
+            expectScene(kept, {true, true, true}, c.frequencyIndex == 0 ? 3200 : 100, 0);
+        EXPECT_EQ(f->record.isPartial(), c.partial);
+        EXPECT_EQ(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")), c.partial);
+        EXPECT_EQ(f->Chart1->pointCount(display::Series::X) == 0, kept.isEmpty()) << "the chart is this run's";
+        EXPECT_EQ(f->record.unsavableReason().isEmpty(), !kept.isEmpty()) << "no data, no file";
+        dialogs.messages.clear();
+    }
+}
+
+TEST_F(SerialWindowTest, AMemoryReadOverASlowOrShortLineIsWholeOrSaysWhatIsMissing)
+{
+    struct Case {
+        const char* what;
+        QStringList args;
+        std::uint32_t baud;
+        const char* message; // empty: the read is whole and quiet
+    };
+    const Case cases[] = {
+        {"the last block holds only the bytes recorded", {QStringLiteral("--stored-bytes-only")}, 921600, ""},
+        {"a line paced at 230400 bit/s", {QStringLiteral("--baud"), QStringLiteral("230400")}, 230400, ""},
+        {"blocks answered 2 s late", {QStringLiteral("--block-delay"), QStringLiteral("2000")}, 921600, ""},
+        {"nothing recorded", {QStringLiteral("--empty-memory")}, 921600,
+         "Не удалось считать FRAM: плата не прислала записи после 3 запросов."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoardSimProcess sim(c.args);
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        auto f = makeOn(sim.path(), 100, c.baud);
+        // 6000 frames of X, Y, Z: a full block 0 and 3238 bytes of block 1.
+        setUp(*f, {true, true, true}, 0, 0, 6000, 1);
+        start(*f);
+        ASSERT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
+        QThread::msleep(6000 * 1000 / 3200 + 300);
+        f->measurementRun->btRdClick();
+        ASSERT_TRUE(runToEnd(*f));
+        EXPECT_TRUE(*c.message ? texts().startsWith(QString::fromUtf8(c.message)) : texts().isEmpty())
+            << qPrintable(texts());
+        if (*c.message == 0) {
+            ASSERT_EQ(f->record.sampleStream.size(), 36000u);
+            expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
+            EXPECT_FALSE(f->record.isPartial());
+        }
+        EXPECT_FALSE(f->timRx->isActive());
+        dialogs.messages.clear();
+    }
+}
+
+TEST_F(SerialWindowTest, ReadBacksAreAwaitedThroughTheMessageLoopAndLateRepliesNeverBecomeSamples)
+{
+    {
+        SCOPED_TRACE("a board answering within ReadTimeoutMs");
+        BoardSimProcess sim({QStringLiteral("--register-delay"), QStringLiteral("300")});
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        auto f = makeOn(sim.path(), 900);
+        setUp(*f, {true, true, true}, 0, 0, 320);
+        f->measurementRun->btStartClick();
+        EXPECT_TRUE(f->measurementRun->starting() && !f->timRx->isActive())
+            << "the window waited for the read-backs instead of the message loop";
+        start(*f); // a second press restarts the sequence
+        EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
+        ASSERT_TRUE(runToEnd(*f));
+        ASSERT_EQ(f->record.sampleStream.size(), 1920u);
+        expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
+    }
+    {
+        SCOPED_TRACE("a board answering later than ReadTimeoutMs");
+        BoardSimProcess sim({QStringLiteral("--register-delay"), QStringLiteral("2500")});
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        auto f = makeOn(sim.path(), 300);
+        f->record.sampleStream.append(QByteArray("earlier"));
+        setUp(*f, {true, true, true}, 0, 0, 320);
+        start(*f);
+        ASSERT_EQ(dialogs.messages.size(), 1u) << qPrintable(texts());
+        EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("ReadTimeoutMs")) &&
+                    dialogs.messages[0].text.contains(QStringLiteral("Измерение не запущено")))
+            << qPrintable(texts());
+        EXPECT_FALSE(f->timRx->isActive());
+        EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray("earlier"));
+    }
 }

@@ -20,7 +20,7 @@ bool LinkIndicator::boardBusy() const
 {
     // After a start to memory the board records, or waits for its contact (an external start is
     // always to memory), until "Считать" or another start.
-    return f_.timRx->isActive() || run_.link().commandBuffer[0] == cmd::StartToMemory;
+    return f_.timRx->isActive() || run_.busy() || run_.link().commandBuffer[0] == cmd::StartToMemory;
 }
 
 bool LinkIndicator::boardAnswers()

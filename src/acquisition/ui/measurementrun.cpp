@@ -10,7 +10,38 @@
 #include <QEvent>
 #include <QLocale>
 
+#include <algorithm>
+#include <utility>
+
 namespace acq {
+
+namespace {
+
+// Replies a board still owes after this long are taken to be lost, not late.
+constexpr qint64 kOwedReplyExpiryMs = 10000;
+// How often a wait for a reply looks at the line.
+constexpr int kAwaitTickMs = 5;
+// How soon a line that drops during a run or read is noticed between polls.
+constexpr int kLineWatchMs = 250;
+// The board answers a memory request with a block of this size; one grown this far is whole.
+constexpr qsizetype kMemoryBlockBytes = 32768;
+// A block that has not grown for this long has ended (the last one of a recording may be short).
+constexpr qint64 kBlockQuietMs = 150;
+// How often the line is looked at while a block is still coming.
+constexpr int kBlockPollMs = 100;
+// Requests for block 0 before a memory with no recording is given up.
+constexpr int kBlockZeroTries = 3;
+
+QString asRemark(QString text)
+{
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+} // namespace
 
 MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&form), f_(form), setup_(setup)
 {
@@ -30,6 +61,12 @@ MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&
     connect(f_.btFM25ProtectClr, &QPushButton::clicked, this, &MeasurementRun::btFM25ProtectClrClick);
     connect(f_.timRx, &QTimer::timeout, this, &MeasurementRun::timRxTimer);
     connect(f_.TimPrgssBar, &QTimer::timeout, this, &MeasurementRun::TimPrgssBarTimer);
+    awaitTimer_ = new QTimer(this);
+    awaitTimer_->setInterval(kAwaitTickMs);
+    connect(awaitTimer_, &QTimer::timeout, this, &MeasurementRun::awaitTick);
+    lineWatch_ = new QTimer(this);
+    lineWatch_->setInterval(kLineWatchMs);
+    connect(lineWatch_, &QTimer::timeout, this, &MeasurementRun::watchLine);
 }
 
 MeasurementRun::~MeasurementRun() = default;
@@ -129,67 +166,192 @@ double MeasurementRun::selectedRate() const
     return kFrequencyTable[0].hz;
 }
 
-bool MeasurementRun::setRegister(int step, const RegisterStep& r)
-{
-    switch (link_->writeRegister(r.address, r.value)) {
-    case DeviceLink::RegisterResult::NotSent:
-        sendFailed(sendFailedMessage(step, QString::fromUtf8(r.name)));
-        return false;
-    case DeviceLink::RegisterResult::Mismatch:
-        // Reported, and the run goes on: the board may still measure well enough.
-        message(registerMismatchMessage(r.address));
-        return true;
-    case DeviceLink::RegisterResult::Written:
-        break;
-    }
-    return true;
-}
-
 void MeasurementRun::btStartClick()
 {
-    auto& r = f_.record;
+    // A start still awaiting its read-backs, or a run or read still polling, gives way to this one.
+    pending_.reset();
+    awaitTimer_->stop();
+    lineWatch_->stop();
+    f_.timRx->stop();
+
     const bool toMemory = f_.rgMem->itemIndex() == 1;
-    const bool external = f_.cbExternalStart->isChecked();
     // With no item selected the first one counts, as it does for the calibration's multiplier.
     const int frequencyIndex = std::max(0, f_.cbF->currentIndex());
     const int rangeIndex = std::max(0, f_.cbRange->currentIndex());
-
-    r.scaleToRange(f_.cbRange->currentIndex());
     if (!toMemory)
         f_.timCheckUSB->stop();
 
-    r.channelLetters.clear();
+    PendingStart p;
+    p.params = {toMemory, setup_.checkedChannels(), std::uint32_t(f_.seSamples->value()), frequencyIndex, rangeIndex,
+                f_.cbExternalStart->isChecked(), f_.seDelayStart->value()};
+    p.steps = registerSetup(kFrequencyTable[std::size_t(frequencyIndex)].rateCode, std::uint8_t(rangeIndex));
+    p.rangeIndex = f_.cbRange->currentIndex();
+    // The board samples at the rate of the selected item; a rate left over from before (an item
+    // chosen by the program, which recomputes nothing) would put the samples on a wrong time axis.
+    p.rateHz = selectedRate();
     for (QCheckBox* box : f_.channelBoxes)
         if (box->isChecked())
-            r.channelLetters += box->text();
+            p.letters += box->text();
 
-    r.loadedFromFile = false;
     f_.btChooseF->setText(QStringLiteral("Выбор F/T"));
     setCaptionColour(f_.btChooseF, Qt::black);
     f_.gbFT->hide();
 
-    // The board samples at the rate of the selected item; a rate left over from before (an item
-    // chosen by the program, which recomputes nothing) would put the samples on a wrong time axis.
-    r.sampleRateHz = selectedRate();
-    r.samplePeriodUs = 1000000.0 / r.sampleRateHz;
+    pending_ = std::move(p);
+    drainOwedReplies();
+}
 
-    const auto steps =
-        registerSetup(kFrequencyTable[std::size_t(frequencyIndex)].rateCode, std::uint8_t(rangeIndex));
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        if (!setRegister(int(i) + 1, steps[i]))
+void MeasurementRun::drainOwedReplies()
+{
+    if (owedReplies_ > 0 && owedSince_.isValid() && owedSince_.elapsed() > kOwedReplyExpiryMs)
+        owedReplies_ = 0;
+    const auto timing = line();
+    if (owedReplies_ == 0 || !timing) {
+        owedReplies_ = 0;
+        nextStartStep();
+        return;
+    }
+    // Replies to read-backs of an earlier start are still on their way: once the start command
+    // has gone they would be taken for samples.
+    awaitBytes(owedReplies_, timing->replyTimeout, [this](bool arrived) {
+        const QByteArray late = link_->readNow(std::uint32_t(std::max<std::size_t>(1, owedReplies_)));
+        owedReplies_ -= std::min<std::size_t>(owedReplies_, std::size_t(late.size()));
+        if (!arrived) {
+            startTimedOut(nullptr);
             return;
+        }
+        owedReplies_ = 0;
+        nextStartStep();
+    });
+}
 
-    setup_.CalcUseChnl();
-    const std::uint32_t samples = std::uint32_t(f_.seSamples->value());
-    const int delayS = f_.seDelayStart->value();
-    link_->commandBuffer = startCommand(
-        {toMemory, setup_.checkedChannels(), samples, frequencyIndex, rangeIndex, external, delayS});
+void MeasurementRun::nextStartStep()
+{
+    while (pending_ && pending_->step < pending_->steps.size()) {
+        const RegisterStep r = pending_->steps[pending_->step];
+        const int number = int(pending_->step) + 1;
+        link_->commandBuffer[0] = cmd::WriteRegister;
+        link_->commandBuffer[1] = r.address;
+        link_->commandBuffer[2] = r.value;
+        if (link_->SendCmd(3) != 0) {
+            pending_.reset();
+            sendFailed(sendFailedMessage(number, QString::fromUtf8(r.name)));
+            return;
+        }
+        if (line()) {
+            readBackLine(r);
+            return;
+        }
+        // A board that answers at once: its read-back is there when the command has gone.
+        const auto value = link_->CheckAxRg(r.address);
+        if (value != r.value)
+            message(registerMismatchMessage(r.address));
+        if (pending_)
+            ++pending_->step;
+    }
+    if (pending_)
+        sendStartCommand();
+}
+
+void MeasurementRun::readBackLine(const RegisterStep& r)
+{
+    link_->commandBuffer[0] = cmd::ReadRegister;
+    link_->commandBuffer[1] = r.address;
+    link_->pause();
+    if (link_->SendCmd(2) != 0) {
+        checkReadBack(r, std::nullopt);
+        return;
+    }
+    ++owedReplies_;
+    owedSince_.start();
+    awaitBytes(owedReplies_, line()->replyTimeout, [this, r](bool arrived) {
+        const std::size_t waiting = library_->backend().pendingBytes();
+        const QByteArray got = link_->readNow(std::uint32_t(std::clamp<std::size_t>(waiting, 1, kBulkReplyMax)));
+        if (!arrived || std::size_t(got.size()) < owedReplies_) {
+            owedReplies_ -= std::min<std::size_t>(owedReplies_, std::size_t(got.size()));
+            startTimedOut(&r);
+            return;
+        }
+        // The board answers a read-back with one byte: replies still owed from before come
+        // first, and this one's value is the byte after them.
+        const auto value = std::uint8_t(got.at(qsizetype(owedReplies_ - 1)));
+        owedReplies_ = 0;
+        checkReadBack(r, value);
+    });
+}
+
+void MeasurementRun::checkReadBack(const RegisterStep& r, std::optional<std::uint8_t> value)
+{
+    if (value != r.value)
+        message(registerMismatchMessage(r.address));
+    if (!pending_)
+        return;
+    ++pending_->step;
+    nextStartStep();
+}
+
+void MeasurementRun::startTimedOut(const RegisterStep* r)
+{
+    pending_.reset();
+    const auto timing = line();
+    const qint64 ms = timing ? qint64(timing->replyTimeout.count()) : 0;
+    const QString what = r ? QStringLiteral("на чтение регистра %1").arg(QString::number(r->address, 16).toUpper())
+                           : QStringLiteral("на прежние команды");
+    sendFailed(QStringLiteral("Плата не ответила %1 за %2 мс (ReadTimeoutMs в device.ini). Измерение не запущено.")
+                   .arg(what)
+                   .arg(ms));
+}
+
+void MeasurementRun::awaitBytes(std::size_t count, std::chrono::milliseconds limit, std::function<void(bool)> done)
+{
+    awaitCount_ = count;
+    awaitLimit_ = limit;
+    awaitDone_ = std::move(done);
+    awaitLastSeen_ = std::size_t(-1);
+    awaitClock_.start();
+    awaitTimer_->start();
+}
+
+void MeasurementRun::awaitTick()
+{
+    const DeviceBackend& b = library_->backend();
+    const std::size_t waiting = b.pendingBytes();
+    const bool overdue = awaitClock_.elapsed() > qint64(awaitLimit_.count());
+    bool arrived = false;
+    if (waiting >= awaitCount_ && (waiting == awaitLastSeen_ || overdue || b.lineLost()))
+        arrived = true;
+    else if (!overdue && !b.lineLost()) {
+        awaitLastSeen_ = waiting;
+        return;
+    }
+    awaitTimer_->stop();
+    auto done = std::exchange(awaitDone_, {});
+    if (done)
+        done(arrived);
+}
+
+void MeasurementRun::sendStartCommand()
+{
+    const PendingStart p = std::move(*pending_);
+    pending_.reset();
+    link_->commandBuffer = startCommand(p.params);
     if (link_->SendCmd(9) != 0) {
         sendFailed(sendFailedMessage(7, QStringLiteral("Пуск измерения")));
         return;
     }
 
+    // The board measures from here: only now does the record become this run's.
+    auto& r = f_.record;
+    r.scaleToRange(p.rangeIndex);
+    r.channelLetters = p.letters;
+    r.loadedFromFile = false;
+    r.sampleRateHz = p.rateHz;
+    r.samplePeriodUs = 1000000.0 / r.sampleRateHz;
+    r.calcUseChnl(p.params.channels);
+
     showBoard();
+    const bool toMemory = p.params.toMemory;
+    const std::uint32_t samples = p.params.samples;
     const std::uint32_t expected = transferBytes(samples, r.channelCount);
     // A streamed transfer is polled several times per 65000 bytes. A run to memory is
     // only timed: dividing its wait would announce "Время измерения истекло" while the
@@ -197,18 +359,22 @@ void MeasurementRun::btStartClick()
     const std::uint32_t firstInterval = firstPollIntervalMs(samples, r.sampleRateHz);
     const std::uint32_t interval = toMemory ? firstInterval : acq::pollIntervalMs(expected, firstInterval);
     r.clearForTransfer(expected);
+    extraBytes_ = 0;
+    memoryRead_ = false;
     Measure();
     pollIntervalMs_ = interval;
 
     std::uint32_t wait = interval;
-    if (external) {
+    if (p.params.externalStart) {
         // The contact starts the run; the operator fetches the recording with "Считать".
         f_.timRx->stop();
         f_.timRx->setInterval(int(interval));
         showActivity(QStringLiteral("По окончании нажмите \"Считать\""));
     } else {
-        wait = std::uint32_t(delayS) * 1000u + interval;
+        wait = std::uint32_t(p.params.delayS) * 1000u + interval;
         f_.timRx->start(int(wait));
+        if (!toMemory && line())
+            lineWatch_->start();
     }
 
     if (wait > kProgressPanelAboveMs) {
@@ -252,7 +418,12 @@ void MeasurementRun::TimPrgssBarTimer()
 
 void MeasurementRun::timRxTimer()
 {
-    const QByteArray got = link_->readReply(kBulkReplyMax);
+    // Over a line the reader has taken in what came; a poll takes it without waiting for more.
+    if (line() && link_->commandBuffer[0] == cmd::ReadMemoryBlock) {
+        pollMemoryLine();
+        return;
+    }
+    const QByteArray got = line() ? link_->readNow(kBulkReplyMax) : link_->readReply(kBulkReplyMax);
     switch (link_->commandBuffer[0]) {
     case cmd::StartToMemory:
         // The run records on the board; the timer only says when its time is up.
@@ -270,22 +441,58 @@ void MeasurementRun::timRxTimer()
     }
 }
 
+void MeasurementRun::watchLine()
+{
+    if (!library_->backend().lineLost())
+        return;
+    // The reader saw the line drop: the operator hears of it now, not at the next poll.
+    lineWatch_->stop();
+    if (f_.timRx->isActive()) {
+        f_.timRx->stop();
+        timRxTimer();
+    }
+}
+
+QString MeasurementRun::lineError() const
+{
+    if (link_->lastStatus == 0 && !library_->backend().lineLost())
+        return {};
+    const QString why = asRemark(library_->backend().lastError());
+    return why.isEmpty() ? QStringLiteral("ошибка чтения, код %1").arg(link_->lastStatus) : why;
+}
+
 void MeasurementRun::pollToComputer(const QByteArray& got)
 {
     auto& r = f_.record;
-    if (!got.isEmpty()) {
-        // The last read may bring more than was missing; all of it is kept.
-        r.appendReceived(got);
-        if (r.receivedBytes < r.expectedBytes) {
+    QByteArray chunk = got;
+    while (!chunk.isEmpty()) {
+        const std::uint32_t missing = r.expectedBytes > r.receivedBytes ? r.expectedBytes - r.receivedBytes : 0;
+        if (std::uint64_t(chunk.size()) > missing) {
+            // What the run asked for is kept; bytes beyond it are no part of this measurement.
+            extraBytes_ += std::uint32_t(chunk.size()) - missing +
+                           std::uint32_t(library_->backend().pendingBytes());
+            r.appendReceived(chunk.constData(), missing);
+        } else {
+            r.appendReceived(chunk);
+        }
+        if (r.receivedBytes >= r.expectedBytes)
+            break;
+        if (!library_->backend().lineLost()) {
             f_.timRx->start(int(pollIntervalMs_));
             showActivity(receivedText(r.receivedBytes, r.expectedBytes));
             emit streamReceived();
             return;
         }
+        // The line dropped after these bytes: take the rest that came; the read after it says why.
+        chunk = link_->readNow(kBulkReplyMax);
     }
     // Everything is in, or the board has stopped sending: the chart shows what arrived.
     f_.timRx->stop();
-    finishTransfer();
+    const QString lost = lineError();
+    finishTransfer(r.receivedBytes >= r.expectedBytes ? QString()
+                   : lost.isEmpty()                   ? QStringLiteral("плата перестала передавать данные")
+                                                      : lost,
+                   lost);
 }
 
 bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
@@ -314,8 +521,7 @@ void MeasurementRun::pollMemory(QByteArray got)
     std::uint8_t& readBlock = link_->commandBuffer[1];
     if (readBlock == 0) {
         if (!applyMemoryHeader(got)) {
-            // Not a recording (yet): the timer goes on and the next tick reads block 0 again.
-            showActivity(QStringLiteral("Не удалось считать FRAM"));
+            blockZeroMissing();
             return;
         }
         got.remove(0, kMemoryHeaderBytes);
@@ -325,46 +531,177 @@ void MeasurementRun::pollMemory(QByteArray got)
     readBlock = step.nextBlock;
     r.appendReceived(got.constData(), step.take);
     if (step.finished) {
-        f_.timRx->stop();
-        finishTransfer();
+        finishTransfer(r.receivedBytes < r.expectedBytes
+                           ? QStringLiteral("плата прислала меньше данных, чем записано")
+                           : QString());
         return;
     }
     requestBlock(step.nextBlock);
 }
 
-void MeasurementRun::requestBlock(std::uint8_t block)
+std::chrono::milliseconds MeasurementRun::blockWaitLimit() const
+{
+    const auto timing = line();
+    // A line whose rate is not known is taken to be as fast as the common adapters run.
+    const std::uint32_t rate = timing && timing->bytesPerSecond > 0 ? timing->bytesPerSecond : 92160;
+    const std::int64_t carry = std::int64_t(kMemoryBlockBytes) * 1000 / rate;
+    // A board late by a few seconds still counts as answering (blocks 2 s late are seen).
+    return std::chrono::milliseconds((timing ? timing->replyTimeout.count() : 0) + 3000 + 2 * carry);
+}
+
+void MeasurementRun::pollMemoryLine()
+{
+    auto& r = f_.record;
+    const std::uint8_t readBlock = link_->commandBuffer[1];
+    const QByteArray got = link_->readNow(kBulkReplyMax);
+    const bool failed = link_->lastStatus != 0;
+    if (!got.isEmpty()) {
+        block_ += got;
+        blockQuiet_.start();
+    }
+    // The block is whole when it is as long as a block, when it brings the last byte the
+    // recording holds, or when the line has gone quiet after it.
+    qint64 complete = kMemoryBlockBytes;
+    if (readBlock == 0) {
+        if (const auto h = parseMemoryHeader(block_))
+            complete = std::min<qint64>(complete, kMemoryHeaderBytes + qint64(transferBytes(h->samples,
+                                                                                              h->channels.count())));
+    } else if (readBlock < kMemoryBlocks) {
+        complete = std::min<qint64>(complete, qint64(r.expectedBytes) - qint64(r.receivedBytes));
+    }
+    const bool ended = block_.size() >= complete || (!block_.isEmpty() && blockQuiet_.elapsed() >= kBlockQuietMs);
+    if (ended) {
+        pollMemory(std::exchange(block_, {}));
+        return;
+    }
+    if (failed) {
+        // The line is gone: the bytes of a block already past its header are real samples.
+        if (readBlock > 0 && readBlock < kMemoryBlocks)
+            r.appendReceived(block_.constData(),
+                             std::min<std::uint64_t>(std::uint64_t(block_.size()), r.expectedBytes - r.receivedBytes));
+        block_.clear();
+        finishTransfer(lineError(), lineError());
+        return;
+    }
+    if (block_.isEmpty() && blockClock_.elapsed() > qint64(blockWaitLimit().count())) {
+        if (readBlock == 0)
+            blockZeroMissing();
+        else
+            finishTransfer(QStringLiteral("плата не прислала блок %1").arg(readBlock));
+        return;
+    }
+    f_.timRx->start(kBlockPollMs);
+}
+
+void MeasurementRun::blockZeroMissing()
+{
+    // Not a recording (yet): asked again, a few times, then given up; a memory that holds
+    // nothing is never answered.
+    showActivity(QStringLiteral("Не удалось считать FRAM"));
+    if (++blockZeroTries_ >= kBlockZeroTries) {
+        f_.timRx->stop();
+        lineWatch_->stop();
+        message(QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
+                               "Возможно, в памяти платы ничего не записано.")
+                    .arg(kBlockZeroTries));
+        emit transferEnded();
+        return;
+    }
+    requestBlock(0, false);
+}
+
+void MeasurementRun::requestBlock(std::uint8_t block, bool announce)
 {
     link_->commandBuffer[0] = cmd::ReadMemoryBlock;
     link_->commandBuffer[1] = block;
+    block_.clear();
     if (link_->SendCmd(2) != 0) {
         sendFailed(
             QStringLiteral("Не удалось передать команду Считать FRAM, проверьте подключение устройства."));
         // Polling on would count the block that was never asked for as read and join the next
         // block's bytes to the earlier ones out of step with the frames. The chart shows what
         // did arrive.
-        f_.timRx->stop();
-        finishTransfer();
+        finishTransfer(QStringLiteral("запрос блока %1 не передан").arg(block), lineError());
         return;
     }
+    blockClock_.start();
     f_.timRx->start(1000);
-    showActivity(receivedText(f_.record.receivedBytes, f_.record.expectedBytes));
+    if (announce)
+        showActivity(receivedText(f_.record.receivedBytes, f_.record.expectedBytes));
 }
 
-void MeasurementRun::finishTransfer()
+void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
 {
+    f_.timRx->stop();
+    lineWatch_->stop();
     f_.record.loadedFromFile = false;
     showActivity(QStringLiteral("Построение графика"));
-    if (f_.cbExternalStart->isChecked())
-        correctExternalStart();
-    f_.ShowChart(f_.timRx);
-}
-
-void MeasurementRun::correctExternalStart()
-{
+    if (!f_.cbExternalStart->isChecked()) {
+        buildAfterTransfer(why, lineWhy);
+        return;
+    }
     // The start time is the moment of the start command; the board knows when the contact opened.
     link_->commandBuffer[0] = cmd::ExternalStartDelay;
     link_->SendCmd(1);
-    const QByteArray reply = link_->readReply(kBulkReplyMax);
+    if (const auto timing = line()) {
+        awaitBytes(2, timing->replyTimeout, [this, why, lineWhy](bool) {
+            correctExternalStart(link_->readNow(kBulkReplyMax));
+            buildAfterTransfer(why, lineWhy);
+        });
+        return;
+    }
+    correctExternalStart(link_->readReply(kBulkReplyMax));
+    buildAfterTransfer(why, lineWhy);
+}
+
+void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineWhy)
+{
+    auto& r = f_.record;
+    const bool nothing = r.sampleStream.isEmpty();
+    // An empty record needs no mark: it cannot be saved or analysed anyway.
+    if (!why.isEmpty() && !nothing)
+        r.markIncomplete(why);
+    if (nothing) {
+        // The chart of the earlier record must not stand for this run.
+        f_.Chart1->clearAllSeries();
+        f_.firstVisibleIndex = -1;
+        f_.lastVisibleIndex = -1;
+        f_.TimPrgssBar->stop();
+        f_.pnlChart->hide();
+    }
+    const std::uint64_t generation = r.generation;
+    f_.ShowChart(f_.timRx);
+    // A run or load begun while the chart was built has the record now.
+    if (r.generation != generation)
+        return;
+
+    const int frameBytes = std::max(1, 2 * int(r.channelCount));
+    QStringList notes;
+    if (nothing) {
+        f_.status->setPanelText(1, QStringLiteral("Нет данных"));
+        notes << (lineWhy.isEmpty() ? QStringLiteral("Плата не передала данные.")
+                                    : QStringLiteral("Плата не передала данные (%1).").arg(lineWhy));
+    } else if (!why.isEmpty()) {
+        f_.status->setPanelText(1, startTimeText(r.startTime, QLocale::system()) +
+                                       QStringLiteral(", неполная запись"));
+        notes << QStringLiteral("%1: принято %2 из %3 кадров (%4).")
+                     .arg(memoryRead_ ? QStringLiteral("Считывание прервано") : QStringLiteral("Передача прервана"))
+                     .arg(r.receivedBytes / std::uint32_t(frameBytes))
+                     .arg(r.expectedBytes / std::uint32_t(frameBytes))
+                     .arg(why);
+    }
+    if (extraBytes_ > 0)
+        notes << QStringLiteral("Плата передала больше данных, чем запрошено: сохранены запрошенные %1 кадров, "
+                                "лишние %2 байт отброшены.")
+                     .arg(r.expectedBytes / std::uint32_t(frameBytes))
+                     .arg(extraBytes_);
+    if (!notes.isEmpty())
+        message(notes.join(QLatin1Char('\n')));
+    emit transferEnded();
+}
+
+void MeasurementRun::correctExternalStart(const QByteArray& reply)
+{
     if (const auto ms = externalStartDelayMs(reply)) {
         auto& r = f_.record;
         // Not added to the start time as it stands: a second read of the same recording, or a
@@ -378,6 +715,8 @@ void MeasurementRun::correctExternalStart()
 
 void MeasurementRun::btRdClick()
 {
+    pending_.reset();
+    awaitTimer_->stop();
     f_.btUSBClick();
     f_.record.scaleToRange(f_.cbRange->currentIndex());
     f_.timCheckUSB->stop();
@@ -393,7 +732,14 @@ void MeasurementRun::btRdClick()
     }
     showActivity(QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт"));
     f_.record.clearForTransfer(0);
+    memoryRead_ = true;
+    extraBytes_ = 0;
+    blockZeroTries_ = 0;
+    block_.clear();
+    blockClock_.start();
     f_.timRx->start(1000);
+    if (line())
+        lineWatch_->start();
 }
 
 void MeasurementRun::btFM25ProtectClrClick()
@@ -404,9 +750,16 @@ void MeasurementRun::btFM25ProtectClrClick()
     if (link_->SendCmd(2) != 0)
         return;
     link_->pause();
-    const QByteArray reply = link_->readReply(kProtectionReplyMax);
-    if (protectionCleared(link_->lastStatus, reply))
-        message(QStringLiteral("Память готова к записи"));
+    const auto answered = [this](const QByteArray& reply) {
+        if (protectionCleared(link_->lastStatus, reply))
+            message(QStringLiteral("Память готова к записи"));
+    };
+    if (const auto timing = line()) {
+        awaitBytes(1, timing->replyTimeout,
+                   [this, answered](bool) { answered(link_->readNow(kProtectionReplyMax)); });
+        return;
+    }
+    answered(link_->readReply(kProtectionReplyMax));
 }
 
 } // namespace acq

@@ -10,10 +10,15 @@
 #include "platform/ticks.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace app {
 class TForm1;
@@ -52,6 +57,10 @@ class MeasurementRun : public QObject {
 
     // The receive timer's interval between polls of the current run.
     std::uint32_t pollIntervalMs() const { return pollIntervalMs_; }
+    // A start whose register read-backs are still being awaited through the message loop.
+    bool starting() const { return pending_.has_value(); }
+    // A start, run or read is waiting on the board: any other command now would take its reply.
+    bool busy() const { return starting() || awaitTimer_->isActive() || lineWatch_->isActive(); }
 
     // Status bar panel 0 (what the program is doing), announced for observers as well.
     void showActivity(const QString& text);
@@ -60,20 +69,54 @@ class MeasurementRun : public QObject {
     void activityShown(const QString& text);
     // A poll of a run to the computer brought samples and more are to come.
     void streamReceived();
+    // A run or memory read has ended: charted, reported, or given up.
+    void transferEnded();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // What a start will make of the record, applied only once its start command has gone out:
+    // a start that fails leaves the measurement shown as it was.
+    struct PendingStart {
+        StartParams params;
+        std::array<RegisterStep, 6> steps{};
+        std::size_t step = 0;
+        int rangeIndex = 0;
+        double rateHz = 0;
+        QString letters;
+    };
+
     platform::TickSource& ticks();
-    // Sends one register of the set-up; false when the command did not go out (reported).
-    bool setRegister(int step, const RegisterStep& r);
+    std::optional<DeviceBackend::LineTiming> line() const { return library_->backend().lineTiming(); }
+    void drainOwedReplies();
+    void nextStartStep();
+    void readBackLine(const RegisterStep& r);
+    void checkReadBack(const RegisterStep& r, std::optional<std::uint8_t> value);
+    void startTimedOut(const RegisterStep* r);
+    void sendStartCommand();
+    // Waits through the message loop until at least count bytes wait on the line and no more
+    // are coming, or the line's reply time is up, or the line drops; then calls done.
+    void awaitBytes(std::size_t count, std::chrono::milliseconds limit, std::function<void(bool)> done);
+    void awaitTick();
+    void watchLine();
     void pollToComputer(const QByteArray& got);
     void pollMemory(QByteArray got);
+    void pollMemoryLine();
     bool applyMemoryHeader(const QByteArray& got);
-    void requestBlock(std::uint8_t block);
-    void finishTransfer();
-    void correctExternalStart();
+    void requestBlock(std::uint8_t block, bool announce = true);
+    // Block 0 did not come or is no recording: asked again a few times, then given up.
+    void blockZeroMissing();
+    // How long a memory block may take on this line before it counts as not coming.
+    std::chrono::milliseconds blockWaitLimit() const;
+    // Ends a transfer; why, when not empty, says why it ended before everything came.
+    // lineWhy: what the line itself reported (a port gone), when anything.
+    void finishTransfer(const QString& why = {}, const QString& lineWhy = {});
+    void buildAfterTransfer(const QString& why, const QString& lineWhy);
+    void correctExternalStart(const QByteArray& reply);
+    // What the line reported about the last read's failure, as a bracketed remark; empty when
+    // the read went through.
+    QString lineError() const;
     void message(const QString& text);
     // A command that did not go out: the program's own message, and below it what the board's
     // line knows about the cause (a missing port, no permission), when it knows anything.
@@ -94,6 +137,27 @@ class MeasurementRun : public QObject {
     // often the recording is read back.
     QDateTime startCommandTime_;
     QString usbHint_; // the connection button's own hint
+
+    std::optional<PendingStart> pending_;
+    // Read-backs a line board has not answered yet. Their bytes are no samples: a start waits
+    // for them before its start command. Forgotten after kOwedReplyExpiry.
+    std::size_t owedReplies_ = 0;
+    QElapsedTimer owedSince_;
+    QTimer* awaitTimer_ = nullptr;
+    QElapsedTimer awaitClock_;
+    std::chrono::milliseconds awaitLimit_{0};
+    std::size_t awaitCount_ = 0;
+    std::size_t awaitLastSeen_ = 0;
+    std::function<void(bool)> awaitDone_;
+    // During a run or read over a line: notices a line that dropped between polls.
+    QTimer* lineWatch_ = nullptr;
+    // The memory block being collected over a line, since when it is awaited, and when it last grew.
+    QByteArray block_;
+    QElapsedTimer blockClock_;
+    QElapsedTimer blockQuiet_;
+    int blockZeroTries_ = 0;
+    std::uint32_t extraBytes_ = 0; // sent beyond the run's samples
+    bool memoryRead_ = false;
 };
 
 } // namespace acq

@@ -230,6 +230,10 @@ void MeasurementFilesUi::btSaveClick()
     platform::Dialogs* dialogs = form_.services().dialogs;
     if (!dialogs)
         return;
+    if (const QString why = form_.record.unsavableReason(); !why.isEmpty()) {
+        dialogs->message(&form_, why);
+        return;
+    }
     const QString name = dialogs->saveFile(&form_, saveDialogSpec());
     if (name.isEmpty())
         return;

@@ -3,10 +3,14 @@
 // hardware. It prints the terminal's path and answers there until stopped.
 //
 //   accel3-boardsim [--link PATH] [--ini device.ini] [--TremorHz 7 ...]
-//                   [--stop-after N] [--delay MS] [--exit-after N] [--line-buffer N]
+//                   [--stop-after N] [--delay MS] [--exit-after N] [--line-buffer N] [--unplug-at MS]
+//                   [--register-delay MS] [--block-delay MS] [--stream-frames N] [--baud B]
+//                   [--stored-bytes-only] [--empty-memory]
+// The fault options make it behave as boards on real lines do: late, slow, short or gone.
 
 #include "acquisition/commandframer.h"
 #include "acquisition/deviceconfig.h"
+#include "acquisition/devicelink.h"
 #include "acquisition/simulatedboard.h"
 #include "platform/ticks.h"
 
@@ -47,11 +51,26 @@ struct Pending {
 struct Faults {
     std::optional<std::uint64_t> stopAfter; // bytes sent, then silence
     std::optional<std::uint64_t> exitAfter; // bytes sent, then the board is gone
+    std::optional<std::chrono::milliseconds> unplugAt; // after the first start command
     std::chrono::milliseconds delay{0};
     // Bytes the computer's side of the line holds unread before further ones are lost, as on a
     // serial line without flow control; unset, the terminal holds what the kernel lets it.
     std::optional<std::uint64_t> lineBuffer;
+    std::chrono::milliseconds registerDelay{0}; // read-back replies only
+    std::chrono::milliseconds blockDelay{0};    // memory blocks only
+    std::optional<std::uint32_t> streamFrames;  // a run to the computer sends this many frames
+    std::uint64_t baud = 0;                     // 0: as fast as the terminal takes them
+    bool storedBytesOnly = false; // a memory block ends where the recording does
+    bool emptyMemory = false;     // nothing recorded: memory requests go unanswered
 };
+
+// Bytes of the recording in the memory image: the header and its frames.
+std::uint64_t recordedBytes(const std::vector<std::uint8_t>& memory)
+{
+    const std::uint64_t samples = memory[1] | std::uint64_t(memory[2]) << 8 | std::uint64_t(memory[3]) << 16;
+    const int channels = acq::ChannelSet::fromMask(memory[0]).count();
+    return acq::SimulatedBoard::kHeaderBytes + samples * std::uint64_t(channels) * 2;
+}
 
 // A command cut off in the middle is dropped after this long, as the firmware resynchronises.
 constexpr auto kPartialCommandTimeout = std::chrono::milliseconds(200);
@@ -102,7 +121,23 @@ int main(int argc, char** argv)
     const QCommandLineOption exitOpt = option("exit-after", "Exit (as if unplugged) after N bytes sent.", "N");
     const QCommandLineOption lineOpt =
         option("line-buffer", "Lose the bytes sent while N bytes wait unread, as a line without flow control.", "N");
-    parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt, lineOpt});
+    const QCommandLineOption unplugOpt =
+        option("unplug-at", "Exit (as if unplugged) MS milliseconds after the first start command.", "MS");
+    const QCommandLineOption registerDelayOpt =
+        option("register-delay", "Delay the replies to register read-backs by MS milliseconds.", "MS");
+    const QCommandLineOption blockDelayOpt =
+        option("block-delay", "Delay the answers to memory block requests by MS milliseconds.", "MS");
+    const QCommandLineOption framesOpt =
+        option("stream-frames", "Stream N frames in a run to the computer, whatever was asked.", "N");
+    const QCommandLineOption baudOpt =
+        option("baud", "Pace the output as a line of B bit/s delivers it (10 bits a byte).", "B");
+    const QCommandLineOption storedOpt(QStringLiteral("stored-bytes-only"),
+                                       QStringLiteral("End the memory block that holds the end of the "
+                                                      "recording there, and leave later blocks unanswered."));
+    const QCommandLineOption emptyOpt(QStringLiteral("empty-memory"),
+                                      QStringLiteral("Nothing recorded: leave memory block requests unanswered."));
+    parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt, lineOpt, unplugOpt, registerDelayOpt, blockDelayOpt,
+                       framesOpt, baudOpt, storedOpt, emptyOpt});
     // The scene takes the same keys as the program's [Simulator] section.
     const char* sceneKeys[] = {"GravityG", "TremorHz", "TremorG", "VibrationHz",  "VibrationG",
                                "NoiseG",   "PulseHz",  "Seed",    "ContactOpenMs"};
@@ -151,6 +186,15 @@ int main(int argc, char** argv)
     faults.exitAfter = count(exitOpt);
     faults.delay = std::chrono::milliseconds(count(delayOpt).value_or(0));
     faults.lineBuffer = count(lineOpt);
+    if (const auto ms = count(unplugOpt))
+        faults.unplugAt = std::chrono::milliseconds(*ms);
+    faults.registerDelay = std::chrono::milliseconds(count(registerDelayOpt).value_or(0));
+    faults.blockDelay = std::chrono::milliseconds(count(blockDelayOpt).value_or(0));
+    if (const auto n = count(framesOpt))
+        faults.streamFrames = std::uint32_t(std::min<std::uint64_t>(*n, 0xFFFFFFFFu));
+    faults.baud = count(baudOpt).value_or(0);
+    faults.storedBytesOnly = parser.isSet(storedOpt);
+    faults.emptyMemory = parser.isSet(emptyOpt);
     if (!ok) {
         std::fprintf(stderr, "accel3-boardsim: a number is expected (see --help)\n");
         return 2;
@@ -195,6 +239,9 @@ int main(int argc, char** argv)
     std::uint64_t sent = 0;
     std::vector<QByteArray> commands;
     std::vector<std::uint8_t> chunk(65536);
+    std::optional<Clock::time_point> firstStart;
+    double lineBudget = 0; // bytes a paced line may still send
+    Clock::time_point lastPaced = Clock::now();
 
     while (!stopRequested) {
         pollfd p{master, short(POLLIN | (output.isEmpty() ? 0 : POLLOUT)), 0};
@@ -208,10 +255,37 @@ int main(int argc, char** argv)
                     partialSince = now;
                 commands.clear();
                 framer.feed(chunk.data(), std::size_t(n), commands);
-                for (const QByteArray& c : commands) {
+                for (QByteArray c : commands) {
+                    const auto code = std::uint8_t(c.at(0));
+                    const bool start = code == acq::cmd::StartToComputer || code == acq::cmd::StartToMemory;
+                    if (start && !firstStart)
+                        firstStart = now;
+                    if (code == acq::cmd::StartToComputer && faults.streamFrames && c.size() >= 9)
+                        for (int i = 0; i < 4; ++i)
+                            c[2 + i] = char(std::uint8_t(*faults.streamFrames >> (8 * i)));
                     std::uint32_t written = 0;
                     board.write(reinterpret_cast<const std::uint8_t*>(c.constData()), std::uint32_t(c.size()),
                                 written);
+                    // The command's own reply is taken at once, so its delay is the command's.
+                    std::uint32_t got = 0;
+                    board.read(chunk.data(), std::uint32_t(chunk.size()), got);
+                    QByteArray reply(reinterpret_cast<const char*>(chunk.data()), got);
+                    auto due = now + faults.delay;
+                    if (code == acq::cmd::ReadRegister)
+                        due += faults.registerDelay;
+                    if (code == acq::cmd::ReadMemoryBlock && c.size() >= 2) {
+                        due += faults.blockDelay;
+                        if (faults.emptyMemory)
+                            reply.clear();
+                        if (faults.storedBytesOnly) {
+                            const std::uint64_t from =
+                                std::uint64_t(std::uint8_t(c.at(1))) * acq::SimulatedBoard::kBlockBytes;
+                            const std::uint64_t end = recordedBytes(board.memoryImage());
+                            reply.truncate(qsizetype(end > from ? std::min<std::uint64_t>(end - from, reply.size()) : 0));
+                        }
+                    }
+                    if (!reply.isEmpty())
+                        pending.push_back({due, reply});
                 }
                 if (framer.hasPartial() && !commands.empty())
                     partialSince = now;
@@ -231,8 +305,16 @@ int main(int argc, char** argv)
             pending.pop_front();
         }
 
+        if (faults.baud > 0) {
+            lineBudget = std::min(lineBudget + std::chrono::duration<double>(now - lastPaced).count() *
+                                                   double(faults.baud) / 10.0,
+                                  4096.0);
+            lastPaced = now;
+        }
         if (!output.isEmpty()) {
             qsizetype allowed = output.size();
+            if (faults.baud > 0)
+                allowed = std::min(allowed, qsizetype(lineBudget));
             if (faults.stopAfter)
                 allowed = qsizetype(std::min<std::uint64_t>(
                     std::uint64_t(allowed), *faults.stopAfter - std::min(sent, *faults.stopAfter)));
@@ -259,10 +341,13 @@ int main(int argc, char** argv)
                 if (w > 0) {
                     output.remove(0, w);
                     sent += std::uint64_t(w);
+                    lineBudget -= double(w);
                 }
             }
         }
         if (faults.exitAfter && sent >= *faults.exitAfter)
+            break;
+        if (faults.unplugAt && firstStart && now - *firstStart >= *faults.unplugAt)
             break;
     }
 
