@@ -29,6 +29,26 @@ SaveFormat saveFormatFor(const QString& fileName)
     return SaveFormat::None;
 }
 
+QString saveRefusal(const SaveState& state)
+{
+    if (state.receiving)
+        return QStringLiteral("Файл не записан: идёт приём данных с платы. Дождитесь окончания измерения "
+                              "или считывания памяти.");
+    if (state.frames > 0)
+        return {};
+    if (state.awaitingMemoryRead)
+        return QStringLiteral("Файл не записан: измерение записано в память платы и ещё не считано. "
+                              "Сначала считайте его кнопкой «Считать».");
+    return QStringLiteral("Файл не записан: в записи нет данных.");
+}
+
+QString visibleStretchText(std::uint64_t written, std::uint64_t total)
+{
+    if (written >= total)
+        return {};
+    return QStringLiteral("Записан видимый участок: %1 из %2 кадров").arg(written).arg(total);
+}
+
 Stretch savedStretch(std::uint64_t streamBytes, int channelCount, std::int64_t firstVisible,
                      std::int64_t lastVisible)
 {

@@ -34,6 +34,25 @@ struct Stretch {
 Stretch savedStretch(std::uint64_t streamBytes, int channelCount, std::int64_t firstVisible,
                      std::int64_t lastVisible);
 
+// What decides whether the record may be saved or exported now.
+struct SaveState {
+    // A run or a memory read is still taking samples in: the record and the chart's header
+    // values (channels, period, calibration) are between two measurements.
+    bool receiving = false;
+    // The last run recorded into the board's memory and it has not been read back yet.
+    bool awaitingMemoryRead = false;
+    // Whole frames the save would write (channels as the chart was built).
+    std::uint64_t frames = 0;
+};
+
+// Empty when the record may be written; else the message that tells the operator why not. A
+// file is never written without samples: it would stand for a measurement that is not in it.
+QString saveRefusal(const SaveState& state);
+
+// The status text after a save that kept only the zoomed stretch ("Записан видимый участок: N из
+// M кадров"), or an empty text when everything was written.
+QString visibleStretchText(std::uint64_t written, std::uint64_t total);
+
 inline constexpr char kAxesLinePrefix[] = "Записаны оси ";
 
 // The comment as a list of lines: an empty memo has none.

@@ -113,11 +113,17 @@ TEST_F(ChartInteractionTest, DragsAxisClicksAndHiddenMarksMeasureNothing)
 TEST_F(ChartInteractionTest, ReadoutUnderThePointer)
 {
     QTest::mouseMove(f->Chart1, pixelOf(20));
-    // Point 20 holds frame 21: X = 21 * 2, Y = -42, Z = 14.
-    const QString expected = QStringLiteral("6") + sep() + QStringLiteral("25мс X=42") + sep() +
-                             QStringLiteral("00 Y=-42") + sep() + QStringLiteral("00 Z=14") + sep() +
+    // The time of frame 20 and its values, as the marker table has them: X = 20 * 2, Y = -40,
+    // Z = 14.
+    const QString expected = QStringLiteral("6") + sep() + QStringLiteral("25мс X=40") + sep() +
+                             QStringLiteral("00 Y=-40") + sep() + QStringLiteral("00 Z=14") + sep() +
                              QStringLiteral("00 |a|=");
     EXPECT_TRUE(f->status->panelText(2).startsWith(expected)) << f->status->panelText(2).toStdString();
+    // The last visible frame is read too.
+    zoomToSamples(0, 200);
+    const qint64 last = f->Chart1->lastVisibleIndex(Series::X) + 1;
+    QTest::mouseMove(f->Chart1, pixelOf(int(last)));
+    EXPECT_TRUE(f->status->panelText(2).contains(QStringLiteral("X=%1").arg(last * 2))) << f->status->panelText(2).toStdString();
 
     // "Градусы" with the pulse shown: the degree label of the point, or "°" alone.
     f->rgTimGrad->setItemIndex(1);
@@ -235,4 +241,61 @@ TEST_F(ChartInteractionTest, MarkerTableHoldsTheSeriesValuesAtBothMarkers)
     // A build removes the markers and the table with them.
     f->ShowChart(nullptr);
     EXPECT_FALSE(table->isVisible());
+}
+
+// Every build, of a new record or of the same one in another picture, starts a new interval: a
+// single click after it is the first point, never the second of an interval whose first point
+// lay in a picture that is gone.
+TEST_F(ChartInteractionTest, EveryBuildStartsANewInterval)
+{
+    const std::pair<const char*, std::function<void()>> rebuilds[] = {
+        {"a new record", [&] { fillRecord(600); f->ShowChart(nullptr); }},
+        {"a display option", [&] { f->cbXM->setChecked(!f->cbXM->isChecked()); }},
+    };
+    for (const auto& [what, rebuild] : rebuilds) {
+        SCOPED_TRACE(what);
+        zoomToSamples(0, 200);
+        clickAt(pixelOf(100));
+        rebuild();
+        zoomToSamples(0, 200);
+        clickAt(pixelOf(40));
+        EXPECT_EQ(f->status->panelText(1), QStringLiteral("Выберите вторую точку интервала"));
+        EXPECT_EQ(f->Chart1->pointCount(Series::Mark), 1);
+        EXPECT_EQ(f->chartInteraction->pointClickCount, 1);
+        f->chartInteraction->pointClickCount = 0;
+    }
+}
+
+// The same record shown in another time unit or by sample number keeps showing the stretch the
+// operator zoomed into, and a step back returns to the earlier stretch in the new unit.
+TEST_F(ChartInteractionTest, AnotherTimeUnitOrViewKeepsTheZoomedStretch)
+{
+    struct Case {
+        const char* what;
+        int view;
+        int unit;
+        double step; // bottom-axis distance between two frames
+    } cases[] = {
+        {"мс to с", 0, 2, 0.0003125}, {"с to мкс", 0, 0, 312.5}, {"to sample numbers", 1, 0, 1},
+        {"back to мс", 0, 1, 0.3125},
+    };
+    // Half a frame clear of the points, so that the visible points are the same ones whatever the
+    // rounding of the unit's conversion.
+    zoomToSamples(50, 400);
+    zoomToSamples(99.5, 200.5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        f->cbShowK->setCurrentIndex(c.view);
+        emit f->cbShowK->activated(c.view);
+        f->cbTimeunits->setCurrentIndex(c.unit);
+        emit f->cbTimeunits->activated(c.unit);
+        f->Chart1->replot();
+        EXPECT_NEAR(f->Chart1->bottomRange().lo, 99.5 * c.step, 1e-9 * c.step);
+        EXPECT_NEAR(f->Chart1->bottomRange().hi, 200.5 * c.step, 1e-9 * c.step);
+        EXPECT_EQ(f->firstVisibleIndex, 99);
+        EXPECT_EQ(f->lastVisibleIndex, 199);
+    }
+    ASSERT_TRUE(f->Chart1->zoomBack());
+    EXPECT_NEAR(f->Chart1->bottomRange().lo, 50 * 0.3125, 1e-9);
+    EXPECT_NEAR(f->Chart1->bottomRange().hi, 400 * 0.3125, 1e-9);
 }

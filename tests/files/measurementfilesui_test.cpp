@@ -11,6 +11,8 @@
 #include <cstring>
 #include <limits>
 
+#include "acquisition/simulatedboard.h"
+#include "acquisition/ui/measurementrun.h"
 #include "files/axdfile.h"
 #include "files/cp1251.h"
 #include "files/ui/measurementfilesui.h"
@@ -77,6 +79,36 @@ void writeFrames(const QString& path, int frames, double periodUs = 625)
     out.open(QIODevice::WriteOnly);
     ASSERT_TRUE(files::writeAxd(out, src));
     ASSERT_TRUE(testutil::writeAll(path, out.data()));
+}
+
+// The simulated board behind the window, and a run of `samples` frames of X, Y and Z to the
+// computer (target 0) or to the board's memory (1), started as the operator starts it.
+void startRun(app::TForm1& f, int target, int samples = 320)
+{
+    for (QCheckBox* b : f.channelBoxes)
+        b->setChecked(true);
+    f.rgMem->setItemIndex(target);
+    f.seSamples->setValue(samples);
+    f.btStartPlus->click();
+}
+
+// Polls as the receive timer would, until the transfer under way has ended.
+void pollToTheEnd(app::TForm1& f, platform::ManualTicks& ticks)
+{
+    for (int polls = 0; f.timRx->isActive() && polls < 100; ++polls) {
+        ticks.advance(std::uint32_t(f.timRx->interval()));
+        f.measurementRun->timRxTimer();
+    }
+}
+
+// Zooms twice into the middle of the time axis and paints: a stretch the save would keep.
+void zoomIn(app::TForm1& f)
+{
+    f.Chart1->replot();
+    const display::ValueRange x = f.Chart1->bottomRange();
+    f.Chart1->zoomTimeAround(0.5, (x.lo + x.hi) / 2);
+    f.Chart1->zoomTimeAround(0.5, (x.lo + x.hi) / 2);
+    f.Chart1->replot();
 }
 
 } // namespace
@@ -448,50 +480,210 @@ TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
 }
 
 // A file larger than one piece of the reader is read with the message loop running: the status
-// bar says so, and a second "Открыть" clicked meanwhile is not lost: its file (here one without
-// frames, which leaves the record's storage as it was) wins, and the status text comes back.
+// bar says so, and whatever the operator does meanwhile, at whichever piece, takes over. The read
+// is then dropped unseen, and the window shows what it holds: the file opened or dropped instead,
+// or a transfer's empty record under no file's name, which is never saved. An empty record stays
+// empty as a run starts, so only the record's generation can tell the read that it has gone.
 TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
 {
+    const QString shown = file(QStringLiteral("shown.axd"));
     const QString big = file(QStringLiteral("big.axd"));
     const QString second = file(QStringLiteral("second.axd"));
-    writeFrames(big, int(files::kAxdReadPiece / 6) + 100);
+    writeFrames(shown, 100);
+    writeFrames(big, int(2 * files::kAxdReadPiece / 6) + 100);
     writeFrames(second, 0);
-    // What the operator does while the big file is read; each takes over and the read is
-    // dropped unseen. An empty record stays empty while a run starts, so only the record's
-    // generation can tell the read that it has gone.
     struct Case {
         const char* what;
         std::function<void(app::TForm1&)> meanwhile;
         QString current; // the file name afterwards
+        QString title;
     } cases[] = {
         {"a second Открыть",
          [&](app::TForm1& w) {
              dialogs.openAnswers = {second};
              w.btLoadFile->click();
          },
-         second},
-        {"Считать with nothing loaded", [](app::TForm1& w) { w.btRd->click(); }, {}},
-        {"the window closed", [](app::TForm1& w) { w.close(); }, {}},
+         second, QStringLiteral("ФАЙЛ second.axd")},
+        {"a drop", [&](app::TForm1& w) { w.measurementFiles->dropFile(second); }, second,
+         QStringLiteral("ФАЙЛ second.axd")},
+        {"Считать", [](app::TForm1& w) { w.btRd->click(); }, shown, QStringLiteral("Комментарий")},
+        {"a run", [](app::TForm1& w) { startRun(w, 0, 20000); }, shown, QStringLiteral("Комментарий")},
+        {"the window closed", [](app::TForm1& w) { w.close(); }, shown, {}},
+    };
+    for (int moment : {0, 1}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(QStringLiteral("%1 at piece %2").arg(QString::fromUtf8(c.what)).arg(moment).toStdString());
+            auto f = make();
+            f->measurementRun->device().setBackend(std::make_unique<acq::SimulatedBoard>(ticks));
+            dialogs.openAnswers = {shown};
+            f->btLoadFile->click();
+            const QString usual = f->status->panelText(1);
+            QString statusWhileReading;
+            // Each step waits for the next turn of the message loop, which the read gives it
+            // between two pieces.
+            std::function<void(int)> after = [&](int steps) {
+                if (steps > 0) {
+                    QTimer::singleShot(0, f.get(), [&after, steps] { after(steps - 1); });
+                    return;
+                }
+                statusWhileReading = f->status->panelText(1);
+                c.meanwhile(*f);
+            };
+            QTimer::singleShot(0, f.get(), [&] { after(moment); });
+            dialogs.openAnswers = {big};
+            f->btLoadFile->click();
+            ASSERT_EQ(statusWhileReading, files::kReadingFileText) << "the read was still under way";
+            EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+            EXPECT_EQ(f->measurementFiles->currentFileName, c.current);
+            EXPECT_TRUE(f->record.sampleStream.isEmpty()) << "the big file never becomes the record";
+            EXPECT_NE(f->status->panelText(1), files::kReadingFileText);
+            if (c.title.isEmpty())
+                continue;
+            EXPECT_EQ(f->gbFile->title(), c.title);
+            EXPECT_EQ(f->record.loadedFromFile, c.current == second);
+            if (c.current == second) {
+                EXPECT_EQ(f->status->panelText(1), usual);
+            }
+            const QString out = file(QStringLiteral("out.axd"));
+            dialogs.saveAnswers = {out};
+            f->btSave->click();
+            EXPECT_FALSE(QFileInfo::exists(out)) << "the empty record is not saved";
+            EXPECT_EQ(dialogs.messages.size(), 1u);
+            dialogs.messages.clear();
+        }
+    }
+}
+
+// A zoom belongs to the record it was made on: whichever way the next record comes, it opens
+// whole, without a way back into the old views, and a save writes all of it. A zoom into the
+// record itself is saved as shown, and the status bar says so.
+TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
+{
+    writeFrames(file(QStringLiteral("a.axd")), 2000);
+    writeFrames(file(QStringLiteral("b.axd")), 3000);
+    struct Case {
+        const char* what;
+        std::function<void(app::TForm1&)> replace;
+        std::uint64_t bytes; // the new record's
+    } cases[] = {
+        {"Открыть",
+         [&](app::TForm1& w) {
+             dialogs.openAnswers = {file(QStringLiteral("b.axd"))};
+             w.btLoadFile->click();
+         },
+         3000 * 6},
+        {"the next file of the folder", [](app::TForm1& w) { w.btNextFile->click(); }, 3000 * 6},
+        {"a drop", [&](app::TForm1& w) { w.measurementFiles->dropFile(file(QStringLiteral("b.axd"))); }, 3000 * 6},
+        {"a run",
+         [&](app::TForm1& w) {
+             startRun(w, 0);
+             pollToTheEnd(w, ticks);
+         },
+         320 * 6},
+        {"Считать",
+         [&](app::TForm1& w) {
+             w.btRd->click();
+             pollToTheEnd(w, ticks);
+         },
+         256 * 6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto f = make();
-        const QString usual = f->status->panelText(1);
-        QString statusWhileReading;
-        QTimer::singleShot(0, f.get(), [&] {
-            statusWhileReading = f->status->panelText(1);
-            c.meanwhile(*f);
-        });
-        dialogs.openAnswers = {big};
+        f->measurementRun->device().setBackend(std::make_unique<acq::SimulatedBoard>(ticks));
+        f->resize(900, 600);
+        f->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+        // A recording waits in the board's memory for "Считать".
+        startRun(*f, 1, 256);
+        pollToTheEnd(*f, ticks);
+        f->timRx->stop();
+        dialogs.openAnswers = {file(QStringLiteral("a.axd"))};
         f->btLoadFile->click();
-        EXPECT_EQ(statusWhileReading, files::kReadingFileText);
+        zoomIn(*f);
+        ASSERT_GT(f->firstVisibleIndex, 0);
+
+        c.replace(*f);
+        f->Chart1->replot();
+        ASSERT_EQ(f->record.sampleStream.size(), c.bytes);
+        EXPECT_FALSE(f->Chart1->isZoomed());
+        EXPECT_EQ(f->Chart1->zoomHistorySize(), 0);
+        const QString saved = file(QStringLiteral("saved.axd"));
+        dialogs.saveAnswers = {saved};
+        f->btSave->click();
+        const files::AxdReadResult r = files::readAxdFile(saved);
+        ASSERT_TRUE(r.ok()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(r.contents.header.dataLength, c.bytes);
         EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
-        EXPECT_EQ(f->measurementFiles->currentFileName, c.current);
-        EXPECT_EQ(f->record.loadedFromFile, c.current == second) << "the big file never becomes the record";
-        EXPECT_TRUE(f->record.sampleStream.isEmpty());
-        EXPECT_NE(f->status->panelText(1), files::kReadingFileText);
-        if (c.current == second) {
-            EXPECT_EQ(f->status->panelText(1), usual);
+
+        // Zoomed into this record: the visible stretch, and the status bar tells.
+        zoomIn(*f);
+        dialogs.saveAnswers = {saved};
+        f->btSave->click();
+        const std::uint64_t frames = files::readAxdFile(saved).contents.header.dataLength / 6;
+        EXPECT_LT(frames, c.bytes / 6);
+        EXPECT_EQ(f->status->panelText(1),
+                  QStringLiteral("Записан видимый участок: %1 из %2 кадров").arg(frames).arg(c.bytes / 6));
+    }
+}
+
+// A record that is still arriving, or that has no samples, is never written: the operator is
+// told why, and is not even asked for a file name.
+TEST_F(FilesWindowTest, SaveIsRefusedWhileReceivingOrWithoutData)
+{
+    struct Case {
+        const char* what;
+        std::function<void(app::TForm1&)> before;
+        QString says;
+        bool fileShown = true; // a file is shown when it begins
+    } cases[] = {
+        {"nothing measured or opened", [](app::TForm1&) {}, QStringLiteral("нет данных"), false},
+        {"a run to the computer half received",
+         [&](app::TForm1& w) {
+             startRun(w, 0, 20000);
+             ticks.advance(std::uint32_t(w.timRx->interval()));
+             w.measurementRun->timRxTimer();
+             ASSERT_GT(w.record.receivedBytes, 0u);
+         },
+         QStringLiteral("идёт приём")},
+        {"a run to memory before Считать", [](app::TForm1& w) { startRun(w, 1, 256); },
+         QStringLiteral("«Считать»")},
+        {"a run to memory whose time is up",
+         [&](app::TForm1& w) {
+             startRun(w, 1, 256);
+             ticks.advance(std::uint32_t(w.timRx->interval()));
+             w.measurementRun->timRxTimer();
+         },
+         QStringLiteral("«Считать»")},
+        {"Считать pressed, nothing read yet",
+         [&](app::TForm1& w) {
+             startRun(w, 1, 256);
+             w.timRx->stop();
+             w.btRd->click();
+         },
+         QStringLiteral("идёт приём")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        f->measurementRun->device().setBackend(std::make_unique<acq::SimulatedBoard>(ticks));
+        // The window shows a file whose comment and name must not be given to another record.
+        writeFrames(file(QStringLiteral("shown.axd")), 100);
+        dialogs.openAnswers = {file(QStringLiteral("shown.axd"))};
+        if (c.fileShown)
+            f->btLoadFile->click();
+        c.before(*f);
+        dialogs.messages.clear();
+        dialogs.fileDialogs.clear();
+        const QString title = f->gbFile->title();
+        for (const char* name : {"r.axd", "r.csv"}) {
+            dialogs.saveAnswers = {file(QString::fromLatin1(name))};
+            f->btSave->click();
+            EXPECT_FALSE(QFileInfo::exists(file(QString::fromLatin1(name)))) << name;
         }
+        EXPECT_TRUE(dialogs.fileDialogs.empty()) << "no file name is asked for";
+        ASSERT_EQ(dialogs.messages.size(), 2u);
+        EXPECT_TRUE(dialogs.messages.front().text.contains(c.says)) << dialogs.messages.front().text.toStdString();
+        EXPECT_EQ(f->gbFile->title(), title);
     }
 }

@@ -117,6 +117,18 @@ void MeasurementRun::Measure()
     f_.runStartTick = ticks().now();
     showActivity(QStringLiteral("ИЗМЕРЕНИЕ"));
     f_.status->setPanelText(2, {});
+    emit transferBegun();
+}
+
+bool MeasurementRun::isReceiving() const
+{
+    const std::uint8_t code = link_->commandBuffer[0];
+    return f_.timRx->isActive() && (code == cmd::StartToComputer || code == cmd::ReadMemoryBlock);
+}
+
+bool MeasurementRun::recordingAwaitsRead() const
+{
+    return link_->commandBuffer[0] == cmd::StartToMemory;
 }
 
 void MeasurementRun::ctlBarDblClick()
@@ -737,6 +749,7 @@ void MeasurementRun::btRdClick()
     blockZeroTries_ = 0;
     block_.clear();
     blockClock_.start();
+    emit transferBegun();
     f_.timRx->start(1000);
     if (line())
         lineWatch_->start();

@@ -65,12 +65,20 @@ class MeasurementRun : public QObject {
     // Status bar panel 0 (what the program is doing), announced for observers as well.
     void showActivity(const QString& text);
 
+    // A run to the computer or a read of the board's memory is taking samples into the record.
+    bool isReceiving() const;
+    // The last run recorded into the board's memory, and nothing has asked for it since.
+    bool recordingAwaitsRead() const;
+
   signals:
     void activityShown(const QString& text);
     // A poll of a run to the computer brought samples and more are to come.
     void streamReceived();
     // A run or memory read has ended: charted, reported, or given up.
     void transferEnded();
+    // A run or a memory read has begun to replace the record: what the window showed of the
+    // previous one (a file's name) no longer describes it.
+    void transferBegun();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -98,6 +98,18 @@ void ChartBuilder::build()
     acq::SampleStream& stream = f_.record.sampleStream;
     if (stream.isEmpty())
         return;
+    const ChartOptions options = optionsFromControls();
+    const ChartInput input = ChartInput::fromRecord(f_.record);
+    const ChartScales scales = chartScales(input, options);
+    // A zoom belongs to its record: a new one opens whole, with no step back into the old one's
+    // views (whose stretch a save would otherwise keep). The same record rebuilt in another time
+    // unit or view keeps showing the same stretch.
+    if (f_.record.generation != builtGeneration_) {
+        chart->resetZoom();
+        builtGeneration_ = f_.record.generation;
+    } else if (f_.sampleStepX > 0) {
+        chart->rescaleKeys(scales.sampleStepX / f_.sampleStepX);
+    }
     // The pulse levels follow the left axis as the user fixed it by zooming; with automatic axes
     // the last picture's range would carry the previous record's (or view's) scale into this one,
     // so the new series' own automatic range is taken instead.
@@ -106,12 +118,8 @@ void ChartBuilder::build()
     chart->clearAllSeries();
     f_.firstVisibleIndex = -1;
     f_.lastVisibleIndex = -1;
-    // 4.
-    const ChartOptions options = optionsFromControls();
-    const ChartInput input = ChartInput::fromRecord(f_.record);
-    // 5.
+    // 5. (4: the smoothing weight is among the options)
     f_.pnlChart->hide();
-    const ChartScales scales = chartScales(input, options);
     f_.timeUnitDivisor = scales.timeUnitDivisor;
     f_.xAxisTitle = scales.xAxisTitle;
     chart->setTimeTitle(scales.xAxisTitle);

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <cstdint>
+
 #include "display/chartbuild.h"
 
 namespace app {
@@ -37,6 +39,8 @@ class ChartBuilder : public QObject {
     app::TForm1& f_;
     bool building_ = false;
     bool pending_ = false;
+    // The record whose series the chart was last given (its generation).
+    std::uint64_t builtGeneration_ = ~std::uint64_t(0);
     QObject* pendingSender_ = nullptr;
 };
 

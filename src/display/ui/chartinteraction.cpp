@@ -56,8 +56,11 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
         if (f_.services().dialogs)
             f_.services().dialogs->setClipboardText(text);
     });
-    // The table belongs to the markers: it goes with them, and follows the plot's corner.
+    // The table belongs to the markers: it goes with them, and follows the plot's corner. With
+    // the markers gone (every build removes them) the next click is a first point: a second one
+    // would measure against a point of another record or picture.
     connect(chart, &SignalChart::marksCleared, this, [this] {
+        pointClickCount = 0;
         markers_.clear();
         table_->hide();
     });
@@ -110,12 +113,15 @@ void ChartInteraction::Chart1MouseMove(int x, int y)
     // 2.
     if (!f_.formReady)
         return;
+    // The limit is the frame of the last visible point (point i of these series is frame i + 1).
     qint64 limit = -1;
     bool anyShown = false;
     for (Series s : {Series::X, Series::Y, Series::Z, Series::IaI}) {
         if (chart->isSeriesShown(s)) {
             anyShown = true;
-            limit = chart->lastVisibleIndex(s);
+            const qint64 last = chart->lastVisibleIndex(s);
+            const UniformSeries* line = chart->line(s);
+            limit = last >= 0 && line ? last + line->axis().firstIndex : -1;
         }
     }
     if (!anyShown || cursorIndex < 0 || cursorIndex > limit)
@@ -128,14 +134,11 @@ void ChartInteraction::Chart1MouseMove(int x, int y)
     v.unitText = f_.cbTimeunits->currentText();
     if (chart->isSeriesShown(Series::Pls) && f_.rgTimGrad->itemIndex() == 1)
         v.degreeLabel = chart->pointLabel(Series::Pls, cursorIndex);
-    const auto valueAt = [&](Series s) -> std::optional<double> {
-        if (!chart->isSeriesShown(s) || cursorIndex >= chart->pointCount(s))
-            return std::nullopt;
-        return chart->yValue(s, cursorIndex);
-    };
+    // The values of the sample whose time is shown, as the marker table reads them.
+    const MarkerReading here = readingAt(cursorIndex);
     for (int a = 0; a < 3; ++a)
-        v.axes[std::size_t(a)] = valueAt(f_.channelSeries[std::size_t(a)]);
-    v.modulus = valueAt(Series::IaI);
+        v.axes[std::size_t(a)] = here.values[std::size_t(a)];
+    v.modulus = here.values[3];
     // 5.
     f_.status->setPanelText(2, readoutText(v, decimalSeparator()));
 }

@@ -588,6 +588,27 @@ bool SignalChart::zoomBack()
     return true;
 }
 
+void SignalChart::resetZoom()
+{
+    history_.clear();
+    zoomed_ = false;
+    replot(rpQueuedReplot);
+}
+
+void SignalChart::rescaleKeys(double factor)
+{
+    if (!(factor > 0) || !std::isfinite(factor) || factor == 1)
+        return;
+    const auto scaled = [factor](QCPRange r) { return QCPRange(r.lower * factor, r.upper * factor); };
+    for (View& v : history_)
+        v.bottom = scaled(v.bottom);
+    if (live_)
+        liveSavedBottom_ = scaled(liveSavedBottom_);
+    else if (zoomed_)
+        xAxis->setRange(scaled(xAxis->range()));
+    replot(rpQueuedReplot);
+}
+
 void SignalChart::rememberView()
 {
     if (history_.size() >= kHistoryLimit)

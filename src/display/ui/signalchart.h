@@ -110,6 +110,11 @@ class SignalChart : public QCustomPlot {
     // Back to the view before the last zoom or scroll; false when there is none.
     bool zoomBack();
     int zoomHistorySize() const { return int(history_.size()); }
+    // A new record: automatic ranges again and no step back into the previous record's views.
+    void resetZoom();
+    // The bottom axis's unit changed by this factor (new value = old value × factor): the zoom
+    // and every step of its history keep showing the same stretch.
+    void rescaleKeys(double factor);
     // With it set, every change of the visible time fits the value axis to the values of the
     // shown series within it (a rectangle zoom and a value zoom still set the values directly).
     void setFitValuesToVisible(bool on) { fitValues_ = on; }

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cmath>
 
+#include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/ui/signalchart.h"
@@ -40,6 +41,7 @@ platform::FileDialogSpec saveDialogSpec()
 } // namespace
 
 const QString kReadingFileText = QStringLiteral("Чтение файла…");
+const QString kCommentTitle = QStringLiteral("Комментарий");
 
 QString badSamplePeriodMessage(const QString& path, double periodUs)
 {
@@ -70,6 +72,26 @@ MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form)
     connect(form.btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
     connect(form.btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(form_.btLoadFile); });
     form.installEventFilter(this);
+    // A run or a memory read replaces the record: it is no longer the file's, nor named after it.
+    if (form.measurementRun)
+        connect(form.measurementRun.get(), &acq::MeasurementRun::transferBegun, this, [this] {
+            form_.record.loadedFromFile = false;
+            form_.gbFile->setTitle(kCommentTitle);
+        });
+}
+
+SaveState MeasurementFilesUi::saveState() const
+{
+    SaveState s;
+    if (const acq::MeasurementRun* run = form_.measurementRun.get()) {
+        s.receiving = run->isReceiving();
+        s.awaitingMemoryRead = run->recordingAwaitsRead();
+    }
+    // The frames as the chart was built from them: a save writes that layout.
+    const int channels = std::popcount(unsigned(form_.channelMask & 7));
+    if (channels > 0)
+        s.frames = form_.record.sampleStream.size() / (std::uint64_t(channels) * 2);
+    return s;
 }
 
 bool MeasurementFilesUi::eventFilter(QObject* watched, QEvent* event)
@@ -230,8 +252,9 @@ void MeasurementFilesUi::btSaveClick()
     platform::Dialogs* dialogs = form_.services().dialogs;
     if (!dialogs)
         return;
-    if (const QString why = form_.record.unsavableReason(); !why.isEmpty()) {
-        dialogs->message(&form_, why);
+    // Every save and export passes here first.
+    if (const QString refusal = saveRefusal(saveState()); !refusal.isEmpty()) {
+        dialogs->message(&form_, refusal);
         return;
     }
     const QString name = dialogs->saveFile(&form_, saveDialogSpec());
@@ -244,15 +267,19 @@ void MeasurementFilesUi::btSaveClick()
         dialogs->message(&form_, kWrongExtensionMessage);
         return;
     }
-    const bool written =
-        format == SaveFormat::Axd ? writeMeasurementFile(name) : writeTextExport(name, format);
+    QString stretchNote;
+    const bool written = format == SaveFormat::Axd ? writeMeasurementFile(name, stretchNote)
+                                                   : writeTextExport(name, format, stretchNote);
     if (!written)
         return;
     form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(name).fileName());
     setFileStartTime(name, form_.record.startTime);
+    // A zoomed chart saves what it shows: the operator learns that the file holds only that.
+    if (!stretchNote.isEmpty())
+        form_.status->setPanelText(1, stretchNote);
 }
 
-bool MeasurementFilesUi::writeMeasurementFile(const QString& path)
+bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stretchNote)
 {
     AxdHeader h;
     h.typeWord = plainTypeWord ? 0x0003 : 0x8003;
@@ -294,6 +321,10 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path)
     }
     h.dataLength = std::uint32_t(stretch.length);
     header = h;
+    if (frameChannels > 0) {
+        const std::uint64_t frameBytes = std::uint64_t(frameChannels) * 2;
+        stretchNote = visibleStretchText(stretch.length / frameBytes, form_.record.sampleStream.size() / frameBytes);
+    }
     form_.yAxisTitle = src.yAxisTitle;
     form_.mComment->setPlainText(src.comment);
     return true;
@@ -373,9 +404,12 @@ std::optional<std::pair<qint64, qint64>> MeasurementFilesUi::visibleStretch(disp
     return std::pair{first, last};
 }
 
-bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format)
+bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format, QString& stretchNote)
 {
     const ExportSource src = chartExportSource();
+    if (!src.columns.empty() && src.last >= src.first)
+        stretchNote = visibleStretchText(std::uint64_t(src.last - src.first + 1),
+                                         std::uint64_t(src.columns.front().count));
     const QChar dp = exportDecimalPoint(form_.cbDivider->currentIndex(), QLocale::system());
     const ExportFormat fmt = format == SaveFormat::Csv ? csvFormat(dp) : textFormat(dp);
 

@@ -33,6 +33,8 @@ QString notFiniteFileMessage(const QString& path);
 
 // The status bar's text while a measurement file is read.
 extern const QString kReadingFileText;
+// The comment box's title while the record is not a file's.
+extern const QString kCommentTitle;
 
 // The open dialog of measurement files, preselecting fileName.
 platform::FileDialogSpec openDialogSpec(const QString& fileName);
@@ -76,8 +78,11 @@ class MeasurementFilesUi : public QObject {
     // The stretch of points the chart showed at its last paint, when it belongs to the record
     // shown now; nullopt stands for the whole record.
     std::optional<std::pair<qint64, qint64>> visibleStretch(display::Series series) const;
-    bool writeMeasurementFile(const QString& path);
-    bool writeTextExport(const QString& path, SaveFormat format);
+    // What decides whether a save may go ahead (see saveRefusal).
+    SaveState saveState() const;
+    // stretchNote: the status text when only the visible stretch was written.
+    bool writeMeasurementFile(const QString& path, QString& stretchNote);
+    bool writeTextExport(const QString& path, SaveFormat format, QString& stretchNote);
     void closeSetupPanel();
 
     app::TForm1& form_;
