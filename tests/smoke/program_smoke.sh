@@ -16,7 +16,10 @@ if [ "${1:-}" = --inside ]; then
     pid=$!
     seen=
     for _ in $(seq 1 100); do
-        if xwininfo -root -tree 2>/dev/null | grep -q '("accel3" '; then
+        # Read whole before matching: grep -q would stop reading early, and the writer's broken
+        # pipe would fail the test under pipefail.
+        tree=$(xwininfo -root -tree 2>/dev/null)
+        if [[ $tree == *'("accel3" '* ]]; then
             seen=1
             break
         fi
