@@ -139,18 +139,24 @@ int openRaw(const std::string& path)
     return fd;
 }
 
+// The register set-up and the start command, written straight to the terminal.
+void startStreamRaw(int fd)
+{
+    for (const auto& r : acq::registerSetup(0x0F, 0)) {
+        const std::uint8_t w[3] = {0x28, r.address, r.value};
+        [[maybe_unused]] auto n = ::write(fd, w, 3);
+    }
+    const auto cmd = startCommandBytes();
+    [[maybe_unused]] auto n = ::write(fd, cmd.data(), cmd.size());
+}
+
 // The peer: a thread blocking in poll() and reading whatever comes, nothing else.
 void BM_BarePollReadStream(benchmark::State& state)
 {
     const int fd = openRaw(emulator().path);
     double lost = 0, cpuPerSecond = 0;
     for (auto _ : state) {
-        for (const auto& r : acq::registerSetup(0x0F, 0)) {
-            const std::uint8_t w[3] = {0x28, r.address, r.value};
-            [[maybe_unused]] auto n = ::write(fd, w, 3);
-        }
-        const auto cmd = startCommandBytes();
-        [[maybe_unused]] auto n = ::write(fd, cmd.data(), cmd.size());
+        startStreamRaw(fd);
         const double cpu0 = processCpuSeconds();
         const auto t0 = Clock::now();
         std::uint64_t got = 0;
@@ -181,12 +187,7 @@ void BM_PollOnlyStream(benchmark::State& state)
     const int fd = openRaw(emulator().path);
     double lost = 0;
     for (auto _ : state) {
-        for (const auto& r : acq::registerSetup(0x0F, 0)) {
-            const std::uint8_t w[3] = {0x28, r.address, r.value};
-            [[maybe_unused]] auto n = ::write(fd, w, 3);
-        }
-        const auto cmd = startCommandBytes();
-        [[maybe_unused]] auto n = ::write(fd, cmd.data(), cmd.size());
+        startStreamRaw(fd);
         const auto t0 = Clock::now();
         std::uint64_t got = 0;
         std::vector<std::uint8_t> buffer(acq::kBulkReplyMax);
