@@ -33,6 +33,7 @@
 #include "files/ui/measurementfilesui.h"
 #include "platform/ticks.h"
 
+#include "benchwindow.h"
 #include "bigrecord.h"
 #include "heapcount.h"
 
@@ -261,31 +262,9 @@ void ToCharsLoop(benchmark::State& state)
     state.counters["output_mb"] = double(bytes) / 1e6;
 }
 
-// The main window, made once: no dialogs, the real clock, its files in a temporary folder.
-struct Window {
-    QTemporaryDir dir;
-    platform::SystemTicks ticks;
-    std::unique_ptr<app::TForm1> form;
-};
-
 app::TForm1& window()
 {
-    static Window w;
-    if (!w.form) {
-        const QString folder = w.dir.path() + QLatin1Char('/');
-        app::AppPaths p;
-        p.exeFolder = p.appFolder = folder;
-        p.helpFolder = folder + QStringLiteral("accel3.help");
-        p.settingsFile = folder + QStringLiteral("tremor.ini");
-        p.scalesFile = folder + QStringLiteral("Scales.scl");
-        p.spectrumSettingsFile = folder + QStringLiteral("app.ini");
-        QFile scales(p.scalesFile);
-        if (scales.open(QIODevice::WriteOnly))
-            scales.write("[factor]\nX=3.8\nY=3.8\nZ=3.8\n");
-        w.form = std::make_unique<app::TForm1>(app::Services{nullptr, nullptr, &w.ticks}, p);
-        w.form->resize(1600, 900);
-    }
-    return *w.form;
+    return bench::window();
 }
 
 // Drops the window's record and chart, so every open starts from nothing held.

@@ -1,5 +1,8 @@
 #include "app/windowgeometry.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include <algorithm>
 
 namespace app {
@@ -24,6 +27,16 @@ QRect fitWindowGeometry(const QRect& stored, const QRect& available, const QSize
     fitAxis(left, width, available.x(), available.width(), minimum.width());
     fitAxis(top, height, available.y(), available.height(), minimum.height());
     return QRect(left, top, width, height);
+}
+
+QRect fitWindowGeometryToScreen(const QRect& stored, const QSize& minimum)
+{
+    QScreen* scr = QGuiApplication::screenAt(stored.center());
+    if (!scr)
+        scr = QGuiApplication::screenAt(stored.topLeft());
+    if (!scr)
+        scr = QGuiApplication::primaryScreen();
+    return scr ? fitWindowGeometry(stored, scr->availableGeometry(), minimum) : stored;
 }
 
 } // namespace app

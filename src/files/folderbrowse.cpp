@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "files/axdfile.h"
+#include "files/commentview.h"
 #include "files/cp1251.h"
 
 namespace files {
@@ -70,7 +71,8 @@ constexpr qint64 kFirstRead = 4096;
 
 enum class Entry { Listed, Skipped, Foreign };
 
-Entry readComment(const QString& path, QString& comment)
+// `maxCommentBytes` < 0: the header only, to tell a measurement file from another.
+Entry readComment(const QString& path, QString& comment, qint64 maxCommentBytes, bool& cut)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -81,6 +83,8 @@ Entry readComment(const QString& path, QString& comment)
     const AxdHeader header = decodeAxdHeader(head.constData());
     if (!header.isMeasurement())
         return Entry::Foreign;
+    if (maxCommentBytes < 0)
+        return Entry::Listed;
 
     // Past the calibration, then past the two zero-terminated titles; a title that runs on
     // without its zero is a damaged file, given up at once rather than searched to its end.
@@ -107,7 +111,9 @@ Entry readComment(const QString& path, QString& comment)
     // The comment's start, as far as the file allows: a list line for each file even when the
     // comment is huge.
     const qint64 commentStart = pos + qint64(header.dataLength);
-    const qint64 commentBytes = std::min(f.size() - commentStart, kAxdMaxCommentBytes);
+    const qint64 wholeBytes = f.size() - commentStart;
+    const qint64 commentBytes = std::min(wholeBytes, maxCommentBytes);
+    cut = wholeBytes > commentBytes;
     QByteArray bytes;
     if (commentBytes > 0) {
         if (commentStart < head.size())
@@ -123,13 +129,24 @@ Entry readComment(const QString& path, QString& comment)
 
 } // namespace
 
-CommentListing buildCommentList(const QString& folder, const QStringList& names)
+CommentListing buildCommentList(const QString& folder, const QStringList& names, const CommentListBounds& bounds)
 {
     CommentListing listing;
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    qsizetype room = bounds.totalChars;
     for (const QString& name : names) {
+        const bool late = bounds.deadline && std::chrono::steady_clock::now() > *bounds.deadline;
         QString comment;
-        const Entry e = readComment(base + name, comment);
+        bool cut = false;
+        Entry e = Entry::Listed;
+        if (late) {
+            // Past the deadline even the headers are not read: the name is all that is listed.
+            listing.cut = true;
+        } else {
+            // A byte or two more than is shown, to learn whether the comment goes on.
+            const qint64 readBytes = room > 0 ? qint64(std::min(bounds.fileChars, room)) + 2 : -1;
+            e = readComment(base + name, comment, readBytes, cut);
+        }
         if (e == Entry::Foreign) {
             listing.stoppedAtForeignFile = true;
             break;
@@ -137,10 +154,24 @@ CommentListing buildCommentList(const QString& folder, const QStringList& names)
         if (e == Entry::Skipped)
             continue;
         listing.lines.append(QStringLiteral("=v=") + name + QStringLiteral("=v="));
-        if (!comment.isEmpty())
-            listing.lines.append(comment.split(QLatin1Char('\n')));
+        if (room <= 0 && !late) {
+            listing.cut = true;
+            continue;
+        }
+        const CommentView view = commentView(comment, std::min(bounds.fileChars, room));
+        listing.cut = listing.cut || cut || view.partial;
+        room -= view.text.size();
+        if (!view.text.isEmpty())
+            listing.lines.append(view.text.split(QLatin1Char('\n')));
     }
     return listing;
+}
+
+QString commentListCutMessage(const CommentListBounds& bounds)
+{
+    return QStringLiteral("Комментарии файлов папки слишком велики: показаны только их начала (всего до %1 МБ "
+                          "текста), у части файлов — только имена.")
+        .arg(bounds.totalChars >> 20);
 }
 
 std::optional<QString> fileNameForLine(const QStringList& lines, int line)

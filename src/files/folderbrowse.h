@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <optional>
 
 namespace files {
@@ -38,11 +39,26 @@ inline constexpr char kNoMoreFilesMessage[] = "Больше нет файлов"
 // the lines of its comment. Only each file's header, titles and comment are read; the data block
 // is skipped. A file that cannot be opened or is too short for a header is left out. The build
 // stops at the first file that is not a measurement file (its name is not listed).
+//
+// The list is bounded, so that a folder of files with huge comments neither freezes the window
+// nor takes the machine's memory: each comment is shown as the comment box shows it
+// (commentView: its start, long lines cut), the comments together take at most totalChars, and
+// after that, or once the deadline has passed, the remaining files are listed by name only (so
+// they can still be opened from the list). `cut` tells that something was left out.
+struct CommentListBounds {
+    qsizetype fileChars = 1 << 20;
+    qsizetype totalChars = 4 << 20;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+};
 struct CommentListing {
     QStringList lines;
     bool stoppedAtForeignFile = false;
+    bool cut = false;
 };
-CommentListing buildCommentList(const QString& folder, const QStringList& names);
+CommentListing buildCommentList(const QString& folder, const QStringList& names,
+                                const CommentListBounds& bounds = {});
+// What the operator is told after a list that left something out.
+QString commentListCutMessage(const CommentListBounds& bounds);
 
 // The name in the nearest "=v=" line at or above `line`; nullopt when there is none.
 std::optional<QString> fileNameForLine(const QStringList& lines, int line);

@@ -283,7 +283,14 @@ QString dateTimeText(const QDateTime& t, const QLocale& locale)
 
 QString fileSourceLine(const QString& fileName, const QDateTime& fileTime, const QLocale& locale)
 {
-    QString line = QStringLiteral("Данные из файла ") + fileName;
+    // A file name may hold a line break or another control character; shown as "?" (as ls
+    // shows them), it keeps the header one line and the lines below it where readers expect them.
+    QString name = fileName;
+    for (QChar& c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char('?');
+    }
+    QString line = QStringLiteral("Данные из файла ") + name;
     if (fileTime.isValid())
         line += QStringLiteral("  ") + dateTimeText(fileTime, locale);
     return line;

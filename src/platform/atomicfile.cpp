@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +16,11 @@
 namespace platform {
 
 namespace {
+
+QString notRegularExplanation()
+{
+    return QStringLiteral("это не обычный файл, заменять его нельзя");
+}
 
 // Writes to an open file descriptor through a buffer of its own and remembers the first system
 // error, so that a failure of any write, including the last buffered bytes, is seen and
@@ -120,6 +126,42 @@ int removeStale(const QString& folder, const QString& targetName)
     return removed;
 }
 
+// The temporary file being written now, for a signal handler to remove: a process stopped by
+// Ctrl+C, SIGTERM or SIGHUP in the middle of a large write would otherwise leave it behind.
+char g_temporary[4096];
+volatile std::sig_atomic_t g_temporarySet = 0;
+
+void noteTemporary(const QByteArray& name)
+{
+    g_temporarySet = 0;
+    if (std::size_t(name.size()) >= sizeof g_temporary)
+        return;
+    std::memcpy(g_temporary, name.constData(), std::size_t(name.size()) + 1);
+    g_temporarySet = 1;
+}
+
+void forgetTemporary()
+{
+    g_temporarySet = 0;
+}
+
+void removeTemporaryAndDie(int sig)
+{
+    if (g_temporarySet)
+        ::unlink(g_temporary);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+// Runs `fill` into the descriptor; the system error of the first failed write, or 0.
+int fillDescriptor(int fd, const std::function<bool(QIODevice&)>& fill, bool& filled)
+{
+    DescriptorDevice device(fd);
+    filled = fill(device);
+    device.flushBuffer();
+    return device.systemError();
+}
+
 QString randomLetters()
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -160,29 +202,76 @@ QString writeFailureReason(int systemError)
 
 QString WriteFailure::reason() const
 {
-    return writeFailureReason(systemError);
+    return explanation.isEmpty() ? writeFailureReason(systemError) : explanation;
 }
 
 QString WriteFailure::message() const
 {
-    if (systemError == 0)
+    if (systemError == 0 && explanation.isEmpty())
         return QStringLiteral("Stream write error");
     const QString text = step == Step::Create ? QStringLiteral("Cannot create file %1: %2")
                                               : QStringLiteral("Unable to write to %1: %2");
     return text.arg(path, reason());
 }
 
+namespace {
+
+// A pipe or a terminal (a FIFO, /dev/stdout, /dev/null) takes the bytes as they come: there is no
+// file to replace, and renaming a regular file over the node would destroy it. It is opened
+// without waiting, so that a FIFO nobody reads from fails at once instead of hanging the caller.
+std::optional<WriteFailure> writeInPlace(const QString& path, const std::function<bool(QIODevice&)>& fill)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        return WriteFailure{WriteFailure::Step::Create, path, error,
+                            error == ENXIO ? QStringLiteral("канал никто не читает") : QString()};
+    }
+    // The writes themselves may wait for a slow reader.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    bool filled = false;
+    const int error = fillDescriptor(fd, fill, filled);
+    ::close(fd);
+    if (error != 0 || !filled)
+        return WriteFailure{WriteFailure::Step::Write, path, error, {}};
+    return std::nullopt;
+}
+
+bool isRegularOrMissing(const QByteArray& name)
+{
+    struct stat st {};
+    return ::lstat(name.constData(), &st) != 0 ? errno == ENOENT : S_ISREG(st.st_mode);
+}
+
+} // namespace
+
 std::optional<WriteFailure> writeFileAtomically(const QString& path,
                                                 const std::function<bool(QIODevice&)>& fill)
 {
+    auto failure = [&path](WriteFailure::Step step, int error) {
+        return std::optional<WriteFailure>(WriteFailure{step, path, error, {}});
+    };
+
+    // What the name finally stands for, links followed: only a regular file, or nothing yet, is
+    // replaced by a new file.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))
+            return writeInPlace(path, fill);
+        if (S_ISDIR(st.st_mode))
+            return failure(WriteFailure::Step::Write, EISDIR);
+        if (!S_ISREG(st.st_mode)) {
+            WriteFailure f{WriteFailure::Step::Create, path, 0, notRegularExplanation()};
+            return f;
+        }
+    } else if (errno != ENOENT) {
+        return failure(WriteFailure::Step::Create, errno);
+    }
+
     const QString target = resolvedTarget(path);
     const QFileInfo targetInfo(target);
     const QString folder = targetInfo.absolutePath();
-    removeStale(folder, targetInfo.fileName());
-
-    auto failure = [&path](WriteFailure::Step step, int error) {
-        return std::optional<WriteFailure>(WriteFailure{step, path, error});
-    };
+    removeStale(folder, {});
 
     struct stat old {};
     const bool replacing = ::stat(QFile::encodeName(target).constData(), &old) == 0;
@@ -201,11 +290,13 @@ std::optional<WriteFailure> writeFileAtomically(const QString& path,
     if (fd < 0)
         return failure(WriteFailure::Step::Create, EEXIST);
     const QByteArray tempName = QFile::encodeName(tempPath);
+    noteTemporary(tempName);
 
     auto abandon = [&](int error) {
         if (fd >= 0)
             ::close(fd);
         ::unlink(tempName.constData());
+        forgetTemporary();
         return failure(WriteFailure::Step::Write, error);
     };
 
@@ -216,13 +307,7 @@ std::optional<WriteFailure> writeFileAtomically(const QString& path,
     }
 
     bool filled = false;
-    int error = 0;
-    {
-        DescriptorDevice device(fd);
-        filled = fill(device);
-        device.flushBuffer();
-        error = device.systemError();
-    }
+    const int error = fillDescriptor(fd, fill, filled);
     if (error != 0 || !filled)
         return abandon(error);
     if (::fsync(fd) != 0)
@@ -231,8 +316,15 @@ std::optional<WriteFailure> writeFileAtomically(const QString& path,
     fd = -1;
     if (closed != 0 && errno != EINTR)
         return abandon(errno);
+    // Something else may have been put in the target's place while the file was written.
+    if (!isRegularOrMissing(QFile::encodeName(target))) {
+        abandon(0);
+        WriteFailure f{WriteFailure::Step::Create, path, 0, notRegularExplanation()};
+        return f;
+    }
     if (::rename(tempName.constData(), QFile::encodeName(target).constData()) != 0)
         return abandon(errno);
+    forgetTemporary();
     syncFolder(folder);
     return std::nullopt;
 }
@@ -247,6 +339,15 @@ std::optional<WriteFailure> writeFileAtomically(const QString& path, QByteArrayV
 int removeStaleTemporaries(const QString& folder)
 {
     return removeStale(folder, {});
+}
+
+void removeTemporaryOnTerminationSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = removeTemporaryAndDie;
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
 }
 
 } // namespace platform

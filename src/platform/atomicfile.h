@@ -25,6 +25,7 @@ struct WriteFailure {
     Step step = Step::Write;
     QString path;        // the file asked for
     int systemError = 0; // errno; 0 when the writer gave up on its own
+    QString explanation; // the writer's own reason where no errno says it
 
     // "Недостаточно места на диске" for a full disk or quota, the system's own words otherwise;
     // empty when the writer gave up on its own.
@@ -42,7 +43,12 @@ inline constexpr char kTemporaryMark[] = ".~accel3-";
 
 // Writes the file at `path` with `fill`, which writes into the device it is given and returns
 // false to give up. A symbolic link at `path` keeps pointing where it did: its target is
-// replaced. A replaced file keeps its permission bits. nullopt on success.
+// replaced when it is a regular file or does not exist yet. A FIFO or a character device (a
+// terminal, /dev/stdout, /dev/null), directly or behind a link, is written in place, as a pipe
+// is; a FIFO with no reader fails at once. Anything else that is not a regular file (a block
+// device, a socket) is refused and left as it is. A replaced file keeps its permission bits.
+// Temporary files of writers that died are removed from the target's folder on the way.
+// nullopt on success.
 std::optional<WriteFailure> writeFileAtomically(const QString& path,
                                                 const std::function<bool(QIODevice&)>& fill);
 std::optional<WriteFailure> writeFileAtomically(const QString& path, QByteArrayView bytes);
@@ -50,5 +56,9 @@ std::optional<WriteFailure> writeFileAtomically(const QString& path, QByteArrayV
 // Removes the temporary files in `folder` left by writes of ours whose process has died (killed
 // in the middle of a write). Returns how many went.
 int removeStaleTemporaries(const QString& folder);
+
+// For a program without an event loop of its own (axdtool): Ctrl+C, SIGTERM and SIGHUP remove
+// the temporary file of a write underway before the process ends as the signal means.
+void removeTemporaryOnTerminationSignals();
 
 } // namespace platform

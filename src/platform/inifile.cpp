@@ -7,8 +7,14 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <QStringDecoder>
 
 #include <array>
+#include <cerrno>
+#include <optional>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -260,6 +266,31 @@ QByteArray trailingComments(QByteArrayView text)
 
 } // namespace
 
+namespace {
+
+// A UTF-16 file (Notepad's "Unicode"), told by its signature or, without one, by the zero half
+// of its first character (a settings file begins with "[", a comment or a key, all ASCII).
+std::optional<QString> utf16Text(const QByteArray& b)
+{
+    const auto decode = [&b](QStringConverter::Encoding e, qsizetype skip) {
+        QStringDecoder decoder(e, QStringConverter::Flag::Stateless);
+        return QString(decoder.decode(QByteArrayView(b).sliced(skip)));
+    };
+    if (b.startsWith("\xFF\xFE"))
+        return decode(QStringConverter::Utf16LE, 2);
+    if (b.startsWith("\xFE\xFF"))
+        return decode(QStringConverter::Utf16BE, 2);
+    // Without a signature: a first character of plain ASCII whose other half is zero.
+    const auto ascii = [](char c) { return c > 0 && c < 0x7F; };
+    if (b.size() >= 2 && b.size() % 2 == 0 && ascii(b[0]) && b[1] == 0)
+        return decode(QStringConverter::Utf16LE, 0);
+    if (b.size() >= 2 && b.size() % 2 == 0 && b[0] == 0 && ascii(b[1]))
+        return decode(QStringConverter::Utf16BE, 0);
+    return std::nullopt;
+}
+
+} // namespace
+
 IniWriteError::IniWriteError(const QString& fileName, const QString& reason)
     : std::runtime_error(("Unable to write to " + fileName + (reason.isEmpty() ? QString() : ": " + reason))
                              .toStdString()),
@@ -281,10 +312,12 @@ struct IniFile::Data {
     void parse(const QByteArray& bytes)
     {
         QByteArray text = bytes;
-        // An editor that saved the file as UTF-8 marked it so; the store works in 1251, which is
-        // also what the file will be written as.
+        // An editor that saved the file as UTF-8 or UTF-16 marked it so; the store works in 1251,
+        // which is also what the file will be written as.
         if (text.startsWith("\xEF\xBB\xBF"))
             text = toCp1251(QString::fromUtf8(QByteArrayView(text).sliced(3)));
+        else if (const auto utf16 = utf16Text(text))
+            text = toCp1251(*utf16);
         // The parser works on C strings and would lose everything after a NUL byte (files
         // padded with zeros after a crash are not rare); blanks do no harm in their place.
         text.replace('\0', ' ');
@@ -348,12 +381,31 @@ struct IniFile::Data {
 IniFile::IniFile(QString path) : d(std::make_unique<Data>())
 {
     d->path = std::move(path);
-    QFile file(d->path);
-    if (!file.exists())
+    if (d->path.isEmpty())
         return;
+    // Opened without waiting: a FIFO in the settings' place would otherwise block the start until
+    // something writes into it. Only a regular file is read as settings; anything else is kept.
+    const int fd = ::open(QFile::encodeName(d->path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno != ENOENT) {
+            d->unread = true;
+            d->unreadReason = qt_error_string(errno);
+        }
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        d->unread = true;
+        d->unreadReason = QStringLiteral("это не обычный файл, он не прочитан");
+        return;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
     const QString tooLargeReason =
         QStringLiteral("файл больше %1 МБ, он не прочитан").arg(kMaxIniFileBytes >> 20);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         d->unread = true;
         d->unreadReason = file.errorString();
         return;

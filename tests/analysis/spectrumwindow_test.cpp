@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSpinBox>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -9,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -26,6 +29,7 @@
 #include "common/fakedialogs.h"
 #include "common/fakehelp.h"
 #include "common/testutil.h"
+#include "platform/cp1251.h"
 #include "platform/inifile.h"
 #include "platform/ticks.h"
 
@@ -156,6 +160,43 @@ TEST_F(SpectrumWindowTest, SettingsSurviveARestart)
     EXPECT_EQ(g->pos(), QPoint(40, 50)) << "the stored place wins at the first showing";
 }
 
+// A stored size of 0 or a place off the screen is brought onto the screen before the window is
+// first shown, and what is written back is the fitted rectangle, so it stays visible.
+TEST_F(SpectrumWindowTest, StoredGeometryIsFittedToTheScreen)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        const char* what;
+        int height, width, left, top;
+    } cases[] = {
+        {"zero size", 0, 0, 0, 0},
+        {"left beyond the screen's right edge", 515, 794, screen.right() + 1400, 0},
+        {"far off in both directions", 99999, 99999, -99999, 99999},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(testutil::writeAll(
+            iniPath(), platform::toCp1251(QStringLiteral("[Спектр сигнала]\r\nвысота=%1\r\nширина=%2\r\nслева=%3\r\n"
+                                                         "сверху=%4\r\n")
+                                              .arg(c.height)
+                                              .arg(c.width)
+                                              .arg(c.left)
+                                              .arg(c.top))));
+        auto f = make();
+        const QRect placed(f->pos(), f->size());
+        EXPECT_GE(f->width(), 320);
+        EXPECT_GE(f->height(), 200);
+        EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                             << placed.height();
+        f->close();
+        const platform::IniFile ini(iniPath());
+        const QString g = QStringLiteral("Спектр сигнала");
+        EXPECT_EQ(QRect(ini.readInteger(g, QStringLiteral("слева"), -1), ini.readInteger(g, QStringLiteral("сверху"), -1),
+                        ini.readInteger(g, QStringLiteral("ширина"), -1), ini.readInteger(g, QStringLiteral("высота"), -1)),
+                  placed);
+    }
+}
+
 TEST_F(SpectrumWindowTest, SettingsThatCannotBeWrittenAreReported)
 {
     // A folder where the file should be: the write fails and says so.
@@ -174,15 +215,23 @@ TEST_F(SpectrumWindowTest, ASettingsFileTooLargeToReadIsLeftAloneUnlessSomething
     QByteArray big = "[Spectrum]\r\nFmax=77\r\n";
     while (big.size() <= platform::kMaxIniFileBytes)
         big += "; " + QByteArray(78, 'x') + "\r\n";
-    for (const bool changed : {false, true}) {
-        SCOPED_TRACE(changed ? "changed" : "unchanged");
+    enum What { Unchanged, ProgramAdjusted, Changed };
+    for (const What what : {Unchanged, ProgramAdjusted, Changed}) {
+        const bool changed = what == Changed;
+        SCOPED_TRACE(int(what));
         ASSERT_TRUE(testutil::writeAll(iniPath(), big));
-        auto f = make();
+        // Sampling at 40 Hz: the program brings the default limit of 35 Hz down to 20 Hz itself.
+        auto f = make(what == ProgramAdjusted ? 20 : 0);
         QCoreApplication::processEvents();
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].text, platform::iniTooLargeMessage(iniPath()));
         dialogs.messages.clear();
         EXPECT_EQ(f->seFmax->value(), 35) << "not read: the default";
+        if (what == ProgramAdjusted) {
+            f->btSpectrumClick(); // nothing to analyse: only its message
+            dialogs.messages.clear();
+            EXPECT_EQ(f->seFmax->value(), 20);
+        }
         if (changed)
             f->seFmax->setValue(120);
         f->close();
@@ -492,7 +541,8 @@ TEST_F(SpectrumWindowTest, PicturesHaveAWhiteBackgroundAndTheScreenKeepsItsOwn)
     EXPECT_TRUE(testutil::readAll(good).contains("<svg"));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].standardError);
-    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Cannot create file ") + bad);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Cannot create file ") + bad + QStringLiteral(": ") +
+                                            qt_error_string(ENOENT));
     EXPECT_EQ(f->Chart1->toPixmap().toImage().pixelColor(1, 1), screen);
 }
 
@@ -750,6 +800,18 @@ TEST_F(SpectrumWindowTest, SpectrumIsSavedAsATableOrAPicture)
     }
     const QList<QByteArray> rows = testutil::readAll(dir.filePath(QStringLiteral("sutf8.csv"))).split('\n');
     EXPECT_EQ(rows.size(), 1 + 359 + 1) << "the bins shown, up to 35 Hz";
+
+    // A save that fails says why, whatever the kind of file.
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QStringLiteral("missing/") + QLatin1String(c.name));
+        dialogs.messages.clear();
+        dialogs.saveAnswers = {path};
+        f->saveSpectrum();
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].text,
+                  QStringLiteral("Cannot create file ") + path + QStringLiteral(": ") + qt_error_string(ENOENT));
+    }
 }
 
 TEST_F(SpectrumWindowTest, SpectrogramShowsTheStretchOnTheMainChartsTimeAxis)

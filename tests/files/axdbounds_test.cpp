@@ -216,3 +216,46 @@ TEST_F(FilesWindowTest, AFileTooBigForTheMemoryLeavesTheShownMeasurement)
     EXPECT_EQ(f->record.sampleStream.size(), 4u);
     EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("текущий"));
 }
+
+// A comment of megabytes, in one line or in many, opens as its start, each line cut where a text
+// box lays it out at once, with a note; the box cannot be edited then, and a save writes the
+// comment whole. A comment the box can hold is shown as it is and stays editable.
+TEST_F(FilesWindowTest, AHugeCommentIsShownAsItsStartAndSavedWhole)
+{
+    struct Case {
+        const char* what;
+        QString comment;
+        bool partial;
+    } cases[] = {
+        {"three megabytes in one line", QString(3 << 20, QLatin1Char('A')), true},
+        {"three megabytes in short lines", QStringLiteral("строка комментария\n").repeated((3 << 20) / 19), true},
+        {"a line just short enough", QString(4096, QLatin1Char('B')), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString path = file(QStringLiteral("big.axd"));
+        ASSERT_TRUE(testutil::writeAll(path, fileStart(7, 1200) + QByteArray(1200, 'A') + commentToBytes(c.comment)));
+        auto f = make();
+        dialogs.openAnswers = {path};
+        f->measurementFiles->btLoadFileClick(f->btLoadFile);
+        ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(f->mComment->comment(), c.comment);
+        EXPECT_EQ(f->mComment->showsPart(), c.partial);
+        EXPECT_EQ(f->mComment->isReadOnly(), c.partial);
+        EXPECT_EQ(f->mComment->partNote()->isVisibleTo(f.get()), c.partial);
+        const QString shown = f->mComment->toPlainText();
+        EXPECT_LE(shown.size(), (1 << 20) + 1);
+        for (const QStringView line : QStringView(shown).split(QLatin1Char('\n'))) {
+            ASSERT_LE(line.size(), 4097);
+        }
+        if (!c.partial)
+            EXPECT_EQ(shown, c.comment);
+
+        const QString saved = file(QStringLiteral("saved.axd"));
+        dialogs.saveAnswers = {saved};
+        f->measurementFiles->btSaveClick();
+        ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(readAxdFile(saved).contents.comment, c.comment);
+        EXPECT_EQ(f->mComment->comment(), c.comment);
+    }
+}

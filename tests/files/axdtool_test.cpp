@@ -8,7 +8,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/stat.h>
 
 #include "common/axdtoolrun.h"
 #include "common/testutil.h"
@@ -218,4 +223,59 @@ TEST_F(FilesWindowTest, TheExportOfAWholeChartIsWhatAxdtoolWrites)
         EXPECT_FALSE(program.isEmpty());
         EXPECT_EQ(testutil::readAll(fromTool), program);
     }
+}
+
+// An export stopped by Ctrl+C, SIGTERM or SIGHUP takes its temporary file with it: an interrupted
+// export of a large file would otherwise leave a hidden partial copy of it in the folder.
+TEST(AxdTool, AnInterruptedExportLeavesNoTemporaryFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.axd"));
+    {
+        files::AxdWriteSource src;
+        src.header.channelMask = 7;
+        src.header.samplePeriodUs = 312.5;
+        const std::vector<std::uint8_t> data(6 * 1000000, 0x21);
+        src.data = data;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(files::writeAxd(f, src));
+    }
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        QProcess p;
+        p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/axdtool"),
+                {QStringLiteral("export"), path, dir.filePath(QStringLiteral("x.csv"))});
+        ASSERT_TRUE(p.waitForStarted());
+        // Stopped as soon as its temporary file is there, so the signal comes in the middle of the write.
+        bool writing = false;
+        while (!writing && p.state() == QProcess::Running) {
+            writing = !QDir(dir.path()).entryList({QStringLiteral(".x.csv.~accel3-*")}, QDir::Files | QDir::Hidden).isEmpty();
+            if (!writing)
+                QThread::usleep(500);
+        }
+        ASSERT_TRUE(writing) << "the export ended before it could be interrupted";
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << "ended by the signal";
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("big.axd")});
+    }
+}
+
+// A FIFO that nobody reads, behind the name to write: the export fails at once and says why, and
+// the FIFO stays.
+TEST(AxdTool, ExportToAFifoWithoutAReaderFailsAndLeavesIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("m.axd"));
+    ASSERT_TRUE(testutil::writeAll(path, sampleFile()));
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = dir.filePath(QStringLiteral("out.csv"));
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const ToolRun r = axdtool({QStringLiteral("export"), path, link});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("канал никто не читает"))) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
 }

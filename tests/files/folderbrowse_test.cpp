@@ -167,3 +167,35 @@ TEST(FolderBrowse, SearchWalksOnAndWraps)
         EXPECT_EQ(r.nextSearchLine, c.next);
     }
 }
+
+// However large the comments, the list is bounded: each comment as its start with long lines cut,
+// all of them together within the total, and past the total or the deadline the files by name
+// only, so that every file can still be opened from the list. `cut` says that something was left.
+TEST(FolderBrowse, CommentListIsBoundedAndSaysSo)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(QStringLiteral("1.axd")), measurement(QStringLiteral("short"))));
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(QStringLiteral("2.axd")),
+                                   measurement(QStringLiteral("0123456789abcdef\nxy"))));
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(QStringLiteral("3.axd")), measurement(QStringLiteral("third"))));
+    const QStringList names = listFolder(dir.path(), QStringLiteral("*.axd"));
+    const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    struct Case {
+        const char* what;
+        CommentListBounds bounds;
+        QStringList lines;
+        bool cut;
+    } cases[] = {
+        {"within every bound", {}, {"=v=1.axd=v=", "short", "=v=2.axd=v=", "0123456789abcdef", "xy", "=v=3.axd=v=", "third"}, false},
+        {"each comment to 12 characters", {12, 100, {}}, {"=v=1.axd=v=", "short", "=v=2.axd=v=", "0123456789ab…", "=v=3.axd=v=", "third"}, true},
+        {"all comments to 8 characters", {100, 8, {}}, {"=v=1.axd=v=", "short", "=v=2.axd=v=", "012…", "=v=3.axd=v="}, true},
+        {"past the deadline", {100, 100, past}, {"=v=1.axd=v=", "=v=2.axd=v=", "=v=3.axd=v="}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CommentListing list = buildCommentList(dir.path(), names, c.bounds);
+        EXPECT_EQ(list.lines, c.lines);
+        EXPECT_EQ(list.cut, c.cut);
+        EXPECT_FALSE(list.stoppedAtForeignFile);
+    }
+}

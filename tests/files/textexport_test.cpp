@@ -124,6 +124,9 @@ TEST(TextExport, DateLineHasDateThenTimeAndNoZone)
     EXPECT_EQ(ru, QStringLiteral("17.05.2023 10:20:30"));
     EXPECT_EQ(fileSourceLine(QStringLiteral("/d/a.axd"), t, QLocale(QLocale::Russian, QLocale::Russia)),
               QStringLiteral("Данные из файла /d/a.axd  17.05.2023 10:20:30"));
+    // A line break or a tab in the file's name must not split the header line.
+    EXPECT_EQ(fileSourceLine(QStringLiteral("/d/a\nb\r\tc.axd"), t, QLocale(QLocale::Russian, QLocale::Russia)),
+              QStringLiteral("Данные из файла /d/a?b??c.axd  17.05.2023 10:20:30"));
     const QString us = dateTimeText(t, QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_TRUE(us.startsWith(QStringLiteral("5/17/23 10:20:30"))) << us.toStdString();
 }

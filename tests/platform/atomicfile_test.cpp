@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <csignal>
 #include <functional>
 #include <sys/stat.h>
@@ -109,7 +112,7 @@ TEST(AtomicFile, ReasonsSayWhatTheOperatorCanDo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         EXPECT_EQ(writeFailureReason(c.error), c.reason);
-        const WriteFailure create{WriteFailure::Step::Create, QStringLiteral("/d/f.axd"), c.error};
+        const WriteFailure create{WriteFailure::Step::Create, QStringLiteral("/d/f.axd"), c.error, {}};
         EXPECT_EQ(create.message(), QStringLiteral("Cannot create file /d/f.axd: ") + c.reason);
     }
 }
@@ -200,4 +203,109 @@ TEST(AtomicFile, AKillAtAnyPointLeavesOldOrNewAndTheNextStartTidiesUp)
         left.sort();
         EXPECT_EQ(left, expected);
     }
+}
+
+namespace {
+
+// The kind of node at `path`, links followed: what a write must leave in place.
+mode_t kindOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+bool makeNode(const QString& path, mode_t kind, dev_t device)
+{
+    return ::mknod(QFile::encodeName(path).constData(), kind | 0666, device) == 0;
+}
+
+} // namespace
+
+// Only a regular file, or none yet, is ever replaced. A pipe or a character device behind a link
+// (or in the file's own place) takes the bytes in place, as `> /dev/stdout` would; a FIFO nobody
+// reads fails at once and says why; a block device is refused. The node itself always stays.
+TEST(AtomicFile, ANodeThatIsNoRegularFileIsWrittenInPlaceOrRefusedButNeverReplaced)
+{
+    enum Outcome { InPlace, NoReader, Refused };
+    struct Case {
+        const char* what;
+        mode_t kind;
+        dev_t device;
+        bool viaLink;
+        bool withReader;
+        Outcome outcome;
+    } cases[] = {
+        {"a FIFO with a reader, behind a link", S_IFIFO, 0, true, true, InPlace},
+        {"a FIFO with a reader, named directly", S_IFIFO, 0, false, true, InPlace},
+        {"a FIFO nobody reads, behind a link", S_IFIFO, 0, true, false, NoReader},
+        {"the null device, behind a link", S_IFCHR, makedev(1, 3), true, false, InPlace},
+        {"the null device, named directly", S_IFCHR, makedev(1, 3), false, false, InPlace},
+        {"a block device, behind a link", S_IFBLK, makedev(7, 0), true, false, Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString node = dir.filePath(QStringLiteral("node"));
+        if (!makeNode(node, c.kind, c.device)) {
+            if (c.kind == S_IFIFO)
+                FAIL() << "mkfifo in the test's own folder: " << std::strerror(errno);
+            // The device cases come last, so the FIFO cases have been checked by now.
+            GTEST_SKIP() << c.what << ": this test may not make device nodes (" << std::strerror(errno) << ")";
+        }
+        const QString path = c.viaLink ? dir.filePath(QStringLiteral("out.csv")) : node;
+        if (c.viaLink) {
+            ASSERT_TRUE(QFile::link(node, path));
+        }
+        int reader = -1;
+        if (c.withReader)
+            reader = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NONBLOCK);
+
+        const auto failure = writeFileAtomically(path, QByteArrayView("new bytes"));
+
+        EXPECT_EQ(kindOf(node), c.kind) << "the node was replaced";
+        EXPECT_EQ(QFileInfo(path).isSymLink(), c.viaLink);
+        QStringList expected{QStringLiteral("node")};
+        if (c.viaLink)
+            expected.append(QStringLiteral("out.csv"));
+        EXPECT_EQ(entries(dir.path()), expected) << "a temporary file was left";
+        switch (c.outcome) {
+        case InPlace:
+            EXPECT_FALSE(failure.has_value()) << failure->message().toStdString();
+            break;
+        case NoReader:
+            ASSERT_TRUE(failure.has_value());
+            EXPECT_EQ(failure->message(),
+                      QStringLiteral("Cannot create file ") + path + QStringLiteral(": канал никто не читает"));
+            break;
+        case Refused:
+            ASSERT_TRUE(failure.has_value());
+            EXPECT_EQ(failure->message(), QStringLiteral("Cannot create file ") + path +
+                                              QStringLiteral(": это не обычный файл, заменять его нельзя"));
+            break;
+        }
+        if (reader >= 0) {
+            char buf[64] = {};
+            EXPECT_EQ(::read(reader, buf, sizeof buf), 9);
+            EXPECT_STREQ(buf, "new bytes");
+            ::close(reader);
+        }
+    }
+}
+
+// A write tidies its folder of temporary files that writers killed in the middle of their work
+// left, whatever file they were writing; those of a living process stay.
+TEST(AtomicFile, AWriteRemovesTemporariesOfDeadWritersInItsFolder)
+{
+    QTemporaryDir dir;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString dead = QStringLiteral(".other.csv.~accel3-%1-abcdef").arg(child);
+    const QString alive = QStringLiteral(".other.csv.~accel3-%1-abcdef").arg(::getpid());
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(dead), "left by a killed export"));
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(alive), "in use"));
+    EXPECT_FALSE(writeFileAtomically(dir.filePath(QStringLiteral("x.csv")), QByteArrayView("x")));
+    EXPECT_EQ(entries(dir.path()), (QStringList{alive, QStringLiteral("x.csv")}));
 }

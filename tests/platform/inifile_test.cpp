@@ -10,6 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <optional>
 #include <tuple>
 #include <utility>
@@ -368,6 +373,50 @@ TEST_F(IniFileTest, AFileBeyondTheBoundIsNeitherReadNorReplaced)
         }
         ini.save();
         EXPECT_EQ(IniFile(path).readInteger(u"A"_s, u"m"_s, 0), 2);
+    }
+}
+
+// Settings come only from a regular file: a FIFO in the file's place is neither waited on nor
+// read nor replaced. A UTF-16 file (Notepad's "Unicode", with or without its signature) reads as
+// what it says.
+TEST_F(IniFileTest, OnlyARegularFileIsReadAndUtf16IsRecognised)
+{
+    const QString fifo = pathOf(u"fifo.ini"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // Something that would feed the FIFO once it is opened: the old way of reading took it.
+    const pid_t feeder = ::fork();
+    ASSERT_GE(feeder, 0);
+    if (feeder == 0) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
+        [[maybe_unused]] const auto n = ::write(fd, "[A]\r\nk=1\r\n", 10);
+        ::_exit(0);
+    }
+    {
+        IniFile ini(fifo);
+        EXPECT_EQ(ini.readInteger(u"A"_s, u"k"_s, 0), 0);
+        ini.setInteger(u"A"_s, u"k"_s, 2);
+        EXPECT_THROW(ini.save(), IniWriteError);
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    }
+    ::kill(feeder, SIGKILL);
+    ::waitpid(feeder, nullptr, 0);
+
+    const QString text = u"[График сигнала]\r\nвысота=600\r\n"_s;
+    QStringEncoder le(QStringConverter::Utf16LE);
+    QStringEncoder be(QStringConverter::Utf16BE);
+    const QByteArray little = le.encode(text);
+    const QByteArray big = be.encode(text);
+    for (const QByteArray& bytes : {QByteArray("\xFF\xFE") + little, QByteArray("\xFE\xFF") + big, little}) {
+        const QString path = iniWith(bytes);
+        IniFile ini(path);
+        EXPECT_EQ(ini.readInteger(u"График сигнала"_s, u"высота"_s, 0), 600);
+        ini.setInteger(u"График сигнала"_s, u"ширина"_s, 700);
+        ini.save();
+        const QByteArray out = testutil::readAll(path);
+        EXPECT_FALSE(out.contains('\0'));
+        EXPECT_TRUE(out.contains(cp1251(u"высота=600\r\nширина=700"_s)));
     }
 }
 

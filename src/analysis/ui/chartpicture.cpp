@@ -39,7 +39,7 @@ ChartPicture renderChartOnWhite(QCustomPlot* chart, const QColor& screenColour)
     return picture;
 }
 
-bool writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString& fileName)
+QString writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString& fileName)
 {
     QByteArray svg;
     {
@@ -47,7 +47,8 @@ bool writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString
         svg = display::chartSvg(*chart);
     }
     // Through the one checked writer: a full disk must not leave an empty picture reported as saved.
-    return !platform::writeFileAtomically(fileName, QByteArrayView(svg));
+    const auto failure = platform::writeFileAtomically(fileName, QByteArrayView(svg));
+    return failure ? failure->message() : QString();
 }
 
 void HoldButton::mousePressEvent(QMouseEvent* e)

@@ -21,9 +21,9 @@ struct ChartPicture {
 // whatever happens in between.
 ChartPicture renderChartOnWhite(QCustomPlot* chart, const QColor& screenColour);
 
-// The SVG picture written to a file, replaced whole or not at all. False when
-// the file could not be written.
-bool writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString& fileName);
+// The SVG picture written to a file, replaced whole or not at all. Empty on
+// success, else the message for the standard error box, with the reason.
+QString writeChartSvg(QCustomPlot* chart, const QColor& screenColour, const QString& fileName);
 
 // The copy button of a chart: a click copies, a press held longer than a
 // second saves. It reports the press and the release of any mouse button, the

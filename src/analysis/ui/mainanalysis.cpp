@@ -94,7 +94,8 @@ void MainWindowAnalysis::btSpectrGoClick(QObject*)
     f2->analysisChannel = *channel + 1;
     f2->setSpectrumSource(sourceFor(*channel));
     const int step = std::max(1, f2->seStep->value());
-    f2->seFmax->setMaximumValue(std::max(1, int(double(form_.nyquistHz) / step)));
+    f2->adjustOnOwnAccount(
+        [&] { f2->seFmax->setMaximumValue(std::max(1, int(double(form_.nyquistHz) / step))); });
     // Computed before the window comes up, so a stretch that cannot be
     // analysed leaves the window as it was.
     if (!f2->btSpectrumClick())

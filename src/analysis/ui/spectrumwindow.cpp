@@ -18,6 +18,7 @@
 #include "analysis/ui/spectrumoptions.h"
 #include "analysis/ui/spinedit.h"
 #include "app/ui/controls.h"
+#include "app/windowgeometry.h"
 #include "files/savefile.h"
 #include "platform/cp1251.h"
 #include "display/ui/chartstyle.h"
@@ -36,6 +37,8 @@ const QString kGeometrySection = QStringLiteral("Спектр сигнала");
 const QString kSpectrumSection = QStringLiteral("Spectrum");
 constexpr int kHelpTopic = 9;
 constexpr int kMaxStep = 32;
+// Room for the tool row's first controls and a chart of some height.
+constexpr QSize kMinimumSize(320, 200);
 
 // The design places of the charts; only their sizes follow the window.
 const QPoint kChart1Place(0, 24);
@@ -250,9 +253,12 @@ void TForm2::FormCreate()
     const int l = ini.readInteger(kGeometrySection, QStringLiteral("слева"), 0);
     const int t = ini.readInteger(kGeometrySection, QStringLiteral("сверху"), 0);
     // Set before the first showing, the stored place is where the window
-    // appears, not where the window system would put it.
-    resize(w, h);
-    move(l, t);
+    // appears, not where the window system would put it. Brought onto the screen as the main
+    // window's is: a size of 0 or a place off the screen would hide it for good, since what is
+    // applied is what is written back.
+    const QRect g = app::fitWindowGeometryToScreen(QRect(l, t, w, h), kMinimumSize);
+    resize(g.size());
+    move(g.topLeft());
     FormResize();
 
     stepRulesOn = false;
@@ -291,16 +297,27 @@ void TForm2::storeSettings(platform::IniFile& ini, QPoint place) const
     analysisOptions->save(ini);
 }
 
+std::optional<QByteArray> TForm2::unreadComparisonText() const
+{
+    // Where the window manager put the window is no change of the operator's.
+    platform::IniFile now{QString()};
+    storeSettings(now, unreadPlace_);
+    return now.text();
+}
+
+void TForm2::adjustOnOwnAccount(const std::function<void()>& adjust)
+{
+    const bool unchanged = unreadSettings_ && unreadComparisonText() == unreadSettings_;
+    adjust();
+    if (unchanged)
+        unreadSettings_ = unreadComparisonText();
+}
+
 void TForm2::FormClose()
 {
-    if (unreadSettings_) {
-        // An unread file is kept until the operator changes something; where the window manager
-        // put the window is no change of the operator's.
-        platform::IniFile now{QString()};
-        storeSettings(now, unreadPlace_);
-        if (const auto text = now.text(); text && text == unreadSettings_)
-            return;
-    }
+    // An unread file is kept until the operator changes something.
+    if (unreadSettings_ && unreadComparisonText() == unreadSettings_)
+        return;
     try {
         // Every key is set first and the file written once, so a kill or a full disk leaves the
         // old file or the new one, not a mixture.
@@ -441,8 +458,10 @@ void TForm2::prepareTrend()
 
 bool TForm2::btSpectrumClick()
 {
-    seStepChange();
-    boundLowerLimit();
+    adjustOnOwnAccount([this] {
+        seStepChange();
+        boundLowerLimit();
+    });
     Chart2->hide();
     Chart1->show();
 
@@ -636,18 +655,19 @@ void TForm2::saveSpectrum()
     const QString name = services_.dialogs->saveFile(this, spec);
     if (name.isEmpty())
         return;
-    bool ok = false;
+    QString error;
     if (name.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
-        ok = writeChartSvg(Chart1, chartColour_, name);
+        error = writeChartSvg(Chart1, chartColour_, name);
     } else if (name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
         const QImage png = renderChartOnWhite(Chart1, chartColour_).png;
-        ok = files::saveAtomically(name, [&](QIODevice& out) { return png.save(&out, "PNG"); }).isEmpty();
+        error = files::saveAtomically(name, [&](QIODevice& out) { return png.save(&out, "PNG"); });
     } else {
         const QByteArray bytes = analysisOptions->utf8Files() ? spectrumFile_.toUtf8() : platform::toCp1251(spectrumFile_);
-        ok = files::saveAtomically(name, [&](QIODevice& out) { return out.write(bytes) == bytes.size(); }).isEmpty();
+        error = files::saveAtomically(name, [&](QIODevice& out) { return out.write(bytes) == bytes.size(); });
     }
-    if (!ok)
-        services_.dialogs->error(this, QStringLiteral("Cannot create file %1").arg(name));
+    // With the reason, as every other save says it: a full disk is not a missing folder.
+    if (!error.isEmpty())
+        services_.dialogs->error(this, error);
 }
 
 bool TForm2::showTrend(const SignalSource& source)
@@ -753,8 +773,8 @@ void TForm2::btSaveChMouseUp()
     QCustomPlot* chart = shownChart();
     if (!chart)
         return;
-    if (!writeChartSvg(chart, chartColour_, name))
-        services_.dialogs->error(this, QStringLiteral("Cannot create file %1").arg(name));
+    if (const QString error = writeChartSvg(chart, chartColour_, name); !error.isEmpty())
+        services_.dialogs->error(this, error);
 }
 
 } // namespace analysis

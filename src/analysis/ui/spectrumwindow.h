@@ -98,6 +98,10 @@ class TForm2 : public QWidget {
     // The spectrum of the source's visible stretch. False, with a message and
     // nothing drawn, when there is no stretch to analyse.
     bool btSpectrumClick();
+    // Runs `adjust`, a change the program makes on its own (the frequency limit brought within
+    // the sampling's reach): it is no change of the operator's, so an app.ini that could not be
+    // read stays unreplaced if it was before.
+    void adjustOnOwnAccount(const std::function<void()>& adjust);
     // Step 1 of a trend run: Chart2 shown, the spectrum's controls disabled.
     void prepareTrend();
     // The trend of the source's visible stretch. False, with a message and
@@ -166,6 +170,7 @@ class TForm2 : public QWidget {
     void FormClose();
     // Sets every key FormClose writes; the window's place is given apart.
     void storeSettings(platform::IniFile& ini, QPoint place) const;
+    std::optional<QByteArray> unreadComparisonText() const;
     double stepRatio() const;
     // Keeps the analysis's lower frequency limit below the upper one.
     void boundLowerLimit();

@@ -215,7 +215,7 @@ void TForm1::buildControls()
     buildToolBars();
 
     gbFile = group(this, "gbFile", QStringLiteral("Комментарий"));
-    mComment = new QPlainTextEdit(gbFile);
+    mComment = new files::CommentBox(gbFile);
     mComment->setObjectName(QStringLiteral("mComment"));
     mComment->setAccessibleName(QStringLiteral("Комментарий"));
     mClipBoard = new QPlainTextEdit(gbFile);
@@ -872,14 +872,8 @@ void TForm1::closeEvent(QCloseEvent* e)
 
 void TForm1::applyStoredGeometry(const QRect& stored)
 {
-    // The screen the stored window lay on, if it is still there; else the primary one.
-    QScreen* scr = QGuiApplication::screenAt(stored.center());
-    if (!scr)
-        scr = QGuiApplication::screenAt(stored.topLeft());
-    if (!scr)
-        scr = QGuiApplication::primaryScreen();
     const QSize minimum(ctlBar->width() + 8, chartHeightMargin - kDesignFrame.height() + kMinimumChartHeight);
-    const QRect g = scr ? app::fitWindowGeometry(stored, scr->availableGeometry(), minimum) : stored;
+    const QRect g = app::fitWindowGeometryToScreen(stored, minimum);
     resize(g.size());
     move(g.topLeft());
 }

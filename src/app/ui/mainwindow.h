@@ -24,6 +24,7 @@
 #include "app/ui/services.h"
 #include "display/ui/signalchart.h"
 #include "files/mainsettings.h"
+#include "files/ui/commentbox.h"
 
 namespace analysis {
 class TForm2;
@@ -136,7 +137,7 @@ public:
     QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
 
     QGroupBox* gbFile;
-    QPlainTextEdit* mComment;
+    files::CommentBox* mComment;
     QPlainTextEdit* mClipBoard;
 
     display::SignalChart* Chart1;

@@ -103,8 +103,13 @@ bool FolderBrowserUi::buildList()
     if (names.isEmpty())
         return false;
 
-    const CommentListing list = buildCommentList(folderOf(files_.currentFileName), names);
+    CommentListBounds bounds;
+    // However many and however large the files, the list is up within a second or two.
+    bounds.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    const CommentListing list = buildCommentList(folderOf(files_.currentFileName), names, bounds);
     form_.MAllCmnt->setPlainText(list.lines.join(QLatin1Char('\n')));
+    if (list.cut && dialogs)
+        dialogs->message(&form_, commentListCutMessage(bounds));
     // A file of another kind ends the list and hides it; the next build shows it again.
     form_.MAllCmnt->setVisible(!list.stoppedAtForeignFile);
     return true;
@@ -207,7 +212,7 @@ void FolderBrowserUi::btCopyClick()
         return;
     }
     // Staged in the hidden memo, then copied whole.
-    form_.mClipBoard->setPlainText(form_.mComment->toPlainText());
+    form_.mClipBoard->setPlainText(form_.mComment->comment());
     form_.mClipBoard->appendPlainText(name + QStringLiteral("  ") + dateTimeText(time, QLocale::system()));
     if (dialogs)
         dialogs->setClipboardText(form_.mClipBoard->toPlainText());

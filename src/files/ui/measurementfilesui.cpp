@@ -235,7 +235,7 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     ++form_.record.generation;
     form_.record.sampleStream = std::move(c.data);
     form_.record.sampleStream.seek(0);
-    form_.mComment->setPlainText(c.comment);
+    form_.mComment->setComment(c.comment);
     form_.record.loadedFromFile = true;
 
     form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(currentFileName).fileName());
@@ -301,7 +301,7 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stre
     if (form_.cbSmooth->isChecked())
         smoothing = form_.seSmooth->value();
     const QStringList lines =
-        withAxesLine(memoLines(form_.mComment->toPlainText()), form_.record.loadedFromFile,
+        withAxesLine(memoLines(form_.mComment->comment()), form_.record.loadedFromFile,
                      form_.record.channelLetters, smoothing);
 
     AxdWriteSource src;
@@ -326,7 +326,7 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stre
         stretchNote = visibleStretchText(stretch.length / frameBytes, form_.record.sampleStream.size() / frameBytes);
     }
     form_.yAxisTitle = src.yAxisTitle;
-    form_.mComment->setPlainText(src.comment);
+    form_.mComment->setComment(src.comment);
     return true;
 }
 
@@ -343,7 +343,7 @@ ExportSource MeasurementFilesUi::chartExportSource() const
     s.bottomTitle = form_.Chart1->xAxis->label();
     if (form_.cbSmooth->isChecked())
         s.smoothWeight = form_.seSmooth->value();
-    s.comment = form_.mComment->toPlainText();
+    s.comment = form_.mComment->comment();
     s.storeX = form_.cbStoreX->currentIndex() == 0;
 
     const display::SignalChart* chart = form_.Chart1;

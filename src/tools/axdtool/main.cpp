@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "platform/atomicfile.h"
 #include "tools/axdtool/command.h"
 
 int main(int argc, char** argv)
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     // Under a file-size limit a write past it is to fail like a full disk, reported and with
     // the old file kept, not to end the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    platform::removeTemporaryOnTerminationSignals();
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
