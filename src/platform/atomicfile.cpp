@@ -283,14 +283,25 @@ std::optional<WriteFailure> writeFileAtomically(const QString& path,
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         tempPath = folder + QStringLiteral("/.") + targetInfo.fileName() + QString::fromLatin1(kTemporaryMark) +
                    QString::number(::getpid()) + QLatin1Char('-') + randomLetters();
-        fd = ::open(QFile::encodeName(tempPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-        if (fd < 0 && errno != EEXIST)
-            return failure(WriteFailure::Step::Create, errno);
+        // A termination signal between making the file and noting it would leave it behind: the
+        // signals wait until it is noted.
+        const QByteArray name = QFile::encodeName(tempPath);
+        sigset_t termination, previous;
+        sigemptyset(&termination);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaddset(&termination, sig);
+        ::sigprocmask(SIG_BLOCK, &termination, &previous);
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        const int error = errno;
+        if (fd >= 0)
+            noteTemporary(name);
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        if (fd < 0 && error != EEXIST)
+            return failure(WriteFailure::Step::Create, error);
     }
     if (fd < 0)
         return failure(WriteFailure::Step::Create, EEXIST);
     const QByteArray tempName = QFile::encodeName(tempPath);
-    noteTemporary(tempName);
 
     auto abandon = [&](int error) {
         if (fd >= 0)
