@@ -276,6 +276,10 @@ std::optional<QString> utf16Text(const QByteArray& b)
         QStringDecoder decoder(e, QStringConverter::Flag::Stateless);
         return QString(decoder.decode(QByteArrayView(b).sliced(skip)));
     };
+    // Every settings file in UTF-16 has zero bytes (its brackets, "=" and line ends); a 1251
+    // file whose text merely begins with "яю" or "юя" has none.
+    if (!b.contains('\0'))
+        return std::nullopt;
     if (b.startsWith("\xFF\xFE"))
         return decode(QStringConverter::Utf16LE, 2);
     if (b.startsWith("\xFE\xFF"))
@@ -348,9 +352,10 @@ struct IniFile::Data {
         // a line end.
         if (crlf)
             text.replace("\n", "\r\n");
-        // A first key whose 1251 name begins with "п»ї" would read back as the UTF-8 signature,
-        // and the whole file would then be decoded as UTF-8. A line end first keeps it 1251.
-        if (text.startsWith("\xEF\xBB\xBF"))
+        // A first line whose 1251 text begins with "п»ї", "юя" or "яю" would read back as the
+        // signature of UTF-8 or UTF-16, and the whole file would then be decoded as such. A line
+        // end first keeps it 1251.
+        if (text.startsWith("\xEF\xBB\xBF") || text.startsWith("\xFE\xFF") || text.startsWith("\xFF\xFE"))
             text.prepend(crlf ? "\r\n" : "\n");
         return text;
     }
