@@ -69,10 +69,15 @@ void applyChoice(DeviceSettings& s, const QString& value, const QString& origin)
     }
 }
 
+// USB IDs are hexadecimal wherever they are written (lsusb prints "0403"), with or without "0x".
 std::uint16_t readId(const platform::IniFile& ini, const char* key)
 {
-    const int v = ini.readInteger(kDeviceSection, QString::fromLatin1(key), 0);
-    return v > 0 && v <= 0xFFFF ? std::uint16_t(v) : 0;
+    QString text = ini.readString(kDeviceSection, QString::fromLatin1(key), {}).trimmed();
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        text = text.mid(2);
+    bool ok = false;
+    const uint v = text.toUInt(&ok, 16);
+    return ok && v <= 0xFFFF ? std::uint16_t(v) : 0;
 }
 
 } // namespace
@@ -88,6 +93,10 @@ DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environ
     s.usb.interfaceNumber = ini.readInteger(kDeviceSection, QStringLiteral("Interface"), -1);
     s.usb.endpointIn = ini.readInteger(kDeviceSection, QStringLiteral("EndpointIn"), -1);
     s.usb.endpointOut = ini.readInteger(kDeviceSection, QStringLiteral("EndpointOut"), -1);
+    const int header = ini.readInteger(kDeviceSection, QStringLiteral("PacketHeader"), 0);
+    // A header as long as a whole full-speed packet would leave no data at all.
+    if (header >= 0 && header < 64)
+        s.usb.packetHeaderBytes = header;
     if (const auto requests =
             parseControlRequests(ini.readString(kDeviceSection, QStringLiteral("OpenRequests"), {})))
         s.usb.openRequests = *requests;
@@ -136,6 +145,12 @@ std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platf
 {
     if (settings.backend == QLatin1String("sim"))
         return std::make_unique<SimulatedBoard>(ticks, settings.simulator);
+    if (settings.backend == QLatin1String("auto"))
+        return std::make_unique<BoardSearch>(
+            [serial = settings.serial, usb = settings.usb, stream = settings.stream] {
+                return findRealBoard(serial, usb, stream);
+            },
+            [&ticks, sim = settings.simulator] { return std::make_unique<SimulatedBoard>(ticks, sim); });
     if (settings.backend == QLatin1String("serial")) {
         StreamOptions stream = settings.stream;
         // 8N1: ten bits on the line for every byte.

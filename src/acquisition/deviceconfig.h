@@ -4,12 +4,14 @@
 // created, from (in this order of precedence):
 //   1. the environment variable ACCEL3_DEVICE,
 //   2. the key Backend of section [Device] in "device.ini" beside the executable,
-//   3. the simulated board.
+//   3. a search: a real board where one is looked for (the serial ports of the known or listed
+//      bridges, a USB device whose IDs device.ini gives), else the simulated board.
 // "device.ini" also tunes the simulated board (section [Simulator]) and the line to a real one.
 //
-// ACCEL3_DEVICE: "sim", "none", "serial" (find the board), "serial:/dev/ttyUSB0",
+// ACCEL3_DEVICE: "auto" (search as with nothing set), "sim", "none", "serial" (find the board), "serial:/dev/ttyUSB0",
 // "usb:0403:6014" (vendor and product ID in hexadecimal, optionally ":serial number").
 
+#include "acquisition/boardsearch.h"
 #include "acquisition/devicelibrary.h"
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
@@ -27,10 +29,11 @@ inline constexpr char kDeviceEnvironmentVariable[] = "ACCEL3_DEVICE";
 inline constexpr char kDeviceIniName[] = "device.ini";
 
 struct DeviceSettings {
+    // "auto": a real board if the search finds one, else the simulated board;
     // "sim": the simulated board; "none": no board, every command fails; "serial": a board on a
     // serial line (serial.port empty or "auto": found by probing); "usb": a USB device in
     // direct-access mode.
-    QString backend = QStringLiteral("sim");
+    QString backend = QStringLiteral("auto");
     // Where the choice came from: "default", the variable's name or the INI file's path.
     QString origin = QStringLiteral("default");
     SimulatedBoard::Settings simulator;

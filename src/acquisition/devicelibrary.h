@@ -59,6 +59,8 @@ class DeviceBackend {
     virtual bool lineLost() const { return false; }
     // A read that hands over what is there and never waits for more.
     virtual int readNow(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) { return read(buffer, max, got); }
+    // The built-in simulated board: its samples are no measurement, and the window says so.
+    virtual bool simulated() const { return false; }
 };
 
 // No board configured or the configured one cannot be reached: every call fails, so each

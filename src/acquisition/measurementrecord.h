@@ -242,6 +242,8 @@ struct MeasurementRecord {
     std::array<double, 3> zeroLevels{};
     QDateTime startTime;
     bool loadedFromFile = false;
+    // The samples came from the built-in simulated board: no measurement, and marked as such.
+    bool simulatedBoard = false;
     QString channelLetters;
     // Moves on whenever the samples are replaced, or a run or the closing begins to replace
     // them. Work that lets the message loop run over the record (a chart build, a file read)

@@ -344,6 +344,8 @@ std::vector<SerialPortInfo> listSerialPorts(const QStringList& patterns, const Q
                         p.description = (readSysText(dir + QStringLiteral("/manufacturer")) +
                                          QLatin1Char(' ') + readSysText(dir + QStringLiteral("/product")))
                                             .trimmed();
+                        p.serialNumber = readSysText(dir + QStringLiteral("/serial"));
+                        p.usbPort = QFileInfo(dir).fileName();
                         break;
                     }
                     dir = QFileInfo(dir).path();

@@ -49,6 +49,8 @@ struct SerialPortInfo {
     QString path;
     QString usbId;       // "0403:6001", empty when not a USB device
     QString description; // manufacturer and product as the device tells them
+    QString serialNumber; // of the USB device, when it has one
+    QString usbPort;      // where the USB device is plugged in ("1-1.2"), as udev's KERNELS knows it
 };
 
 // The ports matching the patterns, with their USB identity from sysfs (sysRoot for tests).

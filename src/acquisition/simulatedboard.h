@@ -67,6 +67,7 @@ class SimulatedBoard : public DeviceBackend {
     int read(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) override;
     int close() override;
     QString description() const override;
+    bool simulated() const override { return true; }
 
     const Settings& settings() const { return settings_; }
     void setContactOpenMs(std::uint32_t ms) { settings_.contactOpenMs = ms; }

@@ -33,6 +33,9 @@ struct UsbSettings {
     int endpointIn = -1;      // -1: the interface's first bulk IN endpoint (address, e.g. 0x81)
     int endpointOut = -1;     // -1: its first bulk OUT endpoint
     std::vector<UsbControlRequest> openRequests;
+    // Bytes some bridges put at the start of every incoming packet (modem status and the like):
+    // dropped from each packet, so they never reach the sample stream. 0: none.
+    int packetHeaderBytes = 0;
 };
 
 // "0403:6014" and the like.
@@ -43,6 +46,7 @@ std::optional<std::vector<UsbControlRequest>> parseControlRequests(const QString
 struct UsbEndpointInfo {
     std::uint8_t address = 0; // bit 7 set: IN
     bool bulk = false;
+    int maxPacketSize = 0;
 };
 struct UsbInterfaceInfo {
     int number = 0;
@@ -53,6 +57,7 @@ struct UsbEndpoints {
     int interfaceNumber = 0;
     std::uint8_t in = 0;
     std::uint8_t out = 0;
+    int inMaxPacket = 0;
 };
 // The interface and endpoints to use: the configured ones, the rest found in the descriptors.
 // nullopt with why filled when the device has no such pair.
@@ -62,7 +67,8 @@ std::optional<UsbEndpoints> chooseEndpoints(const std::vector<UsbInterfaceInfo>&
 class UsbTransport {
   public:
     virtual ~UsbTransport();
-    enum class Status { Ok, TimedOut, NoDevice, Error };
+    // Overflow: the device sent more than the transfer had room for; bytes were lost.
+    enum class Status { Ok, TimedOut, NoDevice, Overflow, Error };
     // Finds and opens the device with these IDs (and serial number, when given).
     virtual Status open(const UsbSettings& settings, QString& why) = 0;
     // The interfaces of the active configuration (first alternate setting of each).
@@ -80,12 +86,18 @@ using UsbTransportFactory = std::function<std::unique_ptr<UsbTransport>()>;
 // The real one, over libusb-1.0.
 std::unique_ptr<UsbTransport> makeLibusbTransport();
 
+// The device stays open, its interface claimed, from the first open until the opener goes (the
+// program's end): a close between runs (the one after a start to memory among them) only ends
+// the link, and the next open takes the same device again. Releasing the interface would hand
+// the device back to its kernel driver, which may send it commands of its own while the board
+// records. Only a device that was lost is opened anew.
 class UsbOpener : public LinkOpener {
   public:
     UsbOpener(UsbSettings settings, UsbTransportFactory factory = makeLibusbTransport)
         : settings_(std::move(settings)), factory_(std::move(factory))
     {
     }
+    ~UsbOpener() override;
     std::unique_ptr<ByteLink> open(QString& why) override;
     QString description() const override;
 
@@ -93,9 +105,12 @@ class UsbOpener : public LinkOpener {
     // reader notices a close promptly.
     static constexpr unsigned kInTransferMs = 100;
 
+    struct Device; // the opened transport, shared with the link of the moment
+
   private:
     UsbSettings settings_;
     UsbTransportFactory factory_;
+    std::shared_ptr<Device> device_;
 };
 
 } // namespace acq

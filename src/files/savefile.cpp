@@ -79,12 +79,14 @@ QStringList memoLines(const QString& memoText)
 }
 
 QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
-                         std::optional<int> smoothWeight)
+                         std::optional<int> smoothWeight, bool simulatedBoard)
 {
     const QString prefix = QString::fromUtf8(kAxesLinePrefix);
     QString axesLine;
     if (!loadedFromFile) {
         axesLine = prefix + channelLetters;
+        if (simulatedBoard)
+            axesLine += QString::fromUtf8(kSimulatedRemark);
         lines.removeIf([&prefix](const QString& l) { return l.contains(prefix); });
     } else {
         // The last axes line; failing that, a bare smoothing remark an earlier save left, so that

@@ -64,8 +64,11 @@ QStringList memoLines(const QString& memoText);
 // the last line it had (and only that one moves), without the smoothing remark of the previous
 // save. The line ends the comment. A file without one gets none added, unless there is a
 // smoothing remark to make.
+// A record of the simulated board gets kSimulatedRemark after the letters, so that a saved
+// simulated record cannot be taken for a measurement; the remark stays with the line.
+inline constexpr char kSimulatedRemark[] = " (имитатор платы)";
 QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
-                         std::optional<int> smoothWeight);
+                         std::optional<int> smoothWeight, bool simulatedBoard = false);
 
 // Writes the file through the program's one atomic writer (platform::writeFileAtomically): a
 // failed save, a full disk or a kill leaves the old file as it was. Returns an empty string on

@@ -294,7 +294,7 @@ TEST(DeviceConfig, ChoosesTheBackendAndTunesTheSimulator)
         QString origin; // "ini" stands for the file's path
     };
     const Case cases[] = {
-        {"nothing configured: the simulated board", {}, {}, "sim", "default"},
+        {"nothing configured: a search", {}, {}, "auto", "default"},
         {"the file chooses", "[Device]\r\nBackend=none\r\n", {}, "none", "ini"},
         {"the variable wins over the file", "[device]\r\nbackend=none\r\n", "Simulator", "sim",
          "ACCEL3_DEVICE"},
@@ -311,6 +311,8 @@ TEST(DeviceConfig, ChoosesTheBackendAndTunesTheSimulator)
         const DeviceSettings s = readDeviceSettings(ini, c.environment);
         EXPECT_EQ(s.backend, c.backend);
         EXPECT_EQ(s.origin, c.origin == QLatin1String("ini") ? ini : c.origin);
+        if (c.backend == QLatin1String("auto"))
+            continue; // the search has its own test
         auto backend = makeBackend(s, ticks);
         EXPECT_EQ(dynamic_cast<SimulatedBoard*>(backend.get()) != nullptr, c.backend == QLatin1String("sim"));
         if (c.backend != QLatin1String("sim")) {

@@ -1,7 +1,9 @@
 #include "acquisition/deviceconfig.h"
 #include "acquisition/devicelink.h"
 #include "acquisition/usbboard.h"
+#include "common/testutil.h"
 
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -251,4 +253,64 @@ TEST(UsbBoard, ADeviceThatVanishesIsReportedAndFoundAgainWhenBack)
     ASSERT_EQ(rig.write(QByteArray::fromHex("2900")), si::Success);
     rig.device->send(QByteArray::fromHex("e5"));
     EXPECT_EQ(rig.read(status).toHex(), QByteArray("e5"));
+}
+
+TEST(UsbBoard, IdsAreHexadecimalWithOrWithoutPrefix)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QString::fromLatin1(kDeviceIniName));
+    struct Case {
+        QByteArray vendor;
+        std::uint16_t expected;
+    };
+    const Case cases[] = {{"0403", 0x0403}, {"0x0403", 0x0403}, {"0X6014", 0x6014}, {"6014", 0x6014},
+                          {"10000", 0},     {"zz", 0},          {"", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.vendor.constData());
+        ASSERT_TRUE(testutil::writeAll(ini, "[Device]\r\nBackend=usb\r\nVendorId=" + c.vendor +
+                                                "\r\nProductId=6014\r\nPacketHeader=2\r\n"));
+        const DeviceSettings s = readDeviceSettings(ini, {});
+        EXPECT_EQ(s.usb.vendorId, c.expected);
+        EXPECT_EQ(s.usb.productId, 0x6014);
+        EXPECT_EQ(s.usb.packetHeaderBytes, 2);
+    }
+}
+
+TEST(UsbBoard, PacketHeadersNeverReachTheStream)
+{
+    const QByteArray header = QByteArray::fromHex("0160");
+    auto packet = [&](const QByteArray& data) { return header + data; };
+    const QByteArray full = QByteArray(62, 'a');
+    struct Case {
+        const char* what;
+        std::vector<QByteArray> transfers;
+        QByteArray expected;
+    };
+    const Case cases[] = {
+        {"idle packets of the header alone", {header, header, header}, {}},
+        {"full packets and a short one in one transfer", {packet(full) + packet(full) + packet("bc")},
+         full + full + "bc"},
+        {"data between idle packets", {header, packet("xyz"), header, packet("w")}, "xyzw"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UsbSettings s = ids();
+        s.packetHeaderBytes = 2;
+        UsbRig rig(s);
+        rig.device->interfaces = {{0, {{0x02, true, 64}, {0x81, true, 64}}}};
+        ASSERT_EQ(rig.write(QByteArray::fromHex("2900")), si::Success);
+        for (const QByteArray& t : c.transfers)
+            rig.device->send(t);
+        QThread::msleep(50);
+        int status = -1;
+        EXPECT_EQ(rig.read(status), c.expected);
+        EXPECT_EQ(status, si::Success);
+    }
+
+    UsbSettings s = ids();
+    s.packetHeaderBytes = 64;
+    UsbRig tooLong(s);
+    tooLong.device->interfaces = {{0, {{0x02, true, 64}, {0x81, true, 64}}}};
+    EXPECT_NE(tooLong.write(QByteArray::fromHex("2900")), si::Success);
+    EXPECT_TRUE(tooLong.library.backend().lastError().contains(QStringLiteral("PacketHeader")));
 }

@@ -106,6 +106,12 @@ TEST(SaveFile, AxesLine)
         const QStringList twice = withAxesLine(once, c.fromFile, QStringLiteral("XZ"), c.smooth);
         EXPECT_EQ(twice, once);
     }
+
+    // A record of the simulated board says so, and keeps saying so when saved again from its file.
+    const QStringList simulated = withAxesLine({QStringLiteral("стенд")}, false, QStringLiteral("XZ"), 3, true);
+    EXPECT_EQ(simulated.last(), QStringLiteral("Записаны оси XZ (имитатор платы)") + smoothed + QStringLiteral("3"));
+    EXPECT_EQ(withAxesLine(simulated, true, QStringLiteral("XZ"), {}).last(),
+              QStringLiteral("Записаны оси XZ (имитатор платы)"));
 }
 
 TEST(SaveFile, AFailedSaveKeepsTheOldFile)

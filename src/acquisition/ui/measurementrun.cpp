@@ -647,6 +647,7 @@ void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
     f_.timRx->stop();
     lineWatch_->stop();
     f_.record.loadedFromFile = false;
+    f_.record.simulatedBoard = library_->backend().simulated();
     showActivity(QStringLiteral("Построение графика"));
     if (!f_.cbExternalStart->isChecked()) {
         buildAfterTransfer(why, lineWhy);

@@ -38,6 +38,9 @@ class MeasurementRun : public QObject {
     DeviceLink& link() { return *link_; }
     // Puts another board behind the library (tests, a changed configuration).
     void setBackend(std::unique_ptr<DeviceBackend> backend);
+    platform::TickSource& ticks();
+    // The operator sees which board the program talks to in the hint of the connection button.
+    void showBoard();
 
     // "ПУСК ИЗМЕРЕНИЯ": configures the chip, sends the start command and arms the receive timer.
     void btStartClick();
@@ -95,7 +98,6 @@ class MeasurementRun : public QObject {
         QString letters;
     };
 
-    platform::TickSource& ticks();
     std::optional<DeviceBackend::LineTiming> line() const { return library_->backend().lineTiming(); }
     void drainOwedReplies();
     void nextStartStep();
@@ -129,8 +131,6 @@ class MeasurementRun : public QObject {
     // A command that did not go out: the program's own message, and below it what the board's
     // line knows about the cause (a missing port, no permission), when it knows anything.
     void sendFailed(const QString& text);
-    // The operator sees which board the program talks to in the hint of the connection button.
-    void showBoard();
     double selectedRate() const;
 
     app::TForm1& f_;

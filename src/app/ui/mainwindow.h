@@ -36,6 +36,7 @@ namespace acq {
 class SetupPanel;
 class MeasurementRun;
 class LinkIndicator;
+class BoardChoiceUi;
 } // namespace acq
 
 // files: measurement files, scales and folder browsing, owned by the window.
@@ -237,6 +238,8 @@ public:
     std::unique_ptr<acq::SetupPanel> setupPanel;
     std::unique_ptr<acq::MeasurementRun> measurementRun;
     std::unique_ptr<acq::LinkIndicator> linkIndicator;
+    // "Плата…" and the marks of the simulated board.
+    std::unique_ptr<acq::BoardChoiceUi> boardChoice;
     // Called by other subsystems too (the zero balancing starts a run, a settings load
     // recounts the channels); the work is done by the classes above.
     void btStartClick();

@@ -171,7 +171,8 @@ void ChartBuilder::build()
         f_.runStartTick = f_.services().ticks->now();
     f_.status->setPanelText(0, QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
     f_.btOptions->setEnabled(true);
-    f_.status->setPanelText(1, startTimeText(f_.record.startTime, QLocale::system()));
+    f_.status->setPanelText(1, (f_.record.simulatedBoard ? QStringLiteral("Имитатор платы: ") : QString()) +
+                                   startTimeText(f_.record.startTime, QLocale::system()));
 }
 
 void ChartBuilder::Chart1AfterDraw()

@@ -237,6 +237,8 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     form_.record.sampleStream.seek(0);
     form_.mComment->setComment(c.comment);
     form_.record.loadedFromFile = true;
+    // A simulated record saved earlier says so in its own comment.
+    form_.record.simulatedBoard = false;
 
     form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(currentFileName).fileName());
     form_.btPrevFile->setEnabled(true);
@@ -302,7 +304,7 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stre
         smoothing = form_.seSmooth->value();
     const QStringList lines =
         withAxesLine(memoLines(form_.mComment->comment()), form_.record.loadedFromFile,
-                     form_.record.channelLetters, smoothing);
+                     form_.record.channelLetters, smoothing, form_.record.simulatedBoard);
 
     AxdWriteSource src;
     src.header = h;
