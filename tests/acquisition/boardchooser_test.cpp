@@ -156,7 +156,7 @@ TEST_F(BoardChooserTest, ASimulatedRunIsMarkedAndARealBoardChosenTakesItsPlace)
     EXPECT_TRUE(f->record.simulatedBoard);
     EXPECT_TRUE(f->status->panelText(1).startsWith(QStringLiteral("Имитатор платы: "))) << qPrintable(f->status->panelText(1));
 
-    f->findChild<QToolButton*>(QStringLiteral("btBoard"))->click();
+    f->findChild<QAction*>(QStringLiteral("actBoard"))->trigger();
     BoardChooser* chooser = f->boardChoice->chooser();
     ASSERT_TRUE(chooser);
     ASSERT_EQ(chooser->list->count(), 2);

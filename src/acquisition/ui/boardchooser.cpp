@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -160,10 +161,16 @@ void BoardChooser::btRuleClick()
         dialogs_->setClipboardText(command);
 }
 
-BoardChoiceUi::BoardChoiceUi(app::TForm1& form, QToolButton* button)
+BoardChoiceUi::BoardChoiceUi(app::TForm1& form, QToolButton* connection)
     : QObject(&form), f_(form), caption_(form.windowTitle()), searchPoll_(new QTimer(this))
 {
-    connect(button, &QToolButton::clicked, this, &BoardChoiceUi::btBoardClick);
+    auto* menu = new QMenu(&form);
+    QAction* choose = menu->addAction(QStringLiteral("Плата…"));
+    choose->setObjectName(QStringLiteral("actBoard"));
+    connect(choose, &QAction::triggered, this, &BoardChoiceUi::btBoardClick);
+    connection->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(connection, &QWidget::customContextMenuRequested, menu,
+            [menu, connection](const QPoint& at) { menu->popup(connection->mapToGlobal(at)); });
     // A search begun at start ends on its own thread; the window learns of it here.
     searchPoll_->setInterval(100);
     connect(searchPoll_, &QTimer::timeout, this, [this] {

@@ -71,8 +71,9 @@ class BoardChooser : public QDialog {
 class BoardChoiceUi : public QObject {
     Q_OBJECT
   public:
-    // button: the window's "Плата…" tool button.
-    BoardChoiceUi(app::TForm1& form, QToolButton* button);
+    // The chooser is the "Плата…" entry of the connection button's context menu: a button of
+    // its own would widen the tool strip past the window's smallest size.
+    BoardChoiceUi(app::TForm1& form, QToolButton* connection);
     ~BoardChoiceUi() override;
 
     // Opens the chooser (window-modal; the choice is applied when it is accepted).

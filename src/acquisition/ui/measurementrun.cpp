@@ -80,7 +80,8 @@ void MeasurementRun::setBackend(std::unique_ptr<DeviceBackend> backend)
 void MeasurementRun::showBoard()
 {
     // A second line under the button's own hint, so the hint itself stays as it is.
-    f_.btUSB->setToolTip(usbHint_ + QStringLiteral("\nПлата: ") + library_->backend().description());
+    f_.btUSB->setToolTip(usbHint_ + QStringLiteral("\nПлата: ") + library_->backend().description() +
+                         QStringLiteral("\nПравая кнопка — выбор платы («Плата…»)"));
 }
 
 platform::TickSource& MeasurementRun::ticks()

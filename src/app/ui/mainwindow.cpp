@@ -321,8 +321,6 @@ void TForm1::buildToolBars()
 
     tbOptions = toolBar(ctlBar, "tbOptions");
     btUSB = toolButton(tbOptions, "btUSB", {}, QStringLiteral("Подключить АЦП к компьютеру"));
-    // The board chooser's button; its handler and dialog live with the acquisition classes.
-    toolButton(tbOptions, "btBoard", QStringLiteral("Плата…"), QStringLiteral("Выбрать плату акселерометра"));
     const QString close = QStringLiteral("Закрыть");
     btChart = toolButton(tbOptions, "btChart", QStringLiteral("График"),
                          QStringLiteral("Параметры отображения графика"), {}, {close});
@@ -749,7 +747,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     setupPanel = std::make_unique<acq::SetupPanel>(*this);
     measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
     linkIndicator = std::make_unique<acq::LinkIndicator>(*this, *measurementRun);
-    boardChoice = std::make_unique<acq::BoardChoiceUi>(*this, findChild<QToolButton*>(QStringLiteral("btBoard")));
+    boardChoice = std::make_unique<acq::BoardChoiceUi>(*this, btUSB);
     zeroCapturePending = false;
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
