@@ -151,7 +151,8 @@ QString axdStatusMessage(AxdStatus status, const QString& path, std::uint64_t by
 
 QString AxdReadResult::message(const QString& path) const
 {
-    return axdStatusMessage(status, path, bytesNeeded);
+    const QString text = axdStatusMessage(status, path, bytesNeeded);
+    return reason.isEmpty() || text.isEmpty() ? text : text + QStringLiteral(": ") + reason;
 }
 
 QString axdCommentCutMessage(const QString& path)
@@ -179,6 +180,14 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
         r.contents = {};
         return std::move(r);
     };
+    // A file that ends too soon: where it ends, and where the header says its data would end.
+    auto cut = [&in, &fail, &r](std::optional<quint64> dataEnd = std::nullopt) {
+        const qint64 end = in.isSequential() ? in.pos() : in.size();
+        r.reason = QStringLiteral("файл обрывается на байте %1").arg(std::max<qint64>(end, 0));
+        if (dataEnd)
+            r.reason += QStringLiteral(", а по заголовку данные идут до байта %1").arg(*dataEnd);
+        return fail(AxdStatus::StreamReadError);
+    };
     auto refuseForMemory = [&r, &fail](std::uint64_t needed) {
         r.bytesNeeded = needed;
         return fail(AxdStatus::OutOfMemory);
@@ -186,14 +195,14 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
 
     char head[kAxdHeaderSize];
     if (!readExactly(in, head, kAxdHeaderSize))
-        return fail(AxdStatus::StreamReadError);
+        return cut();
     r.contents.header = decodeAxdHeader(head);
     if (!r.contents.header.isMeasurement())
         return fail(AxdStatus::NotMeasurement);
 
     char cal[kAxdCalibrationSize];
     if (!readExactly(in, cal, kAxdCalibrationSize))
-        return fail(AxdStatus::StreamReadError);
+        return cut();
     for (int i = 0; i < 3; ++i) {
         r.contents.axisK[i] = getDouble(cal + 8 * i);
         r.contents.axisC[i] = getDouble(cal + 24 + 8 * i);
@@ -204,7 +213,7 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
         case TitleRead::Ok:
             break;
         case TitleRead::Short:
-            return fail(AxdStatus::StreamReadError);
+            return cut();
         case TitleRead::TooLong:
             return fail(AxdStatus::TitleTooLong);
         }
@@ -225,7 +234,8 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
     // The data block must be there in full before anything is reserved for it.
     const quint64 length = r.contents.header.dataLength;
     if (left < 0 || length > quint64(left))
-        return fail(AxdStatus::StreamReadError);
+        return cut(quint64(std::max<qint64>(in.pos(), 0)) + length);
+    r.contents.dataOffset = in.pos();
 
     if (dataBlock == DataBlock::Read) {
         // Whole and well-formed is not yet affordable: what the record and its chart will take
@@ -247,7 +257,7 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
             while (done < length) {
                 const qint64 want = qint64(std::min<quint64>(length - done, kAxdReadPiece));
                 if (!readExactly(in, block + done, want))
-                    return fail(AxdStatus::StreamReadError);
+                    return cut(quint64(r.contents.dataOffset) + length);
                 done += quint64(want);
                 if (progress && done < length && !progress(done, length))
                     return fail(AxdStatus::Abandoned);
@@ -266,9 +276,11 @@ AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock, std::optiona
                           const AxdReadProgress& progress)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
         AxdReadResult r;
         r.status = AxdStatus::CannotOpen;
+        // A folder opens on some systems and then reads as nothing: named for what it is.
+        r.reason = QFileInfo(path).isDir() ? QStringLiteral("это папка") : f.errorString();
         return r;
     }
     return readAxd(f, dataBlock, memoryAvailable, progress);

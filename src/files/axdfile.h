@@ -70,6 +70,7 @@ struct AxdContents {
     bool commentCut = false; // the file's comment is longer than kAxdMaxCommentBytes: only its start
     // A run's journal a crash left open: the data is what reached the disk, there is no comment.
     bool unfinishedJournal = false;
+    qint64 dataOffset = -1;  // where the data block starts in the file; -1 when the read failed before it
 };
 
 // What the chart build reads of a file: its frames, sampling period and calibration. It points
@@ -96,8 +97,12 @@ struct AxdReadResult {
     AxdStatus status = AxdStatus::Ok;
     AxdContents contents;
     std::uint64_t bytesNeeded = 0; // with OutOfMemory: what the file would have needed
+    // Why a file could not be opened or read (no such file, a folder, where it ends), told after
+    // the message itself; empty when there is nothing to add.
+    QString reason;
 
     bool ok() const { return status == AxdStatus::Ok; }
+    // The message of the status, then ": " and the reason when there is one.
     QString message(const QString& path) const;
 };
 

@@ -20,7 +20,10 @@ namespace {
 // tens of millions of them.
 class LineWriter {
   public:
-    explicit LineWriter(QIODevice& out) : out_(out), buffer_(std::make_unique<char[]>(kCapacity)) {}
+    LineWriter(QIODevice& out, bool utf8, const QByteArray& newline)
+        : out_(out), buffer_(std::make_unique<char[]>(kCapacity)), utf8_(utf8), newline_(newline)
+    {
+    }
 
     // Room for n more bytes (n well below the capacity); write them, then commit the end.
     char* room(std::size_t n)
@@ -43,7 +46,14 @@ class LineWriter {
         std::memcpy(p, bytes.constData(), std::size_t(bytes.size()));
         commit(p + bytes.size());
     }
-    void text(const QString& s) { raw(toCp1251(s)); }
+    void text(const QString& s) { raw(utf8_ ? s.toUtf8() : toCp1251(s)); }
+    // Text whose lines are separated by '\n', with the export's own line ends.
+    void lines(const QString& s)
+    {
+        QString t = s;
+        t.replace(QLatin1Char('\n'), QString::fromLatin1(newline_));
+        text(t);
+    }
     void latin(const QString& s) { raw(s.toLatin1()); }
     void byte(char c)
     {
@@ -53,7 +63,7 @@ class LineWriter {
     }
     void endLine()
     {
-        byte('\r');
+        raw(newline_);
         if (used_ >= kFlushAt)
             flush();
     }
@@ -86,6 +96,8 @@ class LineWriter {
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     bool failed_ = false;
+    bool utf8_ = false;
+    QByteArray newline_;
 };
 
 // The decimal separator as the single byte the export writes; one outside Latin-1 has always
@@ -93,6 +105,50 @@ class LineWriter {
 char separatorByte(QChar c)
 {
     return c.unicode() < 256 ? char(c.unicode()) : '?';
+}
+
+// The lines before the column names: the source, the calibration, the titles and the comment.
+void writePreamble(LineWriter& w, const ExportSource& s, ExportFormat format)
+{
+    const char S = format.separator;
+    auto number = [&](double v) {
+        char* p = w.room(platform::kGeneralNumberMaxBytes);
+        w.commit(platform::writeGeneralNumber(p, v, separatorByte(format.decimalPoint)));
+    };
+    w.text(s.sourceLine);
+    w.endLine();
+    w.text(QStringLiteral("Channel:%1C (ADC Shift):%1K (ADC Scale):%1%1OUTPUT=(ADCunits - C) * K")
+               .arg(QLatin1Char(S)));
+    w.endLine();
+    for (int n = 0; n < 3; ++n) {
+        w.latin(QString::number(n + 1));
+        w.byte(S);
+        number(s.axisC[n]);
+        w.byte(S);
+        number(s.axisK[n]);
+        w.endLine();
+    }
+    w.text(s.leftTitle);
+    w.byte(S);
+    w.text(QStringLiteral("<-name of Y axis"));
+    w.endLine();
+    w.text(s.bottomTitle);
+    w.byte(S);
+    w.text(QStringLiteral("<-name of X axis"));
+    w.endLine();
+    if (s.smoothWeight) {
+        w.text(QStringLiteral("Выполнено сглаживание с весом ") + QString::number(*s.smoothWeight));
+        w.endLine();
+    }
+    // The comment keeps its own CR LF breaks; the first CR ends its last line, the second
+    // leaves an empty line before the table.
+    if (!format.utf8 && format.newline == "\r")
+        w.raw(commentToBytes(s.comment));
+    else
+        w.lines(s.comment);
+    w.endLine();
+    w.endLine();
+
 }
 
 } // namespace
@@ -175,53 +231,25 @@ std::int64_t exportRowCount(const ExportSource& s)
 
 bool writeExport(QIODevice& out, const ExportSource& s, ExportFormat format, const ExportProgress& progress)
 {
-    LineWriter w(out);
+    LineWriter w(out, format.utf8, format.newline);
     const char S = format.separator;
     const char dp = separatorByte(format.decimalPoint);
-    auto number = [&](double v) {
-        char* p = w.room(platform::kGeneralNumberMaxBytes);
-        w.commit(platform::writeGeneralNumber(p, v, dp));
+    if (!format.columnsOnly)
+        writePreamble(w, s, format);
+    // Every field is followed by S, the last one too; without the preamble only between fields.
+    bool firstField = true;
+    auto field = [&](const QString& name) {
+        if (format.columnsOnly && !firstField)
+            w.byte(S);
+        firstField = false;
+        w.text(name);
+        if (!format.columnsOnly)
+            w.byte(S);
     };
-
-    w.text(s.sourceLine);
-    w.endLine();
-    w.text(QStringLiteral("Channel:%1C (ADC Shift):%1K (ADC Scale):%1%1OUTPUT=(ADCunits - C) * K")
-               .arg(QLatin1Char(S)));
-    w.endLine();
-    for (int n = 0; n < 3; ++n) {
-        w.latin(QString::number(n + 1));
-        w.byte(S);
-        number(s.axisC[n]);
-        w.byte(S);
-        number(s.axisK[n]);
-        w.endLine();
-    }
-    w.text(s.leftTitle);
-    w.byte(S);
-    w.text(QStringLiteral("<-name of Y axis"));
-    w.endLine();
-    w.text(s.bottomTitle);
-    w.byte(S);
-    w.text(QStringLiteral("<-name of X axis"));
-    w.endLine();
-    if (s.smoothWeight) {
-        w.text(QStringLiteral("Выполнено сглаживание с весом ") + QString::number(*s.smoothWeight));
-        w.endLine();
-    }
-    // The comment keeps its own CR LF breaks; the first CR ends its last line, the second
-    // leaves an empty line before the table.
-    w.raw(commentToBytes(s.comment));
-    w.endLine();
-    w.endLine();
-
-    if (s.storeX) {
-        w.text(s.bottomTitle);
-        w.byte(S);
-    }
-    for (const ExportColumn& c : s.columns) {
-        w.text(c.caption);
-        w.byte(S);
-    }
+    if (s.storeX)
+        field(s.bottomTitle);
+    for (const ExportColumn& c : s.columns)
+        field(c.caption);
     w.endLine();
 
     // A block of rows at a time: values computed by the source go into one block's worth of
@@ -259,6 +287,8 @@ bool writeExport(QIODevice& out, const ExportSource& s, ExportFormat format, con
                 p = platform::writeGeneralNumber(p, colValues[k][r], dp);
                 *p++ = S;
             }
+            if (format.columnsOnly && (s.storeX || nCols > 0))
+                --p;
             w.commit(p);
             w.endLine();
         }

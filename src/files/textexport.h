@@ -59,6 +59,12 @@ struct ExportSource {
 struct ExportFormat {
     char separator = '\t';
     QChar decimalPoint = QLatin1Char('.');
+    // The program's own export is Windows-1251 with CR line ends and the header block; scripts
+    // may ask for UTF-8, other line ends, and only the row of column names before the values
+    // (then no field is followed by a separator of its own).
+    bool utf8 = false;
+    QByteArray newline = QByteArrayLiteral("\r");
+    bool columnsOnly = false;
 };
 
 ExportFormat textFormat(QChar decimalPoint);

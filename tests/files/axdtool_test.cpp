@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <csignal>
 #include <sys/stat.h>
 
+#include "app/commandline.h"
 #include "common/axdtoolrun.h"
 #include "common/testutil.h"
 #include "files/axdfile.h"
@@ -121,12 +124,13 @@ TEST(AxdTool, WrongCallsAndBadFiles)
         {"nothing", {}, 2, "Usage: axdtool"},
         {"unknown command", {QStringLiteral("frobnicate")}, 2, "Usage: axdtool"},
         {"info without a file", {QStringLiteral("info")}, 2, "Usage: axdtool"},
-        {"info of two files", {QStringLiteral("info"), good, good}, 2, "Usage: axdtool"},
+        {"a dash that is no option", {QStringLiteral("spectrum"), QStringLiteral("-x")}, 2, "unknown option -x"},
         {"missing file",
          {QStringLiteral("info"), dir.filePath(QStringLiteral("none.axd"))},
          1,
-         "Cannot open file"},
-        {"file cut short", {QStringLiteral("info"), cut}, 1, "Stream read error"},
+         "Cannot open file "},
+        {"a folder", {QStringLiteral("info"), dir.path()}, 1, "Cannot open file "},
+        {"file cut short", {QStringLiteral("info"), cut}, 1, "Stream read error: "},
         {"file of another kind", {QStringLiteral("export"), foreign, out}, 1, "Plinder.exe"},
         {"unknown option", {QStringLiteral("export"), good, out, QStringLiteral("--colour")}, 2, "--colour"},
         {"view out of range",
@@ -157,6 +161,9 @@ TEST(AxdTool, WrongCallsAndBadFiles)
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.inError))) << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty());
     }
+    // The reason follows the message.
+    EXPECT_TRUE(axdtool({QStringLiteral("info"), cut}).err.contains(QStringLiteral("обрывается на байте 100")));
+    EXPECT_TRUE(axdtool({QStringLiteral("info"), dir.path()}).err.contains(QStringLiteral("папка")));
     EXPECT_FALSE(QFileInfo::exists(out)) << "nothing is written on a failed call";
 
     const ToolRun help = axdtool({QStringLiteral("help")});
@@ -278,4 +285,151 @@ TEST(AxdTool, ExportToAFifoWithoutAReaderFailsAndLeavesIt)
     EXPECT_TRUE(r.err.contains(QStringLiteral("канал никто не читает"))) << r.err.toStdString();
     EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+TEST(AxdTool, StandardStreamsSeveralFilesAndHelp)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.axd"));
+    ASSERT_TRUE(testutil::writeAll(good, sampleFile()));
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(QStringLiteral("--x.axd")), sampleFile()));
+    const QString missing = dir.filePath(QStringLiteral("none.axd"));
+    const QString S = QStringLiteral("spectrum");
+    const QString csv = QStringLiteral("--csv");
+    struct Case {
+        const char* what;
+        QStringList args;
+        bool input; // the sample file on standard input
+        int status;
+        const char* inOut;
+        int outLines; // -1: not counted
+    } cases[] = {
+        {"info of standard input", {QStringLiteral("info"), QStringLiteral("-")}, true, 0, "\"startTime\":null", 1},
+        {"info of two files, one line each", {QStringLiteral("info"), good, QStringLiteral("-")}, true, 0, "typeWord", 2},
+        {"a failing file does not stop the others", {QStringLiteral("info"), good, missing, good}, false, 1, "typeWord", 2},
+        {"-- ends the options", {QStringLiteral("info"), QStringLiteral("--"), QStringLiteral("--x.axd")}, false, 0, "typeWord", 1},
+        {"spectrum of standard input", {S, QStringLiteral("-")}, true, 0, "Amplitude", -1},
+        {"two files as one CSV table", {S, good, QStringLiteral("-"), csv, QStringLiteral("--peaks=1")}, true, 0,
+         "file,frequency_hz,amplitude,channel\n", 3},
+        {"the export on standard output", {QStringLiteral("export"), good, QStringLiteral("-"), QStringLiteral("--format"), QStringLiteral("csv")},
+         false, 0, "Channel:;C (ADC Shift):", -1},
+        {"the spectrogram on standard output",
+         {QStringLiteral("spectrogram"), good, QStringLiteral("-"), QStringLiteral("--format=csv"), QStringLiteral("--segment=256")},
+         false, 0, "time_s", -1},
+        {"standard output needs a format", {QStringLiteral("export"), good, QStringLiteral("-")}, false, 2, "", 0},
+        {"a command's help", {QStringLiteral("export"), QStringLiteral("--help")}, false, 0, "--columns-only", -1},
+        {"help on a command", {QStringLiteral("help"), S}, false, 0, "--peaks N", -1},
+        {"-h is help, not a file", {S, QStringLiteral("-h")}, false, 0, "Usage: axdtool spectrum", -1},
+        {"version", {QStringLiteral("--version")}, false, 0, "axdtool ", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testutil::ToolSetting setting;
+        setting.folder = dir.path();
+        if (c.input)
+            setting.input = sampleFile();
+        const ToolRun r = axdtool(c.args, setting);
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.inOut))) << r.out.left(400).toStdString();
+        if (c.outLines >= 0)
+            EXPECT_EQ(r.out.count(QLatin1Char('\n')), c.outLines) << r.out.left(400).toStdString();
+    }
+}
+
+TEST(AxdTool, AReportThatCannotBeWrittenFails)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.axd"));
+    ASSERT_TRUE(testutil::writeAll(good, sampleFile()));
+    const QStringList calls[] = {
+        {QStringLiteral("info"), good},
+        {QStringLiteral("spectrum"), good},
+        {QStringLiteral("spectrum"), good, QStringLiteral("--csv")},
+        {QStringLiteral("trend"), good},
+        {QStringLiteral("export"), good, QStringLiteral("-"), QStringLiteral("--format=txt")},
+        {QStringLiteral("spectrogram"), good, QStringLiteral("-"), QStringLiteral("--format=png"), QStringLiteral("--segment=256")},
+        {QStringLiteral("help")},
+    };
+    testutil::ToolSetting full;
+    full.outputFile = QStringLiteral("/dev/full");
+    for (const QStringList& args : calls) {
+        SCOPED_TRACE(args.first().toStdString());
+        ASSERT_EQ(axdtool(args).status, 0);
+        const ToolRun r = axdtool(args, full);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write to standard output: "))) << r.err.toStdString();
+    }
+}
+
+TEST(AxdTool, TheScriptExportIsAPlainTable)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.axd"));
+    ASSERT_TRUE(testutil::writeAll(good, sampleFile()));
+    const QStringList plain{QStringLiteral("--format=csv"), QStringLiteral("--encoding=utf-8"),
+                            QStringLiteral("--newline=lf"), QStringLiteral("--columns-only"), QStringLiteral("--view=1")};
+    struct Case {
+        QStringList args;
+        QByteArray out;
+    } cases[] = {
+        {plain + QStringList{QStringLiteral("--no-modulus"), QStringLiteral("--store-x=no")},
+         "Y;Z\n12;22\n14;24\n16;26\n"},
+        {plain + QStringList{QStringLiteral("--no-modulus"), QStringLiteral("--newline=crlf")},
+         "Выборки;Y;Z\r\n1;12;22\r\n2;14;24\r\n3;16;26\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const ToolRun r = axdtool(QStringList{QStringLiteral("export"), good, QStringLiteral("-")} + c.args);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(r.outBytes, c.out);
+    }
+    // The header block in UTF-8 keeps the comment, with the chosen line ends.
+    const ToolRun r = axdtool({QStringLiteral("export"), good, QStringLiteral("-"), QStringLiteral("--format=txt"),
+                               QStringLiteral("--encoding=utf-8"), QStringLiteral("--newline=lf")});
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\nстенд \"А\"\nЗаписаны оси YZ\n\n"))) << r.out.toStdString();
+}
+
+// Every option the help lists is in the manual page, and a page lists no option its program lacks.
+TEST(ManualPages, ListTheOptionsOfTheHelp)
+{
+    static const QRegularExpression option(QStringLiteral("(?<![\\w-])--([A-Za-z][A-Za-z-]*)"));
+    auto options = [](const QString& text) {
+        QSet<QString> names;
+        for (const QRegularExpressionMatch& m : option.globalMatch(text))
+            names.insert(m.captured(1));
+        return names;
+    };
+    auto manPage = [](const char* name) {
+        QString text = QString::fromUtf8(testutil::readAll(QStringLiteral(ACCEL3_MAN_PAGES "/") + QLatin1String(name)));
+        return text.replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    };
+
+    // axdtool: the usage text and every command's help.
+    const QString axdtoolPage = manPage("axdtool.1");
+    const ToolRun all = axdtool({QStringLiteral("help")});
+    QString axdtoolHelp = all.out;
+    static const QRegularExpression command(QStringLiteral("^  ([a-z]+) "), QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch& m : command.globalMatch(all.out)) {
+        const QString name = m.captured(1);
+        EXPECT_TRUE(axdtoolPage.contains(QStringLiteral(".B axdtool ") + name)) << name.toStdString();
+        axdtoolHelp += axdtool({QStringLiteral("help"), name}).out;
+    }
+    QProcess boardsim;
+    boardsim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/accel3-boardsim"), {QStringLiteral("--help")});
+    ASSERT_TRUE(boardsim.waitForFinished(30000));
+
+    const struct {
+        const char* page;
+        QString help;
+    } cases[] = {
+        {"axdtool.1", axdtoolHelp},
+        {"accel3-boardsim.1", QString::fromUtf8(boardsim.readAllStandardOutput())},
+        {"accel3.1", app::usageText()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        const QSet<QString> help = options(c.help);
+        EXPECT_GE(help.size(), 2);
+        EXPECT_EQ(options(manPage(c.page)), help);
+    }
 }

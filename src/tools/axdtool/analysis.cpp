@@ -1,5 +1,5 @@
-// axdtool spectrum FILE and axdtool trend FILE: the reports the program puts on the clipboard,
-// computed over every point of the chart the program builds from the file.
+// axdtool spectrum FILE... and axdtool trend FILE...: the reports the program puts on the clipboard,
+// computed over every point of the chart the program builds from each file.
 
 #include <QFileInfo>
 #include <QIODevice>
@@ -22,6 +22,7 @@
 #include "files/savefile.h"
 #include "platform/numtext.h"
 #include "tools/axdtool/command.h"
+#include "tools/axdtool/source.h"
 
 namespace axdtool {
 
@@ -42,32 +43,69 @@ struct AnalysisCall {
 };
 
 // The analysed series of a file's chart: view 0 (values over time), as the program shows a
-// loaded file.
+// loaded file. Only the analysed channels are decoded.
 struct AnalysedSeries {
-    display::ChartBuild build;
-    std::vector<int> channels; // as in AnalysisCall, at least one
+    struct {
+        display::ChartScales scales;
+        display::AxisTitles titles;
+    } build;
+    std::array<std::vector<double>, 4> values; // X, Y, Z, |a|: the analysed ones filled
+    std::vector<int> channels;                 // as in AnalysisCall, at least one
     double samplePeriodUs = 0;
     QString fileName;
 
-    const display::UniformSeries& series(int channel) const
-    {
-        return channel == kModulus ? build.signal.modulus : build.signal.channels[std::size_t(channel)];
-    }
-    const display::UniformSeries& series() const { return series(channels.front()); }
+    const std::vector<double>& series(int channel) const { return values[std::size_t(channel)]; }
+    const std::vector<double>& series() const { return series(channels.front()); }
 };
 
-// Parses the common options; returns an exit status when the call is wrong.
-std::optional<int> parseCall(const QStringList& args, const QStringList& extra, const QStringList& flags,
-                             AnalysisCall& call, Options& opt, int positionals = 1)
+// What spectrum and trend take besides their own options.
+const std::vector<OptionSpec> kCommonOptions{
+    {QStringLiteral("channel"), QStringLiteral("X|Y|Z|A[,...]"),
+     QStringLiteral("The channel (A is |a|; spectrum takes a list). Default: the file's first.")},
+    {QStringLiteral("step"), QStringLiteral("S"), QStringLiteral("Every S-th point (1 to 32, default 1).")},
+    {QStringLiteral("units"), QStringLiteral("us|ms|s"), QStringLiteral("Time unit of the report (default us).")},
+    {QStringLiteral("decimal"), QStringLiteral("comma|point"), QStringLiteral("Decimal separator (default point).")},
+};
+
+// Several files' CSV as one table: a first column names the file, and a header row is repeated
+// only where it changes.
+void printCsv(const QString& csv, const QString& fileColumn, QString& lastHeader)
 {
-    QStringList valueOptions{QStringLiteral("channel"), QStringLiteral("step"), QStringLiteral("units"),
-                             QStringLiteral("decimal")};
-    valueOptions += extra;
-    opt = Options(args, valueOptions, flags);
-    if (!opt.ok())
-        return usageError(opt.error());
-    if (opt.positional().size() != positionals)
-        return usageError(positionals == 1 ? QStringLiteral("a measurement file is needed, and only one")
+    if (fileColumn.isEmpty()) {
+        printOut(csv);
+        return;
+    }
+    QString quoted = fileColumn;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    quoted = QLatin1Char('"') + quoted + QStringLiteral("\",");
+    QString out;
+    const QStringList lines = csv.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i == 0) {
+            if (lines[0] != lastHeader)
+                out += QStringLiteral("file,") + lines[0] + QLatin1Char('\n');
+            lastHeader = lines[0];
+        } else {
+            out += quoted + lines[i] + QLatin1Char('\n');
+        }
+    }
+    printOut(out);
+}
+
+// With several files: the file whose CSV is printed, and the header row printed last.
+QString csvFileColumn;
+QString csvLastHeader;
+
+// Parses the common options; returns an exit status when the call is finished (help) or wrong.
+// positionals 0: one or more files.
+std::optional<int> parseCall(const QStringList& args, const QString& command, AnalysisCall& call, Options& opt,
+                             int positionals = 0)
+{
+    if (const auto status = parseOptions(args, command, opt))
+        return status;
+    const auto usageError = [&command](const QString& message) { return axdtool::usageError(message, command); };
+    if (positionals == 0 ? opt.positional().isEmpty() : opt.positional().size() != positionals)
+        return usageError(positionals == 0 ? QStringLiteral("a measurement file is needed")
                                            : QStringLiteral("a measurement file and a file to write are needed"));
     call.path = opt.positional()[0];
 
@@ -100,17 +138,20 @@ std::optional<int> parseCall(const QStringList& args, const QStringList& extra, 
 // Reads and builds the file; returns an exit status when that fails.
 std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
 {
-    const files::AxdReadResult r = files::readAxdFile(call.path);
-    if (!r.ok())
-        return fileError(call.path + QStringLiteral(": ") + r.message(call.path));
-    const files::AxdContents& c = r.contents;
+    Source source;
+    if (const auto error = source.open(call.path))
+        return fileError(*error);
+    const files::AxdContents& c = source.contents();
 
     display::ChartOptions o;
     o.view = display::ViewValuesTime;
     o.timeUnit = call.timeUnit;
     o.channels = acq::ChannelSet::fromMask(c.header.channelMask);
     o.valueTitle = c.yAxisTitle;
-    out.build = display::buildChart(files::chartInputOf(c), o);
+    if (source.chartInput().size > 0) {
+        out.build.scales = display::chartScales(source.chartInput(), o);
+        out.build.titles = display::axisTitles(o, out.build.scales.timeUnitText);
+    }
 
     const bool anyChannel = o.channels.has(0) || o.channels.has(1) || o.channels.has(2);
     if (!call.channels.empty()) {
@@ -133,7 +174,11 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
         return fileError(call.path + QStringLiteral(": the file's sampling period or calibration gives values that "
                                                     "are not finite numbers"));
     out.samplePeriodUs = c.header.samplePeriodUs;
-    out.fileName = QFileInfo(call.path).absoluteFilePath();
+    std::array<bool, 4> wanted{};
+    for (int ch : out.channels)
+        wanted[std::size_t(ch)] = true;
+    out.values = source.decode(o, wanted);
+    out.fileName = call.path == kStdStream ? kStdStream : QFileInfo(call.path).absoluteFilePath();
     return std::nullopt;
 }
 
@@ -201,8 +246,8 @@ int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysi
     std::vector<analysis::ChannelInput> inputs;
     qint64 points = 0;
     for (int c : s.channels) {
-        const display::UniformSeries& series = s.series(c);
-        inputs.push_back({QString(kLetters.at(c)), series.data(), series.size()});
+        const std::vector<double>& series = s.series(c);
+        inputs.push_back({QString(kLetters.at(c)), series.data(), qint64(series.size())});
         points = series.size();
     }
     if (points < call.step)
@@ -215,7 +260,7 @@ int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysi
     if (!a.allFinite())
         return fileError(call.path + QStringLiteral(": the values are too large for this scale"));
     if (csv) {
-        printOut(settings.peaks > 0 ? analysis::peaksCsv(a) : analysis::spectralCsv(a));
+        printCsv(settings.peaks > 0 ? analysis::peaksCsv(a) : analysis::spectralCsv(a), csvFileColumn, csvLastHeader);
         return kOk;
     }
     analysis::ReportContext ctx = reportContext(call, s);
@@ -228,13 +273,8 @@ int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysi
 int runSpectrum(const QStringList& args)
 {
     AnalysisCall call;
-    Options opt({}, {}, {});
-    const QStringList analysisOptions{QStringLiteral("window"), QStringLiteral("segment"),
-                                      QStringLiteral("overlap"), QStringLiteral("scale"),
-                                      QStringLiteral("peaks"),  QStringLiteral("fmin")};
-    const QStringList analysisFlags{QStringLiteral("db"), QStringLiteral("csv")};
-    if (const auto status =
-            parseCall(args, QStringList{QStringLiteral("fmax")} + analysisOptions, analysisFlags, call, opt))
+    Options opt;
+    if (const auto status = parseCall(args, QStringLiteral("spectrum"), call, opt, 1))
         return *status;
     analysis::AnalysisSettings settings;
     bool csv = false;
@@ -266,7 +306,7 @@ int runSpectrum(const QStringList& args)
         return usageError(QStringLiteral("--fmin must be below the upper limit of %1 Hz")
                               .arg(platform::generalNumberText(top, QLatin1Char('.'))));
 
-    const display::UniformSeries& series = s.series();
+    const std::vector<double>& series = s.series();
     const auto visible =
         analysis::visibleStretch(series.size(), 0, qint32(std::min<qint64>(series.size() - 1, INT32_MAX)));
     if (!visible)
@@ -298,8 +338,8 @@ int runSpectrum(const QStringList& args)
 int runTrend(const QStringList& args)
 {
     AnalysisCall call;
-    Options opt({}, {}, {});
-    if (const auto status = parseCall(args, {}, {}, call, opt))
+    Options opt;
+    if (const auto status = parseCall(args, QStringLiteral("trend"), call, opt, 1))
         return *status;
     if (call.channels.size() > 1 || (!call.channels.empty() && call.channels.front() == kModulus))
         return usageError(QStringLiteral("the trend takes one channel: X, Y or Z"));
@@ -307,7 +347,7 @@ int runTrend(const QStringList& args)
     if (const auto status = buildSeries(call, s))
         return *status;
 
-    const display::UniformSeries& series = s.series();
+    const std::vector<double>& series = s.series();
     const auto stretch =
         analysis::visibleStretch(series.size(), 0, qint32(std::min<qint64>(series.size() - 1, INT32_MAX)));
     if (!stretch)
@@ -329,17 +369,21 @@ int runTrend(const QStringList& args)
 int runSpectrogram(const QStringList& args)
 {
     AnalysisCall call;
-    Options opt({}, {}, {});
-    const QStringList options{QStringLiteral("window"),  QStringLiteral("segment"), QStringLiteral("overlap"),
-                              QStringLiteral("width"),   QStringLiteral("height")};
-    if (const auto status = parseCall(args, options, {}, call, opt, 2))
+    Options opt;
+    if (const auto status = parseCall(args, QStringLiteral("spectrogram"), call, opt, 2))
         return *status;
     const QString outPath = opt.positional()[1];
     if (outPath.isEmpty())
         return usageError(QStringLiteral("a file to write is needed: a .png picture or a .csv matrix"));
-    const bool png = outPath.endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
-    if (!png && !outPath.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
-        return usageError(QStringLiteral("the file to write ends in .png or .csv"));
+    const QString format = opt.value(QStringLiteral("format"));
+    if (!format.isEmpty() && format != QLatin1String("png") && format != QLatin1String("csv"))
+        return usageError(QStringLiteral("--format takes png or csv"));
+    if (format.isEmpty() && outPath == kStdStream)
+        return usageError(QStringLiteral("standard output needs --format png or --format csv"));
+    const bool png = format.isEmpty() ? outPath.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)
+                                      : format == QLatin1String("png");
+    if (format.isEmpty() && !png && !outPath.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+        return usageError(QStringLiteral("the file to write ends in .png or .csv (or give --format)"));
     if (call.channels.size() > 1)
         return usageError(QStringLiteral("the spectrogram takes one channel"));
     analysis::AnalysisSettings settings;
@@ -358,7 +402,7 @@ int runSpectrogram(const QStringList& args)
     AnalysedSeries s;
     if (const auto status = buildSeries(call, s))
         return *status;
-    const display::UniformSeries& series = s.series();
+    const std::vector<double>& series = s.series();
     analysis::SpectrogramOptions o;
     o.welch = {settings.window, settings.segment, settings.overlapPercent, call.step};
     o.columns = width;
@@ -368,25 +412,55 @@ int runSpectrogram(const QStringList& args)
     if (sg.columns == 0)
         return fileError(call.path + QStringLiteral(": too few points for a spectrogram"));
 
-    const QString error = files::saveAtomically(outPath, [&](QIODevice& out) {
+    const auto write = [&](QIODevice& out) {
         if (png) {
             const auto [low, high] = analysis::spectrogramRange(sg);
             return analysis::spectrogramImage(sg, low, high).save(&out, "PNG");
         }
         const QByteArray text = analysis::spectrogramCsv(sg, 0).toUtf8();
         return out.write(text) == text.size();
-    });
+    };
+    if (outPath == kStdStream)
+        return writeStandardOutput(write);
+    const QString error = files::saveAtomically(outPath, write);
     if (!error.isEmpty())
         return fileError(error);
     return kOk;
 }
 
+// Several files: one report after another, an empty line between; CSV as one table.
+int runSpectra(const QStringList& args)
+{
+    const bool csv = Options(args, findCommand(QStringLiteral("spectrum"))->options).has(QStringLiteral("csv"));
+    return forEachFile(args, QStringLiteral("spectrum"), runSpectrum, [csv](const QString& file, qsizetype index) {
+        csvFileColumn = file;
+        if (index > 0 && !csv)
+            printOut(QStringLiteral("\r\n")); // the report ends its last line itself
+    });
+}
+
+int runTrends(const QStringList& args)
+{
+    return forEachFile(args, QStringLiteral("trend"), runTrend, [](const QString&, qsizetype index) {
+        if (index > 0)
+            printOut(QStringLiteral("\r\n\r\n")); // the report leaves its last line open
+    });
+}
+
+std::vector<OptionSpec> withCommon(std::vector<OptionSpec> own)
+{
+    std::vector<OptionSpec> all = kCommonOptions;
+    all.insert(all.end(), own.begin(), own.end());
+    return all;
+}
+
+const OptionSpec kWindowOption{QStringLiteral("window"), QStringLiteral("rect|hann|hamming|blackmanharris|flattop"),
+                               QStringLiteral("The window of the transform.")};
+const OptionSpec kOverlapOption{QStringLiteral("overlap"), QStringLiteral("0|50|75"),
+                                QStringLiteral("Overlap of the segments in per cent.")};
+
 const Registration spectrumCommand{
-    {QStringLiteral("spectrum"),
-     QStringLiteral("FILE [--channel X|Y|Z|A[,...]] [--step S] [--fmax F] [--fmin F] [--units us|ms|s]\n"
-                    "           [--decimal comma|point] [--window rect|hann|hamming|blackmanharris|flattop]\n"
-                    "           [--segment 256..65536 [--overlap 0|50|75]] [--scale amplitude|rms|psd|asd]\n"
-                    "           [--db] [--peaks N] [--csv]"),
+    {QStringLiteral("spectrum"), QStringLiteral("FILE..."),
      QStringLiteral("Prints the spectrum report the program puts on the clipboard, every bin listed,\n"
                     "over every point of the file's chart. Defaults: the file's first channel,\n"
                     "step 1, every bin up to half the sampling rate over the step, microseconds,\n"
@@ -395,25 +469,42 @@ const Registration spectrumCommand{
                     "without --segment one transform covers every point. --fmin lies below the\n"
                     "upper limit. --csv prints CSV for scripts: frequency_hz and a column per\n"
                     "channel (alone: the plain spectrum's bins), or with --peaks N the N\n"
-                    "strongest peaks: frequency_hz,amplitude,channel."),
-     runSpectrum}};
+                    "strongest peaks: frequency_hz,amplitude,channel. Several files give one\n"
+                    "report after another, or one CSV table with a first column \"file\"."),
+     withCommon({{QStringLiteral("fmax"), QStringLiteral("F"),
+                  QStringLiteral("Upper frequency limit in whole hertz (default: half the rate over the step).")},
+                 {QStringLiteral("fmin"), QStringLiteral("F"), QStringLiteral("Lower limit of the band, in hertz.")},
+                 kWindowOption,
+                 {QStringLiteral("segment"), QStringLiteral("256..65536"),
+                  QStringLiteral("Averages segments of this many points (a power of two).")},
+                 kOverlapOption,
+                 {QStringLiteral("scale"), QStringLiteral("amplitude|rms|psd|asd"), QStringLiteral("The scale of the values.")},
+                 {QStringLiteral("db"), {}, QStringLiteral("Values in decibels.")},
+                 {QStringLiteral("peaks"), QStringLiteral("N"), QStringLiteral("Lists the N strongest peaks (1 to 1000).")},
+                 {QStringLiteral("csv"), {}, QStringLiteral("Plain CSV for scripts.")}}),
+     runSpectra}};
 
 const Registration spectrogramCommand{
-    {QStringLiteral("spectrogram"),
-     QStringLiteral("FILE OUT.png|OUT.csv [--channel X|Y|Z|A] [--step S] [--window W] [--segment N]\n"
-                    "           [--overlap 0|50|75] [--width 1600] [--height 600]"),
+    {QStringLiteral("spectrogram"), QStringLiteral("FILE OUT"),
      QStringLiteral("Writes the time-frequency picture of the file's chart (PSD in dB; segment 1024\n"
-                    "and a rectangular window unless told), or its matrix as CSV: a header row\n"
-                    "time_s and the frequency of each row, then a row per time column."),
+                    "and a rectangular window unless told) to OUT.png, or its matrix as CSV to OUT.csv:\n"
+                    "a header row time_s and the frequency of each row, then a row per time column."),
+     withCommon({kWindowOption,
+                 {QStringLiteral("segment"), QStringLiteral("N"),
+                  QStringLiteral("Points per column's transform (a power of two, default 1024).")},
+                 kOverlapOption,
+                 {QStringLiteral("width"), QStringLiteral("COLUMNS"), QStringLiteral("At most this many columns (default 1600).")},
+                 {QStringLiteral("height"), QStringLiteral("ROWS"), QStringLiteral("At most this many rows (default 600).")},
+                 {QStringLiteral("format"), QStringLiteral("png|csv"),
+                  QStringLiteral("The format, whatever OUT ends in; needed for OUT \"-\".")}}),
      runSpectrogram}};
 
 const Registration trendCommand{
-    {QStringLiteral("trend"),
-     QStringLiteral("FILE [--channel X|Y|Z] [--step S] [--units us|ms|s] [--decimal comma|point]"),
+    {QStringLiteral("trend"), QStringLiteral("FILE..."),
      QStringLiteral("Prints the trend report the program puts on the clipboard, over every point of\n"
                     "the file's chart. Defaults: the file's first channel, step 1, microseconds,\n"
-                    "decimal point."),
-     runTrend}};
+                    "decimal point. Several files give one report after another."),
+     kCommonOptions, runTrends}};
 
 } // namespace
 

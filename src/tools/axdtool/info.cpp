@@ -1,13 +1,15 @@
-// axdtool info FILE: the header, calibration, titles and comment of a measurement file as one
-// JSON object. The data block is checked but not read.
+// axdtool info FILE...: the header, calibration, titles and comment of each measurement file as
+// one JSON object per line. The data block is checked but not read.
 
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 #include "files/axdfile.h"
 #include "tools/axdtool/command.h"
+#include "tools/axdtool/source.h"
 
 namespace axdtool {
 
@@ -76,19 +78,13 @@ QString isoTime(const QDateTime& t)
     return jsonString(local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate));
 }
 
-int runInfo(const QStringList& args)
+// One file's object on one line; returns the exit status of that file.
+int infoOf(const QString& path)
 {
-    const Options opt(args, {}, {});
-    if (!opt.ok())
-        return usageError(opt.error());
-    if (opt.positional().size() != 1)
-        return usageError(QStringLiteral("info takes one file"));
-    const QString path = opt.positional().first();
-
-    const files::AxdReadResult r = files::readAxdFile(path, files::DataBlock::Skip);
-    if (!r.ok())
-        return fileError(path + QStringLiteral(": ") + r.message(path));
-    const files::AxdContents& c = r.contents;
+    Source source;
+    if (const auto error = source.open(path))
+        return fileError(*error);
+    const files::AxdContents& c = source.contents();
     const files::AxdHeader& h = c.header;
 
     QString json = QStringLiteral("{");
@@ -116,18 +112,37 @@ int runInfo(const QStringList& args)
         printOut(jsonEscaped(QStringView(c.comment).mid(at, kPiece)));
     json = QStringLiteral("\"");
     field("frames", QString::number(files::axdFrames(h)));
-    field("startTime", isoTime(files::fileModificationTime(path)));
+    // Standard input has no modification time to carry the start.
+    field("startTime", path == kStdStream ? QStringLiteral("null") : isoTime(files::fileModificationTime(path)));
     json += QStringLiteral("}\n");
     printOut(json);
     if (c.commentCut)
-        printError(QStringLiteral("axdtool: ") + files::axdCommentCutMessage(path) + QLatin1Char('\n'));
+        printError(QStringLiteral("axdtool: ") + files::axdCommentCutMessage(displayName(path)) + QLatin1Char('\n'));
     return kOk;
 }
 
+int runInfo(const QStringList& args)
+{
+    Options opt;
+    if (const auto status = parseOptions(args, QStringLiteral("info"), opt))
+        return *status;
+    if (opt.positional().isEmpty())
+        return usageError(QStringLiteral("info takes one or more files"), QStringLiteral("info"));
+    // Every file is reported, also after one that fails; the status says whether any did.
+    int status = kOk;
+    for (const QString& path : opt.positional()) {
+        if (outputFailed())
+            break;
+        status = std::max(status, infoOf(path));
+    }
+    return status;
+}
+
 const Registration info{
-    {QStringLiteral("info"), QStringLiteral("FILE"),
+    {QStringLiteral("info"), QStringLiteral("FILE..."),
      QStringLiteral("Prints the file's header, calibration, axis titles, comment, whole frames\n"
-                    "and start time (its modification time) as one JSON object."),
+                    "and start time (its modification time) as one JSON object, one line per file."),
+     {},
      runInfo}};
 
 } // namespace

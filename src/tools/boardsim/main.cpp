@@ -14,6 +14,10 @@
 #include "acquisition/simulatedboard.h"
 #include "platform/ticks.h"
 
+#ifndef ACCEL3_VERSION
+#define ACCEL3_VERSION "unknown"
+#endif
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
@@ -106,11 +110,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("accel3-boardsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ACCEL3_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "The simulated accelerometer board on a pseudo-terminal. Prints the terminal's path."));
-    parser.addHelpOption();
+    const QCommandLineOption helpOpt = parser.addHelpOption();
+    const QCommandLineOption versionOpt = parser.addVersionOption();
     const auto option = [](const char* name, const char* help, const char* value) {
         return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value));
     };
@@ -143,7 +149,18 @@ int main(int argc, char** argv)
                                "NoiseG",   "PulseHz",  "Seed",    "ContactOpenMs"};
     for (const char* key : sceneKeys)
         parser.addOption(option(key, QByteArray("[Simulator] ").append(key).constData(), "VALUE"));
-    parser.process(app);
+    // A wrong call ends with status 2, as the program's and axdtool's do (not the parser's 1).
+    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        const QString error = parser.errorText().isEmpty()
+                                  ? QStringLiteral("unexpected argument: ") + parser.positionalArguments().first()
+                                  : parser.errorText();
+        std::fprintf(stderr, "accel3-boardsim: %s\nSee: accel3-boardsim --help\n", qPrintable(error));
+        return 2;
+    }
+    if (parser.isSet(helpOpt))
+        parser.showHelp(0);
+    if (parser.isSet(versionOpt))
+        parser.showVersion();
 
     acq::SimulatedBoard::Settings settings =
         acq::readDeviceSettings(parser.value(iniOpt), QStringLiteral("sim")).simulator;

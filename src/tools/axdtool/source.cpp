@@ -1,0 +1,98 @@
+#include "tools/axdtool/source.h"
+
+#include <QBuffer>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "tools/axdtool/command.h"
+
+namespace axdtool {
+
+std::optional<QString> Source::open(const QString& path)
+{
+    path_ = path;
+    const QString name = displayName(path);
+    // "Cannot open file" names the file itself; the other messages get the name in front.
+    auto failure = [&name, this] {
+        const QString message = read_.message(name);
+        return read_.status == files::AxdStatus::CannotOpen ? message : name + QStringLiteral(": ") + message;
+    };
+    if (path == kStdStream) {
+        input_ = readStandardInput();
+        QBuffer buffer(&input_);
+        buffer.open(QIODevice::ReadOnly);
+        read_ = files::readAxd(buffer, files::DataBlock::Skip);
+        if (!read_.ok())
+            return failure();
+        data_ = reinterpret_cast<const std::uint8_t*>(input_.constData()) + read_.contents.dataOffset;
+        return std::nullopt;
+    }
+    read_ = files::readAxdFile(path, files::DataBlock::Skip);
+    if (!read_.ok())
+        return failure();
+    const std::uint32_t length = read_.contents.header.dataLength;
+    if (length == 0)
+        return std::nullopt;
+    file_ = std::make_unique<QFile>(path);
+    uchar* map = nullptr;
+    if (file_->open(QIODevice::ReadOnly))
+        map = file_->map(read_.contents.dataOffset, length);
+    if (!map) {
+        read_.status = files::AxdStatus::CannotOpen;
+        read_.reason = file_->errorString();
+        return failure();
+    }
+    data_ = map;
+    return std::nullopt;
+}
+
+display::ChartInput Source::chartInput() const
+{
+    display::ChartInput in;
+    in.bytes = data_;
+    in.size = data_ ? read_.contents.header.dataLength : 0;
+    in.samplePeriodUs = read_.contents.header.samplePeriodUs;
+    in.axisK = read_.contents.axisK;
+    in.axisC = read_.contents.axisC;
+    return in;
+}
+
+std::array<std::vector<double>, 4> Source::decode(const display::ChartOptions& options,
+                                                  const std::array<bool, 4>& wanted)
+{
+    const display::ChartInput in = chartInput();
+    display::SignalPass pass(in, options);
+    const std::int64_t points = pass.points();
+    std::array<std::vector<double>, 4> out;
+    constexpr std::int64_t kBlock = 1 << 16;
+    std::array<std::vector<double>, 4> scratch;
+    for (std::size_t s = 0; s < 4; ++s) {
+        if (wanted[s])
+            out[s].resize(std::size_t(points));
+        else
+            scratch[s].resize(std::size_t(std::min(points, kBlock)));
+    }
+    const std::int64_t frameBytes = 2 * std::int64_t(options.channels.count());
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const auto base = reinterpret_cast<std::uintptr_t>(in.bytes);
+    std::uintptr_t released = base - base % std::uintptr_t(page);
+    for (std::int64_t done = 0; done < points; done += kBlock) {
+        const std::int64_t count = std::min(kBlock, points - done);
+        auto at = [&](std::size_t s) { return wanted[s] ? out[s].data() + done : scratch[s].data(); };
+        pass.next(count, {at(0), at(1), at(2)}, at(3));
+        // Point k is frame k + 1: the frames up to the next point's are behind. A mapped file's
+        // pages read again from the file if ever needed; standard input's bytes are not mapped.
+        if (file_) {
+            const std::uintptr_t end = base + std::uintptr_t((done + count + 1) * frameBytes);
+            const std::uintptr_t upto = end - end % std::uintptr_t(page);
+            if (upto > released) {
+                ::madvise(reinterpret_cast<void*>(released), upto - released, MADV_DONTNEED);
+                released = upto;
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace axdtool
