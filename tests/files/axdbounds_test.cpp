@@ -184,10 +184,12 @@ TEST(AxdBounds, AFileBiggerThanTheFreeMemoryIsRefusedBeforeAllocating)
     const std::uint64_t bigNeed = axdMemoryNeeded(decodeAxdHeader(start.constData()));
     const auto available = platform::availableMemoryBytes();
     ASSERT_TRUE(available.has_value());
-    if (*available >= bigNeed)
-        GTEST_SKIP() << "this machine has room even for " << (bigNeed >> 20) << " MB";
+    // The tool only maps the data block; what it holds are the values of the analysed series.
+    const std::uint64_t toolNeed = std::uint64_t(axdFrames(decodeAxdHeader(start.constData()))) * 8 * 4;
+    if (*available >= std::min(bigNeed, toolNeed))
+        GTEST_SKIP() << "this machine has room even for " << (std::min(bigNeed, toolNeed) >> 20) << " MB";
     const testutil::ToolRun run =
-        testutil::axdtool({QStringLiteral("export"), path, dir.filePath(QStringLiteral("big.csv"))});
+        testutil::axdtool({QStringLiteral("spectrum"), path, QStringLiteral("--channel=X,Y,Z,A")});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("Недостаточно памяти для файла"))) << run.err.toStdString();
     const testutil::ToolRun info = testutil::axdtool({QStringLiteral("info"), path});

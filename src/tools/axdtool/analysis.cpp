@@ -177,7 +177,8 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
     std::array<bool, 4> wanted{};
     for (int ch : out.channels)
         wanted[std::size_t(ch)] = true;
-    out.values = source.decode(o, wanted);
+    if (const auto error = source.decode(o, wanted, out.values))
+        return fileError(*error);
     out.fileName = call.path == kStdStream ? kStdStream : QFileInfo(call.path).absoluteFilePath();
     return std::nullopt;
 }

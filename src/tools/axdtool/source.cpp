@@ -5,7 +5,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/memory.h"
 #include "tools/axdtool/command.h"
+
+#include <algorithm>
+#include <new>
 
 namespace axdtool {
 
@@ -58,20 +62,29 @@ display::ChartInput Source::chartInput() const
     return in;
 }
 
-std::array<std::vector<double>, 4> Source::decode(const display::ChartOptions& options,
-                                                  const std::array<bool, 4>& wanted)
+std::optional<QString> Source::decode(const display::ChartOptions& options, const std::array<bool, 4>& wanted,
+                                      std::array<std::vector<double>, 4>& out)
 {
     const display::ChartInput in = chartInput();
     display::SignalPass pass(in, options);
     const std::int64_t points = pass.points();
-    std::array<std::vector<double>, 4> out;
     constexpr std::int64_t kBlock = 1 << 16;
+    const std::uint64_t needed =
+        std::uint64_t(points) * sizeof(double) * std::uint64_t(std::count(wanted.begin(), wanted.end(), true));
+    const auto available = platform::availableMemoryBytes();
+    const QString name = displayName(path_);
+    if (available && needed > *available)
+        return name + QStringLiteral(": ") + files::axdStatusMessage(files::AxdStatus::OutOfMemory, name, needed);
     std::array<std::vector<double>, 4> scratch;
-    for (std::size_t s = 0; s < 4; ++s) {
-        if (wanted[s])
-            out[s].resize(std::size_t(points));
-        else
-            scratch[s].resize(std::size_t(std::min(points, kBlock)));
+    try {
+        for (std::size_t s = 0; s < 4; ++s) {
+            if (wanted[s])
+                out[s].resize(std::size_t(points));
+            else
+                scratch[s].resize(std::size_t(std::min(points, kBlock)));
+        }
+    } catch (const std::bad_alloc&) {
+        return name + QStringLiteral(": ") + files::axdStatusMessage(files::AxdStatus::OutOfMemory, name, needed);
     }
     const std::int64_t frameBytes = 2 * std::int64_t(options.channels.count());
     const long page = ::sysconf(_SC_PAGESIZE);
@@ -92,7 +105,7 @@ std::array<std::vector<double>, 4> Source::decode(const display::ChartOptions& o
             }
         }
     }
-    return out;
+    return std::nullopt;
 }
 
 } // namespace axdtool

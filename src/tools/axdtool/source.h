@@ -29,9 +29,11 @@ class Source {
 
     // The plotted values of view 0 (values over time, as the program shows a loaded file) for the
     // wanted series: X, Y, Z, |a|. The others stay empty. The data block's pages are given back
-    // as the pass leaves them behind, so the file and its values are not held at once.
-    std::array<std::vector<double>, 4> decode(const display::ChartOptions& options,
-                                              const std::array<bool, 4>& wanted);
+    // as the pass leaves them behind, so the file and its values are not held at once. Values
+    // that would not fit in the free memory are refused before anything is reserved: the
+    // message to give then.
+    std::optional<QString> decode(const display::ChartOptions& options, const std::array<bool, 4>& wanted,
+                                  std::array<std::vector<double>, 4>& out);
 
   private:
     QString path_;
