@@ -27,6 +27,36 @@ QString localPath(const QString& argument, const QString& workingFolder)
     return QDir::cleanPath(QDir(workingFolder).absoluteFilePath(argument));
 }
 
+// The toolkit's own options: they are the toolkit's to take (before or after the program
+// parses), neither files nor mistakes. The second field: whether a value follows as the next
+// argument. Given with one dash or two, as the toolkit takes them.
+struct ToolkitOption {
+    const char* name;
+    bool value;
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", true},    {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},   {"qwindowtitle", true},  {"geometry", true},
+    {"title", true},       {"icon", true},               {"display", true},       {"session", true},
+    {"style", true},       {"stylesheet", true},         {"name", true},          {"visual", true},
+    {"ncols", true},       {"cmap", true},               {"reverse", false},      {"widgetcount", false},
+    {"nograb", false},     {"dograb", false},            {"sync", false},         {"testability", false},
+    {"qmljsdebugger", false},
+};
+
+// How many arguments a toolkit option at a takes (0 when a is none).
+int toolkitArguments(const QString& a, bool hasNext)
+{
+    QString name = a.mid(a.startsWith(QLatin1String("--")) ? 2 : 1);
+    const bool inlineValue = name.contains(QLatin1Char('='));
+    name = name.section(QLatin1Char('='), 0, 0);
+    for (const ToolkitOption& o : kToolkitOptions) {
+        if (name == QLatin1String(o.name))
+            return o.value && !inlineValue && hasNext ? 2 : 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments, const QString& workingFolder)
@@ -45,7 +75,9 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
         } else if (!optionsEnded && (a == QLatin1String("-v") || a == QLatin1String("--version"))) {
             version = true;
         } else if (!optionsEnded && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            if (unknown.isEmpty())
+            if (const int n = toolkitArguments(a, i + 1 < arguments.size()); n > 0)
+                i += n - 1;
+            else if (unknown.isEmpty())
                 unknown = a;
         } else if (result.file.isEmpty() && !a.isEmpty()) {
             result.file = localPath(a, workingFolder);

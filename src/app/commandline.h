@@ -19,7 +19,9 @@ struct CommandLine {
 // relative path is taken against workingFolder, since the folder navigation starts from the
 // file's folder. Only the first file is opened, as only the first of several dropped files
 // is. "--help" or "--version" anywhere before "--" wins over everything else, so they work
-// even beside options meant for the toolkit.
+// even beside options meant for the toolkit. The toolkit's own options (-platform offscreen,
+// -style=fusion ...) are skipped with their values, so the line can be judged before the toolkit
+// starts, which a wrong option must not need (it may need a display).
 CommandLine parseCommandLine(const QStringList& arguments, const QString& workingFolder);
 
 QString usageText();

@@ -44,12 +44,15 @@ int print(std::FILE* stream, const QString& text, int status)
 
 int main(int argc, char** argv)
 {
-    // --help and --version need no display: answered before the toolkit looks for one.
+    // --help, --version and a wrong option need no display: answered before the toolkit looks
+    // for one (without a display it would abort).
     const app::CommandLine early = app::parseCommandLine(rawArguments(argc, argv), QDir::currentPath());
     if (early.action == app::CommandLine::Action::Help)
         return print(stdout, app::usageText(), 0);
     if (early.action == app::CommandLine::Action::Version)
         return print(stdout, app::versionText(), 0);
+    if (early.action == app::CommandLine::Action::Error)
+        return print(stderr, early.error, 2);
 
     // Under a file-size limit a write past it is to fail like a full disk, reported and with
     // the old file kept, not to end the program and lose the measurement on screen.

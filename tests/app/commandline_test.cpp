@@ -26,6 +26,10 @@ TEST(CommandLine, ArgumentsGiveTheActionAndTheFileToOpen)
         {"version", {"run5.axd", "--version"}, A::Version, ""},
         {"after -- nothing is an option", {"--", "--help"}, A::Run, "/home/op/data/--help"},
         {"an unknown option", {"--frobnicate", "run5.axd"}, A::Error, ""},
+        {"the toolkit's options and values are neither files nor mistakes",
+         {"-platform", "offscreen", "--style=fusion", "-reverse", "--qwindowtitle", "t", "run5.axd"},
+         A::Run,
+         "/home/op/data/run5.axd"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
