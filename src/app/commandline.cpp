@@ -6,6 +6,9 @@
 #ifndef ACCEL3_VERSION
 #define ACCEL3_VERSION "unknown"
 #endif
+#ifndef ACCEL3_HOMEPAGE
+#define ACCEL3_HOMEPAGE ""
+#endif
 
 namespace app {
 
@@ -113,6 +116,17 @@ QString usageText()
 QString versionText()
 {
     return QStringLiteral("accel3 " ACCEL3_VERSION "\n");
+}
+
+QString makerWebPage()
+{
+    return QStringLiteral(ACCEL3_HOMEPAGE);
+}
+
+QString mainWindowTitle()
+{
+    const QString page = makerWebPage();
+    return QStringLiteral("3-канальный АКСЕЛЕРОМЕТР USB") + (page.isEmpty() ? QString() : QStringLiteral(", ") + page);
 }
 
 } // namespace app

@@ -26,5 +26,9 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
 
 QString usageText();
 QString versionText();
+// The maker's web page as the build was told it (ACCEL3_HOMEPAGE); empty when there is none.
+QString makerWebPage();
+// The main window's title: the board's name, then the maker's web page when there is one.
+QString mainWindowTitle();
 
 } // namespace app

@@ -36,7 +36,8 @@ check_tree() {
         share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/16x16/apps/$id.png \
         share/icons/hicolor/48x48/apps/$id.png share/icons/hicolor/256x256/apps/$id.png \
         share/man/man1/accel3.1.gz share/man/man1/axdtool.1.gz share/man/man1/accel3-boardsim.1.gz \
-        lib/udev/rules.d/60-accel3.rules share/doc/accel3/README.md; do
+        lib/udev/rules.d/60-accel3.rules share/doc/accel3/README.md share/doc/accel3/copyright \
+        share/doc/accel3/changelog.Debian.gz; do
         [ -s "$usr/$f" ] || fail "missing or empty: /usr/$f"
     done
     for f in accel3 axdtool accel3-boardsim; do
@@ -46,6 +47,22 @@ check_tree() {
     # Access is given per board (the rule the program writes), never to every adapter of a bridge.
     ! grep -v '^[[:space:]]*#' "$usr/lib/udev/rules.d/60-accel3.rules" | grep -q 'idVendor' ||
         fail "the packaged udev rule claims every adapter of a bridge"
+    # The licence in Debian's machine-readable form, and a changelog gzip can read.
+    head -1 "$usr/share/doc/accel3/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+        fail "copyright is not machine-readable"
+    grep -q '^License: GPL-3.0-or-later$' "$usr/share/doc/accel3/copyright" || fail "copyright names no licence"
+    gzip -dc "$usr/share/doc/accel3/changelog.Debian.gz" | head -1 | grep -q "^accel3 ($version-1) " ||
+        fail "changelog.Debian.gz does not start with this version"
+    # Every relative link of the installed documents leads to an installed file.
+    local doc link
+    for doc in "$usr"/share/doc/accel3/*.md; do
+        for link in $(grep -o '](\([^)#:]*\))' "$doc" | sed 's/^](\(.*\))$/\1/'); do
+            [ -e "$(dirname "$doc")/$link" ] || fail "$(basename "$doc") links to $link, which is not installed"
+        done
+    done
+    # No invented addresses, and no menu entry that drops all but the first of several files.
+    grep -rq 'example\.org' "$usr/share/metainfo" "$usr/share/applications" && fail "an invented address is installed"
+    grep -q '^Exec=accel3 %f$' "$usr/share/applications/$id.desktop" || fail "the menu entry does not open each file"
     # PNG signature of a drawn icon.
     [ "$(head -c 4 "$usr/share/icons/hicolor/48x48/apps/$id.png" | od -An -tx1 | tr -d ' ')" = 89504e47 ] ||
         fail "48x48 icon is no PNG"
@@ -58,6 +75,17 @@ run_installed_program() {
     [ "$out" = "accel3 $version" ] || fail "--version printed: $out"
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/accel3" --help | grep -q 'accel3' ||
         fail "--help printed no usage"
+    # A wrong option is a usage error, also where there is no display to start on.
+    local status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/accel3" --bogus 2>"$tmp/bogus.err" || status=$?
+    [ "$status" -eq 2 ] && grep -q -- '--bogus' "$tmp/bogus.err" || fail "accel3 --bogus: status $status"
+    for f in axdtool accel3-boardsim; do
+        out=$("$usr/bin/$f" --version) || fail "$f --version failed"
+        [ "$out" = "$f $version" ] || fail "$f --version printed: $out"
+    done
+    status=0
+    "$usr/bin/accel3-boardsim" --bogus 2>/dev/null || status=$?
+    [ "$status" -eq 2 ] || fail "accel3-boardsim --bogus: status $status"
 
     # A measurement file: 3 channels, 3200 Hz, K = 1, C = 0, ten frames, a Russian comment
     # in Windows-1251, as the program writes it.

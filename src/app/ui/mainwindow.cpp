@@ -1,5 +1,7 @@
 #include "app/ui/mainwindow.h"
 
+#include "app/commandline.h"
+
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -38,8 +40,6 @@ static void initIcons()
 namespace app {
 
 namespace {
-
-const QString kCaption = QStringLiteral("3-канальный АКСЕЛЕРОМЕТР USB, www.accel3.example.org");
 
 // Design widths of the tool-bar strip and the status bar panels.
 constexpr int kToolStripWidth = 612;
@@ -184,7 +184,7 @@ TForm1::TForm1(Services services, AppPaths appPaths, files::MainSettings setting
     : QWidget(parent), paths(std::move(appPaths)), services_(services)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(kCaption);
+    setWindowTitle(app::mainWindowTitle());
     buildControls();
     assignHelpNumbers();
     nameUnlabelledControls(this);
