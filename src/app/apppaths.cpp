@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include "files/runjournal.h"
 #include "files/savefile.h"
 
 namespace app {
@@ -85,6 +86,8 @@ AppPaths resolvePaths(const QString& exePath, const QString& userConfigFolder)
     p.deviceFile = p.appFolder + QStringLiteral("device.ini");
     if (!installed && !QFileInfo::exists(p.deviceFile))
         p.deviceFile = p.exeFolder + QStringLiteral("device.ini");
+    // A portable copy keeps its runs beside itself too; otherwise they go to the user's state folder.
+    p.journalFolder = files::journalFolder(p.appFolder == p.exeFolder ? p.appFolder : QString());
     if (installed && p.appFolder != p.exeFolder)
         copyShippedFileIfMissing(p.sharedFolder + QStringLiteral("Scales.scl"), p.scalesFile);
     return p;

@@ -21,6 +21,8 @@ struct AppPaths {
     // The board's configuration: appFolder + "device.ini" in an installed tree or when it
     // exists there, else beside the executable.
     QString deviceFile;
+    // Where runs are journalled as they arrive (see files/runjournal.h).
+    QString journalFolder;
 };
 
 // A portable copy (build tree, a copied folder) keeps its files beside the

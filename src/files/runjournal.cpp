@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace files {
@@ -150,6 +151,18 @@ std::optional<JournalEntry> readEntry(const QString& path)
     return e;
 }
 
+// A journal another running copy of the program is writing (it holds the file locked while it
+// does; the lock goes with the process, however it ends): never offered, closed or removed here.
+bool inUse(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool busy = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return busy;
+}
+
 void prune(const QString& folder, const JournalLimits& limits)
 {
     const std::vector<JournalEntry> all = listJournals(folder);
@@ -157,7 +170,7 @@ void prune(const QString& folder, const JournalLimits& limits)
     std::uint64_t bytes = all.empty() ? 0 : all[0].dataBytes;
     for (std::size_t i = 1; i < all.size(); ++i) {
         bytes += all[i].dataBytes;
-        if (int(i) >= limits.keepRuns || bytes > limits.keepBytes)
+        if ((int(i) >= limits.keepRuns || bytes > limits.keepBytes) && !inUse(all[i].path))
             removeJournal(all[i].path);
     }
 }
@@ -218,6 +231,10 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, const J
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     int error = 0;
     const QByteArray head = startBytes(start);
+    // Held until the process ends: another copy of the program started meanwhile must not take
+    // this journal for one a crash left.
+    if (fd >= 0)
+        ::flock(fd, LOCK_EX | LOCK_NB);
     if (fd < 0 || !writeFully(fd, head.constData(), std::size_t(head.size()), error) || ::fdatasync(fd) != 0) {
         why = platform::writeFailureReason(fd < 0 ? errno : (error ? error : errno));
         if (fd >= 0)
@@ -382,7 +399,7 @@ std::vector<JournalEntry> unfinishedJournals(const QString& folder)
         QFile f(e.path);
         char head[kAxdHeaderSize];
         if (f.open(QIODevice::ReadOnly) && f.read(head, kAxdHeaderSize) == kAxdHeaderSize &&
-            decodeAxdHeader(head).isOpenJournal())
+            decodeAxdHeader(head).isOpenJournal() && !inUse(e.path))
             out.push_back(std::move(e));
     }
     return out;
@@ -398,7 +415,7 @@ void closeUnfinishedJournal(const QString& journalPath)
 {
     const auto e = readEntry(journalPath);
     QFile f(journalPath);
-    if (!e || e->complete || !f.open(QIODevice::ReadWrite))
+    if (!e || e->complete || inUse(journalPath) || !f.open(QIODevice::ReadWrite))
         return;
     char head[kAxdHeaderSize];
     if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize || !decodeAxdHeader(head).isOpenJournal())

@@ -4,7 +4,9 @@
 // itself (as the real one does, so the link's 4 ms pauses end) and can be moved on by hand
 // between polls, and a fresh simulated board behind the device library.
 
+#include "acquisition/serialline.h"
 #include "acquisition/simulatedboard.h"
+#include "acquisition/streambackend.h"
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
@@ -18,6 +20,20 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+// The window's board behind a serial port (the emulator's terminal). readTimeoutMs is device.ini's
+// ReadTimeoutMs; the waits are generous for an emulator that a loaded machine schedules late.
+inline void useSerialPort(app::TForm1& f, const QString& port, int readTimeoutMs = 500, std::uint32_t baud = 921600)
+{
+    acq::SerialSettings s;
+    s.port = port;
+    s.probeWait = std::chrono::seconds(4);
+    acq::StreamOptions o;
+    o.openWait = std::chrono::seconds(5);
+    o.firstByteWait = std::chrono::milliseconds(readTimeoutMs);
+    o.bytesPerSecond = baud / 10;
+    f.measurementRun->setBackend(std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s), o));
+}
 
 class AcqWindowTest : public ::testing::Test {
   public:

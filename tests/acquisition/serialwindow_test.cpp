@@ -25,16 +25,7 @@ class SerialWindowTest : public AcqWindowTest {
     std::unique_ptr<TForm1> makeOn(const QString& port, int readTimeoutMs = 500, std::uint32_t baud = 921600)
     {
         auto f = make();
-        acq::SerialSettings s;
-        s.port = port;
-        // Generous for an emulator that a loaded machine schedules late (or delays on purpose).
-        s.probeWait = std::chrono::seconds(4);
-        acq::StreamOptions o;
-        o.openWait = std::chrono::seconds(5);
-        o.firstByteWait = std::chrono::milliseconds(readTimeoutMs);
-        o.bytesPerSecond = baud / 10;
-        f->measurementRun->setBackend(
-            std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s), o));
+        useSerialPort(*f, port, readTimeoutMs, baud);
         board = nullptr;
         // The window's start-up notices (no scales file here) come through the message loop.
         QTest::qWait(20);

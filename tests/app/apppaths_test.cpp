@@ -35,6 +35,7 @@ TEST(AppPaths, PortableCopyKeepsItsFilesBesideTheExecutable)
     EXPECT_EQ(p.spectrumSettingsFile, folder + "app.ini");
     EXPECT_EQ(p.helpFolder, folder + "accel3.help");
     EXPECT_EQ(p.deviceFile, folder + "device.ini");
+    EXPECT_EQ(p.journalFolder, folder + "runs");
     EXPECT_FALSE(QDir(dir.filePath("config")).exists()) << "nothing is created elsewhere";
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty()) << "the probe leaves nothing";
 }
@@ -66,6 +67,8 @@ TEST(AppPaths, InstalledTreeKeepsSettingsInTheUserFolder)
     EXPECT_EQ(p.settingsFile, config + "/tremor.ini");
     EXPECT_EQ(p.helpFolder, prefix + "/share/accel3/help");
     EXPECT_EQ(p.deviceFile, config + "/device.ini");
+    EXPECT_TRUE(p.journalFolder.endsWith("/accel3/runs") && !p.journalFolder.startsWith(prefix))
+        << qPrintable(p.journalFolder);
     QFile copied(p.scalesFile);
     ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
     EXPECT_EQ(copied.readAll(), "shipped\r\n");

@@ -40,6 +40,16 @@ std::optional<QColor> FakeDialogs::chooseColour(QWidget*, const QColor& initial)
     return answer;
 }
 
+bool FakeDialogs::question(QWidget*, const QString& text)
+{
+    questions.push_back(text);
+    if (questionAnswers.empty())
+        return false;
+    const bool answer = questionAnswers.front();
+    questionAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QSize> FakeDialogs::askPictureSize(QWidget*, const QSize& suggested)
 {
     sizeRequests.push_back(suggested);

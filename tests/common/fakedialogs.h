@@ -30,6 +30,7 @@ class FakeDialogs : public platform::Dialogs {
     void message(QWidget* parent, const QString& text,
                  platform::MessageKind kind = platform::MessageKind::Information) override;
     void error(QWidget* parent, const QString& text) override;
+    bool question(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const platform::FileDialogSpec& spec) override;
     QString saveFile(QWidget* parent, const platform::FileDialogSpec& spec) override;
     std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) override;
@@ -42,6 +43,7 @@ class FakeDialogs : public platform::Dialogs {
     QStringList messageTexts() const;
 
     // Scripted answers, taken from the front; an empty queue answers "cancelled".
+    std::deque<bool> questionAnswers;
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
     std::deque<std::optional<QColor>> colourAnswers;
@@ -49,6 +51,7 @@ class FakeDialogs : public platform::Dialogs {
 
     // What was shown, in order.
     std::vector<Message> messages;
+    std::vector<QString> questions;
     std::vector<FileDialog> fileDialogs;
     std::vector<QColor> colourRequests; // the initial colour of each colour dialog
     std::vector<QSize> sizeRequests;    // the suggested size of each picture size question

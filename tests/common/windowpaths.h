@@ -17,6 +17,7 @@ inline app::AppPaths pathsIn(const QString& folder)
     p.scalesFile = p.appFolder + QStringLiteral("Scales.scl");
     p.spectrumSettingsFile = p.appFolder + QStringLiteral("app.ini");
     p.deviceFile = p.appFolder + QStringLiteral("device.ini");
+    p.journalFolder = p.appFolder + QStringLiteral("runs");
     return p;
 }
 

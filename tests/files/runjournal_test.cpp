@@ -61,6 +61,8 @@ TEST(RunJournal, HoldsTheRunWhetherItEndedOrNot)
             path = journal.path();
             for (int at = 0; at < data.size(); at += 777)
                 journal.append(data.constData() + at, std::size_t(std::min<qsizetype>(777, data.size() - at)));
+            // Being written (here, or by another copy of the program): not a crash's leftover.
+            EXPECT_TRUE(unfinishedJournals(dir.path()).empty()) << c.what;
             if (c.finished) {
                 EXPECT_TRUE(journal.finish());
             }

@@ -4,6 +4,7 @@
 #include "acquisition/runplan.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "files/ui/journalui.h"
 #include "platform/ui/dialogs.h"
 
 #include <QDateTime>
@@ -134,6 +135,7 @@ bool MeasurementRun::recordingAwaitsRead() const
 
 void MeasurementRun::ctlBarDblClick()
 {
+    endJournal();
     f_.timCheckUSB->stop();
     f_.record.loadedFromFile = false;
     f_.gbFT->hide();
@@ -152,6 +154,7 @@ void MeasurementRun::ctlBarDblClick()
 
 void MeasurementRun::closeDevice()
 {
+    endJournal();
     link_->close();
 }
 
@@ -186,6 +189,7 @@ void MeasurementRun::btStartClick()
     awaitTimer_->stop();
     lineWatch_->stop();
     f_.timRx->stop();
+    endJournal();
 
     const bool toMemory = f_.rgMem->itemIndex() == 1;
     // With no item selected the first one counts, as it does for the calibration's multiplier.
@@ -376,6 +380,9 @@ void MeasurementRun::sendStartCommand()
     memoryRead_ = false;
     Measure();
     pollIntervalMs_ = interval;
+    // A run to the computer sends from now on; one started by the contact is read from memory.
+    if (!toMemory && !p.params.externalStart && f_.journal)
+        f_.journal->begin(files::JournalSource::Stream, p.params.channels);
 
     std::uint32_t wait = interval;
     if (p.params.externalStart) {
@@ -474,6 +481,19 @@ QString MeasurementRun::lineError() const
     return why.isEmpty() ? QStringLiteral("ошибка чтения, код %1").arg(link_->lastStatus) : why;
 }
 
+void MeasurementRun::takeIn(const char* bytes, std::uint64_t count)
+{
+    f_.record.appendReceived(bytes, count);
+    if (f_.journal)
+        f_.journal->append(bytes, count);
+}
+
+void MeasurementRun::endJournal()
+{
+    if (f_.journal)
+        f_.journal->finish();
+}
+
 void MeasurementRun::pollToComputer(const QByteArray& got)
 {
     auto& r = f_.record;
@@ -484,9 +504,9 @@ void MeasurementRun::pollToComputer(const QByteArray& got)
             // What the run asked for is kept; bytes beyond it are no part of this measurement.
             extraBytes_ += std::uint32_t(chunk.size()) - missing +
                            std::uint32_t(library_->backend().pendingBytes());
-            r.appendReceived(chunk.constData(), missing);
+            takeIn(chunk.constData(), missing);
         } else {
-            r.appendReceived(chunk);
+            takeIn(chunk.constData(), std::uint64_t(chunk.size()));
         }
         if (r.receivedBytes >= r.expectedBytes)
             break;
@@ -525,6 +545,9 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
     // The calibration was scaled to the range selected when "Считать" was pressed; the
     // recording's own range is the one its samples are in.
     r.scaleToRange(header->rangeIndex);
+    // Only the header says what the recording's samples are: its journal starts here.
+    if (f_.journal)
+        f_.journal->begin(files::JournalSource::Memory, header->channels);
     return true;
 }
 
@@ -542,7 +565,7 @@ void MeasurementRun::pollMemory(QByteArray got)
     const BlockStep step =
         memoryBlockStep(readBlock, r.receivedBytes, r.expectedBytes, std::uint32_t(got.size()));
     readBlock = step.nextBlock;
-    r.appendReceived(got.constData(), step.take);
+    takeIn(got.constData(), step.take);
     if (step.finished) {
         finishTransfer(r.receivedBytes < r.expectedBytes
                            ? QStringLiteral("плата прислала меньше данных, чем записано")
@@ -590,8 +613,8 @@ void MeasurementRun::pollMemoryLine()
     if (failed) {
         // The line is gone: the bytes of a block already past its header are real samples.
         if (readBlock > 0 && readBlock < kMemoryBlocks)
-            r.appendReceived(block_.constData(),
-                             std::min<std::uint64_t>(std::uint64_t(block_.size()), r.expectedBytes - r.receivedBytes));
+            takeIn(block_.constData(),
+                   std::min<std::uint64_t>(std::uint64_t(block_.size()), r.expectedBytes - r.receivedBytes));
         block_.clear();
         finishTransfer(lineError(), lineError());
         return;
@@ -647,6 +670,7 @@ void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
 {
     f_.timRx->stop();
     lineWatch_->stop();
+    endJournal();
     f_.record.loadedFromFile = false;
     f_.record.simulatedBoard = library_->backend().simulated();
     showActivity(QStringLiteral("Построение графика"));
@@ -731,6 +755,7 @@ void MeasurementRun::btRdClick()
 {
     pending_.reset();
     awaitTimer_->stop();
+    endJournal();
     f_.btUSBClick();
     f_.record.scaleToRange(f_.cbRange->currentIndex());
     f_.timCheckUSB->stop();

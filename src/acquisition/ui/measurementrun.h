@@ -110,6 +110,11 @@ class MeasurementRun : public QObject {
     void awaitBytes(std::size_t count, std::chrono::milliseconds limit, std::function<void(bool)> done);
     void awaitTick();
     void watchLine();
+    // Every received byte that belongs to the record comes in here: into the record, and copied
+    // to the run's journal on the way.
+    void takeIn(const char* bytes, std::uint64_t count);
+    // The transfer's journal, if one is written, is closed (the transfer ended or gave way).
+    void endJournal();
     void pollToComputer(const QByteArray& got);
     void pollMemory(QByteArray got);
     void pollMemoryLine();

@@ -23,6 +23,7 @@
 #include "display/ui/chartinteraction.h"
 #include "display/ui/chartoutput.h"
 #include "files/ui/folderbrowserui.h"
+#include "files/ui/journalui.h"
 #include "files/ui/measurementfilesui.h"
 #include "files/ui/scalesui.h"
 #include "files/ui/settingsui.h"
@@ -231,6 +232,14 @@ void TForm1::buildControls()
         "Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg, *.png "
         "или *.pdf удерживайте кнопку нажатой более секунды."));
     btSaveChart->resize(25, 21);
+    // Beside it, below the plot: the tool strip has no room left at the smallest window. Not the
+    // chart's child, which is disabled until the first chart, when a crash's run is wanted most.
+    btJournals = new QToolButton(this);
+    btJournals->setObjectName(QStringLiteral("btJournals"));
+    btJournals->setIcon(ownIcon("journal"));
+    btJournals->setToolTip(QStringLiteral("Несохранённые измерения…"));
+    btJournals->setAccessibleName(QStringLiteral("Несохранённые измерения…"));
+    btJournals->resize(25, 21);
 
     status = new StatusPanels({200, 220, 50}, this);
     status->setObjectName(QStringLiteral("status"));
@@ -725,6 +734,7 @@ void TForm1::assignHelpNumbers()
     int n = 101;
     for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy, btShowCmnt, btPrevFile, btNextFile, btPrint})
         setHelpContext(w, n++);
+    setHelpContext(btJournals, 102); // opens a measurement too
     setHelpContext(btOptions, 300);
     setHelpContext(cbShowK, 303);
     setHelpContext(cbTimeunits, 305);
@@ -755,6 +765,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     measurementFiles = std::make_unique<files::MeasurementFilesUi>(*this);
     scales = std::make_unique<files::ScalesUi>(*this);
     folderBrowser = std::make_unique<files::FolderBrowserUi>(*this, *measurementFiles);
+    journal = std::make_unique<files::JournalUi>(*this);
     GetScalesFileData();
     record.loadedFromFile = false;
     chartHeightMargin = 169;
@@ -835,6 +846,8 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     // that is shown right after creation, not hidden behind it.
     if (helpOnStart == 0)
         QTimer::singleShot(0, this, &TForm1::btHelpTOCClick);
+    // files: a run a crash cut short is offered once the window is up, over it.
+    QTimer::singleShot(0, journal.get(), &files::JournalUi::offerUnfinished);
 }
 
 // analysis: the work is done by MainWindowAnalysis.
@@ -910,6 +923,7 @@ void TForm1::layoutChartArea()
     progressBar->setFixedWidth(std::max(0, chartW - 20));
     status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
     btSaveChart->move(2, chartH - 26);
+    btJournals->move(Chart1->x() + btSaveChart->x() + btSaveChart->width() + 2, Chart1->y() + chartH - 26);
 }
 
 void TForm1::FormResize()

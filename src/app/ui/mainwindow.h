@@ -44,6 +44,7 @@ namespace files {
 class MeasurementFilesUi;
 class ScalesUi;
 class FolderBrowserUi;
+class JournalUi;
 } // namespace files
 
 // display: the chart build and the chart's handlers, owned by the window.
@@ -143,6 +144,7 @@ public:
 
     display::SignalChart* Chart1;
     QToolButton* btSaveChart;
+    QToolButton* btJournals; // "Несохранённые измерения…"
     StatusPanels* status;
 
     // Frequency and time set-up panel.
@@ -259,6 +261,8 @@ public:
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
     std::unique_ptr<files::ScalesUi> scales;
     std::unique_ptr<files::FolderBrowserUi> folderBrowser;
+    // The run journal: runs written to disk as they arrive, and offered again after a crash.
+    std::unique_ptr<files::JournalUi> journal;
     // Set when "tremor.ini" was too large to be read: the state the defaults gave the window.
     // Closing replaces the file only when the operator changed something since.
     std::optional<files::MainSettings> unreadSettingsState;

@@ -17,6 +17,7 @@
 #include "display/ui/signalchart.h"
 #include "files/savefile.h"
 #include "files/ui/exportprogress.h"
+#include "files/ui/journalui.h"
 #include "platform/ui/dialogs.h"
 
 namespace files {
@@ -157,6 +158,54 @@ bool MeasurementFilesUi::loadWithoutDialog(const QString& path)
 
 bool MeasurementFilesUi::loadFile(const QString& path)
 {
+    std::optional<AxdContents> c = readChecked(path);
+    if (!c)
+        return false;
+    currentFileName = path;
+    header = c->header;
+    plainTypeWord = c->header.hasPlainTypeWord();
+    takeContents(*c);
+    form_.record.loadedFromFile = true;
+    // A simulated record saved earlier says so in its own comment.
+    form_.record.simulatedBoard = false;
+
+    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(currentFileName).fileName());
+    form_.btPrevFile->setEnabled(true);
+    form_.btNextFile->setEnabled(true);
+    form_.btShowCmnt->setEnabled(true);
+    form_.record.startTime = fileModificationTime(currentFileName);
+    form_.ShowChart(form_.btLoadFile);
+    return true;
+}
+
+bool MeasurementFilesUi::openJournal(const JournalEntry& entry, const QString& incompleteWhy)
+{
+    closeSetupPanel();
+    std::optional<AxdContents> c = readChecked(entry.path);
+    if (!c)
+        return false;
+    // The record as a run leaves it: no file's, saved as a new measurement with its own start time.
+    takeContents(*c);
+    auto& r = form_.record;
+    r.loadedFromFile = false;
+    const acq::ChannelSet channels = acq::ChannelSet::fromMask(c->header.channelMask);
+    r.calcUseChnl(channels);
+    r.channelLetters = channels.letters();
+    r.sampleRateHz = 1000000.0 / r.samplePeriodUs;
+    r.receivedBytes = std::uint32_t(std::min<std::uint64_t>(r.sampleStream.size(), UINT32_MAX));
+    r.expectedBytes =
+        std::uint32_t(std::min<std::uint64_t>(std::max(entry.expectedBytes, r.sampleStream.size()), UINT32_MAX));
+    r.startTime = entry.startTime;
+    form_.mComment->setComment(entry.comment);
+    form_.gbFile->setTitle(kCommentTitle);
+    if (!incompleteWhy.isEmpty())
+        r.markIncomplete(incompleteWhy);
+    form_.ShowChart(form_.btLoadFile);
+    return true;
+}
+
+std::optional<AxdContents> MeasurementFilesUi::readChecked(const QString& path)
+{
     platform::Dialogs* dialogs = form_.services().dialogs;
     // The whole file is read and checked first: only a complete measurement file replaces the
     // record, touches the controls and becomes the current file. A refused file must not lend
@@ -180,45 +229,45 @@ bool MeasurementFilesUi::loadFile(const QString& path)
         return true;
     });
     if (!alive)
-        return false;
+        return std::nullopt;
     --readsUnderway_;
     if (r.status == AxdStatus::Abandoned) {
         // A newer load has set the status text its own way; a run that took over leaves this
         // panel alone, so the reading notice must not stay there for the whole run.
         if (readsUnderway_ == 0 && form_.status->panelText(1) == kReadingFileText)
             form_.status->setPanelText(1, statusBeforeRead_);
-        return false;
+        return std::nullopt;
     }
     form_.status->setPanelText(1, statusBeforeRead_);
     if (r.status == AxdStatus::NotMeasurement) {
         if (dialogs)
             dialogs->message(&form_, QString::fromUtf8(kForeignFileMessage));
-        return false;
+        return std::nullopt;
     }
     if (!r.ok()) {
         if (dialogs)
             dialogs->error(&form_, r.message(path));
-        return false;
+        return std::nullopt;
     }
     const double period = r.contents.header.samplePeriodUs;
     if (!(period > 0) || !std::isfinite(period)) {
         // Every time, frequency, spectrum and trend of the record divides by this period.
         if (dialogs)
             dialogs->message(&form_, badSamplePeriodMessage(path, period));
-        return false;
+        return std::nullopt;
     }
     if (!axdNumbersFinite(r.contents)) {
         if (dialogs)
             dialogs->message(&form_, notFiniteFileMessage(path));
-        return false;
+        return std::nullopt;
     }
     if (r.contents.commentCut && dialogs)
         dialogs->message(&form_, axdCommentCutMessage(path));
+    return std::move(r.contents);
+}
 
-    currentFileName = path;
-    AxdContents& c = r.contents;
-    header = c.header;
-    plainTypeWord = c.header.hasPlainTypeWord();
+void MeasurementFilesUi::takeContents(AxdContents& c)
+{
     form_.record.samplePeriodUs = c.header.samplePeriodUs;
     // All boxes on, then off where the mask has no channel; their own handlers follow.
     for (QCheckBox* b : form_.channelBoxes)
@@ -236,17 +285,6 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     form_.record.sampleStream = std::move(c.data);
     form_.record.sampleStream.seek(0);
     form_.mComment->setComment(c.comment);
-    form_.record.loadedFromFile = true;
-    // A simulated record saved earlier says so in its own comment.
-    form_.record.simulatedBoard = false;
-
-    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(currentFileName).fileName());
-    form_.btPrevFile->setEnabled(true);
-    form_.btNextFile->setEnabled(true);
-    form_.btShowCmnt->setEnabled(true);
-    form_.record.startTime = fileModificationTime(currentFileName);
-    form_.ShowChart(form_.btLoadFile);
-    return true;
 }
 
 void MeasurementFilesUi::btSaveClick()
@@ -274,6 +312,9 @@ void MeasurementFilesUi::btSaveClick()
                                                    : writeTextExport(name, format, stretchNote);
     if (!written)
         return;
+    // Saved whole, the run no longer needs its journal; a visible stretch or a text export keeps it.
+    if (format == SaveFormat::Axd && stretchNote.isEmpty() && form_.journal)
+        form_.journal->recordSaved();
     form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(name).fileName());
     setFileStartTime(name, form_.record.startTime);
     // A zoomed chart saves what it shows: the operator learns that the file holds only that.

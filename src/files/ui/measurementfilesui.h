@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "files/axdfile.h"
+#include "files/runjournal.h"
 #include "files/savefile.h"
 #include "files/textexport.h"
 
@@ -53,6 +54,9 @@ class MeasurementFilesUi : public QObject {
     void dropFile(const QString& path);
     // Loads path as the folder navigation does; it becomes currentFileName only when it loads.
     bool loadWithoutDialog(const QString& path);
+    // A run's journal as the record a run leaves: no file's, with the run's start time and
+    // comment, marked partial with incompleteWhy when that is not empty.
+    bool openJournal(const JournalEntry& entry, const QString& incompleteWhy);
 
     // The text or CSV export of what the chart shows, as the save writes it.
     ExportSource chartExportSource() const;
@@ -74,6 +78,10 @@ class MeasurementFilesUi : public QObject {
 
   private:
     bool loadFile(const QString& path);
+    // Reads a measurement file whole and checks it; a refused one is told and gives nullopt.
+    std::optional<AxdContents> readChecked(const QString& path);
+    // The file's frames, period, calibration, titles and comment become the record's.
+    void takeContents(AxdContents& contents);
     int firstSelectedChannel() const;
     // The stretch of points the chart showed at its last paint, when it belongs to the record
     // shown now; nullopt stands for the whole record.

@@ -24,6 +24,11 @@ namespace platform {
 
 Dialogs::~Dialogs() = default;
 
+bool Dialogs::question(QWidget*, const QString&)
+{
+    return false;
+}
+
 QString qtFilterFromPipeFilter(const QString& pipeFilter)
 {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
@@ -134,14 +139,19 @@ QString boxTitle()
     return name.isEmpty() ? QStringLiteral("accel3") : name;
 }
 
+void toStandardError(const QString& text)
+{
+    const QByteArray line = (boxTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
 } // namespace
 
 void QtDialogs::message(QWidget* parent, const QString& text, MessageKind kind)
 {
     if (unattended_) {
-        const QByteArray line = (boxTitle() + QStringLiteral(": ") + text + QLatin1Char('\n')).toLocal8Bit();
-        std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
-        std::fflush(stderr);
+        toStandardError(text);
         return;
     }
     QMessageBox::Icon icon = QMessageBox::Information;
@@ -158,6 +168,20 @@ void QtDialogs::message(QWidget* parent, const QString& text, MessageKind kind)
 void QtDialogs::error(QWidget* parent, const QString& text)
 {
     message(parent, text, MessageKind::Error);
+}
+
+bool QtDialogs::question(QWidget* parent, const QString& text)
+{
+    if (unattended_) {
+        toStandardError(text + QStringLiteral(" Нет"));
+        return false;
+    }
+    QMessageBox box(QMessageBox::Question, boxTitle(), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QString QtDialogs::openFile(QWidget* parent, const FileDialogSpec& spec)

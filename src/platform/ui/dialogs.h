@@ -41,6 +41,9 @@ class Dialogs {
     virtual QString openFile(QWidget* parent, const FileDialogSpec& spec) = 0;
     virtual QString saveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
 
+    // A question answered "Да" or "Нет"; true for "Да". Where no box can be shown, "Нет".
+    virtual bool question(QWidget* parent, const QString& text);
+
     // nullopt when the operator cancelled.
     virtual std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) = 0;
     // The width and height in pixels of a bitmap picture about to be written, starting from
@@ -63,6 +66,8 @@ class QtDialogs : public Dialogs {
 
     void message(QWidget* parent, const QString& text, MessageKind kind = MessageKind::Information) override;
     void error(QWidget* parent, const QString& text) override;
+    // Unattended, nobody is there to answer: "Нет", told on standard error.
+    bool question(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const FileDialogSpec& spec) override;
     QString saveFile(QWidget* parent, const FileDialogSpec& spec) override;
     std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) override;

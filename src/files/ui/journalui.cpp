@@ -1,0 +1,208 @@
+#include "files/ui/journalui.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLocale>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "acquisition/runplan.h"
+#include "acquisition/ui/measurementrun.h"
+#include "app/ui/mainwindow.h"
+#include "files/ui/commentbox.h"
+#include "files/ui/measurementfilesui.h"
+#include "platform/ui/dialogs.h"
+
+namespace files {
+
+namespace {
+
+// Often enough that a full disk is told within about a second of the writer meeting it.
+constexpr int kWatchMs = 1000;
+
+// Why an opened journal is not the whole measurement; empty when it is.
+QString incompleteWhy(const JournalEntry& e)
+{
+    if (!e.complete)
+        return QStringLiteral("программа была прервана во время приёма");
+    if (e.dataBytes < e.expectedBytes)
+        return QStringLiteral("передача прервана");
+    return {};
+}
+
+} // namespace
+
+QString journalStoppedMessage(QString why)
+{
+    // The reason is a sentence of its own; here it continues this one.
+    while (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
+    if (!why.isEmpty())
+        why[0] = why[0].toLower();
+    return QStringLiteral("Запись измерения на диск остановлена: %1. Измерение продолжается, но до сохранения "
+                          "оно есть только в памяти программы: сохраните его, когда оно закончится.")
+        .arg(why);
+}
+
+QStringList journalListRow(const JournalEntry& e)
+{
+    const QLocale locale = QLocale::system();
+    const double seconds = double(e.frames()) * e.samplePeriodUs / 1e6;
+    QString length = QStringLiteral("%1 кадров, %2 с").arg(e.frames()).arg(locale.toString(seconds, 'f', 1));
+    if (!incompleteWhy(e).isEmpty())
+        length += QStringLiteral(", неполное");
+    return {e.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")), acq::ChannelSet::fromMask(e.channelMask).letters(),
+            length, e.comment.section(QLatin1Char('\n'), 0, 0)};
+}
+
+JournalUi::JournalUi(app::TForm1& form) : QObject(&form), f_(form), folder_(form.paths.journalFolder)
+{
+    watch_ = new QTimer(this);
+    watch_->setInterval(kWatchMs);
+    connect(watch_, &QTimer::timeout, this, &JournalUi::watch);
+    connect(form.btJournals, &QToolButton::clicked, this, &JournalUi::showList);
+}
+
+// A journal still being written when the window goes is closed as its transfer would be.
+JournalUi::~JournalUi()
+{
+    writer_.finish();
+}
+
+void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
+{
+    if (folder_.isEmpty())
+        return;
+    const acq::MeasurementRecord& r = f_.record;
+    JournalStart s;
+    s.header.channelMask = channels.mask();
+    s.header.samplePeriodUs = r.samplePeriodUs;
+    s.axisK = r.axisK;
+    s.axisC = r.axisC;
+    s.xAxisTitle = f_.xAxisTitle;
+    s.yAxisTitle = f_.scalesYTitle;
+    // A read of the board's memory after a restart knows no start time of its own.
+    s.startTime = r.startTime.isValid() ? r.startTime : QDateTime::currentDateTime();
+    s.comment = f_.mComment->comment();
+    s.expectedBytes = r.expectedBytes;
+    s.source = source;
+    QString why;
+    if (writer_.begin(folder_, s, limits_, why)) {
+        recordJournal_ = writer_.path();
+        recordGeneration_ = r.generation;
+    } else {
+        beginFailure_ = why;
+        recordJournal_.clear();
+    }
+    watch_->start();
+}
+
+void JournalUi::finish()
+{
+    // The watch tells a failure the closing met, then stops.
+    writer_.finish();
+}
+
+void JournalUi::watch()
+{
+    QString why = std::exchange(beginFailure_, {});
+    if (why.isEmpty())
+        why = writer_.takeFailure();
+    if (!writer_.active())
+        watch_->stop();
+    if (!why.isEmpty())
+        if (auto* d = f_.services().dialogs)
+            d->message(&f_, journalStoppedMessage(why), platform::MessageKind::Warning);
+}
+
+void JournalUi::recordSaved()
+{
+    if (recordJournal_.isEmpty() || f_.record.generation != recordGeneration_ || recordJournal_ == activePath())
+        return;
+    removeJournal(std::exchange(recordJournal_, {}));
+}
+
+void JournalUi::offerUnfinished()
+{
+    platform::Dialogs* d = f_.services().dialogs;
+    if (folder_.isEmpty() || !d)
+        return;
+    for (const JournalEntry& e : unfinishedJournals(folder_)) {
+        const bool yes = d->question(&f_, journalOfferText(e));
+        closeUnfinishedJournal(e.path);
+        if (yes) {
+            open(e);
+            return;
+        }
+    }
+}
+
+bool JournalUi::open(const JournalEntry& entry)
+{
+    if (f_.measurementRun && f_.measurementRun->isReceiving()) {
+        if (auto* d = f_.services().dialogs)
+            d->message(&f_, QStringLiteral("Идёт измерение: откройте несохранённое измерение, когда оно закончится."));
+        return false;
+    }
+    const QString why = incompleteWhy(entry);
+    if (!f_.measurementFiles->openJournal(entry, why))
+        return false;
+    recordJournal_ = entry.path;
+    recordGeneration_ = f_.record.generation;
+    if (!why.isEmpty())
+        f_.status->setPanelText(1, acq::startTimeText(entry.startTime, QLocale::system()) +
+                                       QStringLiteral(", неполная запись"));
+    return true;
+}
+
+void JournalUi::showList()
+{
+    std::vector<JournalEntry> entries = listJournals(folder_);
+    std::erase_if(entries, [this](const JournalEntry& e) { return e.path == activePath(); });
+    if (entries.empty()) {
+        if (auto* d = f_.services().dialogs)
+            d->message(&f_, QStringLiteral("Несохранённых измерений нет."));
+        return;
+    }
+    delete list_;
+    list_ = new QDialog(&f_);
+    list_->setObjectName(QStringLiteral("dlgJournals"));
+    list_->setWindowTitle(QStringLiteral("Несохранённые измерения"));
+    list_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(list_, &QObject::destroyed, this, [this] { list_ = nullptr; });
+    auto* column = new QVBoxLayout(list_);
+    auto* tree = new QTreeWidget(list_);
+    tree->setObjectName(QStringLiteral("lvJournals"));
+    tree->setRootIsDecorated(false);
+    tree->setHeaderLabels({QStringLiteral("Время"), QStringLiteral("Каналы"), QStringLiteral("Длина"),
+                           QStringLiteral("Комментарий")});
+    for (const JournalEntry& e : entries)
+        tree->addTopLevelItem(new QTreeWidgetItem(journalListRow(e)));
+    tree->setCurrentItem(tree->topLevelItem(0));
+    for (int c = 0; c < 3; ++c)
+        tree->resizeColumnToContents(c);
+    column->addWidget(tree);
+    auto* buttons = new QDialogButtonBox(list_);
+    QPushButton* openButton = buttons->addButton(QStringLiteral("Открыть"), QDialogButtonBox::AcceptRole);
+    openButton->setObjectName(QStringLiteral("btOpenJournal"));
+    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    column->addWidget(buttons);
+    const auto openChosen = [this, tree, entries] {
+        const int row = tree->indexOfTopLevelItem(tree->currentItem());
+        if (row < 0)
+            return;
+        const JournalEntry chosen = entries[std::size_t(row)];
+        list_->close();
+        open(chosen);
+    };
+    connect(buttons, &QDialogButtonBox::accepted, this, openChosen);
+    connect(buttons, &QDialogButtonBox::rejected, list_, &QDialog::close);
+    connect(tree, &QTreeWidget::itemActivated, this, openChosen);
+    list_->resize(560, 260);
+    list_->show();
+}
+
+} // namespace files

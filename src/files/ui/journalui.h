@@ -1,0 +1,80 @@
+#pragma once
+
+// The window's side of the run journal: the run's bytes go to disk as they are taken into the
+// record, a journal that stopped (a full disk) is told once, a journal a crash left is offered at
+// start, and "Несохранённые измерения…" lists the kept ones and opens one as the record.
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+#include "acquisition/measurementrecord.h"
+#include "files/runjournal.h"
+
+class QDialog;
+class QTimer;
+
+namespace app {
+class TForm1;
+}
+
+namespace files {
+
+// The one message of a journal that could not be made or stopped; the run goes on.
+QString journalStoppedMessage(QString why);
+// What the list of unsaved measurements shows of a journal, one text per column.
+QStringList journalListRow(const JournalEntry& entry);
+
+class JournalUi : public QObject {
+    Q_OBJECT
+  public:
+    explicit JournalUi(app::TForm1& form);
+    ~JournalUi() override;
+
+    // A run or memory read begins to take bytes laid out for `channels` into the record: its
+    // journal starts, described by the record as it stands (period, calibration, start time,
+    // expected bytes) and the comment box.
+    void begin(JournalSource source, acq::ChannelSet channels);
+    // Bytes just taken into the record. Only copied: the receive path never waits on the disk.
+    void append(const char* bytes, std::uint64_t count)
+    {
+        if (writer_.active())
+            writer_.append(bytes, std::size_t(count));
+    }
+    // The transfer ended, whole or not; its journal becomes an ordinary measurement file.
+    void finish();
+    // The record was written whole to a measurement file: its journal is no longer needed.
+    void recordSaved();
+
+    // At start: journals a crash left unfinished are offered, newest first, until one is opened.
+    // Each one offered is closed, so it is offered only once; it stays in the list.
+    void offerUnfinished();
+    // "Несохранённые измерения…": the kept journals; the chosen one is opened. Not modal.
+    void showList();
+    // Opens a kept journal as the record after a run; a partial one is marked so.
+    bool open(const JournalEntry& entry);
+
+    // The list of unsaved measurements while it is open (tests drive it).
+    QDialog* listDialog() const { return list_; }
+    QString folder() const { return folder_; }
+    // The journal being written now; empty when none is.
+    QString activePath() const { return writer_.active() ? writer_.path() : QString(); }
+
+  private:
+    void watch();
+
+    app::TForm1& f_;
+    QString folder_;
+    JournalLimits limits_;
+    RunJournal writer_;
+    // Looks at the writer once a second while a journal is written; says once why it stopped.
+    QTimer* watch_;
+    QString beginFailure_;
+    // The journal of the record shown and the record it belongs to.
+    QString recordJournal_;
+    std::uint64_t recordGeneration_ = 0;
+    QDialog* list_ = nullptr;
+};
+
+} // namespace files

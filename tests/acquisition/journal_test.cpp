@@ -1,0 +1,338 @@
+// The run journal in the window: every run and memory read goes to disk as it arrives, a journal
+// a crash left is offered at the next start, and a full disk stops the journal, not the run. The
+// crash itself is a SIGKILL of a child process measuring from the board emulator through a real
+// pseudo-terminal.
+
+#include "acqwindow.h"
+#include "boardsimprocess.h"
+#include "scenecheck.h"
+
+#include "common/filesizelimit.h"
+#include "files/axdfile.h"
+#include "files/runjournal.h"
+#include "files/ui/commentbox.h"
+#include "files/ui/journalui.h"
+#include "files/ui/measurementfilesui.h"
+#include "platform/ticks.h"
+
+#include <QDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTreeWidget>
+
+#include <csignal>
+#include <cstdio>
+
+using app::TForm1;
+
+namespace {
+
+struct Transfer {
+    const char* what;
+    bool memory; // a run to memory, then "Считать"; else a run to the computer
+    std::array<bool, 3> channels;
+    int frequencyIndex;
+    int rangeIndex;
+    int samples;
+};
+
+void setUp(TForm1& f, const Transfer& t)
+{
+    for (int i = 0; i < 3; ++i)
+        f.channelBoxes[std::size_t(i)]->setChecked(t.channels[std::size_t(i)]);
+    f.cbF->setCurrentIndex(t.frequencyIndex);
+    f.cbRange->setCurrentIndex(t.rangeIndex);
+    f.rgMem->setItemIndex(t.memory ? 1 : 0);
+    f.cbExternalStart->setChecked(false);
+    f.seDelayStart->setValue(0);
+    f.seSamples->setValue(t.samples);
+}
+
+QByteArray dataOf(const files::AxdContents& c)
+{
+    return QByteArray(reinterpret_cast<const char*>(c.data.data()), qsizetype(c.data.size()));
+}
+
+class JournalWindowTest : public AcqWindowTest {
+  public:
+    QString runs() const { return dir.filePath(QStringLiteral("runs")); }
+
+    // The receive timer fired at its interval on the tick counter until the transfer ends.
+    void runToEnd(TForm1& f)
+    {
+        for (int i = 0; i < 200 && f.timRx->isActive(); ++i) {
+            ticks.advance(std::uint32_t(f.timRx->interval()));
+            f.measurementRun->timRxTimer();
+        }
+        ASSERT_FALSE(f.timRx->isActive()) << "the transfer did not end";
+    }
+
+    void transfer(TForm1& f, const Transfer& t)
+    {
+        setUp(f, t);
+        f.btStartClick();
+        if (t.memory) {
+            ticks.advance(std::uint32_t(f.timRx->interval())); // the time of the recording
+            f.measurementRun->timRxTimer();
+            f.measurementRun->btRdClick();
+        }
+        runToEnd(f);
+    }
+};
+
+} // namespace
+
+// A run to the computer and a read of the board's memory are each journalled: the journal holds
+// the record's bytes, described as the record is, and closed as a measurement file when the
+// transfer ends. It stays through a text export or a save of a zoomed stretch, and goes once the
+// record has been saved whole.
+TEST_F(JournalWindowTest, EachTransferIsJournalledAndGoesOnceSavedWhole)
+{
+    const Transfer cases[] = {{"run to the computer", false, {true, true, true}, 0, 0, 3000},
+                              {"memory read", true, {true, false, true}, 2, 1, 5000}};
+    for (const Transfer& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        f->record.baseAxisK = {3, 4, 5};
+        f->mComment->setComment(QStringLiteral("стенд 2\nвтулка"));
+        transfer(*f, c);
+        ASSERT_FALSE(f->record.sampleStream.isEmpty());
+        EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(dialogs.messageTexts().join('\n'));
+
+        const auto kept = files::listJournals(runs());
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_TRUE(kept[0].complete);
+        EXPECT_EQ(kept[0].source, c.memory ? files::JournalSource::Memory : files::JournalSource::Stream);
+        const files::AxdReadResult r = files::readAxdFile(kept[0].path);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(dataOf(r.contents), streamBytes(f->record.sampleStream));
+        EXPECT_EQ(acq::ChannelSet::fromMask(r.contents.header.channelMask),
+                  (acq::ChannelSet{c.channels[0], c.channels[1], c.channels[2]}));
+        EXPECT_EQ(r.contents.header.samplePeriodUs, f->record.samplePeriodUs);
+        EXPECT_EQ(r.contents.axisK, f->record.axisK);
+        EXPECT_EQ(r.contents.comment, QStringLiteral("стенд 2\nвтулка"));
+
+        const QString text = dir.filePath(QStringLiteral("run.txt"));
+        dialogs.saveAnswers = {text};
+        f->measurementFiles->btSaveClick();
+        ASSERT_TRUE(QFileInfo::exists(text));
+        EXPECT_EQ(files::listJournals(runs()).size(), 1u) << "a text export keeps it";
+        dialogs.saveAnswers = {dir.filePath(QStringLiteral("run.axd"))};
+        f->measurementFiles->btSaveClick();
+        EXPECT_TRUE(files::listJournals(runs()).empty()) << "saved whole";
+        EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(dialogs.messageTexts().join('\n'));
+        f.reset();
+        QDir(runs()).removeRecursively();
+    }
+}
+
+// A journal a crash left is offered once, at the next start: "Да" opens it as the record a run
+// leaves (partial, and said so, ready to be saved as a new measurement); "Нет" leaves it to the
+// list of unsaved measurements, which opens it the same way.
+TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun)
+{
+    const QDateTime start(QDate(2026, 3, 14), QTime(15, 9, 26));
+    QByteArray frames(600 * 4, '\0');
+    for (int i = 0; i < frames.size(); ++i)
+        frames[i] = char(i * 13 + 5);
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Да" : "Нет");
+        QDir(runs()).removeRecursively();
+        {
+            files::JournalStart s;
+            s.header.channelMask = 0x05;
+            s.header.samplePeriodUs = 1250;
+            s.axisK = {2, 2, 2};
+            s.startTime = start;
+            s.comment = QStringLiteral("опыт 7");
+            s.expectedBytes = 4000;
+            files::RunJournal journal;
+            QString why;
+            ASSERT_TRUE(journal.begin(runs(), s, {}, why)) << qPrintable(why);
+            journal.append(frames.constData(), std::size_t(frames.size()));
+            journal.append("xyz", 3); // a frame cut by the crash
+        } // left as the crash left it
+
+        dialogs.questions.clear();
+        dialogs.questionAnswers = {yes};
+        auto f = make();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.questions.empty(); }, 5000));
+        EXPECT_EQ(dialogs.questions,
+                  std::vector<QString>{QStringLiteral("Найдено несохранённое измерение от 14.03.2026 15:09:26 (600 кадров). Открыть?")});
+        if (!yes) {
+            EXPECT_TRUE(f->record.sampleStream.isEmpty());
+            f->journal->showList();
+            QDialog* list = f->journal->listDialog();
+            ASSERT_TRUE(list);
+            auto* rows = list->findChild<QTreeWidget*>(QStringLiteral("lvJournals"));
+            ASSERT_EQ(rows->topLevelItemCount(), 1);
+            EXPECT_EQ(rows->topLevelItem(0)->text(1), QStringLiteral("XZ"));
+            EXPECT_TRUE(rows->topLevelItem(0)->text(2).startsWith(QStringLiteral("600 кадров")));
+            EXPECT_EQ(rows->topLevelItem(0)->text(3), QStringLiteral("опыт 7"));
+            list->findChild<QPushButton*>(QStringLiteral("btOpenJournal"))->click();
+        }
+        EXPECT_EQ(streamBytes(f->record.sampleStream), frames);
+        EXPECT_TRUE(f->record.isPartial());
+        EXPECT_FALSE(f->record.loadedFromFile);
+        EXPECT_EQ(f->record.startTime, start);
+        EXPECT_EQ(f->record.channelLetters, QStringLiteral("XZ"));
+        EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 800);
+        EXPECT_EQ(f->mComment->comment(), QStringLiteral("опыт 7"));
+        EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")));
+        EXPECT_TRUE(f->Chart1->isEnabled()) << "charted";
+
+        // Offered once only.
+        f.reset();
+        dialogs.questions.clear();
+        f = make();
+        QTest::qWait(50);
+        EXPECT_TRUE(dialogs.questions.empty());
+        EXPECT_EQ(files::listJournals(runs()).size(), 1u);
+    }
+}
+
+// A disk that fills up during a run: the run completes whole, and one message says that the
+// journal stopped.
+TEST_F(JournalWindowTest, AFullDiskStopsTheJournalWithOneMessageNotTheRun)
+{
+    auto f = make();
+    QTest::qWait(20); // the start-up notices
+    dialogs.messages.clear();
+    {
+        testutil::FileSizeLimit limit(32 * 1024);
+        ASSERT_TRUE(limit.active());
+        transfer(*f, {"run", false, {true, true, true}, 0, 0, 20000});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 5000));
+    }
+    ASSERT_EQ(f->record.sampleStream.size(), 120000u);
+    expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
+    EXPECT_FALSE(f->record.isPartial());
+    QTest::qWait(1200); // a second look of the watch finds nothing more to tell
+    ASSERT_EQ(dialogs.messages.size(), 1u) << qPrintable(dialogs.messageTexts().join('\n'));
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Запись измерения на диск остановлена: ")))
+        << qPrintable(dialogs.messages[0].text);
+}
+
+// ---- A crash in the middle of a transfer -----------------------------------------------------
+
+namespace {
+
+constexpr char kChildPort[] = "ACCEL3_JOURNAL_CHILD_PORT";
+constexpr char kChildFolder[] = "ACCEL3_JOURNAL_CHILD_FOLDER";
+constexpr char kChildMemory[] = "ACCEL3_JOURNAL_CHILD_MEMORY";
+constexpr int kSeed = 5;
+constexpr std::uint32_t kBaud = 921600;
+
+const Transfer kCrashCases[] = {
+    // 30 s of three channels at 3200 Hz, killed after about 2 s.
+    {"run to the computer", false, {true, true, true}, 0, 0, 96000},
+    // 12,000 frames: the header block and two more, the blocks a second and a half apart.
+    {"memory read", true, {true, true, true}, 0, 0, 12000},
+};
+
+} // namespace
+
+// The child: the window measuring from the emulator, telling on standard output how many bytes
+// the record holds each time the window announces progress, until it is killed.
+TEST(JournalCrash, DISABLED_Child)
+{
+    if (qEnvironmentVariableIsEmpty(kChildPort))
+        GTEST_SKIP() << "started by JournalCrash.KilledInTheMiddle only";
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::SystemTicks ticks;
+    files::MainSettings settings;
+    settings.loadHelpOnStart = 1;
+    TForm1 f(app::Services{&dialogs, &help, &ticks}, testutil::pathsIn(qEnvironmentVariable(kChildFolder)), settings);
+    useSerialPort(f, qEnvironmentVariable(kChildPort), 500, kBaud);
+    const Transfer& t = kCrashCases[qEnvironmentVariableIntValue(kChildMemory)];
+    setUp(f, t);
+    QObject::connect(f.measurementRun.get(), &acq::MeasurementRun::activityShown, [&f] {
+        std::printf("received %u\n", f.record.receivedBytes);
+        std::fflush(stdout);
+    });
+    f.btStartClick();
+    if (t.memory) {
+        // The recording's time is up; then it is read back.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f.status->panelText(0).contains(QStringLiteral("истекло")); }, 30000));
+        f.measurementRun->btRdClick();
+    }
+    QTest::qWait(60000);
+    ADD_FAILURE() << "not killed";
+}
+
+// Killed with SIGKILL in the middle of a run to the computer, or half-way through a memory read:
+// the journal left on disk holds, frame by frame, what the board sent, at least all that the
+// window had taken a second before the kill; the next start offers it and opens it as that record.
+TEST(JournalCrash, KilledInTheMiddle)
+{
+    for (int i = 0; i < 2; ++i) {
+        const Transfer& t = kCrashCases[i];
+        SCOPED_TRACE(t.what);
+        QTemporaryDir dir;
+        acq::SimScene scene;
+        scene.seed = kSeed;
+        QStringList simArguments{QStringLiteral("--Seed"), QString::number(kSeed), QStringLiteral("--baud"),
+                                 QString::number(kBaud)};
+        if (t.memory)
+            simArguments << QStringLiteral("--block-delay") << QStringLiteral("1500");
+        BoardSimProcess sim(simArguments);
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+
+        QProcess child;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(kChildPort), sim.path());
+        env.insert(QString::fromLatin1(kChildFolder), dir.path());
+        env.insert(QString::fromLatin1(kChildMemory), QString::number(i));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=JournalCrash.DISABLED_Child"),
+                     QStringLiteral("--gtest_also_run_disabled_tests")});
+        ASSERT_TRUE(child.waitForStarted(10000));
+        // The board's data rate, and the amount after which the child is killed: 2 s of a run,
+        // the first block of a read.
+        const std::uint32_t killAfter = t.memory ? 30000u : 2u * 3200u * 6u;
+        std::uint32_t seen = 0;
+        while (seen < killAfter && child.state() == QProcess::Running) {
+            if (!child.canReadLine() && !child.waitForReadyRead(60000))
+                break;
+            while (child.canReadLine()) {
+                const QByteArray line = child.readLine().trimmed();
+                if (line.startsWith("received "))
+                    seen = std::max(seen, line.mid(9).toUInt());
+            }
+        }
+        ASSERT_GE(seen, killAfter) << child.readAllStandardError().toStdString();
+        // All the window had a second ago must be on disk now.
+        QThread::msleep(1000);
+        ASSERT_EQ(child.state(), QProcess::Running);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        ASSERT_TRUE(child.waitForFinished(10000));
+
+        const QString runs = dir.filePath(QStringLiteral("runs"));
+        const auto left = files::unfinishedJournals(runs);
+        ASSERT_EQ(left.size(), 1u);
+        const files::AxdReadResult r = files::readAxdFile(left[0].path);
+        ASSERT_TRUE(r.ok());
+        ASSERT_TRUE(r.contents.unfinishedJournal);
+        const QByteArray journalled = dataOf(r.contents);
+        EXPECT_GE(std::uint64_t(journalled.size()), seen / 6 * 6) << "whole frames";
+        EXPECT_LT(std::uint64_t(journalled.size()), std::uint64_t(t.samples) * 6) << "killed in the middle";
+        expectScene(journalled, {true, true, true}, 3200, 0, scene);
+
+        // Started again: offered, and opened as the record.
+        FakeDialogs dialogs;
+        FakeHelp help;
+        platform::ManualTicks ticks{1000};
+        dialogs.questionAnswers = {true};
+        files::MainSettings settings;
+        settings.loadHelpOnStart = 1;
+        TForm1 again(app::Services{&dialogs, &help, &ticks}, testutil::pathsIn(dir.path()), settings);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.questions.empty(); }, 5000));
+        EXPECT_EQ(dialogs.questions[0], files::journalOfferText(left[0]));
+        EXPECT_EQ(streamBytes(again.record.sampleStream), journalled);
+        EXPECT_TRUE(again.record.isPartial());
+    }
+}
