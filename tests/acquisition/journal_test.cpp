@@ -8,6 +8,7 @@
 #include "scenecheck.h"
 
 #include "common/filesizelimit.h"
+#include "common/testutil.h"
 #include "files/axdfile.h"
 #include "files/runjournal.h"
 #include "files/ui/commentbox.h"
@@ -126,6 +127,18 @@ TEST_F(JournalWindowTest, EachTransferIsJournalledAndGoesOnceSavedWhole)
         f.reset();
         QDir(runs()).removeRecursively();
     }
+}
+
+// The settings file says how many runs are kept; the newest stay.
+TEST_F(JournalWindowTest, KeepsAsManyRunsAsTheSettingsFileSays)
+{
+    ASSERT_TRUE(testutil::writeAll(dir.filePath(QStringLiteral("tremor.ini")), "[Journal]\r\nRuns=2\r\n"));
+    auto f = make();
+    for (int run = 0; run < 3; ++run)
+        transfer(*f, {"run", false, {true, false, false}, 0, 0, 100 + run});
+    const auto kept = files::listJournals(runs());
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].frames() + kept[1].frames(), 102 + 101);
 }
 
 // A journal a crash left is offered once, at the next start: "Да" opens it as the record a run

@@ -14,6 +14,7 @@
 #include "app/ui/mainwindow.h"
 #include "files/ui/commentbox.h"
 #include "files/ui/measurementfilesui.h"
+#include "platform/inifile.h"
 #include "platform/ui/dialogs.h"
 
 namespace files {
@@ -60,6 +61,14 @@ QStringList journalListRow(const JournalEntry& e)
 
 JournalUi::JournalUi(app::TForm1& form) : QObject(&form), f_(form), folder_(form.paths.journalFolder)
 {
+    // How many runs are kept is the operator's to set in "tremor.ini"; the program never writes
+    // these keys, and the file's other owners leave them as they are.
+    const platform::IniFile ini(form.paths.settingsFile);
+    const QString section = QStringLiteral("Journal");
+    limits_.keepRuns = std::max(1, ini.readInteger(section, QStringLiteral("Runs"), limits_.keepRuns));
+    limits_.keepBytes = std::uint64_t(std::max(1, ini.readInteger(section, QStringLiteral("MiB"),
+                                                                  int(limits_.keepBytes >> 20))))
+                        << 20;
     watch_ = new QTimer(this);
     watch_->setInterval(kWatchMs);
     connect(watch_, &QTimer::timeout, this, &JournalUi::watch);
