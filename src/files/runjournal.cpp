@@ -53,6 +53,8 @@ QByteArray infoBytes(const JournalStart& s, bool interrupted)
     o[QStringLiteral("comment")] = s.comment;
     o[QStringLiteral("expectedBytes")] = double(s.expectedBytes);
     o[QStringLiteral("source")] = s.source == JournalSource::Memory ? QStringLiteral("memory") : QStringLiteral("stream");
+    if (s.simulated)
+        o[QStringLiteral("simulated")] = true;
     if (interrupted)
         o[QStringLiteral("interrupted")] = true;
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
@@ -138,6 +140,7 @@ std::optional<JournalEntry> readEntry(const QString& path)
     e.expectedBytes = std::uint64_t(std::max(0.0, o.value(QStringLiteral("expectedBytes")).toDouble()));
     e.source = o.value(QStringLiteral("source")).toString() == QLatin1String("memory") ? JournalSource::Memory
                                                                                        : JournalSource::Stream;
+    e.simulated = o.value(QStringLiteral("simulated")).toBool();
     e.channelMask = h.channelMask;
     e.samplePeriodUs = h.samplePeriodUs;
     e.complete = !h.isOpenJournal() && !o.value(QStringLiteral("interrupted")).toBool();
@@ -430,6 +433,7 @@ void closeUnfinishedJournal(const QString& journalPath)
     s.comment = e->comment;
     s.expectedBytes = e->expectedBytes;
     s.source = e->source;
+    s.simulated = e->simulated;
     platform::writeFileAtomically(infoPath(journalPath), infoBytes(s, true));
     setModificationTime(journalPath, e->startTime);
 }

@@ -39,6 +39,7 @@ struct JournalStart {
     QString comment;
     std::uint64_t expectedBytes = 0;
     JournalSource source = JournalSource::Stream;
+    bool simulated = false; // from the built-in simulated board: no measurement, and saved as such
 };
 
 // How many journals are kept: the newest runs up to both limits (the run being written always).
@@ -58,6 +59,7 @@ struct JournalEntry {
     std::uint64_t expectedBytes = 0; // what the run asked for
     bool complete = false;           // the run or read ended and the journal was closed
     JournalSource source = JournalSource::Stream;
+    bool simulated = false;
 
     std::int64_t frames() const;
 };

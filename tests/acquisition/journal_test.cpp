@@ -161,6 +161,7 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
             s.startTime = start;
             s.comment = QStringLiteral("опыт 7");
             s.expectedBytes = 4000;
+            s.simulated = true;
             files::RunJournal journal;
             QString why;
             ASSERT_TRUE(journal.begin(runs(), s, {}, why)) << qPrintable(why);
@@ -190,6 +191,7 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         EXPECT_TRUE(f->record.isPartial());
         EXPECT_FALSE(f->record.loadedFromFile);
         EXPECT_EQ(f->record.startTime, start);
+        EXPECT_TRUE(f->record.simulatedBoard) << "saved marked as the simulated board's";
         EXPECT_EQ(f->record.channelLetters, QStringLiteral("XZ"));
         EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 800);
         EXPECT_EQ(f->mComment->comment(), QStringLiteral("опыт 7"));

@@ -98,6 +98,7 @@ void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
     s.comment = f_.mComment->comment();
     s.expectedBytes = r.expectedBytes;
     s.source = source;
+    s.simulated = f_.measurementRun && f_.measurementRun->device().backend().simulated();
     QString why;
     if (writer_.begin(folder_, s, limits_, why)) {
         recordJournal_ = writer_.path();

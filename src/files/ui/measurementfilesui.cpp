@@ -188,6 +188,7 @@ bool MeasurementFilesUi::openJournal(const JournalEntry& entry, const QString& i
     takeContents(*c);
     auto& r = form_.record;
     r.loadedFromFile = false;
+    r.simulatedBoard = entry.simulated;
     const acq::ChannelSet channels = acq::ChannelSet::fromMask(c->header.channelMask);
     r.calcUseChnl(channels);
     r.channelLetters = channels.letters();
