@@ -59,27 +59,28 @@ namespace {
 // microseconds keeps all of its integer digits), trailing zeros dropped.
 QString cellText(double v, QChar sep)
 {
-    if (!std::isfinite(v))
-        return platform::generalNumberText(v, sep);
-    const int magnitude = v == 0 ? 0 : int(std::floor(std::log10(std::abs(v))));
-    const int decimals = std::clamp(5 - magnitude, 0, 12);
-    QString s = QString::number(v, 'f', decimals);
-    if (s.contains(QLatin1Char('.'))) {
-        while (s.endsWith(QLatin1Char('0')))
-            s.chop(1);
-        if (s.endsWith(QLatin1Char('.')))
-            s.chop(1);
-    }
-    if (s == QLatin1String("-0"))
-        s = QStringLiteral("0");
-    s.replace(QLatin1Char('.'), sep);
-    return s;
+    return platform::significantText(v, 6, sep);
+}
+
+// A position on the bottom axis to the resolution of the samples: as many decimals as the
+// distance between two samples has, so that neighbouring samples never read the same.
+QString positionText(double v, double step, QChar sep)
+{
+    if (!std::isfinite(v) || !(step > 0))
+        return cellText(v, sep);
+    int decimals = 0;
+    for (double scaled = step; decimals < 12; ++decimals, scaled *= 10)
+        if (std::abs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, scaled))
+            break;
+    // No more digits than the value has: a sample at a whole time reads whole.
+    const QString digits = platform::fixedText(v, decimals, QLatin1Char('.'));
+    return platform::significantText(digits.toDouble(), 17, sep);
 }
 
 } // namespace
 
 MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView, const QString& unitText,
-                        QChar sep)
+                        QChar sep, double positionStep)
 {
     MarkerTable t;
     t.separator = sep;
@@ -89,7 +90,8 @@ MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView
         t.header << QString::number(m + 1);
     if (pair)
         t.header << QStringLiteral("2−1");
-    const auto addRow = [&](const QString& name, std::optional<double> a, std::optional<double> b) {
+    const auto addRow = [&](const QString& name, std::optional<double> a, std::optional<double> b,
+                            bool position = false) {
         std::vector<std::optional<double>> cells{a};
         if (pair) {
             cells.push_back(b);
@@ -97,7 +99,7 @@ MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView
         }
         QStringList row{name};
         for (const auto& c : cells)
-            row << (c ? cellText(*c, sep) : QString());
+            row << (!c ? QString() : position ? positionText(*c, positionStep, sep) : cellText(*c, sep));
         t.rows.push_back(row);
         t.values.push_back(cells);
     };
@@ -105,7 +107,7 @@ MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView
         return t;
     const MarkerReading& first = markers[0];
     const MarkerReading& second = pair ? markers[1] : markers[0];
-    addRow(timeView ? QStringLiteral("t, ") + unitText : QStringLiteral("n"), first.position, second.position);
+    addRow(timeView ? QStringLiteral("t, ") + unitText : QStringLiteral("n"), first.position, second.position, true);
     static const char* const names[4] = {"X", "Y", "Z", "|a|"};
     for (std::size_t k = 0; k < 4; ++k)
         if (first.values[k] || (pair && second.values[k]))

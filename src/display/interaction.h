@@ -54,7 +54,7 @@ struct MarkerReading {
 // marker; a column per marker and, for two markers, their difference (second minus first).
 struct MarkerTable {
     QStringList header;
-    // As shown: six significant digits, never an exponent.
+    // As shown: six significant digits, never an exponent; positions to the sample.
     std::vector<QStringList> rows;
     // The numbers behind the cells (none for an empty cell), row by row, column by column.
     std::vector<std::vector<std::optional<double>>> values;
@@ -64,7 +64,9 @@ struct MarkerTable {
     // values have.
     QString text() const;
 };
+// The position row shows as many decimals as positionStep (the distance between two samples on
+// the bottom axis) has; with no step, six significant digits as the other rows.
 MarkerTable markerTable(const std::vector<MarkerReading>& markers, bool timeView, const QString& unitText,
-                        QChar decimalSeparator);
+                        QChar decimalSeparator, double positionStep = 0);
 
 } // namespace display

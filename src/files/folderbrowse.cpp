@@ -63,6 +63,38 @@ StepResult previousInListing(const QStringList& names, const QString& currentNam
     return {StepResult::Found, names[i - 1]};
 }
 
+bool isMeasurementFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(kAxdHeaderSize);
+    return head.size() == kAxdHeaderSize && decodeAxdHeader(head.constData()).isMeasurement();
+}
+
+StepResult stepToMeasurement(const QString& folder, const QStringList& names, const QString& currentName,
+                             bool forward, QStringList& passed)
+{
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    StepResult r{StepResult::Found, currentName};
+    // Each entry is passed at most once, so a listing of foreign files ends the walk.
+    for (;;) {
+        r = forward ? nextInListing(names, r.name) : previousInListing(names, r.name);
+        if (r.kind != StepResult::Found || isMeasurementFile(base + r.name))
+            return r;
+        passed.append(r.name);
+    }
+}
+
+QString passedOverText(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    return (names.size() == 1 ? QStringLiteral("Пропущен не файл измерения: ")
+                              : QStringLiteral("Пропущены не файлы измерения: ")) +
+           names.join(QStringLiteral(", "));
+}
+
 namespace {
 
 // Header, calibration and titles of a measurement file normally fit in its first few hundred
@@ -148,8 +180,11 @@ CommentListing buildCommentList(const QString& folder, const QStringList& names,
             e = readComment(base + name, comment, readBytes, cut);
         }
         if (e == Entry::Foreign) {
-            listing.stoppedAtForeignFile = true;
-            break;
+            // Named, so that the operator knows why it has no comment, and not openable.
+            listing.foreignFiles.append(name);
+            listing.lines.append(QStringLiteral("=x=") + name +
+                                 QStringLiteral("=x= не читается: это не файл измерения"));
+            continue;
         }
         if (e == Entry::Skipped)
             continue;
@@ -180,6 +215,8 @@ std::optional<QString> fileNameForLine(const QStringList& lines, int line)
         return std::nullopt;
     for (int i = std::min<int>(line, int(lines.size()) - 1); i >= 0; --i) {
         const QString& l = lines[i];
+        if (l.startsWith(QLatin1String("=x=")))
+            return std::nullopt;
         if (l.startsWith(QLatin1String("=v="))) {
             if (l.size() < 6)
                 return std::nullopt;

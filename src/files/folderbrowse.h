@@ -35,10 +35,22 @@ StepResult previousInListing(const QStringList& names, const QString& currentNam
 
 inline constexpr char kNoMoreFilesMessage[] = "Больше нет файлов";
 
+// Whether the file begins with the header of a measurement file. Files of other programs may
+// carry the same extension.
+bool isMeasurementFile(const QString& path);
+// Steps from the current file to the next (forward) or previous measurement file of the folder's
+// listing, passing over entries that are no measurement file; their names are added to `passed`.
+// Otherwise as nextInListing and previousInListing.
+StepResult stepToMeasurement(const QString& folder, const QStringList& names, const QString& currentName,
+                             bool forward, QStringList& passed);
+// What the status bar says of entries passed over ("" for none).
+QString passedOverText(const QStringList& names);
+
 // The comment browser's list: for every measurement file a line "=v=" + name + "=v=" and then
 // the lines of its comment. Only each file's header, titles and comment are read; the data block
-// is skipped. A file that cannot be opened or is too short for a header is left out. The build
-// stops at the first file that is not a measurement file (its name is not listed).
+// is skipped. A file that cannot be opened or is too short for a header is left out. A file that
+// is not a measurement file gets a line of its own, "=x=" + name + "=x=" and why it is not read,
+// and the build goes on past it.
 //
 // The list is bounded, so that a folder of files with huge comments neither freezes the window
 // nor takes the machine's memory: each comment is shown as the comment box shows it
@@ -52,7 +64,7 @@ struct CommentListBounds {
 };
 struct CommentListing {
     QStringList lines;
-    bool stoppedAtForeignFile = false;
+    QStringList foreignFiles;
     bool cut = false;
 };
 CommentListing buildCommentList(const QString& folder, const QStringList& names,
@@ -60,7 +72,8 @@ CommentListing buildCommentList(const QString& folder, const QStringList& names,
 // What the operator is told after a list that left something out.
 QString commentListCutMessage(const CommentListBounds& bounds);
 
-// The name in the nearest "=v=" line at or above `line`; nullopt when there is none.
+// The name in the nearest "=v=" line at or above `line`; nullopt when there is none or when a
+// foreign file's "=x=" line comes first.
 std::optional<QString> fileNameForLine(const QStringList& lines, int line);
 
 // The next line containing `text`, starting at `searchLine` and wrapping once through all lines

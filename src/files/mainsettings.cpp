@@ -12,6 +12,7 @@ const QString kColours = QStringLiteral("Series Color");
 const QString kSelect = QStringLiteral("Series select");
 const QString kSetup = QStringLiteral("Окно F/T");
 const QString kShow = QStringLiteral("Show");
+const QString kChartView = QStringLiteral("Chart View");
 
 QString channelKey(int i)
 {
@@ -57,6 +58,12 @@ MainSettings readMainSettings(const platform::IniFile& ini, const MainSettings& 
     s.markShown = ini.readBool(QStringLiteral("Mark"), kShow, d.markShown);
     s.pulseShown = ini.readBool(QStringLiteral("Pls"), kShow, d.pulseShown);
     s.degreeOrTime = ini.readInteger(QStringLiteral("Pls"), QStringLiteral("Degree|Time"), d.degreeOrTime);
+
+    s.fitValuesToVisible = ini.readBool(kChartView, QStringLiteral("Fit Y to Visible"), d.fitValuesToVisible);
+    s.pulseStrip = ini.readBool(kChartView, QStringLiteral("Pulse Strip"), d.pulseStrip);
+    s.markerTableShown = ini.readBool(kChartView, QStringLiteral("Marker Table"), d.markerTableShown);
+    s.markerTableRight = ini.readInteger(kChartView, QStringLiteral("Marker Table Right"), d.markerTableRight);
+    s.markerTableTop = ini.readInteger(kChartView, QStringLiteral("Marker Table Top"), d.markerTableTop);
     return s;
 }
 
@@ -102,6 +109,12 @@ void writeMainSettings(platform::IniFile& ini, const MainSettings& s)
     ini.setBool(QStringLiteral("Mark"), kShow, s.markShown);
     ini.setBool(QStringLiteral("Pls"), kShow, s.pulseShown);
     ini.setInteger(QStringLiteral("Pls"), QStringLiteral("Degree|Time"), s.degreeOrTime);
+
+    ini.setBool(kChartView, QStringLiteral("Fit Y to Visible"), s.fitValuesToVisible);
+    ini.setBool(kChartView, QStringLiteral("Pulse Strip"), s.pulseStrip);
+    ini.setBool(kChartView, QStringLiteral("Marker Table"), s.markerTableShown);
+    ini.setInteger(kChartView, QStringLiteral("Marker Table Right"), s.markerTableRight);
+    ini.setInteger(kChartView, QStringLiteral("Marker Table Top"), s.markerTableTop);
 }
 
 void writeMainSettingsFile(const QString& path, const MainSettings& s)

@@ -45,6 +45,14 @@ struct MainSettings {
     bool pulseShown = true;
     int degreeOrTime = 1; // rgTimGrad: "Время", "Градусы"
 
+    // The chart's view choices of the "График" panel and the marker table's place: its gaps to
+    // the plot's right and top edges, in pixels.
+    bool fitValuesToVisible = false;
+    bool pulseStrip = false;
+    bool markerTableShown = true;
+    int markerTableRight = 4;
+    int markerTableTop = 4;
+
     friend bool operator==(const MainSettings&, const MainSettings&) = default;
 };
 

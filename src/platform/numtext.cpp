@@ -281,6 +281,24 @@ QString fixedText(double v, int decimals, QChar decimalSeparator)
     return out;
 }
 
+QString significantText(double v, int digits, QChar decimalSeparator)
+{
+    if (!std::isfinite(v))
+        return nonFiniteText(v);
+    const int magnitude = v == 0 ? 0 : int(std::floor(std::log10(std::abs(v))));
+    QString s = fixedText(v, std::clamp(digits - 1 - magnitude, 0, 12), QLatin1Char('.'));
+    if (s.contains(QLatin1Char('.'))) {
+        while (s.endsWith(QLatin1Char('0')))
+            s.chop(1);
+        if (s.endsWith(QLatin1Char('.')))
+            s.chop(1);
+    }
+    if (s == QLatin1String("-0"))
+        s = QStringLiteral("0");
+    s.replace(QLatin1Char('.'), decimalSeparator);
+    return s;
+}
+
 QString formatD(qint64 v)
 {
     return QString::number(v);

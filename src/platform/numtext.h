@@ -36,6 +36,11 @@ char* writeGeneralNumber(char* out, double v, char decimalSeparator);
 // Fixed decimals ("%0.2f", "%0.4f", "%0.6f" ...), rounded half to even on the exact value.
 QString fixedText(double v, int decimals, QChar decimalSeparator);
 
+// A number read at a glance: `digits` significant digits in fixed notation, never an exponent
+// (at most 12 decimals; integer digits are all kept), trailing zeros dropped. 5e-5 with six
+// digits is "0.00005", 2136562.5 is "2136563".
+QString significantText(double v, int digits, QChar decimalSeparator);
+
 // "%f": two decimals.
 inline QString formatF(double v, QChar decimalSeparator)
 {

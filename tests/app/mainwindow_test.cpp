@@ -368,3 +368,54 @@ TEST_F(MainWindowTest, StoredGeometryIsBroughtOntoTheScreenAndWrittenBackAsAppli
         EXPECT_EQ(QRect(written.left, written.top, written.width, written.height), c.applied);
     }
 }
+
+TEST_F(MainWindowTest, TabLeavesTheCommentAndTheUsualKeysReachTheirButtons)
+{
+    auto f = make();
+    f->show();
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+
+    // A TAB in the comment would split its line into fields of the text export.
+    f->mComment->setFocus(Qt::OtherFocusReason);
+    QTest::keyClicks(f->mComment, QStringLiteral("ab"));
+    QTest::keyClick(f->mComment, Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("cd"));
+    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("ab"));
+    EXPECT_FALSE(f->mComment->hasFocus());
+
+    // Each key acts as its button does, also while the operator is typing the comment.
+    f->btSave->setEnabled(true);
+    // The start key is checked on the button alone: a start here would talk to the board.
+    QObject::disconnect(f->btStartPlus, &QAbstractButton::clicked, nullptr, nullptr);
+    const struct {
+        QKeySequence key;
+        QAbstractButton* button;
+        int clicks;
+    } cases[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), f->btLoadFile, 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), f->btSave, 1},
+        {QKeySequence(Qt::Key_F5), f->btStartPlus, 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_R), f->btStartPlus, 1},
+    };
+    for (const auto& c : cases) {
+        QSignalSpy clicked(c.button, &QAbstractButton::clicked);
+        f->mComment->setFocus(Qt::OtherFocusReason);
+        QTest::keySequence(f->mComment, c.key);
+        EXPECT_EQ(clicked.count(), c.clicks) << c.key.toString().toStdString();
+    }
+    ASSERT_EQ(dialogs.fileDialogs.size(), 2u);
+    EXPECT_EQ(dialogs.fileDialogs[0].kind, FakeDialogs::FileDialogKind::Open);
+    EXPECT_EQ(dialogs.fileDialogs[1].kind, FakeDialogs::FileDialogKind::Save);
+}
+
+TEST_F(MainWindowTest, ShrinkingKeepsAUsableChartUnderTheToolBars)
+{
+    auto f = make();
+    f->show();
+    f->resize(300, 50);
+    QCoreApplication::processEvents();
+    EXPECT_GE(f->Chart1->height(), 120);
+    EXPECT_GE(f->status->y(), f->Chart1->geometry().bottom()) << "the status bar over the chart";
+    EXPECT_GT(f->status->y(), f->ctlBar->geometry().bottom()) << "the status bar over the tool bars";
+}

@@ -1,9 +1,13 @@
+#include <QApplication>
+#include <QCheckBox>
 #include <QLocale>
+#include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartinteraction.h"
+#include "display/ui/chartviewoptions.h"
 #include "display/ui/cursortable.h"
 
 #include <QTableWidget>
@@ -27,6 +31,8 @@ class ChartInteractionTest : public ChartWindowTest {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         f->ShowChart(nullptr);
         zoomToSamples(0, 200);
+        // The chart has the focus already, so every click below is a deliberate one.
+        f->Chart1->setFocus(Qt::OtherFocusReason);
     }
 
     // A view in which each sample spans several pixels, so a pixel picks one sample exactly.
@@ -298,4 +304,76 @@ TEST_F(ChartInteractionTest, AnotherTimeUnitOrViewKeepsTheZoomedStretch)
     ASSERT_TRUE(f->Chart1->zoomBack());
     EXPECT_NEAR(f->Chart1->bottomRange().lo, 50 * 0.3125, 1e-9);
     EXPECT_NEAR(f->Chart1->bottomRange().hi, 400 * 0.3125, 1e-9);
+}
+
+TEST_F(ChartInteractionTest, OnlyADeliberateLeftClickPlacesAMarker)
+{
+    f->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
+    // The chart is on the Tab route, so its keys can be reached without a click.
+    f->mComment->setFocus(Qt::OtherFocusReason);
+    for (int tabs = 0; tabs < 80 && !f->Chart1->hasFocus(); ++tabs)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(f->Chart1->hasFocus()) << "Tab never reached the chart";
+
+    struct Case {
+        const char* what;
+        Qt::MouseButton button;
+        bool focusElsewhere;
+        bool marks;
+    };
+    const Case cases[] = {
+        {"the click that brings the focus", Qt::LeftButton, true, false},
+        {"a right click", Qt::RightButton, false, false},
+        {"a left click on the focused chart", Qt::LeftButton, false, true},
+    };
+    for (const Case& c : cases) {
+        f->Chart1->clearSeries(Series::Mark);
+        f->chartInteraction->pointClickCount = 0;
+        tone.beeps.clear();
+        if (c.focusElsewhere)
+            f->mComment->setFocus(Qt::OtherFocusReason);
+        else
+            f->Chart1->setFocus(Qt::OtherFocusReason);
+        const QPoint p = pixelOf(100);
+        QTest::mouseMove(f->Chart1, p);
+        QTest::mouseClick(f->Chart1, c.button, {}, p);
+        EXPECT_TRUE(f->Chart1->hasFocus()) << c.what;
+        EXPECT_EQ(f->Chart1->pointCount(Series::Mark), c.marks ? 1 : 0) << c.what;
+        EXPECT_EQ(tone.beeps.size(), c.marks ? 1u : 0u) << c.what;
+        // The right button opens the chart's menu where it was clicked.
+        EXPECT_EQ(f->pmChart->isVisible(), c.button == Qt::RightButton) << c.what;
+        f->pmChart->hide();
+    }
+}
+
+TEST_F(ChartInteractionTest, TheMarkerTableIsMovedClosedAndReopened)
+{
+    display::CursorTable* table = f->chartInteraction->cursorTable();
+    QCheckBox* box = f->chartInteraction->viewOptions()->markerTableBox();
+    clickAt(pixelOf(100, 300));
+    ASSERT_TRUE(table->isVisible());
+
+    // Dragged by its title to the left; it stays there through a redraw.
+    const QPoint grip = table->mapTo(f->Chart1, QPoint(10, 8));
+    const QPoint start = table->pos();
+    QTest::mousePress(table, Qt::LeftButton, {}, QPoint(10, 8));
+    QTest::mouseMove(table, QPoint(10 - 150, 8 + 40));
+    QTest::mouseRelease(table, Qt::LeftButton, {}, QPoint(10, 8)); // the table has come along under the pointer
+    EXPECT_EQ(table->pos(), start + QPoint(-150, 40)) << "grip at " << grip.x();
+    f->Chart1->replot();
+    EXPECT_EQ(table->pos(), start + QPoint(-150, 40));
+    EXPECT_EQ(table->cornerGap(), QPoint(4 + 150, 4 + 40));
+
+    // Closed: the next markers come without it, until its box is ticked again.
+    QTest::mouseClick(table->closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(table->isVisible());
+    EXPECT_FALSE(box->isChecked());
+    clickAt(pixelOf(40, 200));
+    clickAt(pixelOf(60, 200));
+    EXPECT_EQ(f->Chart1->pointCount(Series::Mark), 1);
+    EXPECT_FALSE(table->isVisible());
+    box->setChecked(true);
+    EXPECT_TRUE(table->isVisible());
+    EXPECT_EQ(table->grid()->columnCount(), 2) << "the one marker standing";
 }

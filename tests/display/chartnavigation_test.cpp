@@ -170,6 +170,13 @@ TEST_F(ChartNavigationTest, FittedValuesFollowTheVisibleStretch)
     // Scrolling keeps fitting; without the option the values stay.
     QTest::keyClick(chart, Qt::Key_Right);
     EXPECT_EQ(y(), chart->visibleValueRange(x()));
+    // With the pulse in a strip of its own, the fitted values leave the strip free below them.
+    chart->setPulseStrip(true);
+    ASSERT_TRUE(chart->isSeriesShown(Series::Pls));
+    QTest::keyClick(chart, Qt::Key_Right);
+    const ValueRange fitted = chart->visibleValueRange(x());
+    EXPECT_EQ(y().hi, fitted.hi);
+    EXPECT_LT(y().lo, fitted.lo - 0.08 * (fitted.hi - fitted.lo)) << "values drawn over the strip";
     chart->setFitValuesToVisible(false);
     const ValueRange kept = y();
     QTest::keyClick(chart, Qt::Key_Right);

@@ -19,6 +19,7 @@
 #include "common/testutil.h"
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartoutput.h"
+#include "display/ui/chartpaint.h"
 #include "platform/ui/printing.h"
 
 using display::Series;
@@ -126,8 +127,7 @@ TEST_F(ChartOutputTest, LongPressRule)
             // The dialog names the format written.
             EXPECT_EQ(dialogs.fileDialogs[0].kind, FakeDialogs::FileDialogKind::Save);
             EXPECT_EQ(dialogs.fileDialogs[0].spec.filter,
-                      QStringLiteral("Scalable Vector Graphics|*.svg|Portable Network Graphics|*.png|"
-                                     "Portable Document Format|*.pdf|All Files|*.*"));
+                      QStringLiteral("Рисунок SVG|*.svg|Рисунок PNG|*.png|Документ PDF|*.pdf|Все файлы|*.*"));
             EXPECT_EQ(dialogs.fileDialogs[0].spec.defaultExtension, QStringLiteral("svg"));
         }
     }
@@ -231,12 +231,41 @@ TEST_F(ChartOutputTest, PrintsOnTheDefaultPrinterOrSaysThereIsNone)
     EXPECT_EQ(dialogs.messages.size(), before + 1);
     const QByteArray pdf = testutil::readAll(printers.pdf);
     EXPECT_TRUE(pdf.startsWith("%PDF"));
-    // The job's title is the document title, written in UTF-16.
-    const QByteArray title = QByteArray::fromRawData("\0C\0h\0a\0r\0t\0"
-                                                     "1",
-                                                     12);
-    EXPECT_TRUE(pdf.contains(title) || pdf.contains("Chart1")) << "the job is titled after the chart";
+    // The job and the document are titled after the measurement (not loaded: its start), the
+    // title written in UTF-16.
+    QByteArray title;
+    for (const QChar c : QStringLiteral("Измерение 2024-03-05 10.20.30"))
+        title.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    EXPECT_TRUE(pdf.contains(title)) << "the job is titled after the measurement";
     EXPECT_EQ(pdf.count("/Type /Page") - pdf.count("/Type /Pages"), 1) << "one page";
+}
+
+TEST_F(ChartOutputTest, APageOfOtherProportionsKeepsTheShapeOfText)
+{
+    // The legend's grey band, as many rows high as its text needs: on a page twice as tall as the
+    // screen's chart and as wide, a stretched chart would double it, glyphs and all.
+    const QColor grey(0xCA, 0xCA, 0xCA);
+    const QRect legend = f->Chart1->legend->outerRect();
+    // A page whose upper half is the chart's width and twice its height.
+    const auto greyRows = [&](const QSize& size) {
+        QImage img(size.width() + 1, 2 * size.height(), QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QCPPainter painter(&img);
+        display::paintOnPage(*f->Chart1, painter, img);
+        painter.end();
+        int most = 0;
+        for (int x = legend.left() + 2; x < legend.left() + 8; ++x) {
+            int rows = 0;
+            for (int y = 0; y < img.height(); ++y)
+                rows += img.pixelColor(x, y) == grey;
+            most = std::max(most, rows);
+        }
+        return most;
+    };
+    const QSize screen = f->Chart1->size();
+    const int onScreen = greyRows(screen);
+    ASSERT_GT(onScreen, 5);
+    EXPECT_NEAR(greyRows(QSize(screen.width(), 2 * screen.height())), onScreen, 2) << "glyphs stretched";
 }
 
 TEST_F(ChartOutputTest, ZoomedPicturesKeepTheCurvesInsideTheAxisRectangle)
@@ -324,7 +353,7 @@ TEST_F(ChartOutputTest, SavedPictureTakesTheTypeOfItsName)
         {"chart.svg", {}, "svg"},
         {"chart.png", QSize(1200, 700), "png"},
         {"chart.PDF", {}, "pdf"},
-        {"chart.txt", {}, "svg"},                 // "All Files": the picture as before there was a choice
+        {"chart.txt", {}, "svg"},                 // "Все файлы": the picture as before there was a choice
         {"cancelled.png", std::nullopt, nullptr}, // the size question cancelled
         {"huge.png", QSize(20000, 20000), nullptr},
     };

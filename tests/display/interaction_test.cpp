@@ -87,3 +87,24 @@ TEST(Interaction, MarkerTableShowsSixDigitsAndCopiesThemAll)
     const QStringList copied = t.text().split(QLatin1Char('\n'));
     EXPECT_EQ(copied.value(2), QStringLiteral("X\t241,33552734375\t283,4734765625\t42,13794921875"));
 }
+
+TEST(Interaction, MarkerTablePositionsKeepTheSamplesApart)
+{
+    // Long runs: six significant digits would show neighbouring samples alike.
+    struct Case {
+        double step;
+        std::int32_t index;
+        const char* shown;
+    } cases[] = {
+        {312.5, 6837, "2136562,5"},          // microseconds
+        {312.5, 6838, "2136875"},            // a whole number stays whole
+        {0.3125, 6837001, "2136562,8125"},   // milliseconds
+        {0.0003125, 6837001, "2136,5628125"}, // seconds
+        {1, 6837001, "6837001"},             // samples
+    };
+    for (const Case& c : cases) {
+        const MarkerReading m{c.index, c.index * c.step, {1.0, std::nullopt, std::nullopt, std::nullopt}};
+        const MarkerTable t = markerTable({m}, true, QStringLiteral("мкс"), QLatin1Char(','), c.step);
+        EXPECT_EQ(t.rows.at(0).value(1), QString::fromUtf8(c.shown)) << c.step << " " << c.index;
+    }
+}

@@ -95,21 +95,25 @@ TEST(FolderBrowse, CommentListSkipsDataAndStopsAtAForeignFile)
         testutil::writeAll(dir.filePath(QStringLiteral("5.axd")), measurement(QStringLiteral("пятый"))));
     ASSERT_TRUE(testutil::writeAll(dir.filePath(QStringLiteral("6.axd")), QByteArray(40, '\x07')));
     ASSERT_TRUE(
-        testutil::writeAll(dir.filePath(QStringLiteral("7.axd")), measurement(QStringLiteral("не попадёт"))));
+        testutil::writeAll(dir.filePath(QStringLiteral("7.axd")), measurement(QStringLiteral("седьмой"))));
 
+    // A file of another program is named, not read, and the files behind it are listed.
     const CommentListing list = buildCommentList(dir.path(), listFolder(dir.path(), QStringLiteral("*.axd")));
-    EXPECT_TRUE(list.stoppedAtForeignFile);
+    EXPECT_EQ(list.foreignFiles, QStringList{QStringLiteral("6.axd")});
     EXPECT_EQ(list.lines, (QStringList{QStringLiteral("=v=1.axd=v="), QStringLiteral("первый"),
                                        QStringLiteral("вторая строка"), QStringLiteral("=v=2.axd=v="),
                                        QStringLiteral("=v=ложный=v="), QStringLiteral("=v=3.axd=v="),
-                                       QStringLiteral("=v=5.axd=v="), QStringLiteral("пятый")}));
+                                       QStringLiteral("=v=5.axd=v="), QStringLiteral("пятый"),
+                                       QStringLiteral("=x=6.axd=x= не читается: это не файл измерения"),
+                                       QStringLiteral("=v=7.axd=v="), QStringLiteral("седьмой")}));
 }
 
 TEST(FolderBrowse, FileNameOfALine)
 {
     const QStringList lines{QStringLiteral("сирота"), QStringLiteral("=v=a.axd=v="),
                             QStringLiteral("x"),      QStringLiteral("=v=b b.axd=v="),
-                            QStringLiteral("y"),      QStringLiteral("=v==v")};
+                            QStringLiteral("y"),      QStringLiteral("=v==v"),
+                            QStringLiteral("=x=c.axd=x= не читается")};
     struct Case {
         int line;
         std::optional<QString> name;
@@ -118,6 +122,7 @@ TEST(FolderBrowse, FileNameOfALine)
         {1, QStringLiteral("a.axd")},
         {2, QStringLiteral("a.axd")},
         {4, QStringLiteral("b b.axd")},
+        {6, std::nullopt}, // a foreign file's line opens nothing, not the file above it
         {99, std::nullopt},
         {-1, std::nullopt},
     };
@@ -196,6 +201,5 @@ TEST(FolderBrowse, CommentListIsBoundedAndSaysSo)
         const CommentListing list = buildCommentList(dir.path(), names, c.bounds);
         EXPECT_EQ(list.lines, c.lines);
         EXPECT_EQ(list.cut, c.cut);
-        EXPECT_FALSE(list.stoppedAtForeignFile);
     }
 }

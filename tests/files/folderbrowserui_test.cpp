@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 
 #include "files/axdfile.h"
 #include "files/textexport.h"
@@ -190,19 +191,37 @@ TEST_F(BrowserTest, SearchSelectsTheFoundLineExactly)
     EXPECT_EQ(f->measurementFiles->searchLine, 0);
 }
 
-TEST_F(BrowserTest, AFileOfAnotherKindEndsTheListUntilTheNextBuild)
+TEST_F(BrowserTest, AFileOfAnotherKindIsNamedAndGonePast)
 {
     auto f = withFolder("a.axd");
     writeMeasurement(at(QStringLiteral("b.axd")), QStringLiteral("чужой"), 0x8004);
-    f->folderBrowser->btShowCmntClick();
-    EXPECT_TRUE(f->gbAllCmnt->isVisibleTo(f.get()));
-    EXPECT_FALSE(f->MAllCmnt->isVisibleTo(f.get()));
-    EXPECT_EQ(listLines(*f), (QStringList{QStringLiteral("=v=a.axd=v="), QStringLiteral("файл a"),
-                                          QStringLiteral("вторая строка")}));
-    writeMeasurement(at(QStringLiteral("b.axd")), QStringLiteral("свой"));
+
+    struct Step {
+        bool next;
+        const char* expect;
+    } steps[] = {{true, "c.axd"}, {false, "a.axd"}};
+    for (const Step& s : steps) {
+        f->status->setPanelText(1, {});
+        s.next ? f->folderBrowser->btNextFileClick() : f->folderBrowser->btPrevFileClick();
+        EXPECT_EQ(current(*f), at(QString::fromUtf8(s.expect)));
+        EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join('|').toStdString();
+        EXPECT_TRUE(f->status->panelText(1).contains(QStringLiteral("не файл измерения: b.axd")))
+            << f->status->panelText(1).toStdString();
+    }
+
     f->folderBrowser->btShowCmntClick();
     EXPECT_TRUE(f->MAllCmnt->isVisibleTo(f.get()));
-    EXPECT_EQ(listLines(*f).size(), 8);
+    const QStringList lines = listLines(*f);
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines[3], QStringLiteral("=x=b.axd=x= не читается: это не файл измерения"));
+    EXPECT_EQ(lines[4], QStringLiteral("=v=c.axd=v="));
+    EXPECT_TRUE(f->status->panelText(1).contains(QStringLiteral("b.axd")));
+    // Its line opens nothing.
+    QTextCursor onForeign(f->MAllCmnt->document()->findBlockByNumber(3));
+    f->MAllCmnt->setTextCursor(onForeign);
+    f->folderBrowser->btOpenFindClick();
+    EXPECT_EQ(current(*f), at(QStringLiteral("a.axd")));
+    EXPECT_TRUE(f->gbAllCmnt->isVisibleTo(f.get()));
     f->folderBrowser->btCancelClick();
     EXPECT_FALSE(f->gbAllCmnt->isVisibleTo(f.get()));
 }

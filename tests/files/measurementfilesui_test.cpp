@@ -114,6 +114,21 @@ void zoomIn(app::TForm1& f)
 
 } // namespace
 
+TEST_F(FilesWindowTest, AnAmpersandInAFileNameIsShownInTheCaption)
+{
+    // A caption would take "&" for the mark of a shortcut letter and swallow it.
+    const QString path = file(QStringLiteral("с пробелом & знаки.axd"));
+    const QString caption = QStringLiteral("ФАЙЛ с пробелом && знаки.axd");
+    auto f = make();
+    measure(*f);
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    EXPECT_EQ(f->gbFile->title(), caption) << "after the save";
+    f->gbFile->setTitle(QString());
+    f->measurementFiles->loadWithoutDialog(path);
+    EXPECT_EQ(f->gbFile->title(), caption) << "after the load";
+}
+
 TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
 {
     const QString path = file(QStringLiteral("m.axd"));

@@ -36,10 +36,18 @@ TEST_F(FilesWindowTest, ClosingWritesEveryKeyAndTheNextStartRestoresThem)
     chosen.markShown = true;
     chosen.pulseShown = false;
     chosen.degreeOrTime = 0;
+    chosen.fitValuesToVisible = true;
+    chosen.pulseStrip = true;
+    chosen.markerTableShown = false;
+    chosen.markerTableRight = 120;
+    chosen.markerTableTop = 30;
 
     // The first run comes up with these values and leaves them in the file when it closes.
     auto first = make(chosen);
     const files::MainSettings shown = files::collectMainSettings(*first);
+    // The chart's view choices and the marker table's place are the operator's, not the defaults.
+    EXPECT_TRUE(shown.fitValuesToVisible && shown.pulseStrip && !shown.markerTableShown);
+    EXPECT_EQ(QPoint(shown.markerTableRight, shown.markerTableTop), QPoint(120, 30));
     first->close();
     ASSERT_TRUE(QFile::exists(paths().settingsFile));
     EXPECT_EQ(files::readMainSettingsFile(paths().settingsFile), shown);

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QLocale>
+#include <QShortcut>
 
 #include <algorithm>
 #include <utility>
@@ -58,6 +59,9 @@ MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&
     f_.ctlBar->installEventFilter(this);
     connect(f_.btStart, &QPushButton::clicked, this, &MeasurementRun::btStartClick);
     connect(f_.btStartPlus, &QToolButton::clicked, this, &MeasurementRun::btStartClick);
+    // The start keys act as the tool bar's start button does, and not while it is disabled.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)})
+        new QShortcut(key, &form, [this] { f_.btStartPlus->click(); });
     connect(f_.btRd, &QToolButton::clicked, this, &MeasurementRun::btRdClick);
     connect(f_.btFM25ProtectClr, &QPushButton::clicked, this, &MeasurementRun::btFM25ProtectClrClick);
     connect(f_.timRx, &QTimer::timeout, this, &MeasurementRun::timRxTimer);

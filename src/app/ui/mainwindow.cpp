@@ -832,6 +832,8 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     // display: after the stored choices are in, so setting them built nothing
     chartBuilder = std::make_unique<display::ChartBuilder>(*this);
     chartInteraction = std::make_unique<display::ChartInteraction>(*this);
+    chartInteraction->applyStoredView(s.fitValuesToVisible, s.pulseStrip, s.markerTableShown,
+                                      QPoint(s.markerTableRight, s.markerTableTop));
     chartOutput = std::make_unique<display::ChartOutput>(*this);
     analysisActions = std::make_unique<analysis::MainWindowAnalysis>(*this); // analysis
     connect(btSpectrGo, &QToolButton::clicked, this, [this] { btSpectrGoClick(btSpectrGo); });
@@ -888,6 +890,9 @@ void TForm1::closeEvent(QCloseEvent* e)
 void TForm1::applyStoredGeometry(const QRect& stored)
 {
     const QSize minimum(ctlBar->width() + 8, chartHeightMargin - kDesignFrame.height() + kMinimumChartHeight);
+    // Dragged smaller, the window stops there too: below it the status bar would lie over the
+    // tool bars and the chart would be gone.
+    setMinimumSize(minimum);
     const QRect g = app::fitWindowGeometryToScreen(stored, minimum);
     resize(g.size());
     move(g.topLeft());

@@ -1,6 +1,7 @@
 #include "display/ui/chartinteraction.h"
 
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QLocale>
 #include <QMouseEvent>
 
@@ -71,6 +72,24 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
             showMarkerTable();
     });
     connect(chart, &QCustomPlot::afterReplot, this, [this, chart] { table_->placeIn(chart->axisRect()->rect()); });
+    // Closed, the table stays away until its box in the "График" panel is ticked again.
+    connect(table_, &CursorTable::closeRequested, viewOptions_->markerTableBox(), [this] {
+        viewOptions_->markerTableBox()->setChecked(false);
+    });
+    connect(viewOptions_->markerTableBox(), &QCheckBox::toggled, this, [this](bool on) {
+        if (on && !markers_.empty())
+            showMarkerTable();
+        else if (!on)
+            table_->hide();
+    });
+}
+
+void ChartInteraction::applyStoredView(bool fitValues, bool pulseStrip, bool tableShown, const QPoint& tableGap)
+{
+    viewOptions_->fitValuesBox()->setChecked(fitValues);
+    viewOptions_->pulseStripBox()->setChecked(pulseStrip);
+    viewOptions_->markerTableBox()->setChecked(tableShown);
+    table_->setCornerGap(tableGap);
 }
 
 MarkerReading ChartInteraction::readingAt(std::int32_t index) const
@@ -94,11 +113,13 @@ MarkerReading ChartInteraction::readingAt(std::int32_t index) const
 
 void ChartInteraction::showMarkerTable()
 {
+    if (!viewOptions_->markerTableBox()->isChecked())
+        return;
     std::vector<MarkerReading> readings;
     for (const MarkerReading& m : markers_)
         readings.push_back(readingAt(m.index));
     table_->showTable(markerTable(readings, isTimeView(f_.cbShowK->currentIndex()), f_.cbTimeunits->currentText(),
-                                  decimalSeparator()));
+                                  decimalSeparator(), f_.sampleStepX));
 }
 
 void ChartInteraction::Chart1MouseMove(int x, int y)
@@ -148,10 +169,14 @@ void ChartInteraction::Chart1MouseDown(Qt::MouseButton, int x, int)
     mouseDownX = x;
 }
 
-void ChartInteraction::Chart1MouseUp(Qt::MouseButton, int x, int y)
+void ChartInteraction::Chart1MouseUp(Qt::MouseButton button, int x, int y)
 {
     SignalChart* chart = f_.Chart1;
     if (!chart->isSeriesShown(Series::Mark))
+        return;
+    // Markers come from the left button; the right one opens the menu. A click that only
+    // brought the focus to the chart places nothing.
+    if (button != Qt::LeftButton || chart->pressGaveFocus())
         return;
     // 1. A drag is the chart's own zoom or scroll; the axis and below are not the plot.
     if (x != mouseDownX || y >= chart->bottomAxisPosition())

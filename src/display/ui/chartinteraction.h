@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 
 #include <cstdint>
 
@@ -50,6 +51,8 @@ class ChartInteraction : public QObject {
 
     // The values at the markers, over the chart's corner.
     CursorTable* cursorTable() const { return table_; }
+    // The view choices and the marker table's place as the settings file kept them.
+    void applyStoredView(bool fitValues, bool pulseStrip, bool tableShown, const QPoint& tableGap);
     // The view choices in the "График" panel.
     ChartViewOptions* viewOptions() const { return viewOptions_; }
     // The values of the shown series at the point of sample index (at its x on the bottom axis).

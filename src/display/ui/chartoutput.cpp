@@ -6,12 +6,14 @@
 #include <QPaintEngine>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QShortcut>
 
 #include <utility>
 
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartpaint.h"
 #include "display/ui/chartsvg.h"
+#include "files/ui/measurementfilesui.h"
 #include "platform/atomicfile.h"
 #include "platform/ticks.h"
 
@@ -81,6 +83,11 @@ ChartOutput::ChartOutput(app::TForm1& form) : f_(form)
         else
             btPrintClick();
     });
+    // Ctrl+P asks first, as it does elsewhere: the preview, from which the page is printed.
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), &f_, [this] {
+        if (f_.btPrint->isEnabled())
+            printPreview();
+    });
     printMenu_ = new QMenu(&f_);
     printMenu_->setObjectName(QStringLiteral("pmPrint"));
     QAction* preview = printMenu_->addAction(QStringLiteral("Просмотр и печать..."));
@@ -106,8 +113,7 @@ ChartOutput::~ChartOutput()
 platform::FileDialogSpec ChartOutput::saveDialogSpec()
 {
     platform::FileDialogSpec spec;
-    spec.filter = QStringLiteral("Scalable Vector Graphics|*.svg|Portable Network Graphics|*.png|"
-                                 "Portable Document Format|*.pdf|All Files|*.*");
+    spec.filter = QStringLiteral("Рисунок SVG|*.svg|Рисунок PNG|*.png|Документ PDF|*.pdf|Все файлы|*.*");
     spec.defaultExtension = QStringLiteral("svg");
     spec.confirmOverwrite = true;
     return spec;
@@ -196,7 +202,7 @@ void ChartOutput::savePicture(const QString& name)
     }
     case PictureType::Pdf: {
         const WhiteWhileDrawing white(chart);
-        bytes = chartPdf(chart);
+        bytes = chartPdf(chart, documentName());
         break;
     }
     }
@@ -249,9 +255,21 @@ void ChartOutput::printPreview()
     preview_->open();
 }
 
+QString ChartOutput::documentName() const
+{
+    // What the operator knows the measurement by: its file, or when it was taken. The name also
+    // proposes the PDF file's name, so the time has no characters a file name cannot hold.
+    const QString file = f_.measurementFiles ? f_.measurementFiles->currentFileName : QString();
+    if (f_.record.loadedFromFile && !file.isEmpty())
+        return QFileInfo(file).completeBaseName();
+    if (!f_.record.startTime.isValid())
+        return QStringLiteral("Измерение");
+    return QStringLiteral("Измерение ") + f_.record.startTime.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+}
+
 void ChartOutput::prepareJob(QPrinter& printer) const
 {
-    printer.setDocName(f_.Chart1->objectName());
+    printer.setDocName(documentName());
     // At the screen's resolution a point of text is as many device pixels as on screen, so the
     // stretched chart keeps its proportions of text to lines; the output stays vector.
     printer.setResolution(f_.Chart1->logicalDpiX());
@@ -265,7 +283,8 @@ void ChartOutput::printOn(QPrinter& printer)
     const QPaintEngine* engine = printer.paintEngine();
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() && engine &&
         engine->type() == QPaintEngine::Pdf) {
-        writeOut(printer.outputFileName(), chartPdfPage(*f_.Chart1, printer.pageLayout(), printer.resolution()));
+        writeOut(printer.outputFileName(), chartPdfPage(*f_.Chart1, printer.pageLayout(), printer.resolution(),
+                                                             printer.docName()));
         return;
     }
     QCPPainter painter;

@@ -81,6 +81,8 @@ class ChartOutput : public QObject {
   private:
     void chooseColour(app::ColourPanel* panel, Series series, QCheckBox* channelBox);
     void savePicture(const QString& name);
+    // The print job's and the PDF's name: the measurement's file name, or "Измерение" and its start.
+    QString documentName() const;
     void prepareJob(QPrinter& printer) const;
     void printOn(QPrinter& printer);
     void writeOut(const QString& name, const QByteArray& bytes);

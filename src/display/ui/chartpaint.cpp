@@ -9,27 +9,37 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "platform/ui/dialogs.h"
 
 namespace display {
 
-void paintChart(QCustomPlot& chart, QCPPainter& painter, const QRectF& target)
+void paintChart(QCustomPlot& chart, QCPPainter& painter, const QRectF& target, bool keepTextShape)
 {
     // Vector drawing: the series as lines, not as the screen's pixel columns; pen widths scale
     // with the picture, so lines stay visible at a printer's resolution.
     painter.setMode(QCPPainter::pmVectorized);
     painter.setMode(QCPPainter::pmNonCosmetic);
     painter.translate(target.topLeft());
-    painter.scale(target.width() / std::max(1, chart.width()), target.height() / std::max(1, chart.height()));
-    chart.toPainter(&painter, chart.width(), chart.height());
+    const int width = std::max(1, chart.width());
+    if (!keepTextShape) {
+        painter.scale(target.width() / width, target.height() / std::max(1, chart.height()));
+        chart.toPainter(&painter, width, chart.height());
+        return;
+    }
+    // Scaled evenly by the width and laid out at the target's proportions instead of stretched.
+    const double scale = target.width() / width;
+    const int height = scale > 0 ? std::max(1, int(std::lround(target.height() / scale))) : std::max(1, chart.height());
+    painter.scale(scale, scale);
+    chart.toPainter(&painter, width, height);
 }
 
 namespace {
 
 // One PDF page of that layout and resolution, drawn by `draw`; empty when the painter cannot start.
-QByteArray pdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution,
+QByteArray pdfPage(const QPageLayout& layout, int resolution, const QString& title,
                    const std::function<void(QCPPainter&, const QPaintDevice&)>& draw)
 {
     QBuffer buffer;
@@ -38,7 +48,7 @@ QByteArray pdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution
         QPdfWriter pdf(&buffer);
         pdf.setResolution(resolution);
         pdf.setPageLayout(layout);
-        pdf.setTitle(chart.objectName());
+        pdf.setTitle(title);
         pdf.setCreator(QCoreApplication::applicationName());
         QCPPainter painter;
         if (!painter.begin(&pdf))
@@ -51,7 +61,7 @@ QByteArray pdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution
 
 } // namespace
 
-QByteArray chartPdf(QCustomPlot& chart)
+QByteArray chartPdf(QCustomPlot& chart, const QString& title)
 {
     // At the screen's resolution the page is the chart's own size and its text the size it has
     // on screen.
@@ -59,19 +69,19 @@ QByteArray chartPdf(QCustomPlot& chart)
     const QSizeF points(chart.width() * 72.0 / dpi, chart.height() * 72.0 / dpi);
     const QPageLayout layout(QPageSize(points, QPageSize::Point, QString(), QPageSize::ExactMatch),
                              QPageLayout::Portrait, QMarginsF(), QPageLayout::Point);
-    return pdfPage(chart, layout, dpi, [&](QCPPainter& painter, const QPaintDevice& page) {
+    return pdfPage(layout, dpi, title, [&](QCPPainter& painter, const QPaintDevice& page) {
         paintChart(chart, painter, QRectF(0, 0, page.width(), page.height()));
     });
 }
 
 void paintOnPage(QCustomPlot& chart, QCPPainter& painter, const QPaintDevice& page)
 {
-    paintChart(chart, painter, QRectF(0, 0, page.width() - 1, page.height() / 2));
+    paintChart(chart, painter, QRectF(0, 0, page.width() - 1, page.height() / 2), true);
 }
 
-QByteArray chartPdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution)
+QByteArray chartPdfPage(QCustomPlot& chart, const QPageLayout& layout, int resolution, const QString& title)
 {
-    return pdfPage(chart, layout, resolution,
+    return pdfPage(layout, resolution, title,
                    [&](QCPPainter& painter, const QPaintDevice& page) { paintOnPage(chart, painter, page); });
 }
 

@@ -20,8 +20,13 @@ ChartViewOptions::ChartViewOptions(SignalChart& chart, QWidget* parent) : QWidge
     pulseStrip_ = new QCheckBox(QStringLiteral("Импульсы отдельной полосой"), this);
     pulseStrip_->setObjectName(QStringLiteral("cbPulseStrip"));
     pulseStrip_->setToolTip(QStringLiteral("Линия Pls рисуется узкой полосой под сигналами"));
+    markerTable_ = new QCheckBox(QStringLiteral("Таблица значений в точках"), this);
+    markerTable_->setObjectName(QStringLiteral("cbMarkerTable"));
+    markerTable_->setToolTip(QStringLiteral("Значения сигналов в точках интервала, над графиком"));
+    markerTable_->setChecked(true);
     col->addWidget(fitValues_);
     col->addWidget(pulseStrip_);
+    col->addWidget(markerTable_);
     connect(fitValues_, &QCheckBox::toggled, &chart, &SignalChart::setFitValuesToVisible);
     connect(pulseStrip_, &QCheckBox::toggled, &chart, &SignalChart::setPulseStrip);
 }

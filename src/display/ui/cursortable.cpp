@@ -1,8 +1,11 @@
 #include "display/ui/cursortable.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QTableWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -24,9 +27,18 @@ CursorTable::CursorTable(QWidget* chart) : QFrame(chart)
     copy_->setText(QStringLiteral("Копировать"));
     copy_->setToolTip(QStringLiteral("Копировать таблицу в буфер обмена"));
     copy_->setAutoRaise(true);
+    close_ = new QToolButton(this);
+    close_->setObjectName(QStringLiteral("btCloseCursorTable"));
+    close_->setText(QStringLiteral("✕"));
+    close_->setToolTip(QStringLiteral("Скрыть таблицу (вернуть: «Таблица значений в точках» в панели «График»)"));
+    close_->setAutoRaise(true);
+    // The title is the handle the table is moved by.
+    title->setCursor(Qt::SizeAllCursor);
+    title->setToolTip(QStringLiteral("Перетащите, чтобы переместить таблицу"));
     top->addWidget(title);
     top->addStretch(1);
     top->addWidget(copy_);
+    top->addWidget(close_);
     box->addLayout(top);
     grid_ = new QTableWidget(this);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -38,6 +50,7 @@ CursorTable::CursorTable(QWidget* chart) : QFrame(chart)
     grid_->installEventFilter(this);
     box->addWidget(grid_);
     connect(copy_, &QToolButton::clicked, this, [this] { emit copyRequested(table_.text()); });
+    connect(close_, &QToolButton::clicked, this, &CursorTable::closeRequested);
     hide();
 }
 
@@ -78,8 +91,48 @@ void CursorTable::showTable(const MarkerTable& table)
 void CursorTable::placeIn(const QRect& plot)
 {
     plot_ = plot;
-    if (plot.isValid())
-        move(plot.right() - width() - 4, plot.top() + 4);
+    if (!plot.isValid())
+        return;
+    // Inside the plot whatever the window's size; the left edge wins when the plot is narrower.
+    const int x = std::max(plot.left(), plot.right() - width() - gap_.x());
+    const int y = std::max(plot.top(), std::min(plot.top() + gap_.y(), plot.bottom() - height()));
+    move(x, y);
+}
+
+void CursorTable::setCornerGap(const QPoint& gap)
+{
+    gap_ = QPoint(std::max(0, gap.x()), std::max(0, gap.y()));
+    placeIn(plot_);
+}
+
+void CursorTable::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QFrame::mousePressEvent(event);
+    dragging_ = true;
+    grab_ = event->position().toPoint();
+    event->accept();
+}
+
+void CursorTable::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragging_)
+        return QFrame::mouseMoveEvent(event);
+    const QPoint topLeft = mapToParent(event->position().toPoint()) - grab_;
+    setCornerGap(QPoint(plot_.right() - (topLeft.x() + width()), topLeft.y() - plot_.top()));
+    event->accept();
+}
+
+void CursorTable::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!dragging_)
+        return QFrame::mouseReleaseEvent(event);
+    dragging_ = false;
+    // Where it was let go, as far as the plot allows: the gap it is kept by from now on.
+    const QPoint topLeft = mapToParent(event->position().toPoint()) - grab_;
+    setCornerGap(QPoint(plot_.right() - (topLeft.x() + width()), topLeft.y() - plot_.top()));
+    setCornerGap(QPoint(plot_.right() - (x() + width()), y() - plot_.top()));
+    event->accept();
 }
 
 bool CursorTable::eventFilter(QObject* watched, QEvent* event)

@@ -1,13 +1,16 @@
 #include "display/ui/signalchart.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QRubberBand>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "display/ui/chartstyle.h"
 #include "display/ui/roundticker.h"
@@ -177,7 +180,8 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
     setObjectName(QStringLiteral("Chart1"));
     // The readout follows the pointer without a button held.
     setMouseTracking(true);
-    setFocusPolicy(Qt::ClickFocus);
+    // Reachable by Tab too: the zoom and scroll keys need the focus.
+    setFocusPolicy(Qt::StrongFocus);
     setAutoAddPlottableToLegend(false);
     setNoAntialiasingOnDrag(true);
     QLocale numbers = QLocale::system();
@@ -474,15 +478,9 @@ void SignalChart::applyAutoRanges()
     xAxis2->setVisible(degrees);
     xAxis2->grid()->setVisible(degrees);
     autoLeft_ = autoLeftRange();
-    // The values keep clear of the pulse strip at the bottom of the plot.
-    const auto withStrip = [this](QCPRange r) {
-        if (pulseStrip_ && isSeriesShown(Series::Pls))
-            r.lower -= r.size() * kPulseStripShare / (1 - kPulseStripShare);
-        return r;
-    };
     if (live_) {
         xAxis->setRange(drawable(liveBottom_));
-        yAxis->setRange(withStrip(drawable(autoLeft_)));
+        yAxis->setRange(withPulseStrip(drawable(autoLeft_)));
         return;
     }
     if (zoomed_)
@@ -497,7 +495,7 @@ void SignalChart::applyAutoRanges()
             keys.include(ValueRange{k.lower, k.upper});
     }
     xAxis->setRange(drawable(keys));
-    yAxis->setRange(withStrip(drawable(autoLeft_)));
+    yAxis->setRange(withPulseStrip(drawable(autoLeft_)));
 }
 
 void SignalChart::noteDrawing()
@@ -625,12 +623,21 @@ void SignalChart::setView(const QCPRange& bottom, const QCPRange& left)
     replot();
 }
 
+QCPRange SignalChart::withPulseStrip(QCPRange r) const
+{
+    // The values keep clear of the pulse strip at the bottom of the plot.
+    if (pulseStrip_ && isSeriesShown(Series::Pls))
+        r.lower -= r.size() * kPulseStripShare / (1 - kPulseStripShare);
+    return r;
+}
+
 QCPRange SignalChart::fittedValues(const QCPRange& bottom) const
 {
     if (!fitValues_)
         return yAxis->range();
     const ValueRange r = visibleValueRange({bottom.lower, bottom.upper});
-    return r.isEmpty() ? yAxis->range() : drawable(r);
+    // A fitted range keeps the strip's room as the automatic one does.
+    return r.isEmpty() ? yAxis->range() : withPulseStrip(drawable(r));
 }
 
 ValueRange SignalChart::visibleValueRange(ValueRange bottom) const
@@ -690,8 +697,19 @@ qint64 SignalChart::lastVisibleIndex(Series s) const
 
 // ---- mouse -------------------------------------------------------------------------------------
 
+void SignalChart::focusInEvent(QFocusEvent* event)
+{
+    // The click that brings the focus arrives right after it, in the same turn of the event loop;
+    // a click on a child (the copy button) does not come here, so the note lasts only that turn.
+    focusByMouse_ = event->reason() == Qt::MouseFocusReason;
+    if (focusByMouse_)
+        QTimer::singleShot(0, this, [this] { focusByMouse_ = false; });
+    QCustomPlot::focusInEvent(event);
+}
+
 void SignalChart::mousePressEvent(QMouseEvent* event)
 {
+    pressGaveFocus_ = std::exchange(focusByMouse_, false);
     QCustomPlot::mousePressEvent(event);
     const QPoint pos = event->position().toPoint();
     dragStart_ = pos;
@@ -766,6 +784,9 @@ void SignalChart::mouseReleaseEvent(QMouseEvent* event)
             replot();
     }
     QCustomPlot::mouseReleaseEvent(event);
+    // A right click that scrolled nothing: the menu, where it was clicked.
+    if (event->button() == Qt::RightButton && !dragMoved_ && pos == dragStart_ && !live_)
+        emit contextMenuRequested(mapToGlobal(pos));
 }
 
 void SignalChart::wheelEvent(QWheelEvent* event)

@@ -31,8 +31,9 @@ QString seriesName(Series s);
 //   - left button dragged left or up: back to the automatic ranges;
 //   - right button dragged: scroll.
 // A press and release at the same pixel is no gesture: it is left to the window's handlers (the
-// chart's mousePress/mouseRelease signals), for the right button too. So the context menu does
-// not open on a right click; it opens from the keyboard (the menu key, Shift+F10).
+// chart's mousePress/mouseRelease signals). A right click that did not scroll asks for the
+// context menu, as the menu key and Shift+F10 do. The chart takes the focus by Tab or by a click;
+// pressGaveFocus() tells the handlers that a press only brought the focus here.
 class SignalChart : public QCustomPlot {
     Q_OBJECT
   public:
@@ -145,6 +146,9 @@ class SignalChart : public QCustomPlot {
     // Memory held by the series data and envelopes.
     quint64 dataBytes() const;
 
+    // Whether the last mouse press moved the focus to the chart from elsewhere.
+    bool pressGaveFocus() const { return pressGaveFocus_; }
+
   signals:
     // Emitted after every drawing of the chart.
     void afterDraw();
@@ -152,7 +156,7 @@ class SignalChart : public QCustomPlot {
     void seriesShownChanged(display::Series s, bool shown);
     // The markers of the interval measurement were removed.
     void marksCleared();
-    // The context menu was asked for from the keyboard.
+    // The context menu was asked for: a right click or the keyboard.
     void contextMenuRequested(const QPoint& globalPos);
 
   protected:
@@ -162,12 +166,14 @@ class SignalChart : public QCustomPlot {
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
   private:
     // A visible range as a zoom step: remembered in the history, then set.
     void setView(const QCPRange& bottom, const QCPRange& left);
     void rememberView();
     QCPRange fittedValues(const QCPRange& bottom) const;
+    QCPRange withPulseStrip(QCPRange values) const;
     ChartPlottable* plottable(Series s) const { return plottables_[std::size_t(s)]; }
     SampledPlottable* sampled(Series s) const;
     void applyAutoRanges();
@@ -197,6 +203,8 @@ class SignalChart : public QCustomPlot {
     Drag drag_ = Drag::None;
     QPoint dragStart_;
     bool dragMoved_ = false;
+    bool focusByMouse_ = false;
+    bool pressGaveFocus_ = false;
     bool scrollRemembered_ = false;
     QCPRange scrollStartX_;
     QCPRange scrollStartY_;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -27,6 +28,9 @@ FolderBrowserUi::FolderBrowserUi(app::TForm1& form, MeasurementFilesUi& files) :
     connect(form.btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
     // The browser lies over the chart: it must hide it, not let it show through.
     form.gbAllCmnt->setAutoFillBackground(true);
+    // Esc inside the browser closes it, as "Отменить" does.
+    new QShortcut(QKeySequence(Qt::Key_Escape), form.gbAllCmnt, [&form] { form.btCancel->click(); },
+                  Qt::WidgetWithChildrenShortcut);
     form.MAllCmnt->viewport()->installEventFilter(this);
     form.MAllCmnt->installEventFilter(this);
 }
@@ -56,25 +60,28 @@ void FolderBrowserUi::loadFromFolder(const QString& name)
 
 void FolderBrowserUi::btNextFileClick()
 {
-    form_.gbFT->hide();
-    const QString current = files_.currentFileName;
-    const StepResult step =
-        nextInListing(listFolder(folderOf(current), QStringLiteral("*.axd")), QFileInfo(current).fileName());
-    if (step.kind != StepResult::Found) {
-        if (form_.services().dialogs)
-            form_.services().dialogs->message(&form_, QString::fromUtf8(kNoMoreFilesMessage));
-        return;
-    }
-    loadFromFolder(step.name);
+    stepTo(true);
 }
 
 void FolderBrowserUi::btPrevFileClick()
 {
+    stepTo(false);
+}
+
+void FolderBrowserUi::stepTo(bool forward)
+{
     form_.gbFT->hide();
     const QString current = files_.currentFileName;
-    const StepResult step = previousInListing(listFolder(folderOf(current), QStringLiteral("*.axd")),
-                                              QFileInfo(current).fileName());
-    if (step.kind == StepResult::NoMoreFiles) {
+    const QString folder = folderOf(current);
+    QStringList passed;
+    const StepResult step = stepToMeasurement(folder, listFolder(folder, QStringLiteral("*.axd")),
+                                              QFileInfo(current).fileName(), forward, passed);
+    // Files of other programs are gone past, but named: the operator may wonder where they went.
+    const QString passedText = passedOverText(passed);
+    // Previous with the current file missing from its folder stays silent.
+    if (step.kind == StepResult::NoMoreFiles || (forward && step.kind == StepResult::NotListed)) {
+        if (!passedText.isEmpty())
+            form_.status->setPanelText(1, passedText);
         if (form_.services().dialogs)
             form_.services().dialogs->message(&form_, QString::fromUtf8(kNoMoreFilesMessage));
         return;
@@ -82,6 +89,13 @@ void FolderBrowserUi::btPrevFileClick()
     if (step.kind == StepResult::NotListed)
         return;
     loadFromFolder(step.name);
+    if (!passedText.isEmpty()) {
+        // After the loaded file's start time, which stays readable.
+        const QString shown = form_.status->panelText(1);
+        form_.status->setPanelText(1, shown.isEmpty() ? passedText
+                                                      : shown + QStringLiteral("; ") + passedText.at(0).toLower() +
+                                                            passedText.mid(1));
+    }
 }
 
 bool FolderBrowserUi::buildList()
@@ -110,8 +124,8 @@ bool FolderBrowserUi::buildList()
     form_.MAllCmnt->setPlainText(list.lines.join(QLatin1Char('\n')));
     if (list.cut && dialogs)
         dialogs->message(&form_, commentListCutMessage(bounds));
-    // A file of another kind ends the list and hides it; the next build shows it again.
-    form_.MAllCmnt->setVisible(!list.stoppedAtForeignFile);
+    if (!list.foreignFiles.isEmpty())
+        form_.status->setPanelText(1, passedOverText(list.foreignFiles));
     return true;
 }
 

@@ -33,6 +33,7 @@ class FolderBrowserUi : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void stepTo(bool forward);
     void loadFromFolder(const QString& name);
     // Builds and shows the list for the current file's folder. A current file left empty by a
     // cancelled dialog becomes keepOnCancel again.

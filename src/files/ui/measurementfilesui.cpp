@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QMimeData>
 #include <QPointer>
+#include <QShortcut>
 #include <QUrl>
 
 #include <bit>
@@ -37,6 +38,12 @@ platform::FileDialogSpec saveDialogSpec()
     spec.initialFolder = QStringLiteral("Data");
     spec.confirmOverwrite = true;
     return spec;
+}
+
+// A caption takes "&" as the mark of its shortcut letter: a file's "&" is doubled to be shown.
+QString fileCaption(const QString& path)
+{
+    return QStringLiteral("ФАЙЛ ") + QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace
@@ -72,6 +79,11 @@ MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form)
 {
     connect(form.btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
     connect(form.btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(form_.btLoadFile); });
+    // The keys of every other program; a disabled button ignores its key as it ignores a click.
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &form, [&form] { form.btLoadFile->click(); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &form, [&form] { form.btSave->click(); });
+    // TAB is the field separator of the text exports the comment goes into: Tab moves on instead.
+    form.mComment->setTabChangesFocus(true);
     form.installEventFilter(this);
     // A run or a memory read replaces the record: it is no longer the file's, nor named after it.
     if (form.measurementRun)
@@ -169,7 +181,7 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     // A simulated record saved earlier says so in its own comment.
     form_.record.simulatedBoard = false;
 
-    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(currentFileName).fileName());
+    form_.gbFile->setTitle(fileCaption(currentFileName));
     form_.btPrevFile->setEnabled(true);
     form_.btNextFile->setEnabled(true);
     form_.btShowCmnt->setEnabled(true);
@@ -316,7 +328,7 @@ void MeasurementFilesUi::btSaveClick()
     // Saved whole, the run no longer needs its journal; a visible stretch or a text export keeps it.
     if (format == SaveFormat::Axd && stretchNote.isEmpty() && form_.journal)
         form_.journal->recordSaved();
-    form_.gbFile->setTitle(QStringLiteral("ФАЙЛ ") + QFileInfo(name).fileName());
+    form_.gbFile->setTitle(fileCaption(name));
     setFileStartTime(name, form_.record.startTime);
     // A zoomed chart saves what it shows: the operator learns that the file holds only that.
     if (!stretchNote.isEmpty())

@@ -1,8 +1,12 @@
 #include "files/ui/settingsui.h"
 
+#include <QCheckBox>
 #include <QTimer>
 
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartinteraction.h"
+#include "display/ui/chartviewoptions.h"
+#include "display/ui/cursortable.h"
 #include "platform/inifile.h"
 #include "platform/ui/dialogs.h"
 
@@ -42,6 +46,14 @@ MainSettings collectMainSettings(const app::TForm1& f)
     s.markShown = f.Chart1->isSeriesShown(display::Series::Mark);
     s.pulseShown = f.Chart1->isSeriesShown(display::Series::Pls);
     s.degreeOrTime = f.rgTimGrad->itemIndex();
+
+    const display::ChartViewOptions* view = f.chartInteraction->viewOptions();
+    s.fitValuesToVisible = view->fitValuesBox()->isChecked();
+    s.pulseStrip = view->pulseStripBox()->isChecked();
+    s.markerTableShown = view->markerTableBox()->isChecked();
+    const QPoint gap = f.chartInteraction->cursorTable()->cornerGap();
+    s.markerTableRight = gap.x();
+    s.markerTableTop = gap.y();
     return s;
 }
 
