@@ -78,6 +78,12 @@ QString spectrumPeakCaption(const SpectrumSummary& s, QChar decimalSeparator)
            QStringLiteral(";  Max=") + platform::fixedText(s.peakAmplitude, 4, decimalSeparator);
 }
 
+QString analysisPeakCaption(const SpectrumSummary& s, QChar decimalSeparator)
+{
+    return QStringLiteral("F,Гц=") + platform::fixedText(s.peakFrequency, 4, decimalSeparator) +
+           QStringLiteral(";  Max=") + platform::significantText(s.peakAmplitude, 6, decimalSeparator);
+}
+
 QString spectrumReport(const double* amplitudes, const SpectrumSummary& s, double samplePeriodUs, int step,
                        bool listBins, const ReportContext& context)
 {

@@ -63,6 +63,9 @@ QString spectrumNotFiniteMessage();
 
 // "F,Гц=%0.4f;  Max=%0.4f" of the peak.
 QString spectrumPeakCaption(const SpectrumSummary& s, QChar decimalSeparator);
+// The same for the analysis of several channels, whose densities and decibels may lie far below
+// 0.0001: the maximum with six significant digits.
+QString analysisPeakCaption(const SpectrumSummary& s, QChar decimalSeparator);
 
 // The clipboard report: header, an empty line, the summary line, then, when
 // listBins is set, one "frequency<TAB>amplitude" line per shown bin.

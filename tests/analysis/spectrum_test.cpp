@@ -139,6 +139,23 @@ TEST(ComputeSpectrum, FindsThePeakAndItsLowestFrequency)
     EXPECT_EQ(spectrumPeakCaption(s, QLatin1Char('.')), QStringLiteral("F,Гц=0.0000;  Max=0.0000"));
 }
 
+TEST(ComputeSpectrum, AnalysisCaptionShowsSmallMaximaToSixDigits)
+{
+    // Power densities of a few cm/s² lie far below 0.0001, where four decimals read "0,0001".
+    struct Case {
+        double amplitude;
+        const char* shown;
+    } cases[] = {{5.123456e-5, "0,0000512346"}, {0.000049999, "0,000049999"}, {2.0, "2"}, {-37.1234567, "-37,1235"}};
+    for (const Case& c : cases) {
+        SpectrumSummary s;
+        s.peakFrequency = 9.765625;
+        s.peakAmplitude = c.amplitude;
+        const QString text = analysisPeakCaption(s, QLatin1Char(','));
+        EXPECT_TRUE(text.startsWith(QStringLiteral("F,Гц=9,7656;  Max="))) << text.toStdString();
+        EXPECT_EQ(text.section(QLatin1Char('='), 2), QString::fromUtf8(c.shown)) << c.amplitude;
+    }
+}
+
 TEST(ComputeSpectrum, KeepsAmplitudesRightWhenTheStretchExceedsTheTransform)
 {
     // 40000 visible points at step 1: the first 32768 are analysed and divided

@@ -735,6 +735,24 @@ TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBa
         EXPECT_EQ(view.graphs()[std::size_t(i)]->pen().color(), want[i]);
         EXPECT_EQ(view.graphs()[std::size_t(i)]->dataCount(), 2049);
     }
+    EXPECT_TRUE(f->Chart1->legend->visible()) << "overlaid curves are named";
+    EXPECT_EQ(f->Chart1->legend->itemCount(), 4);
+
+    // The main chart's default shades of red would read as one curve: each gets a hue of its own.
+    SignalSource reds = rec.source();
+    for (std::size_t i = 0; i < reds.shownChannels.size(); ++i)
+        reds.shownChannels[i].colour = QColor(64 * int(i + 1), 0, 0);
+    f->setSpectrumSource(reds);
+    ASSERT_TRUE(f->btSpectrumClick());
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = i + 1; j < 3; ++j) {
+            const QColor a = view.graphs()[i]->pen().color(), b = view.graphs()[j]->pen().color();
+            EXPECT_GT(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()),
+                      150)
+                << i << " and " << j;
+        }
+    f->setSpectrumSource(rec.source());
+    ASSERT_TRUE(f->btSpectrumClick());
     EXPECT_EQ(f->Envelope->dataCount(), 0);
     EXPECT_EQ(f->Chart1->xAxis->label(), QStringLiteral("Частота, Гц"));
     ASSERT_EQ(view.peakMarks()->dataCount(), 2);
@@ -753,6 +771,12 @@ TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBa
     ASSERT_TRUE(f->btSpectrumClick());
     EXPECT_EQ(f->Chart1->xAxis->scaleType(), QCPAxis::stLogarithmic);
     EXPECT_EQ(view.graphs()[0]->dataCount(), 2048) << "no 0 Hz on a logarithmic axis";
+    // Labelled at 1, 2 and 5 of each decade, not at the decades alone.
+    f->Chart1->replot();
+    const QVector<double> ticks = f->Chart1->xAxis->tickVector();
+    for (double labelled : {20.0, 50.0, 100.0, 200.0})
+        EXPECT_TRUE(ticks.contains(labelled)) << labelled;
+    EXPECT_FALSE(ticks.contains(30.0)) << "3 is a sub-tick";
 
     // Back at the defaults, the plain spectrum exactly as before.
     o->cbWindow->setCurrentIndex(0);
@@ -768,6 +792,7 @@ TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBa
     EXPECT_EQ(f->Chart1->xAxis->scaleType(), QCPAxis::stLinear);
     EXPECT_EQ(f->Chart1->xAxis->label(), QStringLiteral("ГЕРЦЫ"));
     EXPECT_EQ(f->Chart1->xAxis->ticker(), plainTicker) << "frequencies as labels of the bins again";
+    EXPECT_FALSE(f->Chart1->legend->visible());
     EXPECT_EQ(f->Envelope->dataCount(), plainBins);
     EXPECT_EQ(dialogs.clipboard, plainReport);
 }
@@ -832,6 +857,12 @@ TEST_F(SpectrumWindowTest, SpectrogramShowsTheStretchOnTheMainChartsTimeAxis)
     EXPECT_EQ(plot->xAxis->label(), QStringLiteral("Время, мс"));
     EXPECT_NEAR(plot->xAxis->range().lower, 1000 + 80, 1) << "the first segment's centre, 80 ms in";
     EXPECT_NEAR(plot->xAxis->range().upper, 1000 + (235 * 256 + 256) * 0.3125, 1) << "the last segment's centre";
+    // Long times written out, not "2.5e+06", and the decibels' reference named.
+    EXPECT_EQ(plot->xAxis->numberFormat(), QStringLiteral("g"));
+    EXPECT_GE(plot->xAxis->numberPrecision(), 8);
+    auto* scale = qobject_cast<QCPColorScale*>(plot->plotLayout()->element(0, 1));
+    ASSERT_NE(scale, nullptr);
+    EXPECT_TRUE(scale->label().startsWith(QStringLiteral("СПМ, дБ отн. 1 ("))) << scale->label().toStdString();
 
     dialogs.messages.clear();
     s.firstVisibleIndex = -1;

@@ -14,6 +14,8 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -154,6 +156,36 @@ TEST(QtDialogsTest, SaveDialogShowsConvertedFilterAndAppendsExtension)
                                         QStringLiteral("All files (*.*)")}));
     EXPECT_EQ(QFileInfo(folderSeen).canonicalFilePath(), QFileInfo(tmp.path()).canonicalFilePath());
     EXPECT_EQ(QFileInfo(chosen).fileName(), QStringLiteral("run1.axd"));
+}
+
+TEST(QtDialogsTest, PictureSizeKeepsTheTypedWidthWhenEnterIsPressedInTheHeight)
+{
+    // Typed as an operator does: the width, Tab, Enter. The height follows the width; Enter in
+    // the height must not recompute the width from the rounded height.
+    int attempts = 0;
+    QTimer answer;
+    answer.setInterval(20);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        const QList<QSpinBox*> boxes = dialog ? dialog->findChildren<QSpinBox*>() : QList<QSpinBox*>();
+        if (boxes.size() == 2) {
+            answer.stop();
+            boxes[0]->setFocus();
+            boxes[0]->selectAll();
+            QTest::keyClicks(boxes[0], QStringLiteral("1900"));
+            QTest::keyClick(boxes[0], Qt::Key_Tab);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        } else if (++attempts > 250) {
+            answer.stop();
+            if (auto* d = qobject_cast<QDialog*>(dialog))
+                d->reject();
+        }
+    });
+    answer.start();
+    QtDialogs dialogs;
+    const std::optional<QSize> size = dialogs.askPictureSize(nullptr, QSize(782, 380));
+    ASSERT_TRUE(size.has_value());
+    EXPECT_EQ(*size, QSize(1900, 923));
 }
 
 TEST(QtDialogsTest, ABareSaveNameTakesTheExtensionOfTheChosenType)
@@ -336,6 +368,21 @@ TEST_F(HelpWindowTest, ContentsListsTitlesInTopicNumberOrder)
               (QStringList{QStringLiteral("Содержание"), QStringLiteral("Комментарий"),
                            QStringLiteral("Спектр и тренд"), QStringLiteral("Десятый раздел"),
                            QStringLiteral("Кнопка «Сохранить»"), QStringLiteral("Раздел 300")}));
+}
+
+TEST_F(HelpWindowTest, OpensWholeOnTheScreenAndStaysWhereMoved)
+{
+    HelpWindow w(tmp.path());
+    // Taller and wider than the screen, as the window is on a small one.
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    w.resize(work.width() + 300, work.height() + 300);
+    w.move(work.left() + 50, work.bottom() - 100);
+    w.showContents();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(work.contains(w.geometry())) << "the end of the contents list must be reachable";
+    w.move(work.left() + 5, work.top() + 7);
+    w.showTopic(2);
+    EXPECT_EQ(w.pos(), QPoint(work.left() + 5, work.top() + 7));
 }
 
 TEST_F(HelpWindowTest, TopicPagesAndNotesForMissingOnes)

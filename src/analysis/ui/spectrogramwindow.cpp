@@ -1,5 +1,6 @@
 #include "analysis/ui/spectrogramwindow.h"
 
+#include <QLocale>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 
 #include <qcustomplot.h>
 
+#include "analysis/spectralanalysis.h"
 #include "analysis/spectralreport.h"
 
 namespace analysis {
@@ -26,7 +28,12 @@ SpectrogramWindow::SpectrogramWindow(QWidget* parent) : QWidget(parent, Qt::Wind
     map_->setInterpolate(false);
     scale_ = new QCPColorScale(plot_);
     plot_->plotLayout()->addElement(0, 1, scale_);
-    scale_->setLabel(QStringLiteral("СПМ, дБ"));
+    // Times of long runs in microseconds reach millions: written out, not as "2.5e+06".
+    QLocale numbers = QLocale::system();
+    numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+    plot_->setLocale(numbers);
+    plot_->xAxis->setNumberFormat(QStringLiteral("g"));
+    plot_->xAxis->setNumberPrecision(10);
     map_->setColorScale(scale_);
     QCPColorGradient gradient;
     gradient.clearColorStops();
@@ -68,6 +75,8 @@ bool SpectrogramWindow::showSpectrogram(const SpectrogramSource& source, const W
     const auto [low, high] = spectrogramRange(s);
     map_->setDataRange(QCPRange(low, high));
     plot_->xAxis->setLabel(source.timeTitle);
+    // Decibels mean nothing without what 0 dB is.
+    scale_->setLabel(QStringLiteral("СПМ, дБ отн. 1 ") + scaleUnit(SpectrumScale::Psd, source.valueUnit));
     plot_->rescaleAxes();
     plot_->replot(QCustomPlot::rpQueuedReplot);
     last_ = std::move(s);

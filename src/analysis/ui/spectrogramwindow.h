@@ -21,6 +21,7 @@ struct SpectrogramSource {
     double timeUnitDivisor = 1;  // microseconds per unit of the chart's time axis
     QString timeTitle;           // the main chart's bottom-axis title
     QString channel;             // "X", "Y", "Z" or "|a|"
+    QString valueUnit;           // the unit of the values ("см/с/с"); empty when unknown
 };
 
 // A window with the time-frequency picture of the visible stretch: PSD in dB

@@ -44,6 +44,7 @@ void SpectrumAnalysisView::clear()
         chart_->removeItem(item);
     items_.clear();
     peakList_.clear();
+    chart_->legend->setVisible(false);
     if (active_) {
         chart_->xAxis->setScaleType(QCPAxis::stLinear);
         chart_->xAxis->setTicker(ownTicker_);
@@ -53,6 +54,65 @@ void SpectrumAnalysisView::clear()
     }
     active_ = false;
 }
+
+// Curves laid over each other must be told apart: the main chart's colours where they differ
+// enough, else a hue per channel. The default shades of red of X, Y and Z do not.
+std::vector<QColor> overlayColours(const std::vector<QColor>& colours, const std::vector<QString>& letters)
+{
+    bool alike = false;
+    for (std::size_t i = 0; i < colours.size() && !alike; ++i)
+        for (std::size_t j = i + 1; j < colours.size() && !alike; ++j) {
+            const QColor &a = colours[i], &b = colours[j];
+            const int dr = a.red() - b.red(), dg = a.green() - b.green(), db = a.blue() - b.blue();
+            alike = dr * dr + dg * dg + db * db < 120 * 120;
+        }
+    if (!alike)
+        return colours;
+    std::vector<QColor> out;
+    for (const QString& letter : letters) {
+        if (letter == QLatin1String("X"))
+            out.emplace_back(200, 0, 0);
+        else if (letter == QLatin1String("Y"))
+            out.emplace_back(0, 140, 0);
+        else if (letter == QLatin1String("Z"))
+            out.emplace_back(0, 0, 230);
+        else
+            out.emplace_back(Qt::black);
+    }
+    return out;
+}
+
+// A logarithmic frequency axis labelled at 1, 2 and 5 of every decade, as paper for spectra is:
+// between bare decades the eye cannot tell 30 Hz from 50 Hz. The other whole multiples of a
+// decade get sub-ticks.
+class DecadeTicker : public QCPAxisTickerLog {
+  protected:
+    QVector<double> createTickVector(double, const QCPRange& range) override
+    {
+        return steps(range, {1, 2, 5});
+    }
+    QVector<double> createSubTickVector(int, const QVector<double>& ticks) override
+    {
+        if (ticks.isEmpty())
+            return {};
+        return steps(QCPRange(ticks.first() / 10, ticks.last() * 10), {3, 4, 6, 7, 8, 9});
+    }
+
+  private:
+    static QVector<double> steps(const QCPRange& range, std::initializer_list<int> multiples)
+    {
+        QVector<double> out;
+        if (!(range.lower > 0) || !(range.upper > range.lower))
+            return out;
+        for (int k = int(std::floor(std::log10(range.lower))); std::pow(10.0, k) <= range.upper * 10; ++k)
+            for (int m : multiples) {
+                const double v = m * std::pow(10.0, k);
+                if (v >= range.lower / 10 && v <= range.upper * 10)
+                    out.push_back(v);
+            }
+        return out;
+    }
+};
 
 void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QColor>& colours,
                                 const QString& valueTitle)
@@ -68,7 +128,7 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
     const QChar sep = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
     if (logF) {
         chart_->xAxis->setScaleType(QCPAxis::stLogarithmic);
-        chart_->xAxis->setTicker(QSharedPointer<QCPAxisTickerLog>::create());
+        chart_->xAxis->setTicker(QSharedPointer<DecadeTicker>::create());
     } else {
         chart_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
     }
@@ -81,6 +141,13 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
 
     const int first = a.firstBin();
     const int last = a.lastBin();
+    std::vector<QColor> shownColours = colours;
+    if (a.channels.size() > 1) {
+        std::vector<QString> letters;
+        for (const ChannelAnalysis& c : a.channels)
+            letters.push_back(c.letter);
+        shownColours = overlayColours(colours, letters);
+    }
     for (std::size_t i = 0; i < a.channels.size(); ++i) {
         const ChannelAnalysis& c = a.channels[i];
         const double df = c.spectrum.binHz();
@@ -98,7 +165,7 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
         }
         QCPGraph* g = chart_->addGraph();
         g->setName(c.letter);
-        g->setPen(QPen(i < colours.size() ? colours[i] : QColor(Qt::red)));
+        g->setPen(QPen(i < shownColours.size() ? shownColours[i] : QColor(Qt::red)));
         g->setData(keys, values, true);
         graphs_.push_back(g);
     }
@@ -123,7 +190,7 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
             items_.push_back(mark);
             lines << QStringLiteral("%1) %2 Гц  %3  %4")
                          .arg(n)
-                         .arg(f, platform::generalNumberText(std::round(v * 1e4) / 1e4, sep), letter);
+                         .arg(f, platform::significantText(v, 6, sep), letter);
         }
         peakList_ = lines.join(QLatin1Char('\n'));
         auto* list = new QCPItemText(chart_);
@@ -137,6 +204,15 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
         list->setText(peakList_);
         list->setClipToAxisRect(false);
         items_.push_back(list);
+    }
+
+    // Several curves: a legend names them, at the top in the middle, clear of the peak list.
+    chart_->legend->clearItems();
+    if (graphs_.size() > 1) {
+        for (QCPGraph* g : graphs_)
+            g->addToLegend();
+        chart_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignHCenter);
+        chart_->legend->setVisible(true);
     }
 
     chart_->rescaleAxes();

@@ -47,7 +47,7 @@ const QPoint kChart2Place(-2, 23);
 platform::FileDialogSpec pictureDialog()
 {
     platform::FileDialogSpec spec;
-    spec.filter = QStringLiteral("Scalable Vector Graphics|*.svg|All Files|*.*");
+    spec.filter = QStringLiteral("Рисунок SVG|*.svg|Все файлы|*.*");
     spec.defaultExtension = QStringLiteral("svg");
     spec.confirmOverwrite = true;
     return spec;
@@ -595,7 +595,7 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
         }
     }
     const QChar sep = decimalSeparator();
-    lbSpectrumMax->setText(spectrumPeakCaption(summary, sep));
+    lbSpectrumMax->setText(analysisPeakCaption(summary, sep));
     placeResultLabel();
 
     ReportContext ctx;
@@ -631,6 +631,7 @@ void TForm2::showSpectrogram()
     s.timeUnitDivisor = source_.timeUnitDivisor;
     s.timeTitle = source_.xAxisTitle;
     s.channel = source_.channelCaption;
+    s.valueUnit = valueUnit(source_.valueTitle);
     const WelchOptions o{settings.window, settings.segment > 0 ? settings.segment : 1024, settings.overlapPercent,
                          std::clamp(seStep->value(), 1, kMaxStep)};
     spectrogram_->show();
@@ -649,7 +650,7 @@ void TForm2::saveSpectrum()
         return;
     }
     platform::FileDialogSpec spec;
-    spec.filter = QStringLiteral("Таблица CSV|*.csv|Scalable Vector Graphics|*.svg|Рисунок PNG|*.png");
+    spec.filter = QStringLiteral("Таблица CSV|*.csv|Рисунок SVG|*.svg|Рисунок PNG|*.png");
     spec.defaultExtension = QStringLiteral("csv");
     spec.confirmOverwrite = true;
     const QString name = services_.dialogs->saveFile(this, spec);

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace platform {
 
@@ -220,14 +221,29 @@ std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& sug
     keep->setChecked(true);
     // Proportions of the chart on screen, so that a larger picture is the same chart, only finer.
     const double aspect = double(height->value()) / double(width->value());
-    const auto follow = [keep](QSpinBox* other, double value) {
+    // What the lock itself last wrote into each box. Enter makes a box announce its value again;
+    // that value, computed from the other box, must not turn round and recompute the typed one
+    // (1900 wide gives 923 high, and 923 high would give 1899 wide).
+    struct Followed {
+        int width = -1;
+        int height = -1;
+    };
+    auto followed = std::make_shared<Followed>();
+    const auto follow = [keep](QSpinBox* other, double value, int& noted) {
         if (!keep->isChecked())
             return;
         const QSignalBlocker block(other);
         other->setValue(int(std::lround(value)));
+        noted = other->value();
     };
-    QObject::connect(width, &QSpinBox::valueChanged, &dialog, [=](int w) { follow(height, w * aspect); });
-    QObject::connect(height, &QSpinBox::valueChanged, &dialog, [=](int h) { follow(width, h / aspect); });
+    QObject::connect(width, &QSpinBox::valueChanged, &dialog, [=](int w) {
+        if (w != followed->width)
+            follow(height, w * aspect, followed->height);
+    });
+    QObject::connect(height, &QSpinBox::valueChanged, &dialog, [=](int h) {
+        if (h != followed->height)
+            follow(width, h / aspect, followed->width);
+    });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

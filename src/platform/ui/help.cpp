@@ -1,5 +1,6 @@
 #include "platform/ui/help.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QKeySequence>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStringDecoder>
@@ -15,6 +17,7 @@
 #include <QTextDocumentFragment>
 #include <QUrl>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -181,8 +184,31 @@ void HelpWindow::followLink(const QUrl& url)
         browser_->scrollToAnchor(url.fragment());
 }
 
+void HelpWindow::placeOnScreen()
+{
+    // The window manager may cascade a new window partly below the screen, where the end of the
+    // contents cannot be reached: the first showing puts it whole on the screen of the active
+    // window (or the primary one), at the middle. Where the operator puts it later, it stays.
+    const QWidget* active = QApplication::activeWindow();
+    QScreen* scr = active ? active->screen() : QGuiApplication::primaryScreen();
+    if (!scr)
+        return;
+    // The frame is not known before the first showing; room for a usual caption and border.
+    const QSize frame(12, 40);
+    const QRect work = scr->availableGeometry();
+    const QSize inner = size().boundedTo(work.size() - frame).expandedTo(minimumSizeHint());
+    const QPoint topLeft(work.left() + std::max(0, (work.width() - inner.width() - frame.width()) / 2),
+                         work.top() + std::max(0, (work.height() - inner.height() - frame.height()) / 2));
+    resize(inner);
+    move(topLeft);
+}
+
 void HelpWindow::bringUp()
 {
+    if (!placed_) {
+        placed_ = true;
+        placeOnScreen();
+    }
     if (isMinimized())
         showNormal();
     else

@@ -39,8 +39,10 @@ class HelpWindow : public QWidget, public Help {
     void display(int number);
     void followLink(const QUrl& url);
     void bringUp();
+    void placeOnScreen();
 
     QString folder_;
+    bool placed_ = false;
     QListWidget* contents_ = nullptr;
     QTextBrowser* browser_ = nullptr;
     int shownTopic_ = -1;
