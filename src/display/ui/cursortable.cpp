@@ -128,10 +128,11 @@ void CursorTable::mouseReleaseEvent(QMouseEvent* event)
     if (!dragging_)
         return QFrame::mouseReleaseEvent(event);
     dragging_ = false;
-    // Where it was let go, as far as the plot allows: the gap it is kept by from now on.
+    // Where it was let go, as far as the plot allows: the gap it is kept by from now on is that
+    // of the place it took, not of a place outside the plot.
     const QPoint topLeft = mapToParent(event->position().toPoint()) - grab_;
     setCornerGap(QPoint(plot_.right() - (topLeft.x() + width()), topLeft.y() - plot_.top()));
-    setCornerGap(QPoint(plot_.right() - (x() + width()), y() - plot_.top()));
+    gap_ = QPoint(plot_.right() - (x() + width()), y() - plot_.top());
     event->accept();
 }
 

@@ -699,8 +699,9 @@ qint64 SignalChart::lastVisibleIndex(Series s) const
 
 void SignalChart::focusInEvent(QFocusEvent* event)
 {
-    // The click that brings the focus arrives right after it, in the same turn of the event loop;
-    // a click on a child (the copy button) does not come here, so the note lasts only that turn.
+    // The click that brings the focus arrives right after it, in the same turn of the event loop.
+    // A click on a child (the copy button) brings the focus here too but presses the child, so
+    // the note lasts only that turn.
     focusByMouse_ = event->reason() == Qt::MouseFocusReason;
     if (focusByMouse_)
         QTimer::singleShot(0, this, [this] { focusByMouse_ = false; });
