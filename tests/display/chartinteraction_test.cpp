@@ -344,6 +344,9 @@ TEST_F(ChartInteractionTest, OnlyADeliberateLeftClickPlacesAMarker)
         // The right button opens the chart's menu where it was clicked.
         EXPECT_EQ(f->pmChart->isVisible(), c.button == Qt::RightButton) << c.what;
         f->pmChart->hide();
+        // The menu took the window's activation with it.
+        f->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
     }
 }
 
