@@ -283,7 +283,8 @@ TEST_F(BrowserTest, CopyPutsTheCommentNameAndDateOnTheClipboard)
 TEST_F(BrowserTest, AFileThatDoesNotLoadLeavesTheCurrentFileAndItsFolder)
 {
     auto f = withFolder("b.axd");
-    // Another folder's truncated file through the open dialog, then a foreign file next in line.
+    // Another folder's truncated file through the open dialog, then a foreign file next in line,
+    // which is passed over: no file is left after it.
     const QString other = file(QStringLiteral("other"));
     ASSERT_TRUE(QDir().mkpath(other));
     const QByteArray whole = testutil::readAll(at(QStringLiteral("a.axd")));
@@ -295,7 +296,8 @@ TEST_F(BrowserTest, AFileThatDoesNotLoadLeavesTheCurrentFileAndItsFolder)
     const QStringList texts = dialogs.messageTexts();
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Stream read error: "))) << texts[0].toStdString();
-    EXPECT_EQ(texts[1], QString::fromUtf8(files::kForeignFileMessage));
+    EXPECT_EQ(texts[1], QString::fromUtf8(files::kNoMoreFilesMessage));
+    EXPECT_TRUE(f->status->panelText(1).contains(QStringLiteral("c.axd")));
     EXPECT_EQ(current(*f), at(QStringLiteral("b.axd")));
     EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ b.axd"));
     EXPECT_TRUE(f->measurementFiles->chartExportSource().sourceLine.contains(at(QStringLiteral("b.axd"))));
