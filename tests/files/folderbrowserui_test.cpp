@@ -5,6 +5,7 @@
 #include <QTextCursor>
 
 #include "files/axdfile.h"
+#include "files/folderbrowse.h"
 #include "files/textexport.h"
 #include "files/ui/folderbrowserui.h"
 #include "files/ui/measurementfilesui.h"
