@@ -243,7 +243,7 @@ constexpr std::uint32_t kBaud = 921600;
 const Transfer kCrashCases[] = {
     // 30 s of three channels at 3200 Hz, killed after about 2 s.
     {"run to the computer", false, {true, true, true}, 0, 0, 96000},
-    // 12,000 frames: the header block and two more, the blocks a second and a half apart.
+    // 12,000 frames: the header block and two more, the blocks two seconds apart.
     {"memory read", true, {true, true, true}, 0, 0, 12000},
 };
 
@@ -292,7 +292,7 @@ TEST(JournalCrash, KilledInTheMiddle)
         QStringList simArguments{QStringLiteral("--Seed"), QString::number(kSeed), QStringLiteral("--baud"),
                                  QString::number(kBaud)};
         if (t.memory)
-            simArguments << QStringLiteral("--block-delay") << QStringLiteral("1500");
+            simArguments << QStringLiteral("--block-delay") << QStringLiteral("2000");
         BoardSimProcess sim(simArguments);
         ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
 
