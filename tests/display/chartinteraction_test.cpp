@@ -9,6 +9,7 @@
 #include "display/ui/chartinteraction.h"
 #include "display/ui/chartviewoptions.h"
 #include "display/ui/cursortable.h"
+#include "files/ui/scalesui.h"
 
 #include <QTableWidget>
 #include <QToolButton>
@@ -190,11 +191,11 @@ TEST_F(ChartInteractionTest, SmoothingToggle)
     EXPECT_EQ(f->status->panelText(1), QString());
 
     // The zero balancing switches smoothing on for itself: no build then.
-    f->zeroCapturePending = true;
+    f->scales->setCapturePending(true);
     ticks.set(6000);
     f->cbSmooth->setChecked(true);
     EXPECT_EQ(f->runStartTick, 5000u);
-    f->zeroCapturePending = false;
+    f->scales->setCapturePending(false);
 
     // Before the chart has been drawn with points nothing is rebuilt.
     f->record.clearForTransfer(0);

@@ -52,7 +52,7 @@ TEST_F(FilesWindowTest, ScalesFileAtCreation)
         QCoreApplication::processEvents(); // the notice waits for the event loop
         EXPECT_EQ(dialogs.messageTexts().count(missing), c.messages);
         EXPECT_EQ(f->record.baseAxisK, c.k);
-        EXPECT_EQ(f->scalesYTitle, c.title);
+        EXPECT_EQ(f->scales->yTitle(), c.title);
         QStringList items;
         for (int i = 0; i < f->cbRange->count(); ++i)
             items << f->cbRange->itemText(i);

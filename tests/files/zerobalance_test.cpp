@@ -92,11 +92,11 @@ TEST_F(FilesWindowTest, ZeroBalancingRunOnTheBoard)
         }
         ASSERT_FALSE(f->timRx->isActive());
 
-        EXPECT_FALSE(f->zeroCapturePending);
+        EXPECT_FALSE(f->scales->capturePending());
         EXPECT_EQ(f->record.zeroLevels, (std::array<double, 3>{0, 0, double(c.z)}));
-        EXPECT_EQ(f->lbX->text(), QStringLiteral("X=0"));
-        EXPECT_EQ(f->lbY->text(), QStringLiteral("Y=0"));
-        EXPECT_EQ(f->lbZ->text(), QStringLiteral("Z=%1").arg(c.z));
+        EXPECT_EQ(f->scales->levelText(0), QStringLiteral("X=0"));
+        EXPECT_EQ(f->scales->levelText(1), QStringLiteral("Y=0"));
+        EXPECT_EQ(f->scales->levelText(2), QStringLiteral("Z=%1").arg(c.z));
         EXPECT_EQ(dialogs.clipboard, c.clipboard);
         EXPECT_EQ(runSettings(*f), before);
         EXPECT_EQ(f->record.baseAxisC, (std::array<double, 3>{0, 0, double(c.z)}));
@@ -139,17 +139,17 @@ TEST_F(FilesWindowTest, ZeroCaptureInTheChartBuild)
         f->ShowChart(f->timRx);
         QCoreApplication::processEvents();
 
-        EXPECT_FALSE(f->zeroCapturePending);
+        EXPECT_FALSE(f->scales->capturePending());
         EXPECT_EQ(runSettings(*f), before);
         EXPECT_EQ(dialogs.clipboard, c.clipboard);
         if (c.captured) {
-            EXPECT_EQ(f->lbX->text(), QStringLiteral("X=300"));
-            EXPECT_EQ(f->lbY->text(), QStringLiteral("Y=150"));
-            EXPECT_EQ(f->lbZ->text(), QStringLiteral("Z=-3"));
+            EXPECT_EQ(f->scales->levelText(0), QStringLiteral("X=300"));
+            EXPECT_EQ(f->scales->levelText(1), QStringLiteral("Y=150"));
+            EXPECT_EQ(f->scales->levelText(2), QStringLiteral("Z=-3"));
             EXPECT_EQ(f->record.baseAxisC, (std::array<double, 3>{300, 150, -3}));
             EXPECT_TRUE(dialogs.messages.empty());
         } else {
-            EXPECT_EQ(f->lbX->text(), QStringLiteral("X=0"));
+            EXPECT_EQ(f->scales->levelText(0), QStringLiteral("X=0"));
             EXPECT_EQ(testutil::readAll(paths().scalesFile), scalesBefore);
             EXPECT_EQ(dialogs.messageTexts(), QStringList{QString::fromUtf8(files::kZeroRunTooShortMessage)});
         }
@@ -166,6 +166,6 @@ TEST_F(FilesWindowTest, ABalancingThatCannotStartLeavesNothingPending)
     const RunSettings before = runSettings(*f);
     f->scales->btZerosClick();
     EXPECT_FALSE(f->timRx->isActive());
-    EXPECT_FALSE(f->zeroCapturePending);
+    EXPECT_FALSE(f->scales->capturePending());
     EXPECT_EQ(runSettings(*f), before);
 }

@@ -13,6 +13,7 @@
 
 #include "acquisition/measurementrecord.h"
 #include "app/windowgeometry.h"
+#include "app/ui/partlinks.h"
 #include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/boardchooser.h"
 #include "acquisition/ui/measurementrun.h"
@@ -505,32 +506,7 @@ void TForm1::buildChartPanel()
     sm->addWidget(label(gbSmooth, QStringLiteral("с весом"), seSmooth));
     sm->addWidget(seSmooth);
 
-    GroupBox1 = group(gbChart, "GroupBox1", QStringLiteral("Нулевые уровни"));
-    auto* z = new QGridLayout(GroupBox1);
-    z->setContentsMargins(6, 2, 6, 4);
-    z->setVerticalSpacing(1);
-    lbX = label(GroupBox1, QStringLiteral("X=0"), nullptr, "lbX");
-    lbY = label(GroupBox1, QStringLiteral("Y=0"), nullptr, "lbY");
-    lbZ = label(GroupBox1, QStringLiteral("Z=0"), nullptr, "lbZ");
-    Label11 = label(GroupBox1, QStringLiteral("Смещение в ед.АЦП (данные для файла Scales.scl)"), nullptr, "Label11");
-    btZeros = new QPushButton(QStringLiteral("Вычислить для выбранных каналов"), GroupBox1);
-    btZeros->setObjectName(QStringLiteral("btZeros"));
-    eClipZeroMax = new QLineEdit(QStringLiteral("4ClipBrdZeroMax"), GroupBox1);
-    eClipZeroMax->setObjectName(QStringLiteral("eClipZeroMax"));
-    eClipZeroMax->hide();
-    btLoadScalesFile = new QPushButton(QStringLiteral("Загрузить файл QX-3scales.scl"), GroupBox1);
-    btLoadScalesFile->setObjectName(QStringLiteral("btLoadScalesFile"));
-    btLoadScalesFile->hide();
-    btSaveZeros = new QPushButton(QStringLiteral("Сохранить в файл QX-3scales.scl"), GroupBox1);
-    btSaveZeros->setObjectName(QStringLiteral("btSaveZeros"));
-    btSaveZeros->hide();
-    z->addWidget(lbX, 0, 0);
-    z->addWidget(lbY, 0, 1);
-    z->addWidget(lbZ, 0, 2);
-    // On two lines, so that the panel stays narrow enough to sit beside the options panel.
-    Label11->setWordWrap(true);
-    z->addWidget(Label11, 1, 0, 1, 3);
-    z->addWidget(btZeros, 2, 0, 1, 3);
+    scales = new files::ScalesUi(record, paths.scalesFile, services_.dialogs, gbChart);
 
     GroupBox2 = group(gbChart, "GroupBox2", QStringLiteral("Вычислить МОДУЛЬ |a| по каналам"));
     auto* m = new QHBoxLayout(GroupBox2);
@@ -550,7 +526,7 @@ void TForm1::buildChartPanel()
                                {QStringLiteral("Время"), QStringLiteral("Градусы")}, 2, gbChart);
     rgTimGrad->setObjectName(QStringLiteral("rgTimGrad"));
 
-    for (QWidget* w : std::initializer_list<QWidget*>{gbScales, gbSmooth, GroupBox1})
+    for (QWidget* w : std::initializer_list<QWidget*>{gbScales, gbSmooth, static_cast<QWidget*>(scales)})
         col->addWidget(w);
     col->addStretch(1);
     col2->addWidget(GroupBox2);
@@ -722,9 +698,8 @@ void TForm1::assignHelpNumbers()
              seTimeStep, seSamplesStep, lbTime, seDelayStart, gbStart, cbExternalStart, rgMem, gbSensitivity, cbRange,
              gbChannels, cbCh1, cbCh2, cbCh3})
         setHelpContext(w, 4);
-    for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbScales, gbSmooth, lbPnt1, GroupBox1, Label11, lbX,
-                                                      lbY, lbZ, GroupBox2, cbXM, cbYM, cbZM, rgTimGrad, gbXshow,
-                                                      gbFDiscret, gbCSV_TXT, gbHelp, cbHelp})
+    for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbScales, gbSmooth, lbPnt1, GroupBox2, cbXM, cbYM,
+                                                      cbZM, rgTimGrad, gbXshow, gbFDiscret, gbCSV_TXT, gbHelp, cbHelp})
         setHelpContext(w, 5);
     setHelpContext(Chart1, 7);
     setHelpContext(tbFile, 7);
@@ -740,7 +715,6 @@ void TForm1::assignHelpNumbers()
     setHelpContext(cbTimeunits, 305);
     setHelpContext(cbSmooth, 306);
     setHelpContext(seSmooth, 306);
-    setHelpContext(btZeros, 309);
     setHelpContext(cbDivider, 312);
     setHelpContext(cbStoreX, 312);
     setHelpContext(btUSB, 403);
@@ -758,15 +732,14 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
     linkIndicator = std::make_unique<acq::LinkIndicator>(*this, *measurementRun);
     boardChoice = std::make_unique<acq::BoardChoiceUi>(*this, btUSB);
-    zeroCapturePending = false;
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
     // files: measurement files, scales, folder browsing; then the scales file is read
     measurementFiles = std::make_unique<files::MeasurementFilesUi>(*this);
-    scales = std::make_unique<files::ScalesUi>(*this);
+    wireScales();
     folderBrowser = std::make_unique<files::FolderBrowserUi>(*this, *measurementFiles);
     journal = std::make_unique<files::JournalUi>(*this);
-    GetScalesFileData();
+    scales->readAtStart();
     record.loadedFromFile = false;
     chartHeightMargin = 169;
     chartWidthMargin = 22;
@@ -1072,9 +1045,9 @@ void TForm1::Chart1AfterDraw()
 }
 
 // ---- files ----
-void TForm1::GetScalesFileData()
+bool TForm1::zeroCapturePending() const
 {
-    scales->GetScalesFileData();
+    return scales && scales->capturePending();
 }
 
 void TForm1::ZeroCapture()

@@ -59,6 +59,8 @@ class QAction;
 
 namespace app {
 
+class ZeroRunLink;
+
 // A pair of small arrow buttons beside a control (the "up/down" buttons of the
 // set-up panel): they step a value by rules of their own, not by the spin box's.
 class UpDown : public QWidget {
@@ -121,7 +123,6 @@ public:
     quint16 chartWidthMargin = 22;
     quint16 chartHeightMargin = 169;
     std::array<int, 4> savedBounds{0, 0, 0, 0}; // height, width, left, top
-    bool zeroCapturePending = false;
     bool formReady = false;
     int helpOnStart = 0;
 
@@ -177,13 +178,6 @@ public:
     QGroupBox* gbSmooth;
     QCheckBox* cbSmooth;
     QSpinBox* seSmooth;
-    QGroupBox* GroupBox1;
-    QLabel *lbX, *lbY, *lbZ;
-    QLabel* Label11;
-    QPushButton* btZeros;
-    QLineEdit* eClipZeroMax;
-    QPushButton* btLoadScalesFile;
-    QPushButton* btSaveZeros;
     QGroupBox* GroupBox2;
     QCheckBox *cbXM, *cbYM, *cbZM;
     RadioGroup* rgTimGrad;
@@ -259,17 +253,17 @@ public:
     QAction* N1 = nullptr;    // its item "Копировать"
     // ---- files: measurement files, scales, settings, folder browsing ----
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
-    std::unique_ptr<files::ScalesUi> scales;
+    // The group "Нулевые уровни" of the chart panel: the scales file and the zero balancing.
+    files::ScalesUi* scales = nullptr;
     std::unique_ptr<files::FolderBrowserUi> folderBrowser;
     // The run journal: runs written to disk as they arrive, and offered again after a crash.
     std::unique_ptr<files::JournalUi> journal;
     // Set when "tremor.ini" was too large to be read: the state the defaults gave the window.
     // Closing replaces the file only when the operator changed something since.
     std::optional<files::MainSettings> unreadSettingsState;
-    // Reads "Scales.scl" into the record; at creation and after each zero balancing.
-    void GetScalesFileData();
-    // The chart build calls this after filling the series while zeroCapturePending is set.
+    // The chart build calls this after filling the series while zeroCapturePending() is set.
     void ZeroCapture();
+    bool zeroCapturePending() const;
     // ---- analysis ----
     std::unique_ptr<analysis::MainWindowAnalysis> analysisActions;
     analysis::TForm2* spectrumWindow() const { return form2_; }
@@ -304,9 +298,12 @@ private:
     void alignHeaderWithToolBars();
     void applyStoredGeometry(const QRect& stored);
     void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
+    // Joins the scales part to the set-up panel, the run and the chart (partlinks.cpp).
+    void wireScales();
 
     Services services_;
     analysis::TForm2* form2_ = nullptr;
+    std::unique_ptr<ZeroRunLink> zeroRunLink_;
     bool closing_ = false;
 };
 

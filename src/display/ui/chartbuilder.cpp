@@ -158,7 +158,7 @@ void ChartBuilder::build()
     // 14-15. The degree labels are worked out from the pulse edges when asked for.
     chart->setPulse(buildPulseTrace(input, options, *levels));
     // 16.
-    if (f_.zeroCapturePending)
+    if (f_.zeroCapturePending())
         f_.ZeroCapture();
     // 17-18.
     const AxisTitles titles = axisTitles(options, scales.timeUnitText);

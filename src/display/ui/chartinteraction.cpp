@@ -224,7 +224,7 @@ void ChartInteraction::cbTimeunitsChange()
 void ChartInteraction::cbSmoothClick()
 {
     // 1. The zero balancing switches smoothing on for its own run.
-    if (f_.zeroCapturePending)
+    if (f_.zeroCapturePending())
         return;
     // 2.
     f_.ShowStartProcess(QStringLiteral("Выполняется построение графика"));

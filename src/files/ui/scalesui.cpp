@@ -1,13 +1,18 @@
 #include "files/ui/scalesui.h"
 
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QTimer>
 
-#include "app/ui/mainwindow.h"
+#include "acquisition/measurementrecord.h"
 #include "files/scales.h"
 #include "platform/inifile.h"
 #include "platform/numtext.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
 
 namespace files {
 
@@ -15,37 +20,93 @@ const char* const kZeroRunTooShortMessage =
     "Нулевые уровни не определены: измерение завершилось, не набрав 2001 выборки. Файл Scales.scl не "
     "изменён.";
 
-ScalesUi::ScalesUi(app::TForm1& form) : form_(form)
+namespace {
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 {
-    connect(form.btZeros, &QPushButton::clicked, this, [this] { btZerosClick(); });
-    connect(form.btLoadScalesFile, &QPushButton::clicked, this, [this] { btLoadScalesFileClick(); });
-    connect(form.btSaveZeros, &QPushButton::clicked, this, [this] { btSaveZerosClick(); });
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+ScalesUi::ScalesUi(acq::MeasurementRecord& record, QString scalesFile, platform::Dialogs* dialogs,
+                   QWidget* parent)
+    : QGroupBox(QStringLiteral("Нулевые уровни"), parent), record_(record),
+      scalesFile_(std::move(scalesFile)), dialogs_(dialogs)
+{
+    setObjectName(QStringLiteral("GroupBox1"));
+    auto* z = new QGridLayout(this);
+    z->setContentsMargins(6, 2, 6, 4);
+    z->setVerticalSpacing(1);
+    const char* names[3] = {"lbX", "lbY", "lbZ"};
+    const char* texts[3] = {"X=0", "Y=0", "Z=0"};
+    for (int a = 0; a < 3; ++a) {
+        levels_[a] = new QLabel(QLatin1String(texts[a]), this);
+        levels_[a]->setObjectName(QLatin1String(names[a]));
+        z->addWidget(levels_[a], 0, a);
+    }
+    Label11 = new QLabel(QStringLiteral("Смещение в ед.АЦП (данные для файла Scales.scl)"), this);
+    Label11->setObjectName(QStringLiteral("Label11"));
+    btZeros = button(this, "btZeros", QStringLiteral("Вычислить для выбранных каналов"));
+    // The last levels of more than 100 units, kept for the clipboard; never shown.
+    eClipZeroMax = new QLineEdit(QStringLiteral("4ClipBrdZeroMax"), this);
+    eClipZeroMax->setObjectName(QStringLiteral("eClipZeroMax"));
+    eClipZeroMax->hide();
+    btLoadScalesFile = button(this, "btLoadScalesFile", QStringLiteral("Загрузить файл QX-3scales.scl"));
+    btLoadScalesFile->hide();
+    btSaveZeros = button(this, "btSaveZeros", QStringLiteral("Сохранить в файл QX-3scales.scl"));
+    btSaveZeros->hide();
+    // On two lines, so that the panel stays narrow enough to sit beside the options panel.
+    Label11->setWordWrap(true);
+    z->addWidget(Label11, 1, 0, 1, 3);
+    z->addWidget(btZeros, 2, 0, 1, 3);
+
+    for (QWidget* w : std::initializer_list<QWidget*>{this, Label11, levels_[0], levels_[1], levels_[2]})
+        platform::setHelpContext(w, 5);
+    platform::setHelpContext(btZeros, 309);
+
+    connect(btZeros, &QPushButton::clicked, this, [this] { btZerosClick(); });
+    connect(btLoadScalesFile, &QPushButton::clicked, this, [this] { btLoadScalesFileClick(); });
+    connect(btSaveZeros, &QPushButton::clicked, this, [this] { btSaveZerosClick(); });
+}
+
+QString ScalesUi::levelText(int axis) const
+{
+    return levels_.at(std::size_t(axis))->text();
+}
+
+void ScalesUi::readAtStart()
+{
+    read(true);
 }
 
 void ScalesUi::GetScalesFileData()
 {
-    const platform::IniFile ini(form_.paths.scalesFile);
+    read(false);
+}
+
+void ScalesUi::read(bool deferNotice)
+{
+    const platform::IniFile ini(scalesFile_);
     const ScalesData d = readScales(ini, QLocale::system().decimalPoint().at(0));
-    form_.record.baseAxisK = d.k;
-    form_.record.baseAxisC = d.c;
-    form_.scalesYTitle = d.yTitle;
-    if (const auto items = rangeItemsForTopRange(d.topRange)) {
-        // Renamed in place: the selected item and the list's handlers stay as they were.
-        for (int i = 0; i < items->size() && i < form_.cbRange->count(); ++i)
-            form_.cbRange->setItemText(i, items->at(i));
-    }
-    if (!d.factorsLookMissing() || !form_.services().dialogs)
+    record_.baseAxisK = d.k;
+    record_.baseAxisC = d.c;
+    yTitle_ = d.yTitle;
+    emit yTitleRead(yTitle_);
+    if (const auto items = rangeItemsForTopRange(d.topRange))
+        emit rangeItemsRead(*items);
+    if (!d.factorsLookMissing() || !dialogs_)
         return;
-    if (form_.formReady) {
-        form_.services().dialogs->message(&form_, QString::fromUtf8(kScalesMissingMessage));
+    if (!deferNotice) {
+        dialogs_->message(window(), QString::fromUtf8(kScalesMissingMessage));
         return;
     }
-    // At start-up the notice waits for the event loop: shown in the middle of the window's
-    // creation it would stand alone without its window, and a logout could not end the program
-    // while it waits there.
-    QTimer::singleShot(0, &form_, [dialogs = form_.services().dialogs, form = &form_] {
-        dialogs->message(form, QString::fromUtf8(kScalesMissingMessage));
-    });
+    // Shown in the middle of the window's creation the notice would stand alone without its
+    // window, and a logout could not end the program while it waits there.
+    QTimer::singleShot(0, this,
+                       [this] { dialogs_->message(window(), QString::fromUtf8(kScalesMissingMessage)); });
 }
 
 void ScalesUi::btLoadScalesFileClick()
@@ -56,95 +117,54 @@ void ScalesUi::btLoadScalesFileClick()
 bool ScalesUi::btSaveZerosClick()
 {
     try {
-        platform::IniFile ini(form_.paths.scalesFile);
-        writeZeroLevels(ini, form_.record.zeroLevels);
+        platform::IniFile ini(scalesFile_);
+        writeZeroLevels(ini, record_.zeroLevels);
     } catch (const platform::IniWriteError& e) {
-        if (form_.services().dialogs)
-            form_.services().dialogs->error(&form_, QString::fromUtf8(e.what()));
+        if (dialogs_)
+            dialogs_->error(window(), QString::fromUtf8(e.what()));
         return false;
     }
     return true;
 }
 
-ScalesUi::Backup ScalesUi::takeBackup() const
-{
-    Backup b;
-    for (int i = 0; i < 3; ++i)
-        b.channels[i] = form_.channelBoxes[i]->isChecked();
-    b.samples = form_.seSamples->value();
-    b.view = form_.cbShowK->currentIndex();
-    b.smoothWeight = form_.seSmooth->value();
-    b.smooth = form_.cbSmooth->isChecked();
-    b.frequency = form_.cbF->currentIndex();
-    b.range = form_.cbRange->currentIndex();
-    b.target = form_.rgMem->itemIndex();
-    return b;
-}
-
-void ScalesUi::restore(const Backup& b)
-{
-    for (int i = 0; i < 3; ++i)
-        form_.channelBoxes[i]->setChecked(b.channels[i]);
-    form_.seSamples->setValue(b.samples);
-    form_.cbShowK->setCurrentIndex(b.view);
-    form_.seSmooth->setValue(b.smoothWeight);
-    form_.cbSmooth->setChecked(b.smooth);
-    form_.cbF->setCurrentIndex(b.frequency);
-    form_.cbRange->setCurrentIndex(b.range);
-    form_.rgMem->setItemIndex(b.target);
-}
-
 void ScalesUi::btZerosClick()
 {
-    backup_ = takeBackup();
-    for (QCheckBox* box : form_.channelBoxes)
-        box->setChecked(true);
-    form_.seSamples->setValue(2500);
-    form_.cbRange->setCurrentIndex(0);
-    form_.rgMem->setItemIndex(0);
-    form_.cbF->setCurrentIndex(0);
-    form_.cbShowK->setCurrentIndex(1);
-    form_.seSmooth->setValue(500);
-    // Pending before smoothing goes on: the smoothing switch then does not rebuild the chart.
-    form_.zeroCapturePending = true;
-    form_.cbSmooth->setChecked(true);
-    form_.btStartClick();
+    if (!host_)
+        return;
+    host_->applyZeroRunSettings();
+    capturePending_ = true;
+    host_->switchSmoothingOn();
     // A run that did not get going (its message has been shown) leaves nothing pending: the next
     // chart build must not take a file's values for zero levels, and the settings come back now.
-    if (form_.zeroCapturePending && !form_.timRx->isActive()) {
-        form_.zeroCapturePending = false;
-        restore(backup_);
+    if (!host_->startRun() && capturePending_) {
+        capturePending_ = false;
+        host_->restoreSettings();
     }
 }
 
 void ScalesUi::ZeroCapture()
 {
-    form_.zeroCapturePending = false;
-    const display::SignalChart* chart = form_.Chart1;
-    std::array<const double*, 3> values{};
-    std::array<long long, 3> counts{};
-    for (int a = 0; a < 3; ++a) {
-        values[a] = chart->yValues(form_.channelSeries[a]);
-        counts[a] = chart->pointCount(form_.channelSeries[a]);
-    }
-    const ZeroCaptureResult z = captureZeroLevels(values, counts, form_.eClipZeroMax->text());
+    capturePending_ = false;
+    if (!host_)
+        return;
+    const ZeroCaptureResult z =
+        captureZeroLevels(host_->channelValues(), host_->channelCounts(), eClipZeroMax->text());
     if (!z.captured) {
-        restore(backup_);
-        if (form_.services().dialogs)
-            form_.services().dialogs->message(&form_, QString::fromUtf8(kZeroRunTooShortMessage));
+        host_->restoreSettings();
+        if (dialogs_)
+            dialogs_->message(window(), QString::fromUtf8(kZeroRunTooShortMessage));
         return;
     }
 
-    form_.record.zeroLevels = z.levels;
-    QLabel* labels[3] = {form_.lbX, form_.lbY, form_.lbZ};
+    record_.zeroLevels = z.levels;
     const char* names[3] = {"X=", "Y=", "Z="};
     for (int a = 0; a < 3; ++a)
-        labels[a]->setText(QLatin1String(names[a]) + platform::formatD(qint64(z.levels[a])));
-    form_.eClipZeroMax->setText(z.clipText);
-    if (form_.services().dialogs)
-        form_.services().dialogs->setClipboardText(form_.eClipZeroMax->text());
+        levels_[a]->setText(QLatin1String(names[a]) + platform::formatD(qint64(z.levels[a])));
+    eClipZeroMax->setText(z.clipText);
+    if (dialogs_)
+        dialogs_->setClipboardText(eClipZeroMax->text());
 
-    restore(backup_);
+    host_->restoreSettings();
     if (btSaveZerosClick())
         btLoadScalesFileClick();
 }
