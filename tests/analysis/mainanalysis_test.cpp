@@ -53,8 +53,7 @@ class MainAnalysisTest : public ::testing::Test {
         form1->lastVisibleIndex = 7999;
         form1->cbSmooth->setChecked(false);
         // What the first chart build enables.
-        form1->btSpectrGo->setEnabled(true);
-        form1->btTrend->setEnabled(true);
+        form1->analysisActions->setChartShown();
         dialogs.messages.clear();
     }
 
@@ -81,7 +80,7 @@ TEST_F(MainAnalysisTest, SpectrumAnalysesTheFirstShownChannel)
     form1->cbSmooth->setChecked(true);
     form1->seSmooth->setValue(8);
     form2->cbSp2ClipBrd->setChecked(false);
-    QTest::mouseClick(form1->btSpectrGo, Qt::LeftButton);
+    QTest::mouseClick(form1->analysisActions->spectrumButton(), Qt::LeftButton);
 
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(form2->isVisible());
@@ -112,7 +111,7 @@ TEST_F(MainAnalysisTest, TrendNamesItsChannelAndTime)
     form1->seSmooth->setValue(8);
     // Whatever the main chart's bottom axis shows, the trend's points are laid out in time.
     form1->Chart1->setBottomTitle(QStringLiteral("Градусы"));
-    form1->btTrendClick(form1->btTrend);
+    form1->analysisActions->btTrendClick(form1->analysisActions->trendButton());
 
     EXPECT_TRUE(form2->isVisible());
     EXPECT_EQ(form2->analysisChannel, 1);
@@ -130,8 +129,8 @@ TEST_F(MainAnalysisTest, WithoutAShownChannelOnlyAMessage)
     for (Series s : {Series::X, Series::Y, Series::Z})
         form1->Chart1->setSeriesShown(s, false);
 
-    form1->btTrendClick(nullptr);
-    form1->btSpectrGoClick(nullptr);
+    form1->analysisActions->btTrendClick(nullptr);
+    form1->analysisActions->btSpectrGoClick(nullptr);
     EXPECT_EQ(dialogs.messageTexts(),
               (QStringList{QStringLiteral("Должен быть показан хотя бы один график!"),
                            QStringLiteral("Должен быть показан сигнал хотя бы в одном канале!")}));
@@ -146,8 +145,8 @@ TEST_F(MainAnalysisTest, AStretchNotPaintedYetIsNotAnalysed)
 {
     form1->firstVisibleIndex = -1;
     form1->lastVisibleIndex = -1;
-    form1->btSpectrGoClick(nullptr);
-    form1->btTrendClick(nullptr);
+    form1->analysisActions->btSpectrGoClick(nullptr);
+    form1->analysisActions->btTrendClick(nullptr);
     EXPECT_EQ(dialogs.messages.size(), 2u);
     EXPECT_FALSE(form2->isVisible());
     EXPECT_TRUE(dialogs.clipboard.isEmpty());

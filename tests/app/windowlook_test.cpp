@@ -5,6 +5,7 @@
 #include <QTranslator>
 #include <gtest/gtest.h>
 
+#include "analysis/ui/mainanalysis.h"
 #include "app/ui/mainwindow.h"
 #include "app/ui/translations.h"
 #include "common/fakedialogs.h"
@@ -169,7 +170,7 @@ TEST_F(WindowLookTest, StatusPanelsWidenToTheirTextsInOrder)
 
 TEST_F(WindowLookTest, ToolBarsUnderTheirSectionsWithWholeCaptionsAndIcons)
 {
-    const QFrame* bars[] = {f->tbFile, f->tbMCctl, f->ToolBar1, f->tbOptions};
+    const QFrame* bars[] = {f->tbFile, f->tbMCctl, f->analysisActions, f->tbOptions};
     for (int i = 0; i < 4; ++i) {
         const QRect section = inWindow(f->headerSections[std::size_t(i)], f.get());
         const QRect bar = inWindow(bars[i], f.get());

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/ui/mainanalysis.h"
 #include "app/ui/mainwindow.h"
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartbuilder.h"
@@ -19,7 +20,7 @@ TEST_F(ChartWindowTest, BuildFillsTheChartAndLeavesItsValues)
     f->cbTimeunits->setCurrentIndex(1);
     f->ShowChart(nullptr);
     EXPECT_TRUE(f->Chart1->isEnabled());
-    EXPECT_TRUE(f->btSpectrGo->isEnabled());
+    EXPECT_TRUE(f->analysisActions->spectrumButton()->isEnabled());
     EXPECT_EQ(f->Chart1->pointCount(Series::X), 99);
     EXPECT_EQ(f->Chart1->pointCount(Series::Pls), 100);
     EXPECT_DOUBLE_EQ(f->Chart1->xValue(Series::X, 0), 0.3125);

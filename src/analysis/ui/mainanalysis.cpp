@@ -2,80 +2,100 @@
 
 #include <qcustomplot.h>
 
+#include <QToolButton>
+
 #include <algorithm>
 
 #include "analysis/ui/spectrumanalysisview.h"
 #include "analysis/ui/spinedit.h"
-#include "app/ui/mainwindow.h"
-#include "files/ui/measurementfilesui.h"
+#include "app/ui/controls.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
 
 namespace analysis {
 
-MainWindowAnalysis::MainWindowAnalysis(app::TForm1& form) : QObject(&form), form_(form) {}
+MainWindowAnalysis::MainWindowAnalysis(platform::Dialogs* dialogs, std::function<MainChartView()> view,
+                                       QWidget* parent)
+    : QFrame(parent), dialogs_(dialogs), view_(std::move(view))
+{
+    app::setUpToolBar(this, "ToolBar1");
+    btSpectrGo =
+        app::toolButton(this, "btSpectrGo", QStringLiteral("Спектр"), QStringLiteral("Построение спектра"));
+    btTrend = app::toolButton(this, "btTrend", QStringLiteral("Тренд"), QStringLiteral("Определение тренда"));
+    // Analysis needs a chart: the first chart build enables them.
+    btSpectrGo->setEnabled(false);
+    btTrend->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{this, btSpectrGo, btTrend})
+        platform::setHelpContext(w, 9);
+    connect(btSpectrGo, &QToolButton::clicked, this, [this] { btSpectrGoClick(btSpectrGo); });
+    connect(btTrend, &QToolButton::clicked, this, [this] { btTrendClick(btTrend); });
+}
+
+void MainWindowAnalysis::setChartShown()
+{
+    btSpectrGo->setEnabled(true);
+    btTrend->setEnabled(true);
+}
 
 TForm2* MainWindowAnalysis::spectrumWindow()
 {
-    TForm2* f2 = form_.spectrumWindow();
-    if (f2 && f2 != wired_) {
-        // The spectrum window is handed to the main window after both exist;
-        // it is tied to this window's buttons and rates the first time it is used.
+    if (form2_ && form2_ != wired_) {
+        // The spectrum window is handed over after both windows exist; it is tied to these
+        // buttons and rates the first time it is used.
+        TForm2* f2 = form2_;
         connect(f2, &TForm2::spectrumRequested, this, [this, f2] { btSpectrGoClick(f2); });
         connect(f2, &TForm2::trendRequested, this, [this, f2] { btTrendClick(f2); });
-        app::TForm1* form = &form_;
-        f2->setNyquistSource([form] { return form->nyquistHz; });
+        f2->setNyquistSource([this] { return view_().nyquistHz; });
         wired_ = f2;
     }
-    return f2;
+    return form2_;
 }
 
-std::optional<int> MainWindowAnalysis::firstShownChannel() const
+std::optional<int> MainWindowAnalysis::firstShownChannel(const MainChartView& view)
 {
     for (int c = 0; c < 3; ++c) {
-        if (form_.Chart1->isSeriesShown(form_.channelSeries[std::size_t(c)]))
+        if (view.chart->isSeriesShown(view.channelSeries[std::size_t(c)]))
             return c;
     }
     return std::nullopt;
 }
 
-SignalSource MainWindowAnalysis::sourceFor(int channel) const
+SignalSource MainWindowAnalysis::sourceFor(const MainChartView& view, int channel)
 {
-    const display::Series series = form_.channelSeries[std::size_t(channel)];
+    const display::SignalChart* chart = view.chart;
+    const display::Series series = view.channelSeries[std::size_t(channel)];
     SignalSource s;
-    s.values = form_.Chart1->yValues(series);
-    s.pointCount = s.values ? form_.Chart1->pointCount(series) : 0;
-    s.firstVisibleIndex = form_.firstVisibleIndex;
-    s.lastVisibleIndex = form_.lastVisibleIndex;
-    s.samplePeriodUs = form_.record.samplePeriodUs;
-    s.timeUnitDivisor = form_.timeUnitDivisor;
-    s.xAxisTitle = form_.xAxisTitle;
-    s.channelCaption = form_.channelBoxes[std::size_t(channel)]->text();
-    // The file whose record is shown: the open dialog's last name would stay
-    // behind when the folder is browsed with the arrows.
-    if (form_.measurementFiles)
-        s.fileName = form_.measurementFiles->currentFileName;
-    if (form_.cbSmooth->isChecked())
-        s.smoothing = form_.seSmooth->value();
+    s.values = chart->yValues(series);
+    s.pointCount = s.values ? chart->pointCount(series) : 0;
+    s.firstVisibleIndex = view.firstVisibleIndex;
+    s.lastVisibleIndex = view.lastVisibleIndex;
+    s.samplePeriodUs = view.samplePeriodUs;
+    s.timeUnitDivisor = view.timeUnitDivisor;
+    s.xAxisTitle = view.timeTitle;
+    s.channelCaption = view.channelCaptions[std::size_t(channel)];
+    s.fileName = view.fileName;
+    if (view.smoothing)
+        s.smoothing = *view.smoothing;
 
     // The analyses beyond the plain spectrum may take the other shown channels
     // and the modulus too, each drawn in its series' colour.
-    auto channelOf = [this](display::Series series, const QString& letter) {
+    auto channelOf = [chart](display::Series series, const QString& letter) {
         ChannelSource c;
         c.letter = letter;
-        c.values = form_.Chart1->yValues(series);
-        c.pointCount = c.values ? form_.Chart1->pointCount(series) : 0;
-        c.colour = form_.Chart1->seriesColour(series);
+        c.values = chart->yValues(series);
+        c.pointCount = c.values ? chart->pointCount(series) : 0;
+        c.colour = chart->seriesColour(series);
         return c;
     };
     s.shownChannels.push_back(channelOf(series, s.channelCaption));
     for (int c = 0; c < 3; ++c) {
-        const display::Series other = form_.channelSeries[std::size_t(c)];
-        if (c != channel && form_.Chart1->isSeriesShown(other))
-            s.shownChannels.push_back(channelOf(other, form_.channelBoxes[std::size_t(c)]->text()));
+        const display::Series other = view.channelSeries[std::size_t(c)];
+        if (c != channel && chart->isSeriesShown(other))
+            s.shownChannels.push_back(channelOf(other, view.channelCaptions[std::size_t(c)]));
     }
     if (const ChannelSource m = channelOf(display::Series::IaI, QStringLiteral("|a|")); m.values)
         s.modulus = m;
-    s.valueTitle = form_.Chart1->leftTitle();
+    s.valueTitle = chart->leftTitle();
     return s;
 }
 
@@ -85,17 +105,17 @@ void MainWindowAnalysis::btSpectrGoClick(QObject*)
     if (!f2)
         return;
     f2->prepareSpectrum();
-    const auto channel = firstShownChannel();
+    const MainChartView view = view_();
+    const auto channel = firstShownChannel(view);
     if (!channel) {
-        form_.services().dialogs->message(
-            &form_, QStringLiteral("Должен быть показан сигнал хотя бы в одном канале!"));
+        dialogs_->message(window(), QStringLiteral("Должен быть показан сигнал хотя бы в одном канале!"));
         return;
     }
     f2->analysisChannel = *channel + 1;
-    f2->setSpectrumSource(sourceFor(*channel));
+    f2->setSpectrumSource(sourceFor(view, *channel));
     const int step = std::max(1, f2->seStep->value());
     f2->adjustOnOwnAccount(
-        [&] { f2->seFmax->setMaximumValue(std::max(1, int(double(form_.nyquistHz) / step))); });
+        [&] { f2->seFmax->setMaximumValue(std::max(1, int(double(view.nyquistHz) / step))); });
     // Computed before the window comes up, so a stretch that cannot be
     // analysed leaves the window as it was.
     if (!f2->btSpectrumClick())
@@ -104,7 +124,7 @@ void MainWindowAnalysis::btSpectrGoClick(QObject*)
     f2->raise();
     // An analysis beyond the plain spectrum titles its own value axis.
     if (!f2->analysisView().active())
-        f2->Chart1->yAxis->setLabel(form_.Chart1->leftTitle());
+        f2->Chart1->yAxis->setLabel(view.chart->leftTitle());
 }
 
 void MainWindowAnalysis::btTrendClick(QObject*)
@@ -113,16 +133,17 @@ void MainWindowAnalysis::btTrendClick(QObject*)
     if (!f2)
         return;
     f2->prepareTrend();
-    const auto channel = firstShownChannel();
+    const MainChartView view = view_();
+    const auto channel = firstShownChannel(view);
     if (!channel) {
-        form_.services().dialogs->message(&form_, QStringLiteral("Должен быть показан хотя бы один график!"));
+        dialogs_->message(window(), QStringLiteral("Должен быть показан хотя бы один график!"));
         return;
     }
     f2->analysisChannel = *channel + 1;
     // The trend is always laid out in time, whatever the main chart shows on its bottom axis
     // (samples, degrees).
-    f2->Chart2->xAxis->setLabel(form_.xAxisTitle);
-    if (!f2->showTrend(sourceFor(*channel)))
+    f2->Chart2->xAxis->setLabel(view.timeTitle);
+    if (!f2->showTrend(sourceFor(view, *channel)))
         return;
     f2->show();
     f2->raise();

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QToolButton>
 
 #include <algorithm>
 #include <optional>
@@ -265,6 +266,50 @@ void nameUnlabelledControls(QWidget* root)
         if (!name.isEmpty())
             w->setAccessibleName(name);
     }
+}
+
+QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
+                        const QIcon& icon, const QStringList& otherCaptions)
+{
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QLatin1String(name));
+    if (!caption.isEmpty()) {
+        b->setText(caption);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    } else {
+        b->setIcon(icon);
+        b->setIconSize(QSize(16, 16));
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    b->setFixedHeight(26);
+    // The four bands share a narrow strip: each button is as wide as the longest caption it
+    // ever shows (an open panel's button reads "Закрыть") or its glyph, never cut.
+    int w = 21;
+    if (!caption.isEmpty())
+        for (const QString& text : QStringList{caption} + otherCaptions)
+            w = std::max(w, b->fontMetrics().horizontalAdvance(text) + 6);
+    b->setFixedWidth(w);
+    bar->layout()->addWidget(b);
+    return b;
+}
+
+void setUpToolBar(QFrame* bar, const char* name)
+{
+    bar->setObjectName(QLatin1String(name));
+    bar->setFrameShape(QFrame::Panel);
+    bar->setFrameShadow(QFrame::Raised);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(1, 1, 1, 1);
+    row->setSpacing(0);
+}
+
+QFrame* toolBar(QWidget* parent, const char* name)
+{
+    auto* bar = new QFrame(parent);
+    setUpToolBar(bar, name);
+    return bar;
 }
 
 } // namespace app

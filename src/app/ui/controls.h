@@ -3,12 +3,15 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFrame>
+#include <QIcon>
 #include <QGroupBox>
 #include <QLabel>
 #include <QSpinBox>
 #include <QStringList>
 #include <QWidget>
 #include <array>
+
+class QToolButton;
 
 namespace app {
 
@@ -112,5 +115,13 @@ std::uint32_t bgrFromColour(const QColor& c);
 // Gives every input control that shows no caption of its own a name a screen
 // reader can speak: the text of the label that names it, else its hint.
 void nameUnlabelledControls(QWidget* root);
+
+// A tool bar of the strip: a raised band of flat buttons that never folds its buttons away
+// behind an overflow arrow. setUpToolBar makes a frame of a part's own into one.
+void setUpToolBar(QFrame* bar, const char* name);
+QFrame* toolBar(QWidget* parent, const char* name);
+// A flat button added to a tool bar: its caption, or the icon when there is none.
+QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
+                        const QIcon& icon = {}, const QStringList& otherCaptions = {});
 
 } // namespace app

@@ -72,47 +72,6 @@ QPixmap ledPixmap(const QColor& colour)
     return pm;
 }
 
-QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
-                        const QIcon& icon = {}, const QStringList& otherCaptions = {})
-{
-    auto* b = new QToolButton(bar);
-    b->setObjectName(QLatin1String(name));
-    if (!caption.isEmpty()) {
-        b->setText(caption);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    } else {
-        b->setIcon(icon);
-        b->setIconSize(QSize(16, 16));
-        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    }
-    b->setToolTip(hint);
-    b->setAutoRaise(true);
-    b->setFixedHeight(26);
-    // The four bands share a narrow strip: each button is as wide as the longest caption it
-    // ever shows (an open panel's button reads "Закрыть") or its glyph, never cut.
-    int w = 21;
-    if (!caption.isEmpty())
-        for (const QString& text : QStringList{caption} + otherCaptions)
-            w = std::max(w, b->fontMetrics().horizontalAdvance(text) + 6);
-    b->setFixedWidth(w);
-    bar->layout()->addWidget(b);
-    return b;
-}
-
-// A tool bar of the strip: a raised band of flat buttons that never folds its
-// buttons away behind an overflow arrow.
-QFrame* toolBar(QWidget* parent, const char* name)
-{
-    auto* bar = new QFrame(parent);
-    bar->setObjectName(QLatin1String(name));
-    bar->setFrameShape(QFrame::Panel);
-    bar->setFrameShadow(QFrame::Raised);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(1, 1, 1, 1);
-    row->setSpacing(0);
-    return bar;
-}
-
 QComboBox* listBox(QWidget* parent, const char* name, const QStringList& items)
 {
     // Selection-only: a typed text could leave the list without an item.
@@ -322,12 +281,7 @@ void TForm1::buildToolBars()
     btRd = toolButton(tbMCctl, "btRd", QStringLiteral("Считать"),
                       QStringLiteral("Считать данные из памяти на плате акселерометра"));
 
-    ToolBar1 = toolBar(ctlBar, "ToolBar1");
-    btSpectrGo = toolButton(ToolBar1, "btSpectrGo", QStringLiteral("Спектр"), QStringLiteral("Построение спектра"));
-    btTrend = toolButton(ToolBar1, "btTrend", QStringLiteral("Тренд"), QStringLiteral("Определение тренда"));
-    // Analysis needs a chart: the first chart build enables them.
-    btSpectrGo->setEnabled(false);
-    btTrend->setEnabled(false);
+    analysisActions = new analysis::MainWindowAnalysis(services_.dialogs, [this] { return mainChartView(); }, ctlBar);
 
     tbOptions = toolBar(ctlBar, "tbOptions");
     btUSB = toolButton(tbOptions, "btUSB", {}, QStringLiteral("Подключить АЦП к компьютеру"));
@@ -339,7 +293,7 @@ void TForm1::buildToolBars()
     btHelpTOC = toolButton(tbOptions, "btHelpTOC", {}, QStringLiteral("Справка"),
                            QIcon::fromTheme(QStringLiteral("help-contents"), ownIcon("help")));
 
-    for (QFrame* bar : {tbFile, tbMCctl, ToolBar1, tbOptions})
+    for (QFrame* bar : {tbFile, tbMCctl, static_cast<QFrame*>(analysisActions), tbOptions})
         row->addWidget(bar);
     row->addStretch(1);
     // The strip keeps its design width unless this system's fonts need more.
@@ -351,7 +305,7 @@ void TForm1::alignHeaderWithToolBars()
 {
     // Each section title stands over its own tool bar, however wide the fonts made the bars.
     ctlBar->layout()->activate();
-    const std::array<QFrame*, 4> bars{tbFile, tbMCctl, ToolBar1, tbOptions};
+    const std::array<QFrame*, 4> bars{tbFile, tbMCctl, analysisActions, tbOptions};
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const QRect bar(bars[i]->mapTo(this, QPoint(0, 0)) - Header->pos(), bars[i]->size());
         headerSections[i]->setGeometry(bar.x(), 0, bar.width(), kHeaderHeight);
@@ -704,8 +658,6 @@ void TForm1::assignHelpNumbers()
     setHelpContext(Chart1, 7);
     setHelpContext(tbFile, 7);
     setHelpContext(btSaveChart, 8);
-    for (QWidget* w : std::initializer_list<QWidget*>{ToolBar1, btSpectrGo, btTrend})
-        setHelpContext(w, 9);
     int n = 101;
     for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy, btShowCmnt, btPrevFile, btNextFile, btPrint})
         setHelpContext(w, n++);
@@ -808,9 +760,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     chartInteraction->applyStoredView(s.fitValuesToVisible, s.pulseStrip, s.markerTableShown,
                                       QPoint(s.markerTableRight, s.markerTableTop));
     chartOutput = std::make_unique<display::ChartOutput>(*this);
-    analysisActions = std::make_unique<analysis::MainWindowAnalysis>(*this); // analysis
-    connect(btSpectrGo, &QToolButton::clicked, this, [this] { btSpectrGoClick(btSpectrGo); });
-    connect(btTrend, &QToolButton::clicked, this, [this] { btTrendClick(btTrend); });
+    connect(this, &TForm1::chartShown, analysisActions, &analysis::MainWindowAnalysis::setChartShown);
 
     btUSBClick();
     seTime->setRange(1, 20970880);
@@ -825,15 +775,10 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     QTimer::singleShot(0, journal.get(), &files::JournalUi::offerUnfinished);
 }
 
-// analysis: the work is done by MainWindowAnalysis.
-void TForm1::btSpectrGoClick(QObject* sender)
+void TForm1::setSpectrumWindow(analysis::TForm2* form2)
 {
-    analysisActions->btSpectrGoClick(sender);
-}
-
-void TForm1::btTrendClick(QObject* sender)
-{
-    analysisActions->btTrendClick(sender);
+    form2_ = form2;
+    analysisActions->setSpectrumWindow(form2);
 }
 
 void TForm1::FormClose()

@@ -29,6 +29,7 @@
 namespace analysis {
 class TForm2;
 class MainWindowAnalysis;
+struct MainChartView;
 } // namespace analysis
 
 // acquisition: the set-up panel's handlers and the run, owned by the window.
@@ -87,7 +88,7 @@ public:
     ~TForm1() override;
 
     // The spectrum window is created right after the main window.
-    void setSpectrumWindow(analysis::TForm2* form2) { form2_ = form2; }
+    void setSpectrumWindow(analysis::TForm2* form2);
 
     // Handlers, named after the control and the event they serve.
     void FormResize();
@@ -132,11 +133,9 @@ public:
     QFrame* ctlBar;
     QFrame* tbFile;
     QFrame* tbMCctl;
-    QFrame* ToolBar1;
     QFrame* tbOptions;
     QToolButton *btSave, *btLoadFile, *btCopy, *btShowCmnt, *btPrevFile, *btNextFile, *btPrint;
     QToolButton *btChooseF, *btStartPlus, *btRd;
-    QToolButton *btSpectrGo, *btTrend;
     QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
 
     QGroupBox* gbFile;
@@ -265,16 +264,16 @@ public:
     void ZeroCapture();
     bool zeroCapturePending() const;
     // ---- analysis ----
-    std::unique_ptr<analysis::MainWindowAnalysis> analysisActions;
+    // The tool bar "Обработка": "Спектр" and "Тренд".
+    analysis::MainWindowAnalysis* analysisActions = nullptr;
     analysis::TForm2* spectrumWindow() const { return form2_; }
-    // "Спектр" and "Тренд"; the spectrum window's own buttons run them too.
-    void btSpectrGoClick(QObject* sender = nullptr);
-    void btTrendClick(QObject* sender = nullptr);
     // ==== end of subsystem sections ====
 
 signals:
     // The closing sequence has run; the program ends.
     void closed();
+    // A chart build has drawn the record: the analyses may take it.
+    void chartShown();
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -300,6 +299,8 @@ private:
     void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
     // Joins the scales part to the set-up panel, the run and the chart (partlinks.cpp).
     void wireScales();
+    // The main chart as the analyses take it (partlinks.cpp).
+    analysis::MainChartView mainChartView() const;
 
     Services services_;
     analysis::TForm2* form2_ = nullptr;

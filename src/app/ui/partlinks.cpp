@@ -1,6 +1,8 @@
 #include "app/ui/partlinks.h"
 
+#include "analysis/ui/mainanalysis.h"
 #include "app/ui/mainwindow.h"
+#include "files/ui/measurementfilesui.h"
 
 namespace app {
 
@@ -79,6 +81,28 @@ void TForm1::wireScales()
         for (int i = 0; i < items.size() && i < cbRange->count(); ++i)
             cbRange->setItemText(i, items.at(i));
     });
+}
+
+analysis::MainChartView TForm1::mainChartView() const
+{
+    analysis::MainChartView v;
+    v.chart = Chart1;
+    v.channelSeries = channelSeries;
+    for (int c = 0; c < 3; ++c)
+        v.channelCaptions[c] = channelBoxes[c]->text();
+    v.firstVisibleIndex = firstVisibleIndex;
+    v.lastVisibleIndex = lastVisibleIndex;
+    v.samplePeriodUs = record.samplePeriodUs;
+    v.timeUnitDivisor = timeUnitDivisor;
+    v.timeTitle = xAxisTitle;
+    // The file whose record is shown: the open dialog's last name would stay behind when the
+    // folder is browsed with the arrows.
+    if (measurementFiles)
+        v.fileName = measurementFiles->currentFileName;
+    if (cbSmooth->isChecked())
+        v.smoothing = seSmooth->value();
+    v.nyquistHz = nyquistHz;
+    return v;
 }
 
 } // namespace app

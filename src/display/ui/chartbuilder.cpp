@@ -92,8 +92,7 @@ void ChartBuilder::build()
     chart->endLive();
     // 1. The chart and the analysis buttons become usable with the first build.
     chart->setEnabled(true);
-    f_.btSpectrGo->setEnabled(true);
-    f_.btTrend->setEnabled(true);
+    emit f_.chartShown();
     // 2.
     acq::SampleStream& stream = f_.record.sampleStream;
     if (stream.isEmpty())
