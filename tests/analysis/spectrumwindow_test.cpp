@@ -708,6 +708,42 @@ TEST_F(SpectrumWindowTest, LowerFrequencyLimitStaysBelowTheUpperOne)
     }
 }
 
+TEST_F(SpectrumWindowTest, AnalysisReadoutsAreWholeAndBesideThePlot)
+{
+    const ThreeChannels rec(40000);
+    auto f = make(1600);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+    f->seFmaxDblClick();
+    f->setSpectrumSource(rec.source());
+    auto* o = f->analysisOptions;
+    o->cbAllChannels->setChecked(true);
+    o->cbModulus->setChecked(true);
+    o->cbPeaks->setChecked(true);
+    o->cbLogF->setChecked(true);
+    for (const QSize size : {QSize(794, 515), QSize(1270, 900)}) {
+        SCOPED_TRACE(size.width());
+        f->resize(size);
+        ASSERT_TRUE(f->btSpectrumClick());
+        f->Chart1->replot();
+        QCoreApplication::processEvents();
+        // The band RMS: whole, or cut short with the whole text under the pointer; inside the window.
+        QLabel* rms = o->lbBandRms;
+        EXPECT_LE(rms->fontMetrics().horizontalAdvance(rms->text()), rms->contentsRect().width());
+        EXPECT_LE(rms->mapTo(f.get(), QPoint(rms->width(), 0)).x(), f->width());
+        EXPECT_TRUE(rms->text() == o->bandRms() || rms->toolTip() == o->bandRms()) << rms->text().toStdString();
+        // The peak list beside the plot, not over it.
+        QCPItemText* list = nullptr;
+        for (int i = 0; i < f->Chart1->itemCount(); ++i)
+            if (auto* t = qobject_cast<QCPItemText*>(f->Chart1->item(i)); t && t->text().contains(QStringLiteral("Гц")))
+                list = t;
+        ASSERT_NE(list, nullptr);
+        const QRect box = QRectF(list->topLeft->pixelPosition(), list->bottomRight->pixelPosition()).toRect();
+        EXPECT_FALSE(box.intersects(f->Chart1->axisRect()->rect())) << "the list covers the plot";
+        EXPECT_TRUE(f->Chart1->rect().contains(box));
+    }
+}
+
 TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBack)
 {
     const ThreeChannels rec(40000);
@@ -760,8 +796,7 @@ TEST_F(SpectrumWindowTest, AnalysisOverlaysTheChannelsAndGivesThePlainSpectrumBa
     EXPECT_NEAR(view.peakMarks()->data()->at(0)->value, 2, 0.01);
     EXPECT_TRUE(view.peakList().contains(QStringLiteral("X")));
     EXPECT_TRUE(o->lbAverages->text().contains(QStringLiteral("18"))) << "40000 points, 4096 a segment, 50 %";
-    EXPECT_TRUE(o->lbBandRms->text().contains(QStringLiteral("X=1,4142")) ||
-                o->lbBandRms->text().contains(QStringLiteral("X=1.4142")));
+    EXPECT_TRUE(o->bandRms().contains(QStringLiteral("X=1,4142")) || o->bandRms().contains(QStringLiteral("X=1.4142")));
     QStringList lines = clipboardLines(dialogs);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Window\t")));
     EXPECT_TRUE(lines.contains(QStringLiteral("Peak F,Hz\tValue\tChannel"))) << "the peaks go with the report";

@@ -90,18 +90,46 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
         }
         p->hide();
     }
-    // The chart and option panels open at once do not cover each other, nor the set-up and
-    // option panels, in whichever order they are opened.
-    const std::pair<QWidget*, QWidget*> pairs[] = {{f->gbChart, f->gbOptions}, {f->gbOptions, f->gbChart},
-                                                   {f->gbFT, f->gbOptions}, {f->gbOptions, f->gbFT}};
-    for (const auto& [a, b] : pairs) {
-        a->show();
-        b->show();
-        EXPECT_FALSE(inWindow(a, f.get()).intersects(inWindow(b, f.get())))
-            << a->objectName().toStdString() << " and " << b->objectName().toStdString();
-        EXPECT_TRUE(f->Chart1->geometry().contains(inWindow(a, f.get()))) << a->objectName().toStdString();
-        a->hide();
-        b->hide();
+    // Panels opened one after the other lie side by side, or one under the other, whole; where
+    // neither fits, the last one opened stays and the one it would cover in part closes.
+    struct Case {
+        QSize window;
+        std::vector<QWidget*> opened;
+        std::vector<QWidget*> stay;
+    };
+    const Case cases[] = {
+        {{794, 515}, {f->gbChart, f->gbOptions}, {f->gbChart, f->gbOptions}},
+        {{794, 515}, {f->gbOptions, f->gbChart}, {f->gbChart, f->gbOptions}},
+        {{794, 515}, {f->gbFT, f->gbOptions}, {f->gbFT, f->gbOptions}},
+        {{794, 515}, {f->gbOptions, f->gbFT}, {f->gbFT, f->gbOptions}},
+        {{794, 515}, {f->gbFT, f->gbOptions, f->gbChart}, {f->gbChart, f->gbOptions}},
+        {{794, 515}, {f->gbChart, f->gbOptions, f->gbFT}, {f->gbFT, f->gbOptions}},
+        {{1270, 900}, {f->gbFT, f->gbOptions, f->gbChart}, {f->gbFT, f->gbChart, f->gbOptions}},
+    };
+    for (const Case& c : cases) {
+        f->resize(c.window);
+        QString order;
+        for (QWidget* p : c.opened) {
+            p->show();
+            order += p->objectName() + QLatin1Char(' ');
+        }
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(order.toStdString());
+        const int bottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
+        for (QWidget* p : std::initializer_list<QWidget*>{f->gbFT, f->gbChart, f->gbOptions}) {
+            const bool stays = std::find(c.stay.cbegin(), c.stay.cend(), p) != c.stay.cend();
+            EXPECT_EQ(p->isVisible(), stays) << p->objectName().toStdString();
+            if (!stays)
+                continue;
+            const QRect r = inWindow(p, f.get());
+            EXPECT_TRUE(f->Chart1->geometry().contains(r)) << p->objectName().toStdString();
+            EXPECT_LE(r.bottom(), bottom) << p->objectName().toStdString();
+            for (QWidget* q : c.stay)
+                EXPECT_TRUE(p == q || !r.intersects(inWindow(q, f.get())))
+                    << p->objectName().toStdString() << " and " << q->objectName().toStdString();
+        }
+        for (QWidget* p : c.opened)
+            p->hide();
     }
 }
 
@@ -166,6 +194,13 @@ TEST_F(WindowLookTest, StatusPanelsWidenToTheirTextsInOrder)
     QCoreApplication::processEvents();
     EXPECT_EQ(f->status->panelWidth(0), 200);
     EXPECT_EQ(f->status->panelWidth(1), 220);
+    // A pointer readout longer than the room left of the first window takes back what the short
+    // texts leave empty.
+    const QString readout = QStringLiteral("2136562,50мкс X=-1234,56 Y=-1234,56 Z=-1234,56 |a|=2138,12");
+    f->status->setPanelText(2, readout);
+    QCoreApplication::processEvents();
+    EXPECT_GE(panels[2]->contentsRect().width(), panels[2]->fontMetrics().horizontalAdvance(readout));
+    EXPECT_GE(panels[0]->contentsRect().width(), panels[0]->fontMetrics().horizontalAdvance(QStringLiteral("ИЗМЕРЕНИЕ")));
 }
 
 TEST_F(WindowLookTest, ToolBarsUnderTheirSectionsWithWholeCaptionsAndIcons)

@@ -1,5 +1,6 @@
 #include "analysis/ui/spectrumanalysisview.h"
 
+#include <QFontMetrics>
 #include <QLocale>
 
 #include <cmath>
@@ -44,6 +45,7 @@ void SpectrumAnalysisView::clear()
         chart_->removeItem(item);
     items_.clear();
     peakList_.clear();
+    chart_->axisRect()->setAutoMargins(QCP::msAll);
     chart_->legend->setVisible(false);
     if (active_) {
         chart_->xAxis->setScaleType(QCPAxis::stLinear);
@@ -193,20 +195,34 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
                          .arg(f, platform::significantText(v, 6, sep), letter);
         }
         peakList_ = lines.join(QLatin1Char('\n'));
+        // The list goes right of the plot, in a margin of its own, so that it never hides a
+        // curve; as many lines as the chart's height holds, the rest said to be left out.
         auto* list = new QCPItemText(chart_);
-        list->position->setType(QCPItemPosition::ptAxisRectRatio);
-        list->position->setCoords(0.99, 0.02);
+        const QFontMetrics metrics(list->font());
+        const int room = std::max(1, (chart_->height() - 8) / metrics.lineSpacing());
+        if (lines.size() > room) {
+            const qsizetype left = lines.size() - (room - 1);
+            lines.resize(room - 1);
+            lines << QStringLiteral("… ещё %1").arg(left);
+        }
+        const QString shown = lines.join(QLatin1Char('\n'));
+        list->position->setTypeX(QCPItemPosition::ptViewportRatio);
+        list->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        list->position->setCoords(1.0, 0.0);
         list->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
         list->setTextAlignment(Qt::AlignLeft);
-        list->setBrush(QBrush(QColor(255, 255, 255, 220)));
+        list->setBrush(QBrush(Qt::white));
         list->setPen(QPen(Qt::gray));
         list->setPadding(QMargins(4, 2, 4, 2));
-        list->setText(peakList_);
+        list->setText(shown);
         list->setClipToAxisRect(false);
         items_.push_back(list);
+        const int listWidth = metrics.boundingRect(QRect(), Qt::AlignLeft, shown).width() + 4 + 4 + 2;
+        chart_->axisRect()->setAutoMargins(QCP::msLeft | QCP::msTop | QCP::msBottom);
+        chart_->axisRect()->setMargins(QMargins(0, 0, listWidth + 12, 0));
     }
 
-    // Several curves: a legend names them, at the top in the middle, clear of the peak list.
+    // Several curves: a legend names them, at the top in the middle.
     chart_->legend->clearItems();
     if (graphs_.size() > 1) {
         for (QCPGraph* g : graphs_)

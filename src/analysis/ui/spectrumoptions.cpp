@@ -104,6 +104,7 @@ SpectrumOptionsPanel::SpectrumOptionsPanel(QWidget* parent) : QWidget(parent)
     lbBandRms = new QLabel(this);
     lbBandRms->setObjectName(QStringLiteral("lbBandRms"));
     lbBandRms->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbBandRms->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* rows = new QGridLayout(this);
     rows->setContentsMargins(4, 1, 4, 1);
@@ -132,8 +133,7 @@ SpectrumOptionsPanel::SpectrumOptionsPanel(QWidget* parent) : QWidget(parent)
     second->addWidget(btSpectrogram);
     second->addWidget(btSaveSpectrum);
     second->addWidget(cbEncoding);
-    second->addWidget(lbBandRms);
-    second->addStretch(1);
+    second->addWidget(lbBandRms, 1);
     rows->addLayout(first, 0, 0);
     rows->addLayout(second, 1, 0);
     for (QWidget* w : findChildren<QWidget*>())
@@ -238,13 +238,28 @@ void SpectrumOptionsPanel::showResult(const SpectralAnalysis& a)
     for (const ChannelAnalysis& c : a.channels)
         rms << c.letter + QLatin1Char('=') + num(c.bandRms);
     const double top = std::isfinite(a.fmaxHz) ? a.fmaxHz : (a.channels.empty() ? 0 : a.channels.front().spectrum.rateHz / 2);
-    lbBandRms->setText(QStringLiteral("СКЗ %1–%2 Гц: %3").arg(num(a.fminHz), num(top), rms.join(QStringLiteral("; "))));
+    bandRms_ = QStringLiteral("СКЗ %1–%2 Гц: %3").arg(num(a.fminHz), num(top), rms.join(QStringLiteral("; ")));
+    fitBandRms();
+}
+
+void SpectrumOptionsPanel::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    fitBandRms();
+}
+
+void SpectrumOptionsPanel::fitBandRms()
+{
+    const QString shown = lbBandRms->fontMetrics().elidedText(bandRms_, Qt::ElideRight, lbBandRms->contentsRect().width());
+    lbBandRms->setText(shown);
+    lbBandRms->setToolTip(shown == bandRms_ ? QString() : bandRms_);
 }
 
 void SpectrumOptionsPanel::clearResult()
 {
     lbAverages->clear();
-    lbBandRms->clear();
+    bandRms_.clear();
+    fitBandRms();
 }
 
 } // namespace analysis

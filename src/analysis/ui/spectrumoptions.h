@@ -42,6 +42,8 @@ class SpectrumOptionsPanel : public QWidget {
     // What the last analysis found; cleared for the plain spectrum.
     void showResult(const SpectralAnalysis& a);
     void clearResult();
+    // The band RMS of the last analysis, whole, however much of it the label shows.
+    QString bandRms() const { return bandRms_; }
 
     // The height the two rows of controls need.
     static constexpr int stripHeight = 41;
@@ -66,6 +68,15 @@ class SpectrumOptionsPanel : public QWidget {
   signals:
     void spectrogramRequested();
     void saveRequested();
+
+  protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+  private:
+    // Shows the band RMS in the room the row leaves it, cut short with "…" where it does not fit
+    // and then whole in the label's tooltip.
+    void fitBandRms();
+    QString bandRms_;
 };
 
 } // namespace analysis

@@ -127,19 +127,45 @@ StatusPanels::StatusPanels(std::array<int, 3> widths, QWidget* parent) : QFrame(
 
 void StatusPanels::setPanelText(int panel, const QString& text)
 {
-    QLabel* l = panels_.at(panel);
-    l->setText(text);
-    if (panel < 2) {
-        // A panel widens to its text and pushes the next ones along, never below its own width.
+    panels_.at(panel)->setText(text);
+    fitPanels();
+}
+
+void StatusPanels::resizeEvent(QResizeEvent* e)
+{
+    QFrame::resizeEvent(e);
+    fitPanels();
+}
+
+void StatusPanels::fitPanels()
+{
+    auto needed = [](const QLabel* l) {
         const int frame = l->width() - l->contentsRect().width();
-        const int needed = l->fontMetrics().horizontalAdvance(text) + frame + 2 * l->margin() + 6;
-        l->setFixedWidth(std::max(widths_[std::size_t(panel)], needed));
-        layout()->activate();
+        return l->fontMetrics().horizontalAdvance(l->text()) + frame + 2 * l->margin() + 6;
+    };
+    // Panels 0 and 1 widen to their texts and push the next ones along, never below their own
+    // widths, except that the pointer readout in panel 2 may take back the room their short
+    // texts leave empty: on a narrow window it would otherwise lose its last values.
+    std::array<int, 2> w{};
+    for (std::size_t i = 0; i < 2; ++i)
+        w[i] = std::max(widths_[i], needed(panels_[i]));
+    const int spacing = layout()->spacing();
+    int lacking = needed(panels_[2]) - (width() - w[0] - w[1] - 2 * spacing);
+    for (std::size_t i = 2; i-- > 0 && lacking > 0;) {
+        const int spare = std::max(0, w[i] - needed(panels_[i]));
+        const int give = std::min(spare, lacking);
+        w[i] -= give;
+        lacking -= give;
     }
+    for (std::size_t i = 0; i < 2; ++i)
+        panels_[i]->setFixedWidth(w[i]);
+    layout()->activate();
     // A text longer than its panel (a start time in a long date format) can still be read
     // in full under the pointer.
-    const bool cut = l->fontMetrics().horizontalAdvance(text) > l->contentsRect().width();
-    l->setToolTip(cut ? text : QString());
+    for (QLabel* l : panels_) {
+        const bool cut = l->fontMetrics().horizontalAdvance(l->text()) > l->contentsRect().width();
+        l->setToolTip(cut ? l->text() : QString());
+    }
 }
 
 QString StatusPanels::panelText(int panel) const

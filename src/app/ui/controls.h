@@ -99,7 +99,11 @@ public:
     QString panelText(int panel) const;
     int panelWidth(int panel) const;
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
+    void fitPanels();
     std::array<QLabel*, 3> panels_{};
     std::array<int, 3> widths_{};
 };

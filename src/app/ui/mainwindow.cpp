@@ -826,8 +826,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
     // Panels are opened and closed from many places; each time, the open ones move side by side.
     if ((e->type() == QEvent::Show || e->type() == QEvent::Hide) &&
-        (watched == gbFT || watched == gbChart || watched == gbOptions))
+        (watched == gbFT || watched == gbChart || watched == gbOptions)) {
+        if (e->type() == QEvent::Show)
+            lastOpenedPanel_ = static_cast<QWidget*>(watched);
         placeFloatingPanels();
+    }
     return QWidget::eventFilter(watched, e);
 }
 
@@ -871,8 +874,7 @@ void TForm1::placeFloatingPanels()
 {
     // The open panels side by side from the chart's right edge: options, then the chart panel,
     // then the set-up panel (at its design place when there is room), so that panels open at once
-    // do not cover each other while the window is wide enough for them. Where it is not, the one
-    // opened last lies on top, whole. A closed panel takes the place it would have if opened now.
+    // do not cover each other. A closed panel takes the place it would have if opened now.
     int right = Chart1->geometry().right() + 1;
     for (QWidget* panel : {static_cast<QWidget*>(gbOptions), static_cast<QWidget*>(gbChart)}) {
         const int x = std::max(kChartLeft, right - panel->width());
@@ -880,7 +882,30 @@ void TForm1::placeFloatingPanels()
         if (panel->isVisibleTo(this))
             right = x - kPanelGap;
     }
-    gbFT->move(std::max(kChartLeft, std::min(160, right - gbFT->width())), kChartTop);
+    const int besideX = std::min(160, right - gbFT->width());
+    if (besideX >= kChartLeft || !gbChart->isVisibleTo(this)) {
+        gbFT->move(std::max(kChartLeft, besideX), kChartTop);
+        return;
+    }
+    // No room beside the chart panel: under it, when the plot is tall enough for both.
+    const QRect chartPanel = gbChart->geometry();
+    const int plotBottom = Chart1->y() + Chart1->axisRect()->bottom();
+    gbFT->move(std::max(kChartLeft, chartPanel.right() + 1 - gbFT->width()), chartPanel.bottom() + 1 + kPanelGap);
+    if (gbFT->geometry().bottom() <= plotBottom)
+        return;
+    // Nor there: the two would cover each other in part, so the one opened last stays, whole,
+    // at its own place and the other one closes.
+    gbFT->move(std::max(kChartLeft, besideX), kChartTop);
+    if (!gbFT->isVisibleTo(this))
+        return;
+    if (lastOpenedPanel_ == gbChart) {
+        if (setupPanel)
+            setupPanel->btChooseFClick(); // closes it, its button's caption with it
+        else
+            gbFT->hide();
+    } else {
+        btChartClick();
+    }
 }
 
 void TForm1::FormClick()

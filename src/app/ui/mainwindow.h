@@ -294,6 +294,7 @@ private:
     void FormClose();
     void layoutChartArea();
     void placeFloatingPanels();
+    QWidget* lastOpenedPanel_ = nullptr; // the floating panel shown last
     void alignHeaderWithToolBars();
     void applyStoredGeometry(const QRect& stored);
     void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
