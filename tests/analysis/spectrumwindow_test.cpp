@@ -878,6 +878,8 @@ TEST_F(SpectrumWindowTest, SpectrogramShowsTheStretchOnTheMainChartsTimeAxis)
 {
     const ThreeChannels rec(64000);
     auto f = make(1600);
+    f->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     SignalSource s = rec.source();
     s.firstVisibleIndex = 3200; // from 1 s on, in milliseconds
     f->setSpectrumSource(s);
@@ -885,6 +887,8 @@ TEST_F(SpectrumWindowTest, SpectrogramShowsTheStretchOnTheMainChartsTimeAxis)
     f->showSpectrogram();
     ASSERT_NE(f->spectrogramWindow(), nullptr);
     EXPECT_TRUE(f->spectrogramWindow()->isVisible());
+    EXPECT_TRUE(f->screen()->availableGeometry().contains(f->spectrogramWindow()->frameGeometry()))
+        << "the whole window on the screen";
     const analysis::Spectrogram& sg = f->spectrogramWindow()->last();
     EXPECT_GT(sg.columns, 100);
     EXPECT_EQ(sg.size, 512);

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLocale>
+#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 
@@ -621,8 +622,20 @@ void TForm2::showSpectrogram()
         return;
     }
     const AnalysisSettings settings = analysisOptions->settings();
-    if (!spectrogram_)
+    if (!spectrogram_) {
         spectrogram_ = new SpectrogramWindow(this);
+        // Over this window, its caption on the screen: left alone, the window system centres it
+        // on this window and keeps only its inside on the screen, the caption above the top.
+        QRect g(QPoint(), spectrogram_->size());
+        g.moveCenter(geometry().center());
+        if (QScreen* scr = screen()) {
+            const QRect frame = frameGeometry(), inside = geometry();
+            const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
+                                   frame.right() - inside.right(), frame.bottom() - inside.bottom());
+            g = app::fitWindowGeometry(g, scr->availableGeometry().marginsRemoved(margins), spectrogram_->minimumSize());
+        }
+        spectrogram_->setGeometry(g);
+    }
     SpectrogramSource s;
     s.values = source_.values + visible->first;
     s.count = visible->count();
