@@ -3,6 +3,7 @@
 // The main window the benchmarks open files in, made once: no dialogs, the real clock, its
 // settings and scales files in a temporary folder, 1600 × 900.
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -34,6 +35,9 @@ inline app::TForm1& window()
             scales.write("[factor]\nX=3.8\nY=3.8\nZ=3.8\n");
         w.form = std::make_unique<app::TForm1>(app::Services{nullptr, nullptr, &w.ticks}, p);
         w.form->resize(1600, 900);
+        // The window goes while the application is still there: left to the end of the program,
+        // a window that was shown is destroyed after its platform and crashes the exit.
+        qAddPostRoutine([] { w.form.reset(); });
     }
     return *w.form;
 }
