@@ -14,6 +14,7 @@
 #include "analysis/ui/spinedit.h"
 #include "platform/ticks.h"
 #include "platform/ui/dialogs.h"
+#include "benchmain.h"
 
 namespace {
 
@@ -207,11 +208,5 @@ BENCHMARK(BM_Spectrogram)->Name("Spectrogram1600x600/threads")->Arg(1)->Arg(2)->
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

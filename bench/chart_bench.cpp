@@ -23,6 +23,7 @@
 
 #include "bigrecord.h"
 #include "heapcount.h"
+#include "benchmain.h"
 
 // ---- the record --------------------------------------------------------------------------------
 
@@ -279,13 +280,5 @@ BENCHMARK(RepaintZoomedOurs)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -24,6 +24,7 @@
 #include "files/ui/folderbrowserui.h"
 #include "files/ui/measurementfilesui.h"
 
+#include "benchmain.h"
 #include "benchwindow.h"
 
 namespace {
@@ -164,11 +165,5 @@ BENCHMARK(Info)->Args({1000000, 1})->Args({1000000, 0})->Args({100000000, 1})->A
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -46,6 +46,7 @@
 #include "files/ui/measurementfilesui.h"
 #include "platform/ticks.h"
 
+#include "benchmain.h"
 #include "benchwindow.h"
 #include "bigrecord.h"
 #include "heapcount.h"
@@ -447,11 +448,5 @@ BENCHMARK(JournalRun)->Name("JournalRun/journal")->Args({1, 10})->Unit(benchmark
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }
