@@ -4,6 +4,14 @@
 
 namespace analysis {
 
+PointReader arrayReader(const double* values)
+{
+    return [values](qint64 first, qint64 n, int step, double* out) {
+        for (qint64 i = 0; i < n; ++i)
+            out[i] = values[first + i * step];
+    };
+}
+
 std::optional<Stretch> visibleStretch(qint64 pointCount, qint32 firstVisibleIndex, qint32 lastVisibleIndex)
 {
     if (firstVisibleIndex < 0 || lastVisibleIndex < 0 || firstVisibleIndex >= pointCount)

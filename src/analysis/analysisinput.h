@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
 namespace analysis {
@@ -15,6 +16,14 @@ struct Stretch {
     qint32 last = -1;
     qint32 count() const { return last - first + 1; }
 };
+
+// Reads values of a series: out[i] is the value of point first + i * step, for i < n. An analysis
+// takes its series through one so that a long file can be decoded as the analysis goes, never
+// held whole.
+using PointReader = std::function<void(qint64 first, qint64 n, int step, double* out)>;
+
+// The reader of a series held in memory.
+PointReader arrayReader(const double* values);
 
 // The visible indices the chart took after its last paint, checked against the
 // series as it is now. Indices of -1 (a series not painted since it was

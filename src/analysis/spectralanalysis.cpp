@@ -214,12 +214,18 @@ Segmentation segmentation(qint64 n, const WelchOptions& o)
 // of them: the transform runs on the values divided by it, which is exact, so
 // that the squares of the bins stay finite (or above the subnormals). Any
 // other values are transformed as they are.
-double valueScaleOf(const double* values, int step, const Segmentation& g)
+double valueScaleOf(const PointReader& read, int step, const Segmentation& g)
 {
     const qint64 last = (g.count - 1) * g.hop + g.length;
+    constexpr qint64 kBlock = 1 << 14;
+    std::vector<double> block(std::size_t(std::min(last, kBlock)));
     double largest = 0;
-    for (qint64 i = 0; i < last; ++i)
-        largest = std::max(largest, std::fabs(values[i * step]));
+    for (qint64 i = 0; i < last; i += kBlock) {
+        const qint64 n = std::min(kBlock, last - i);
+        read(i * step, n, step, block.data());
+        for (qint64 j = 0; j < n; ++j)
+            largest = std::max(largest, std::fabs(block[std::size_t(j)]));
+    }
     if (!(largest > 0) || !std::isfinite(largest))
         return 1; // a non-finite value spoils the result, which the callers check
     const int exponent = std::ilogb(largest);
@@ -227,15 +233,17 @@ double valueScaleOf(const double* values, int step, const Segmentation& g)
 }
 
 // |X_k|^2 of one segment, of the values divided by `scale`, added into `power`.
-void addSegment(const double* values, qint64 first, int step, double scale, const Segmentation& g,
+void addSegment(const PointReader& read, qint64 first, int step, double scale, const Segmentation& g,
                 const std::vector<double>& window, fftw_plan plan, Work& w, double* power)
 {
+    // The segment's values are read straight into the transform's input and worked there.
+    read(first * step, g.length, step, w.in);
     double mean = 0;
     for (int i = 0; i < g.length; ++i)
-        mean += values[(first + i) * step] / scale;
+        mean += w.in[i] / scale;
     mean /= g.length;
     for (int i = 0; i < g.length; ++i)
-        w.in[i] = (values[(first + i) * step] / scale - mean) * window[std::size_t(i)];
+        w.in[i] = (w.in[i] / scale - mean) * window[std::size_t(i)];
     std::fill(w.in + g.length, w.in + g.size, 0.0);
     fftw_execute_dft_r2c(plan, w.in, w.out);
     for (int k = 0; k <= g.size / 2; ++k)
@@ -329,6 +337,12 @@ double PowerSpectrum::value(int bin, SpectrumScale scale) const
 }
 
 PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptions& options,
+                            double samplePeriodUs)
+{
+    return welchSpectrum(arrayReader(values), count, options, samplePeriodUs);
+}
+
+PowerSpectrum welchSpectrum(const PointReader& values, qint64 count, const WelchOptions& options,
                             double samplePeriodUs)
 {
     PowerSpectrum s;
@@ -512,7 +526,8 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
 
     const double rate = rateOf(samplePeriodUs, step);
     const std::vector<double> window = windowCoefficients(wo.window, g.length);
-    const double valueScale = valueScaleOf(values, step, g);
+    const PointReader read = arrayReader(values);
+    const double valueScale = valueScaleOf(read, step, g);
     const double scaleDb = 20 * std::log10(valueScale);
     double s2 = 0;
     for (double v : window)
@@ -541,7 +556,7 @@ Spectrogram computeSpectrogram(const double* values, qint64 count, const Spectro
             const qint64 a = firstSegment(c);
             const qint64 b = firstSegment(c + 1);
             for (qint64 i = a; i < b; ++i)
-                addSegment(values, i * g.hop, step, valueScale, g, window, plan, w, power.data());
+                addSegment(read, i * g.hop, step, valueScale, g, window, plan, w, power.data());
             const double scale = 2.0 / (rate * s2 * double(b - a));
             for (int r = 0; r < out.rows; ++r) {
                 const int k0 = int(qint64(r) * bins / out.rows);

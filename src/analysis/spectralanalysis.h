@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/analysisinput.h"
+
 namespace analysis {
 
 enum class WindowKind { Rectangular, Hann, Hamming, BlackmanHarris, FlatTop };
@@ -75,6 +77,8 @@ struct PowerSpectrum {
 // shorter than one segment is one padded segment. Empty when fewer than two
 // values are taken (no window of one point has a gain to divide by).
 PowerSpectrum welchSpectrum(const double* values, qint64 count, const WelchOptions& options,
+                            double samplePeriodUs);
+PowerSpectrum welchSpectrum(const PointReader& values, qint64 count, const WelchOptions& options,
                             double samplePeriodUs);
 
 // The lowest dB a value is shown with: an exact zero (a constant signal, an

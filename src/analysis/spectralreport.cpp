@@ -106,7 +106,8 @@ SpectralAnalysis analyseChannels(const std::vector<ChannelInput>& channels, cons
     for (const ChannelInput& in : channels) {
         ChannelAnalysis c;
         c.letter = in.letter;
-        c.spectrum = welchSpectrum(in.values, in.count, o, samplePeriodUs);
+        c.spectrum = in.read ? welchSpectrum(in.read, in.count, o, samplePeriodUs)
+                             : welchSpectrum(in.values, in.count, o, samplePeriodUs);
         if (c.spectrum.binCount() == 0)
             continue;
         c.peaks = strongestPeaks(c.spectrum, settings.scale, settings.peaks, a.fminHz, fmaxHz);

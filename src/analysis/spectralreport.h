@@ -40,6 +40,7 @@ struct ChannelInput {
     QString letter; // X, Y, Z or A (|a|)
     const double* values = nullptr;
     qint64 count = 0;
+    PointReader read; // when set, the values are read through it instead
 };
 
 struct ChannelAnalysis {

@@ -38,6 +38,10 @@ struct Trend {
 // step and whichever points were left out.
 Trend computeTrend(const double* values, qint64 pointCount, const Stretch& stretch, int step,
                    double samplePeriodUs, double timeUnitDivisor);
+// The same fit of a series read as it goes. Without keepPoints the points are not stored (the
+// series is read a third time instead), so a long series costs no memory of its length.
+Trend computeTrend(const PointReader& read, qint64 pointCount, const Stretch& stretch, int step,
+                   double samplePeriodUs, double timeUnitDivisor, bool keepPoints);
 
 QString trendTooFewPointsMessage();
 

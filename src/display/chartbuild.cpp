@@ -121,13 +121,8 @@ void SignalPass::next(std::int64_t count, const std::array<double*, 3>& channels
         long double sum = 0;
         for (int slot = 0; slot < width_; ++slot) {
             Lane& s = lanes_[std::size_t(slot)];
-            int v = acq::sampleValue(acq::wordAt(p));
+            const double y = s.value(acq::sampleValue(acq::wordAt(p)), values_, smooth_, weight_);
             p += 2;
-            if (smooth_) {
-                s.state = double(((weight_ - 1) * s.state + v) / weight_);
-                v = int(platform::roundHalfEven(s.state));
-            }
-            const double y = values_ ? double((v - s.c) * s.k) : double(v);
             dst[std::size_t(slot)][i] = y;
             if (s.modulus)
                 sum += static_cast<long double>(y) * y;
@@ -135,6 +130,22 @@ void SignalPass::next(std::int64_t count, const std::array<double*, 3>& channels
         mod[i] = double(std::sqrt(sum));
     }
     p_ = p;
+    done_ += count;
+}
+
+void SignalPass::nextAxis(std::int64_t count, int axis, double* values)
+{
+    count = std::min(count, points_ - done_);
+    int slot = 0;
+    while (slot < width_ && lanes_[std::size_t(slot)].axis != axis)
+        ++slot;
+    if (count <= 0 || slot == width_)
+        return;
+    Lane& s = lanes_[std::size_t(slot)];
+    const std::uint8_t* p = p_ + 2 * slot;
+    for (std::int64_t i = 0; i < count; ++i, p += 2 * width_)
+        values[i] = s.value(acq::sampleValue(acq::wordAt(p)), values_, smooth_, weight_);
+    p_ += count * 2 * width_;
     done_ += count;
 }
 

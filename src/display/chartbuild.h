@@ -29,6 +29,7 @@
 
 #include "acquisition/measurementrecord.h"
 #include "display/seriesdata.h"
+#include "platform/numtext.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -136,6 +137,10 @@ class SignalPass {
     // checked channel (the others are not touched and may be null), |a| into modulus.
     void next(std::int64_t count, const std::array<double*, 3>& channels, double* modulus);
 
+    // The next count points of one checked axis only, into values: the other lanes are skipped,
+    // not advanced, so a pass used this way serves that one axis from then on.
+    void nextAxis(std::int64_t count, int axis, double* values);
+
     // A copy that goes on from the given point. Without smoothing every point stands on its own,
     // so two passes can work on two stretches at once; a smoothed copy would lack the state of
     // the points in between.
@@ -148,6 +153,15 @@ class SignalPass {
         long double c;
         bool modulus;
         double state;
+        // The plotted value of sample v, the smoothing state carried on.
+        double value(int v, bool values, bool smooth, long double weight)
+        {
+            if (smooth) {
+                state = double(((weight - 1) * state + v) / weight);
+                v = int(platform::roundHalfEven(state));
+            }
+            return values ? double((v - c) * k) : double(v);
+        }
     };
     const std::uint8_t* p_ = nullptr; // the next frame's first word
     std::array<Lane, 3> lanes_{};

@@ -10,11 +10,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "common/axdtoolrun.h"
 #include "common/testutil.h"
+#include "analysis/spectralreport.h"
+#include "analysis/spectrum.h"
+#include "analysis/trend.h"
+#include "display/chartbuild.h"
 #include "files/axdfile.h"
+#include "platform/numtext.h"
 
 namespace {
 
@@ -282,6 +288,71 @@ TEST_F(AxdToolAnalysis, TrendPrintsTheTwoLineReport)
     EXPECT_EQ(data[2], QStringLiteral("0"));
     EXPECT_EQ(data[3], QStringLiteral("1279.375"));
     EXPECT_EQ(data[4], QStringLiteral("Y"));
+}
+
+// The spectrum and the trend read a long file's series as they go, a stretch at a time, each pass
+// from the start again: their numbers must be those of the whole series held at once, across the
+// stretches' seams, for a channel, |a| and a step.
+TEST_F(AxdToolAnalysis, SeriesReadAsTheyGoGiveTheNumbersOfTheWholeSeries)
+{
+    std::mt19937 gen(7);
+    std::uniform_int_distribution<int> word(-512, 511);
+    std::vector<std::uint8_t> data;
+    constexpr int kFrames = 700001;
+    for (int m = 0; m < kFrames; ++m) {
+        putWord(data, int(300 * std::sin(m / 40.0)) + word(gen) / 8);
+        putWord(data, int(400 * std::exp(-m / 200000.0) * std::cos(m / 9.0)));
+        putWord(data, word(gen));
+    }
+    const QString longFile = dir.filePath(QStringLiteral("long.axd"));
+    ASSERT_TRUE(testutil::writeAll(longFile, encode(data, 7, 312.5, 0.37, 1.5)));
+
+    const files::AxdReadResult read = files::readAxdFile(longFile);
+    ASSERT_TRUE(read.ok());
+    display::ChartInput in;
+    in.bytes = read.contents.data.data();
+    in.size = read.contents.data.size();
+    in.samplePeriodUs = 312.5;
+    in.axisK = read.contents.axisK;
+    in.axisC = read.contents.axisC;
+    display::ChartOptions o;
+    o.channels = acq::ChannelSet::fromMask(7);
+    display::SignalPass pass(in, o);
+    std::array<std::vector<double>, 4> whole;
+    for (auto& s : whole)
+        s.resize(std::size_t(pass.points()));
+    pass.next(pass.points(), {whole[0].data(), whole[1].data(), whole[2].data()}, whole[3].data());
+    const qint64 points = qint64(whole[1].size());
+
+    const analysis::Trend t = analysis::computeTrend(whole[1].data(), points, {0, qint32(points - 1)}, 3, 312.5, 1);
+    const ToolRun trend = axdtool({QStringLiteral("trend"), longFile, QStringLiteral("--channel"), QStringLiteral("Y"),
+                                   QStringLiteral("--step"), QStringLiteral("3")});
+    ASSERT_EQ(trend.status, 0) << trend.err.toStdString();
+    const QStringList fields = lines(trend.out).value(1).split(QLatin1Char('\t'));
+    ASSERT_GE(fields.size(), 2);
+    EXPECT_EQ(fields[0], platform::generalNumberText(t.q, QLatin1Char('.')));
+    EXPECT_EQ(fields[1], platform::generalNumberText(t.c, QLatin1Char('.')));
+
+    std::vector<analysis::ChannelInput> inputs;
+    for (int c : {0, 3})
+        inputs.push_back({QString(QStringLiteral("XYZA").at(c)), whole[std::size_t(c)].data(), points, {}});
+    analysis::AnalysisSettings settings;
+    settings.window = analysis::WindowKind::Hann;
+    settings.segment = 4096;
+    settings.overlapPercent = 75;
+    settings.scale = analysis::SpectrumScale::Psd;
+    const analysis::SpectralAnalysis a = analysis::analyseChannels(inputs, settings, 2, 312.5, analysis::binCutFrequency(800, 1600, 2), QString());
+    const ToolRun spectrum = axdtool({QStringLiteral("spectrum"), longFile, QStringLiteral("--channel"),
+                                      QStringLiteral("X,A"), QStringLiteral("--step"), QStringLiteral("2"),
+                                      QStringLiteral("--segment"), QStringLiteral("4096"), QStringLiteral("--overlap"),
+                                      QStringLiteral("75"), QStringLiteral("--window"), QStringLiteral("hann"),
+                                      QStringLiteral("--scale"), QStringLiteral("psd"), QStringLiteral("--csv")});
+    ASSERT_EQ(spectrum.status, 0) << spectrum.err.toStdString();
+    const QStringList expected = analysis::spectralCsv(a).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList got = spectrum.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(got.size(), expected.size());
+    for (qsizetype i = 1; i < got.size(); ++i)
+        ASSERT_TRUE(got[i].endsWith(expected[i])) << "row " << i << ": " << got[i].toStdString();
 }
 
 TEST_F(AxdToolAnalysis, WrongCallsAndFilesAreRefused)

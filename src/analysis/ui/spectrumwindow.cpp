@@ -549,7 +549,7 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
         // fewer (none drawn yet) is left out rather than read past its end.
         if (!c.values || c.pointCount <= visible.last)
             return;
-        inputs.push_back({c.letter, c.values + visible.first, visible.count()});
+        inputs.push_back({c.letter, c.values + visible.first, visible.count(), {}});
         colours.push_back(c.colour);
     };
     ChannelSource first{source_.channelCaption, source_.values, source_.pointCount, QColor(Qt::red)};

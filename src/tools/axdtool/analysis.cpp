@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -43,20 +44,27 @@ struct AnalysisCall {
 };
 
 // The analysed series of a file's chart: view 0 (values over time), as the program shows a
-// loaded file. Only the analysed channels are decoded.
+// loaded file. The spectrum and the trend read them as they go (reader()); what needs them whole
+// has the analysed channels decoded (values).
 struct AnalysedSeries {
     struct {
         display::ChartScales scales;
         display::AxisTitles titles;
     } build;
-    std::array<std::vector<double>, 4> values; // X, Y, Z, |a|: the analysed ones filled
+    std::array<std::vector<double>, 4> values; // X, Y, Z, |a|: the analysed ones filled when decoded
     std::vector<int> channels;                 // as in AnalysisCall, at least one
+    qint64 points = 0;                         // of each series
     double samplePeriodUs = 0;
     QString fileName;
+    std::unique_ptr<Source> source;
+    display::ChartOptions options;
 
-    const std::vector<double>& series(int channel) const { return values[std::size_t(channel)]; }
-    const std::vector<double>& series() const { return series(channels.front()); }
+    const std::vector<double>& series() const { return values[std::size_t(channels.front())]; }
+    analysis::PointReader reader(int channel) const { return source->reader(options, channel); }
+    analysis::PointReader reader() const { return reader(channels.front()); }
 };
+
+enum class Decode { Whole, AsRead };
 
 // What spectrum and trend take besides their own options.
 const std::vector<OptionSpec> kCommonOptions{
@@ -136,14 +144,15 @@ std::optional<int> parseCall(const QStringList& args, const QString& command, An
 }
 
 // Reads and builds the file; returns an exit status when that fails.
-std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
+std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out, Decode decode)
 {
-    Source source;
+    out.source = std::make_unique<Source>();
+    Source& source = *out.source;
     if (const auto error = source.open(call.path))
         return fileError(*error);
     const files::AxdContents& c = source.contents();
 
-    display::ChartOptions o;
+    display::ChartOptions& o = out.options;
     o.view = display::ViewValuesTime;
     o.timeUnit = call.timeUnit;
     o.channels = acq::ChannelSet::fromMask(c.header.channelMask);
@@ -177,8 +186,11 @@ std::optional<int> buildSeries(const AnalysisCall& call, AnalysedSeries& out)
     std::array<bool, 4> wanted{};
     for (int ch : out.channels)
         wanted[std::size_t(ch)] = true;
-    if (const auto error = source.decode(o, wanted, out.values))
-        return fileError(*error);
+    out.points = display::SignalPass(source.chartInput(), o).points();
+    if (decode == Decode::Whole) {
+        if (const auto error = source.decode(o, wanted, out.values))
+            return fileError(*error);
+    }
     out.fileName = call.path == kStdStream ? kStdStream : QFileInfo(call.path).absoluteFilePath();
     return std::nullopt;
 }
@@ -245,13 +257,9 @@ int runAnalysis(const AnalysisCall& call, const AnalysedSeries& s, const analysi
                 bool csv, double cutHz)
 {
     std::vector<analysis::ChannelInput> inputs;
-    qint64 points = 0;
-    for (int c : s.channels) {
-        const std::vector<double>& series = s.series(c);
-        inputs.push_back({QString(kLetters.at(c)), series.data(), qint64(series.size())});
-        points = series.size();
-    }
-    if (points < call.step)
+    for (int c : s.channels)
+        inputs.push_back({QString(kLetters.at(c)), nullptr, s.points, s.reader(c)});
+    if (s.points < call.step)
         return fileError(call.path + QStringLiteral(": fewer points than the step"));
     const analysis::SpectralAnalysis a =
         analysis::analyseChannels(inputs, settings, call.step, s.samplePeriodUs, cutHz,
@@ -285,7 +293,7 @@ int runSpectrum(const QStringList& args)
     const bool plain = settings.isPlain() && call.channels.size() <= 1 &&
                        (call.channels.empty() || call.channels.front() != kModulus);
     AnalysedSeries s;
-    if (const auto status = buildSeries(call, s))
+    if (const auto status = buildSeries(call, s, Decode::AsRead))
         return *status;
 
     // The frequency limit follows the window's rules: at most the half sampling rate over the
@@ -307,9 +315,8 @@ int runSpectrum(const QStringList& args)
         return usageError(QStringLiteral("--fmin must be below the upper limit of %1 Hz")
                               .arg(platform::generalNumberText(top, QLatin1Char('.'))));
 
-    const std::vector<double>& series = s.series();
     const auto visible =
-        analysis::visibleStretch(series.size(), 0, qint32(std::min<qint64>(series.size() - 1, INT32_MAX)));
+        analysis::visibleStretch(s.points, 0, qint32(std::min<qint64>(s.points - 1, INT32_MAX)));
     if (!visible)
         return fileError(call.path + QStringLiteral(": no points to analyse"));
     const auto span = analysis::spectrumSpan(*visible, call.step);
@@ -319,9 +326,14 @@ int runSpectrum(const QStringList& args)
     const double period = s.samplePeriodUs;
     if (!plain)
         return runAnalysis(call, s, settings, csv, cut);
+    // The transform takes at most its capacity of values, every step-th of the span: only those
+    // points are decoded.
+    const qint32 count = qint32(std::min<qint64>(span->count(), qint64(analysis::fftWorkCapacity) * call.step));
+    std::vector<double> values(static_cast<std::size_t>(count));
+    s.reader()(span->first, count, 1, values.data());
     std::vector<double> amplitudes(analysis::spectrumBins);
-    const analysis::SpectrumSummary summary = analysis::computeSpectrum(
-        series.data() + span->first, span->count(), call.step, period, cut, amplitudes.data());
+    const analysis::SpectrumSummary summary =
+        analysis::computeSpectrum(values.data(), count, call.step, period, cut, amplitudes.data());
     if (!analysis::spectrumFinite(amplitudes.data(), summary))
         return fileError(call.path + QStringLiteral(": the values are too large for the spectrum"));
     if (csv) {
@@ -345,18 +357,16 @@ int runTrend(const QStringList& args)
     if (call.channels.size() > 1 || (!call.channels.empty() && call.channels.front() == kModulus))
         return usageError(QStringLiteral("the trend takes one channel: X, Y or Z"));
     AnalysedSeries s;
-    if (const auto status = buildSeries(call, s))
+    if (const auto status = buildSeries(call, s, Decode::AsRead))
         return *status;
 
-    const std::vector<double>& series = s.series();
-    const auto stretch =
-        analysis::visibleStretch(series.size(), 0, qint32(std::min<qint64>(series.size() - 1, INT32_MAX)));
+    const auto stretch = analysis::visibleStretch(s.points, 0, qint32(std::min<qint64>(s.points - 1, INT32_MAX)));
     if (!stretch)
         return fileError(call.path + QStringLiteral(": no points to analyse"));
     const double divisor = s.build.scales.timeUnitDivisor;
     const double period = s.samplePeriodUs;
     const analysis::Trend trend =
-        analysis::computeTrend(series.data(), series.size(), *stretch, call.step, period, divisor);
+        analysis::computeTrend(s.reader(), s.points, *stretch, call.step, period, divisor, false);
     if (!trend.fitted)
         return fileError(call.path +
                          QStringLiteral(": no trend: fewer than two points deviate from the mean"));
@@ -401,7 +411,7 @@ int runSpectrogram(const QStringList& args)
         return usageError(QStringLiteral("--height takes a whole number of rows from 1 to 4000"));
 
     AnalysedSeries s;
-    if (const auto status = buildSeries(call, s))
+    if (const auto status = buildSeries(call, s, Decode::Whole))
         return *status;
     const std::vector<double>& series = s.series();
     analysis::SpectrogramOptions o;

@@ -108,4 +108,61 @@ std::optional<QString> Source::decode(const display::ChartOptions& options, cons
     return std::nullopt;
 }
 
+analysis::PointReader Source::reader(const display::ChartOptions& options, int series) const
+{
+    // The reads share a stretch of decoded values: averaged segments overlap, and the trend's
+    // look back a step, so most reads are served from what the last decoding left. For a mapped
+    // file the pages behind the decoding go back as it moves on (they read again from the file if
+    // asked for later): an analysis reads its series in one or more passes, each mostly in order.
+    // `kept` is the first page a decoding may have brought in since the last release.
+    static constexpr qint64 kCache = 1 << 18;
+    struct State {
+        std::array<std::unique_ptr<double[]>, 4> lanes;
+        qint64 first = 0;
+        qint64 count = 0;
+        std::uintptr_t kept = 0;
+        std::uintptr_t pageSize = 0;
+    };
+    auto state = std::make_shared<State>();
+    for (auto& lane : state->lanes)
+        lane.reset(new double[kCache]);
+    const display::ChartInput in = chartInput();
+    const auto base = reinterpret_cast<std::uintptr_t>(in.bytes);
+    if (file_ && in.bytes) {
+        state->pageSize = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        state->kept = base - base % state->pageSize;
+    }
+    const std::int64_t frameBytes = 2 * std::int64_t(options.channels.count());
+    const display::SignalPass pass(in, options);
+    auto decode = [pass, state, base, frameBytes, series](qint64 first) {
+        State& st = *state;
+        if (st.pageSize) {
+            const std::uintptr_t at = base + std::uintptr_t((first + 1) * frameBytes); // point k is frame k + 1
+            const std::uintptr_t upto = at - at % st.pageSize;
+            if (upto > st.kept)
+                ::madvise(reinterpret_cast<void*>(st.kept), upto - st.kept, MADV_DONTNEED);
+            st.kept = upto; // also when a new pass starts further back
+        }
+        display::SignalPass p = pass.startingAt(first);
+        st.first = first;
+        st.count = std::min(kCache, p.points() - first);
+        if (series < 3)
+            p.nextAxis(st.count, series, st.lanes[std::size_t(series)].get());
+        else
+            p.next(st.count, {st.lanes[0].get(), st.lanes[1].get(), st.lanes[2].get()}, st.lanes[3].get());
+    };
+    return [state, series, decode](qint64 first, qint64 n, int step, double* out) {
+        State& st = *state;
+        qint64 taken = 0;
+        while (taken < n) {
+            const qint64 at = first + taken * step;
+            if (at < st.first || at >= st.first + st.count)
+                decode(at);
+            const double* lane = st.lanes[std::size_t(series)].get() - st.first;
+            for (qint64 i = at; taken < n && i < st.first + st.count; i += step)
+                out[taken++] = lane[i];
+        }
+    };
+}
+
 } // namespace axdtool

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/analysisinput.h"
 #include "display/chartbuild.h"
 #include "files/axdfile.h"
 
@@ -34,6 +35,11 @@ class Source {
     // message to give then.
     std::optional<QString> decode(const display::ChartOptions& options, const std::array<bool, 4>& wanted,
                                   std::array<std::vector<double>, 4>& out);
+
+    // The same values of one series (0 X, 1 Y, 2 Z, 3 |a|), decoded as they are read and never held:
+    // an analysis that reads them in order costs no memory of the file's length. Options without
+    // smoothing, whose points stand each on their own. The reader needs this source open.
+    analysis::PointReader reader(const display::ChartOptions& options, int series) const;
 
   private:
     QString path_;
