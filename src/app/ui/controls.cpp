@@ -338,4 +338,49 @@ QFrame* toolBar(QWidget* parent, const char* name)
     return bar;
 }
 
+QComboBox* listBox(QWidget* parent, const char* name, const QStringList& items)
+{
+    // Selection-only: a typed text could leave the list without an item.
+    auto* c = new QComboBox(parent);
+    c->setObjectName(QLatin1String(name));
+    c->setEditable(false);
+    c->addItems(items);
+    return c;
+}
+
+QSpinBox* spinEdit(QWidget* parent, const char* name, int min, int max, int value)
+{
+    auto* s = new SpinEdit(parent);
+    s->setObjectName(QLatin1String(name));
+    s->setRange(min, max);
+    s->setValue(value);
+    return s;
+}
+
+QLabel* label(QWidget* parent, const QString& text, QWidget* buddy, const char* name)
+{
+    auto* l = new QLabel(text, parent);
+    if (name)
+        l->setObjectName(QLatin1String(name));
+    if (buddy)
+        l->setBuddy(buddy);
+    return l;
+}
+
+QGroupBox* group(QWidget* parent, const char* name, const QString& title)
+{
+    auto* g = new QGroupBox(title, parent);
+    if (name)
+        g->setObjectName(QLatin1String(name));
+    return g;
+}
+
+void setFontColour(QWidget* w, const QColor& c)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::ButtonText, c);
+    pal.setColor(QPalette::WindowText, c);
+    w->setPalette(pal);
+}
+
 } // namespace app

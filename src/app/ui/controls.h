@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 
+class QComboBox;
 class QToolButton;
 
 namespace app {
@@ -127,5 +128,16 @@ QFrame* toolBar(QWidget* parent, const char* name);
 // A flat button added to a tool bar: its caption, or the icon when there is none.
 QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
                         const QIcon& icon = {}, const QStringList& otherCaptions = {});
+
+// The window parts build their controls with these, so that every part's lists, spin edits,
+// labels and groups behave alike.
+// A drop-down list that cannot be typed into.
+QComboBox* listBox(QWidget* parent, const char* name, const QStringList& items);
+// A SpinEdit with its range and value.
+QSpinBox* spinEdit(QWidget* parent, const char* name, int min, int max, int value);
+QLabel* label(QWidget* parent, const QString& text, QWidget* buddy = nullptr, const char* name = nullptr);
+QGroupBox* group(QWidget* parent, const char* name, const QString& title);
+// The caption colour of a button or label.
+void setFontColour(QWidget* w, const QColor& c);
 
 } // namespace app
