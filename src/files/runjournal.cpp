@@ -445,4 +445,9 @@ QString journalOfferText(const JournalEntry& entry)
         .arg(entry.frames());
 }
 
+std::optional<JournalEntry> readJournalEntry(const QString& journalPath)
+{
+    return readEntry(journalPath);
+}
+
 } // namespace files

@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -130,6 +131,8 @@ std::vector<JournalEntry> listJournals(const QString& folder);
 std::vector<JournalEntry> unfinishedJournals(const QString& folder);
 // A journal is gone once its record was saved.
 void removeJournal(const QString& journalPath);
+// One journal as the list shows it; nothing when its ".json" is missing or unreadable.
+std::optional<JournalEntry> readJournalEntry(const QString& journalPath);
 // Marks an unfinished journal as seen, so it is offered only once; it stays in the list.
 void closeUnfinishedJournal(const QString& journalPath);
 

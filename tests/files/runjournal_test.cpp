@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "common/filesizelimit.h"
+#include "common/axdtoolrun.h"
 #include "common/testutil.h"
 #include "files/runjournal.h"
 
@@ -79,6 +80,11 @@ TEST(RunJournal, HoldsTheRunWhetherItEndedOrNot)
             << c.what;
         EXPECT_EQ(r.contents.unfinishedJournal, !c.finished) << c.what;
         EXPECT_EQ(r.contents.comment, c.finished ? QStringLiteral("опыт 1") : QString()) << c.what;
+        // axdtool tells the run's start and comment whether the journal was closed or not.
+        const testutil::ToolRun info = testutil::axdtool({QStringLiteral("info"), path});
+        ASSERT_EQ(info.status, 0) << c.what;
+        EXPECT_TRUE(info.out.contains(QStringLiteral("\"comment\":\"опыт 1\""))) << info.out.toStdString();
+        EXPECT_TRUE(info.out.contains(QStringLiteral("\"startTime\":\"2026-03-14T15:09:26"))) << info.out.toStdString();
 
         const auto open = unfinishedJournals(dir.path());
         ASSERT_EQ(open.size(), c.finished ? 0u : 1u) << c.what;

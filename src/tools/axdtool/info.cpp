@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "files/axdfile.h"
+#include "files/runjournal.h"
 #include "tools/axdtool/command.h"
 #include "tools/axdtool/source.h"
 
@@ -69,7 +70,7 @@ QString jsonArray(const std::array<double, 3>& v)
            jsonNumber(v[2]) + QLatin1Char(']');
 }
 
-// The start time is the file's modification time, in local time with its offset.
+// The start time (a measurement file's modification time), in local time with its offset.
 QString isoTime(const QDateTime& t)
 {
     if (!t.isValid())
@@ -103,17 +104,27 @@ int infoOf(const QString& path)
     field("axisC", jsonArray(c.axisC));
     field("xAxisTitle", jsonString(c.xAxisTitle));
     field("yAxisTitle", jsonString(c.yAxisTitle));
+    // A journal a crash left open has its start and comment only beside it, in its ".json": the
+    // file's modification time is the last write, and the comment goes in when the run ends.
+    QDateTime start = path == kStdStream ? QDateTime() : files::fileModificationTime(path);
+    QString comment = c.comment;
+    if (c.unfinishedJournal && path != kStdStream) {
+        if (const auto entry = files::readJournalEntry(path)) {
+            start = entry->startTime;
+            comment = entry->comment;
+        }
+    }
     // The comment goes out piece by piece: escaped whole, a long one of control bytes would
     // take six times its size in memory at once.
     field("comment", QStringLiteral("\""));
     printOut(json);
     constexpr qsizetype kPiece = 1 << 16;
-    for (qsizetype at = 0; at < c.comment.size(); at += kPiece)
-        printOut(jsonEscaped(QStringView(c.comment).mid(at, kPiece)));
+    for (qsizetype at = 0; at < comment.size(); at += kPiece)
+        printOut(jsonEscaped(QStringView(comment).mid(at, kPiece)));
     json = QStringLiteral("\"");
     field("frames", QString::number(files::axdFrames(h)));
     // Standard input has no modification time to carry the start.
-    field("startTime", path == kStdStream ? QStringLiteral("null") : isoTime(files::fileModificationTime(path)));
+    field("startTime", isoTime(start));
     json += QStringLiteral("}\n");
     printOut(json);
     if (c.commentCut)
