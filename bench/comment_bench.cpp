@@ -93,7 +93,7 @@ void Window(benchmark::State& state)
     for (auto _ : state) {
         f.mComment->clear();
         f.measurementFiles->currentFileName = path;
-        f.measurementFiles->btLoadFileClick(f.btNextFile);
+        f.measurementFiles->btLoadFileClick(f.folderBrowser->btNextFile);
         f.mComment->viewport()->repaint();
         QCoreApplication::processEvents();
     }
@@ -131,11 +131,11 @@ void Browser(benchmark::State& state)
     for (auto _ : state) {
         f.measurementFiles->currentFileName = dir.filePath(QStringLiteral("z00.axd"));
         f.folderBrowser->btShowCmntClick();
-        f.MAllCmnt->viewport()->repaint();
+        f.folderBrowser->MAllCmnt->viewport()->repaint();
         QCoreApplication::processEvents();
         f.folderBrowser->btCancelClick();
     }
-    state.counters["list_chars"] = double(f.MAllCmnt->toPlainText().size());
+    state.counters["list_chars"] = double(f.folderBrowser->MAllCmnt->toPlainText().size());
 }
 
 void Info(benchmark::State& state)

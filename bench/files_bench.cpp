@@ -50,6 +50,7 @@
 #include "benchwindow.h"
 #include "bigrecord.h"
 #include "heapcount.h"
+#include "files/ui/folderbrowserui.h"
 
 namespace {
 
@@ -301,7 +302,7 @@ void OpenToChart(benchmark::State& state)
         const long long before = heapNow.load();
         state.ResumeTiming();
         f.measurementFiles->currentFileName = big.path;
-        f.measurementFiles->btLoadFileClick(f.btNextFile);
+        f.measurementFiles->btLoadFileClick(f.folderBrowser->btNextFile);
         state.PauseTiming();
         peak = std::max(peak, heapPeak.load() - before);
         held = heapNow.load() - before;
@@ -328,7 +329,7 @@ void OpenToChartChart(benchmark::State& state)
 {
     app::TForm1& f = window();
     f.measurementFiles->currentFileName = bigFile().path;
-    f.measurementFiles->btLoadFileClick(f.btNextFile);
+    f.measurementFiles->btLoadFileClick(f.folderBrowser->btNextFile);
     for (auto _ : state)
         f.ShowChart(nullptr);
 }

@@ -16,6 +16,7 @@
 #include "common/fakehelp.h"
 #include "platform/ticks.h"
 #include "platform/ui/help.h"
+#include "files/ui/folderbrowserui.h"
 
 using app::TForm1;
 
@@ -194,11 +195,11 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         EXPECT_EQ(f->pnlChart->width(), w);
         EXPECT_EQ(f->progressBar->width(), w - 20);
         EXPECT_EQ(f->mComment->width(), w - 16);
-        EXPECT_EQ(f->gbAllCmnt->size(), QSize(w, h));
-        EXPECT_EQ(f->MAllCmnt->width(), f->mComment->width());
-        EXPECT_EQ(f->MAllCmnt->height(), h - f->pSearch->height() - f->MAllCmnt->y() - 10);
-        EXPECT_EQ(f->pSearch->width(), w - 20);
-        EXPECT_EQ(f->pSearch->y(), h - f->pSearch->height() - 5);
+        EXPECT_EQ(f->folderBrowser->size(), QSize(w, h));
+        EXPECT_EQ(f->folderBrowser->MAllCmnt->width(), f->mComment->width());
+        EXPECT_EQ(f->folderBrowser->MAllCmnt->height(), h - f->folderBrowser->pSearch->height() - f->folderBrowser->MAllCmnt->y() - 10);
+        EXPECT_EQ(f->folderBrowser->pSearch->width(), w - 20);
+        EXPECT_EQ(f->folderBrowser->pSearch->y(), h - f->folderBrowser->pSearch->height() - 5);
         EXPECT_EQ(f->btSaveChart->y(), h - 26);
         EXPECT_EQ(f->Chart1->x(), f->width() - f->Chart1->geometry().right() - 1) << "equal side margins";
         const int band = f->status->y() - f->Chart1->geometry().bottom() - 1;

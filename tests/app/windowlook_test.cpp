@@ -12,6 +12,7 @@
 #include "common/fakehelp.h"
 #include "common/windowpaths.h"
 #include "platform/ticks.h"
+#include "files/ui/folderbrowserui.h"
 
 using app::TForm1;
 using display::Series;
@@ -76,7 +77,7 @@ QRect inWindow(const QWidget* w, const QWidget* window)
 TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
 {
     ASSERT_EQ(f->size(), QSize(794, 515));
-    QWidget* panels[] = {f->gbFT, f->gbChart, f->gbOptions, f->gbAllCmnt};
+    QWidget* panels[] = {f->gbFT, f->gbChart, f->gbOptions, f->folderBrowser};
     const int plotBottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
     for (QWidget* p : panels) {
         SCOPED_TRACE(p->objectName().toStdString());
@@ -85,7 +86,7 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
         QCoreApplication::processEvents();
         EXPECT_EQ(tracePixelsIn(p), 0) << "the chart shows through the panel";
         // The set-up, chart and options panels stay above the bottom axis and the legend.
-        if (p != f->gbAllCmnt) {
+        if (p != f->folderBrowser) {
             EXPECT_LE(inWindow(p, f.get()).bottom(), plotBottom);
         }
         p->hide();

@@ -55,7 +55,7 @@ class BrowserTest : public FilesWindowTest {
     static QStringList listLines(const app::TForm1& f)
     {
         QStringList lines;
-        for (QTextBlock b = f.MAllCmnt->document()->begin(); b.isValid(); b = b.next())
+        for (QTextBlock b = f.folderBrowser->MAllCmnt->document()->begin(); b.isValid(); b = b.next())
             lines << b.text();
         return lines;
     }
@@ -105,31 +105,31 @@ TEST_F(BrowserTest, CommentListOpensTheFileOfAWord)
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     f->folderBrowser->btShowCmntClick();
-    EXPECT_TRUE(f->gbAllCmnt->isVisible());
-    EXPECT_TRUE(f->MAllCmnt->isVisible());
+    EXPECT_TRUE(f->folderBrowser->isVisible());
+    EXPECT_TRUE(f->folderBrowser->MAllCmnt->isVisible());
     EXPECT_EQ(listLines(*f), (QStringList{QStringLiteral("=v=a.axd=v="), QStringLiteral("файл a"),
                                           QStringLiteral("вторая строка"), QStringLiteral("=v=b.axd=v="),
                                           QStringLiteral("файл b"), QStringLiteral("вторая строка"),
                                           QStringLiteral("=v=c.axd=v="), QStringLiteral("файл c"),
                                           QStringLiteral("вторая строка")}));
-    EXPECT_EQ(f->MAllCmnt->textCursor().position(), 0) << "the list starts at its top";
+    EXPECT_EQ(f->folderBrowser->MAllCmnt->textCursor().position(), 0) << "the list starts at its top";
 
     // A double click on a word of the second block.
-    QTextCursor c(f->MAllCmnt->document()->findBlockByNumber(5));
+    QTextCursor c(f->folderBrowser->MAllCmnt->document()->findBlockByNumber(5));
     c.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 3);
-    const QPoint at = f->MAllCmnt->cursorRect(c).center();
-    QTest::mouseDClick(f->MAllCmnt->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    const QPoint at = f->folderBrowser->MAllCmnt->cursorRect(c).center();
+    QTest::mouseDClick(f->folderBrowser->MAllCmnt->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QCoreApplication::processEvents();
     EXPECT_EQ(current(*f), this->at(QStringLiteral("b.axd")));
     EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("файл b\nвторая строка"));
-    EXPECT_FALSE(f->gbAllCmnt->isVisible());
+    EXPECT_FALSE(f->folderBrowser->isVisible());
     EXPECT_TRUE(dialogs.messages.empty());
 
     // Enter on a line of the third block, and "Открыть файл" on the first block's name line.
     f->folderBrowser->btShowCmntClick();
-    QTextCursor third(f->MAllCmnt->document()->findBlockByNumber(7));
-    f->MAllCmnt->setTextCursor(third);
-    QTest::keyClick(f->MAllCmnt, Qt::Key_Return);
+    QTextCursor third(f->folderBrowser->MAllCmnt->document()->findBlockByNumber(7));
+    f->folderBrowser->MAllCmnt->setTextCursor(third);
+    QTest::keyClick(f->folderBrowser->MAllCmnt, Qt::Key_Return);
     EXPECT_EQ(current(*f), this->at(QStringLiteral("c.axd")));
     f->folderBrowser->btShowCmntClick();
     f->folderBrowser->btOpenFindClick();
@@ -170,21 +170,21 @@ TEST_F(BrowserTest, SearchSelectsTheFoundLineExactly)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         f->measurementFiles->searchLine = 0;
-        f->eFind->setText(QString::fromUtf8(c.text));
-        f->chkCaps->setChecked(c.matchCase);
+        f->folderBrowser->eFind->setText(QString::fromUtf8(c.text));
+        f->folderBrowser->chkCaps->setChecked(c.matchCase);
         for (int expected : c.lines) {
             f->folderBrowser->btFindClick();
-            const QTextCursor sel = f->MAllCmnt->textCursor();
+            const QTextCursor sel = f->folderBrowser->MAllCmnt->textCursor();
             EXPECT_EQ(sel.blockNumber(), expected);
             EXPECT_EQ(sel.selectedText(), listLines(*f)[expected]);
         }
     }
     // Nothing found, or nothing to find: the selection stays.
-    const int before = f->MAllCmnt->textCursor().position();
+    const int before = f->folderBrowser->MAllCmnt->textCursor().position();
     for (const char* text : {"нет такого", ""}) {
-        f->eFind->setText(QString::fromUtf8(text));
+        f->folderBrowser->eFind->setText(QString::fromUtf8(text));
         f->folderBrowser->btFindClick();
-        EXPECT_EQ(f->MAllCmnt->textCursor().position(), before);
+        EXPECT_EQ(f->folderBrowser->MAllCmnt->textCursor().position(), before);
     }
     // A load starts the next search from the top.
     f->measurementFiles->searchLine = 7;
@@ -211,20 +211,20 @@ TEST_F(BrowserTest, AFileOfAnotherKindIsNamedAndGonePast)
     }
 
     f->folderBrowser->btShowCmntClick();
-    EXPECT_TRUE(f->MAllCmnt->isVisibleTo(f.get()));
+    EXPECT_TRUE(f->folderBrowser->MAllCmnt->isVisibleTo(f.get()));
     const QStringList lines = listLines(*f);
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines[3], QStringLiteral("=x=b.axd=x= не читается: это не файл измерения"));
     EXPECT_EQ(lines[4], QStringLiteral("=v=c.axd=v="));
     EXPECT_TRUE(f->status->panelText(1).contains(QStringLiteral("b.axd")));
     // Its line opens nothing.
-    QTextCursor onForeign(f->MAllCmnt->document()->findBlockByNumber(3));
-    f->MAllCmnt->setTextCursor(onForeign);
+    QTextCursor onForeign(f->folderBrowser->MAllCmnt->document()->findBlockByNumber(3));
+    f->folderBrowser->MAllCmnt->setTextCursor(onForeign);
     f->folderBrowser->btOpenFindClick();
     EXPECT_EQ(current(*f), at(QStringLiteral("a.axd")));
-    EXPECT_TRUE(f->gbAllCmnt->isVisibleTo(f.get()));
+    EXPECT_TRUE(f->folderBrowser->isVisibleTo(f.get()));
     f->folderBrowser->btCancelClick();
-    EXPECT_FALSE(f->gbAllCmnt->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->folderBrowser->isVisibleTo(f.get()));
 }
 
 TEST_F(BrowserTest, ChoosingAFolder)
@@ -267,7 +267,7 @@ TEST_F(BrowserTest, CopyPutsTheCommentNameAndDateOnTheClipboard)
     const QDateTime t(QDate(2023, 5, 17), QTime(10, 20, 30));
     ASSERT_TRUE(files::setFileStartTime(at(QStringLiteral("c.axd")), t));
     f->mComment->setPlainText(QStringLiteral("опора 2\nветер"));
-    f->folderBrowser->btCopyClick();
+    f->measurementFiles->btCopyClick();
     EXPECT_EQ(dialogs.clipboard, QStringLiteral("опора 2\nветер\n") + at(QStringLiteral("c.axd")) +
                                      QStringLiteral("  ") + files::dateTimeText(t, QLocale::system()));
     EXPECT_TRUE(dialogs.messages.empty());
@@ -275,7 +275,7 @@ TEST_F(BrowserTest, CopyPutsTheCommentNameAndDateOnTheClipboard)
     // Without a current file there is no date to give: an error and the clipboard as it was.
     auto g = make();
     dialogs.clipboard = QStringLiteral("прежнее");
-    g->folderBrowser->btCopyClick();
+    g->measurementFiles->btCopyClick();
     EXPECT_EQ(dialogs.clipboard, QStringLiteral("прежнее"));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].standardError);
@@ -302,7 +302,7 @@ TEST_F(BrowserTest, AFileThatDoesNotLoadLeavesTheCurrentFileAndItsFolder)
     EXPECT_EQ(current(*f), at(QStringLiteral("b.axd")));
     EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ b.axd"));
     EXPECT_TRUE(f->measurementFiles->chartExportSource().sourceLine.contains(at(QStringLiteral("b.axd"))));
-    f->folderBrowser->btCopyClick();
+    f->measurementFiles->btCopyClick();
     EXPECT_TRUE(dialogs.clipboard.startsWith(QStringLiteral("файл b\nвторая строка\n") + at(QStringLiteral("b.axd"))));
     // The navigation still walks b's folder.
     dialogs.messages.clear();

@@ -18,6 +18,7 @@
 #include "files/cp1251.h"
 #include "files/ui/measurementfilesui.h"
 #include "filesfixture.h"
+#include "files/ui/folderbrowserui.h"
 
 using files::MeasurementFilesUi;
 
@@ -171,9 +172,9 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
     EXPECT_TRUE(g->record.loadedFromFile);
     EXPECT_EQ(g->measurementFiles->currentFileName, path);
     EXPECT_EQ(g->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
-    EXPECT_TRUE(g->btPrevFile->isEnabled());
-    EXPECT_TRUE(g->btNextFile->isEnabled());
-    EXPECT_TRUE(g->btShowCmnt->isEnabled());
+    EXPECT_TRUE(g->folderBrowser->btPrevFile->isEnabled());
+    EXPECT_TRUE(g->folderBrowser->btNextFile->isEnabled());
+    EXPECT_TRUE(g->folderBrowser->btShowCmnt->isEnabled());
     EXPECT_FALSE(g->measurementFiles->plainTypeWord);
 }
 
@@ -592,7 +593,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
              w.btLoadFile->click();
          },
          3000 * 6},
-        {"the next file of the folder", [](app::TForm1& w) { w.btNextFile->click(); }, 3000 * 6},
+        {"the next file of the folder", [](app::TForm1& w) { w.folderBrowser->btNextFile->click(); }, 3000 * 6},
         {"a drop", [&](app::TForm1& w) { w.measurementFiles->dropFile(file(QStringLiteral("b.axd"))); }, 3000 * 6},
         {"a run",
          [&](app::TForm1& w) {

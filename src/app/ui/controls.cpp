@@ -294,6 +294,11 @@ void nameUnlabelledControls(QWidget* root)
     }
 }
 
+QIcon ownIcon(const char* name)
+{
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+}
+
 QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
                         const QIcon& icon, const QStringList& otherCaptions)
 {

@@ -121,6 +121,9 @@ std::uint32_t bgrFromColour(const QColor& c);
 // reader can speak: the text of the label that names it, else its hint.
 void nameUnlabelledControls(QWidget* root);
 
+// One of the program's own icons (src/app/ui/icons/), by its file name without ".svg".
+QIcon ownIcon(const char* name);
+
 // A tool bar of the strip: a raised band of flat buttons that never folds its buttons away
 // behind an overflow arrow. setUpToolBar makes a frame of a part's own into one.
 void setUpToolBar(QFrame* bar, const char* name);

@@ -13,6 +13,7 @@
 
 #include "acquisition/measurementrecord.h"
 #include "app/windowgeometry.h"
+#include "app/ui/fileslinks.h"
 #include "app/ui/partlinks.h"
 #include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/boardchooser.h"
@@ -53,10 +54,6 @@ constexpr QSize kDesignFrame(10, 34);
 // Between floating panels side by side.
 constexpr int kPanelGap = 4;
 
-QIcon ownIcon(const char* name)
-{
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
-}
 // The least chart a window read from the settings keeps: the plot, its axes and the legend.
 constexpr int kMinimumChartHeight = 120;
 
@@ -111,6 +108,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildControls()
 {
+    filesLink_ = std::make_unique<FilesLink>(*this);
     Header = new QWidget(this);
     Header->setObjectName(QStringLiteral("Header"));
     {
@@ -147,14 +145,9 @@ void TForm1::buildControls()
         "Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg, *.png "
         "или *.pdf удерживайте кнопку нажатой более секунды."));
     btSaveChart->resize(25, 21);
-    // Beside it, below the plot: the tool strip has no room left at the smallest window. Not the
-    // chart's child, which is disabled until the first chart, when a crash's run is wanted most.
-    btJournals = new QToolButton(this);
-    btJournals->setObjectName(QStringLiteral("btJournals"));
-    btJournals->setIcon(ownIcon("journal"));
-    btJournals->setToolTip(QStringLiteral("Несохранённые измерения…"));
-    btJournals->setAccessibleName(QStringLiteral("Несохранённые измерения…"));
-    btJournals->resize(25, 21);
+    // The run journal: runs written to disk as they arrive; its button goes beside btSaveChart.
+    journal = std::make_unique<files::JournalUi>(*filesLink_, record, paths.journalFolder, paths.settingsFile,
+                                                 services_.dialogs, this);
 
     status = new StatusPanels({200, 220, 50}, this);
     status->setObjectName(QStringLiteral("status"));
@@ -211,21 +204,12 @@ void TForm1::buildToolBars()
                             st->standardIcon(QStyle::SP_DialogOpenButton));
     btCopy = toolButton(tbFile, "btCopy", {}, QStringLiteral("Копировать комментарий в буфер обмена"),
                         st->standardIcon(QStyle::SP_FileDialogContentsView));
-    btShowCmnt = toolButton(tbFile, "btShowCmnt", {},
-                            QStringLiteral("Просмотреть комментарии ко всем  файлам в папке"),
-                            st->standardIcon(QStyle::SP_FileDialogDetailedView));
-    btPrevFile = toolButton(tbFile, "btPrevFile", {}, QStringLiteral("Предыдущий файл в папке"),
-                            st->standardIcon(QStyle::SP_ArrowLeft));
-    btNextFile = toolButton(tbFile, "btNextFile", {}, QStringLiteral("Следующий файл в папке"),
-                            st->standardIcon(QStyle::SP_ArrowRight));
+    // The folder navigation's buttons; its comment browser is placed over the chart later.
+    folderBrowser = new files::FolderBrowserUi(*filesLink_, services_.dialogs, tbFile);
     // The desktop's own icons where its theme has them, else ours.
     btPrint = toolButton(tbFile, "btPrint", {},
                          QStringLiteral("Печать графика\nShift+щелчок или правая кнопка — просмотр и выбор принтера"),
                          QIcon::fromTheme(QStringLiteral("document-print"), ownIcon("print")));
-    // Folder browsing needs a current file: these wait for the first load.
-    btPrevFile->setEnabled(false);
-    btNextFile->setEnabled(false);
-    btShowCmnt->setEnabled(false);
 
     tbMCctl = toolBar(ctlBar, "tbMCctl");
     btChooseF = toolButton(tbMCctl, "btChooseF", QStringLiteral("Выбор F/T"),
@@ -527,39 +511,8 @@ void TForm1::buildOptionsPanel()
 
 void TForm1::buildCommentBrowser()
 {
-    gbAllCmnt = group(this, "gbAllCmnt",
-                      QStringLiteral("Для открытия файла выполните двойной щелчок по любому слову в "
-                                     "комментарии, относящемся к выбираемому файлу:"));
-    gbAllCmnt->setAutoFillBackground(true);
-    MAllCmnt = new QPlainTextEdit(gbAllCmnt);
-    MAllCmnt->setObjectName(QStringLiteral("MAllCmnt"));
-    MAllCmnt->setReadOnly(true);
-    MAllCmnt->setAccessibleName(QStringLiteral("Комментарии к файлам папки"));
-    MAllCmnt->move(8, 20);
-    pSearch = new QFrame(gbAllCmnt);
-    pSearch->setObjectName(QStringLiteral("pSearch"));
-    pSearch->setFrameShape(QFrame::StyledPanel);
-    auto* row = new QHBoxLayout(pSearch);
-    row->setContentsMargins(4, 2, 4, 2);
-    eFind = new QLineEdit(pSearch);
-    eFind->setObjectName(QStringLiteral("eFind"));
-    lbFind = label(pSearch, QStringLiteral("ИСКАТЬ "), eFind, "lbFind");
-    chkCaps = new QCheckBox(QStringLiteral("регистр"), pSearch);
-    chkCaps->setObjectName(QStringLiteral("chkCaps"));
-    btFind = new QPushButton(QStringLiteral("Поиск"), pSearch);
-    btFind->setObjectName(QStringLiteral("btFind"));
-    btOpenFind = new QPushButton(QStringLiteral("Открыть файл"), pSearch);
-    btOpenFind->setObjectName(QStringLiteral("btOpenFind"));
-    btPath = new QPushButton(QStringLiteral("Папка"), pSearch);
-    btPath->setObjectName(QStringLiteral("btPath"));
-    btCancel = new QPushButton(QStringLiteral("Отменить"), pSearch);
-    btCancel->setObjectName(QStringLiteral("btCancel"));
-    row->addWidget(lbFind);
-    row->addWidget(eFind, 1);
-    for (QWidget* w : std::initializer_list<QWidget*>{chkCaps, btFind, btOpenFind, btPath, btCancel})
-        row->addWidget(w);
-    pSearch->resize(400, 30);
-    gbAllCmnt->hide();
+    // Made with the tool bars; placed here, so that it lies over the panels made before it.
+    folderBrowser->setParent(this);
 }
 
 void TForm1::buildProgressPanel()
@@ -599,9 +552,6 @@ void TForm1::assignHelpNumbers()
     setHelpContext(status, 6);
     for (QWidget* w : std::initializer_list<QWidget*>{gbFile, mComment})
         setHelpContext(w, 2);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{gbAllCmnt, MAllCmnt, lbFind, eFind, chkCaps, btFind, btOpenFind, btPath, btCancel})
-        setHelpContext(w, 3);
     for (QWidget* w : std::initializer_list<QWidget*>{
              tbMCctl, btChooseF, btStart, btStartPlus, btRd, gbFT, gbTFparam, seTime, se2Time, se2F, cbF, seSamples,
              seTimeStep, seSamplesStep, lbTime, seDelayStart, gbStart, cbExternalStart, rgMem, gbSensitivity, cbRange,
@@ -614,9 +564,9 @@ void TForm1::assignHelpNumbers()
     setHelpContext(tbFile, 7);
     setHelpContext(btSaveChart, 8);
     int n = 101;
-    for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy, btShowCmnt, btPrevFile, btNextFile, btPrint})
+    for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy})
         setHelpContext(w, n++);
-    setHelpContext(btJournals, 102); // opens a measurement too
+    setHelpContext(btPrint, 107);
     setHelpContext(btOptions, 300);
     setHelpContext(cbShowK, 303);
     setHelpContext(cbTimeunits, 305);
@@ -643,9 +593,8 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     setAcceptDrops(true);
     // files: measurement files, scales, folder browsing; then the scales file is read
     measurementFiles = std::make_unique<files::MeasurementFilesUi>(*this);
+    wireFiles();
     wireScales();
-    folderBrowser = std::make_unique<files::FolderBrowserUi>(*this, *measurementFiles);
-    journal = std::make_unique<files::JournalUi>(*this);
     scales->readAtStart();
     record.loadedFromFile = false;
     chartHeightMargin = 169;
@@ -804,7 +753,7 @@ void TForm1::layoutChartArea()
     progressBar->setFixedWidth(std::max(0, chartW - 20));
     status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
     btSaveChart->move(2, chartH - 26);
-    btJournals->move(Chart1->x() + btSaveChart->x() + btSaveChart->width() + 2, Chart1->y() + chartH - 26);
+    journal->button()->move(Chart1->x() + btSaveChart->x() + btSaveChart->width() + 2, Chart1->y() + chartH - 26);
 }
 
 void TForm1::FormResize()
@@ -816,11 +765,7 @@ void TForm1::FormResize()
     }
     layoutChartArea();
 
-    gbAllCmnt->setGeometry(kChartLeft, kChartTop, gbFile->width(), Chart1->height());
-    pSearch->resize(std::max(0, gbAllCmnt->width() - 20), pSearch->height());
-    pSearch->move(10, gbAllCmnt->height() - pSearch->height() - 5);
-    MAllCmnt->resize(mComment->width(),
-                     std::max(0, gbAllCmnt->height() - pSearch->height() - MAllCmnt->y() - 10));
+    folderBrowser->setArea(QRect(kChartLeft, kChartTop, gbFile->width(), Chart1->height()));
 
     placeFloatingPanels();
 }

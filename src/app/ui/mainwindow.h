@@ -61,6 +61,7 @@ class QAction;
 namespace app {
 
 class ZeroRunLink;
+class FilesLink;
 
 // A pair of small arrow buttons beside a control (the "up/down" buttons of the
 // set-up panel): they step a value by rules of their own, not by the spin box's.
@@ -134,7 +135,7 @@ public:
     QFrame* tbFile;
     QFrame* tbMCctl;
     QFrame* tbOptions;
-    QToolButton *btSave, *btLoadFile, *btCopy, *btShowCmnt, *btPrevFile, *btNextFile, *btPrint;
+    QToolButton *btSave, *btLoadFile, *btCopy, *btPrint;
     QToolButton *btChooseF, *btStartPlus, *btRd;
     QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
 
@@ -144,7 +145,6 @@ public:
 
     display::SignalChart* Chart1;
     QToolButton* btSaveChart;
-    QToolButton* btJournals; // "Несохранённые измерения…"
     StatusPanels* status;
 
     // Frequency and time set-up panel.
@@ -197,15 +197,6 @@ public:
     QSpinBox* seSamplesStep;
     QPushButton* btFM25ProtectClr;
 
-    // Comment browser.
-    QGroupBox* gbAllCmnt;
-    QPlainTextEdit* MAllCmnt;
-    QFrame* pSearch;
-    QLabel* lbFind;
-    QLineEdit* eFind;
-    QCheckBox* chkCaps;
-    QPushButton *btFind, *btOpenFind, *btPath, *btCancel;
-
     // Run progress panel.
     QFrame* pnlChart;
     QLabel *lbAll, *lbElapsedVal, *lbRestVal, *lbPercent, *lbRestPercent;
@@ -254,7 +245,8 @@ public:
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
     // The group "Нулевые уровни" of the chart panel: the scales file and the zero balancing.
     files::ScalesUi* scales = nullptr;
-    std::unique_ptr<files::FolderBrowserUi> folderBrowser;
+    // The folder navigation of the file tool bar and the comment browser over the chart.
+    files::FolderBrowserUi* folderBrowser = nullptr;
     // The run journal: runs written to disk as they arrive, and offered again after a crash.
     std::unique_ptr<files::JournalUi> journal;
     // Set when "tremor.ini" was too large to be read: the state the defaults gave the window.
@@ -300,12 +292,16 @@ private:
     void setButtonOpen(QToolButton* button, bool open, const QString& closedCaption);
     // Joins the scales part to the set-up panel, the run and the chart (partlinks.cpp).
     void wireScales();
+    // Joins the files parts to each other (fileslinks.cpp).
+    void wireFiles();
     // The main chart as the analyses take it (partlinks.cpp).
     analysis::MainChartView mainChartView() const;
 
     Services services_;
     analysis::TForm2* form2_ = nullptr;
     std::unique_ptr<ZeroRunLink> zeroRunLink_;
+    // Made first: the files parts made with the tool bars ask through it.
+    std::unique_ptr<FilesLink> filesLink_;
     bool closing_ = false;
 };
 

@@ -9,13 +9,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <QToolButton>
+
 #include "acquisition/runplan.h"
-#include "acquisition/ui/measurementrun.h"
-#include "app/ui/mainwindow.h"
-#include "files/ui/commentbox.h"
-#include "files/ui/measurementfilesui.h"
+#include "app/ui/controls.h"
 #include "platform/inifile.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
 
 namespace files {
 
@@ -43,8 +43,9 @@ QString journalStoppedMessage(QString why)
         why.chop(1);
     if (!why.isEmpty())
         why[0] = why[0].toLower();
-    return QStringLiteral("Запись измерения на диск остановлена: %1. Измерение продолжается, но до сохранения "
-                          "оно есть только в памяти программы: сохраните его, когда оно закончится.")
+    return QStringLiteral(
+               "Запись измерения на диск остановлена: %1. Измерение продолжается, но до сохранения "
+               "оно есть только в памяти программы: сохраните его, когда оно закончится.")
         .arg(why);
 }
 
@@ -55,24 +56,39 @@ QStringList journalListRow(const JournalEntry& e)
     QString length = QStringLiteral("%1 кадров, %2 с").arg(e.frames()).arg(locale.toString(seconds, 'f', 1));
     if (!incompleteWhy(e).isEmpty())
         length += QStringLiteral(", неполное");
-    return {e.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")), acq::ChannelSet::fromMask(e.channelMask).letters(),
-            length, e.comment.section(QLatin1Char('\n'), 0, 0)};
+    return {e.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+            acq::ChannelSet::fromMask(e.channelMask).letters(), length,
+            e.comment.section(QLatin1Char('\n'), 0, 0)};
 }
 
-JournalUi::JournalUi(app::TForm1& form) : QObject(&form), f_(form), folder_(form.paths.journalFolder)
+JournalUi::JournalUi(JournalHost& host, const acq::MeasurementRecord& record, QString folder,
+                     const QString& settingsFile, platform::Dialogs* dialogs, QWidget* window)
+    : QObject(window), host_(host), record_(record), dialogs_(dialogs), window_(window),
+      folder_(std::move(folder))
 {
     // How many runs are kept is the operator's to set in "tremor.ini"; the program never writes
     // these keys, and the file's other owners leave them as they are.
-    const platform::IniFile ini(form.paths.settingsFile);
+    const platform::IniFile ini(settingsFile);
     const QString section = QStringLiteral("Journal");
     limits_.keepRuns = std::max(1, ini.readInteger(section, QStringLiteral("Runs"), limits_.keepRuns));
-    limits_.keepBytes = std::uint64_t(std::max(1, ini.readInteger(section, QStringLiteral("MiB"),
-                                                                  int(limits_.keepBytes >> 20))))
+    limits_.keepBytes = std::uint64_t(std::max(
+                            1, ini.readInteger(section, QStringLiteral("MiB"), int(limits_.keepBytes >> 20))))
                         << 20;
     watch_ = new QTimer(this);
     watch_->setInterval(kWatchMs);
     connect(watch_, &QTimer::timeout, this, &JournalUi::watch);
-    connect(form.btJournals, &QToolButton::clicked, this, &JournalUi::showList);
+
+    // Beside the chart's save button, below the plot: the tool strip has no room left at the
+    // smallest window. Not the chart's child, which is disabled until the first chart, when a
+    // crash's run is wanted most.
+    btJournals = new QToolButton(window);
+    btJournals->setObjectName(QStringLiteral("btJournals"));
+    btJournals->setIcon(app::ownIcon("journal"));
+    btJournals->setToolTip(QStringLiteral("Несохранённые измерения…"));
+    btJournals->setAccessibleName(QStringLiteral("Несохранённые измерения…"));
+    btJournals->resize(25, 21);
+    platform::setHelpContext(btJournals, 102); // opens a measurement too
+    connect(btJournals, &QToolButton::clicked, this, &JournalUi::showList);
 }
 
 // A journal still being written when the window goes is closed as its transfer would be.
@@ -85,20 +101,20 @@ void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
 {
     if (folder_.isEmpty())
         return;
-    const acq::MeasurementRecord& r = f_.record;
+    const acq::MeasurementRecord& r = record_;
     JournalStart s;
     s.header.channelMask = channels.mask();
     s.header.samplePeriodUs = r.samplePeriodUs;
     s.axisK = r.axisK;
     s.axisC = r.axisC;
-    s.xAxisTitle = f_.xAxisTitle;
-    s.yAxisTitle = f_.scalesYTitle;
+    s.xAxisTitle = host_.timeTitle();
+    s.yAxisTitle = host_.valueTitle();
     // A read of the board's memory after a restart knows no start time of its own.
     s.startTime = r.startTime.isValid() ? r.startTime : QDateTime::currentDateTime();
-    s.comment = f_.mComment->comment();
+    s.comment = host_.comment();
     s.expectedBytes = r.expectedBytes;
     s.source = source;
-    s.simulated = f_.measurementRun && f_.measurementRun->device().backend().simulated();
+    s.simulated = host_.simulatedBoard();
     QString why;
     if (writer_.begin(folder_, s, limits_, why)) {
         recordJournal_ = writer_.path();
@@ -124,24 +140,23 @@ void JournalUi::watch()
     if (!writer_.active())
         watch_->stop();
     if (!why.isEmpty())
-        if (auto* d = f_.services().dialogs)
-            d->message(&f_, journalStoppedMessage(why), platform::MessageKind::Warning);
+        if (dialogs_)
+            dialogs_->message(window_, journalStoppedMessage(why), platform::MessageKind::Warning);
 }
 
 void JournalUi::recordSaved()
 {
-    if (recordJournal_.isEmpty() || f_.record.generation != recordGeneration_ || recordJournal_ == activePath())
+    if (recordJournal_.isEmpty() || record_.generation != recordGeneration_ || recordJournal_ == activePath())
         return;
     removeJournal(std::exchange(recordJournal_, {}));
 }
 
 void JournalUi::offerUnfinished()
 {
-    platform::Dialogs* d = f_.services().dialogs;
-    if (folder_.isEmpty() || !d)
+    if (folder_.isEmpty() || !dialogs_)
         return;
     for (const JournalEntry& e : unfinishedJournals(folder_)) {
-        const bool yes = d->question(&f_, journalOfferText(e));
+        const bool yes = dialogs_->question(window_, journalOfferText(e));
         closeUnfinishedJournal(e.path);
         if (yes) {
             open(e);
@@ -152,19 +167,21 @@ void JournalUi::offerUnfinished()
 
 bool JournalUi::open(const JournalEntry& entry)
 {
-    if (f_.measurementRun && f_.measurementRun->isReceiving()) {
-        if (auto* d = f_.services().dialogs)
-            d->message(&f_, QStringLiteral("Идёт измерение: откройте несохранённое измерение, когда оно закончится."));
+    if (host_.receiving()) {
+        if (dialogs_)
+            dialogs_->message(
+                window_,
+                QStringLiteral("Идёт измерение: откройте несохранённое измерение, когда оно закончится."));
         return false;
     }
     const QString why = incompleteWhy(entry);
-    if (!f_.measurementFiles->openJournal(entry, why))
+    if (!host_.openJournal(entry, why))
         return false;
     recordJournal_ = entry.path;
-    recordGeneration_ = f_.record.generation;
+    recordGeneration_ = record_.generation;
     if (!why.isEmpty())
-        f_.status->setPanelText(1, acq::startTimeText(entry.startTime, QLocale::system()) +
-                                       QStringLiteral(", неполная запись"));
+        host_.status().setPanelText(1, acq::startTimeText(entry.startTime, QLocale::system()) +
+                                           QStringLiteral(", неполная запись"));
     return true;
 }
 
@@ -173,12 +190,12 @@ void JournalUi::showList()
     std::vector<JournalEntry> entries = listJournals(folder_);
     std::erase_if(entries, [this](const JournalEntry& e) { return e.path == activePath(); });
     if (entries.empty()) {
-        if (auto* d = f_.services().dialogs)
-            d->message(&f_, QStringLiteral("Несохранённых измерений нет."));
+        if (dialogs_)
+            dialogs_->message(window_, QStringLiteral("Несохранённых измерений нет."));
         return;
     }
     delete list_;
-    list_ = new QDialog(&f_);
+    list_ = new QDialog(window_);
     list_->setObjectName(QStringLiteral("dlgJournals"));
     list_->setWindowTitle(QStringLiteral("Несохранённые измерения"));
     list_->setAttribute(Qt::WA_DeleteOnClose);

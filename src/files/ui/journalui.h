@@ -14,9 +14,14 @@
 
 class QDialog;
 class QTimer;
+class QToolButton;
+class QWidget;
 
 namespace app {
-class TForm1;
+class StatusPanels;
+}
+namespace platform {
+class Dialogs;
 }
 
 namespace files {
@@ -26,10 +31,32 @@ QString journalStoppedMessage(QString why);
 // What the list of unsaved measurements shows of a journal, one text per column.
 QStringList journalListRow(const JournalEntry& entry);
 
+// What the journal needs of the run, the chart and the measurement files.
+class JournalHost {
+  public:
+    virtual ~JournalHost() = default;
+    // Written into a journal as it starts: the chart's time and value titles, the comment, and
+    // whether the simulated board gave the run.
+    virtual QString timeTitle() const = 0;
+    virtual QString valueTitle() const = 0;
+    virtual QString comment() const = 0;
+    virtual bool simulatedBoard() const = 0;
+    // A run or memory read is taking bytes: no journal may replace the record meanwhile.
+    virtual bool receiving() const = 0;
+    // The journal becomes the record, as the measurement files open it.
+    virtual bool openJournal(const JournalEntry& entry, const QString& incompleteWhy) = 0;
+    virtual app::StatusPanels& status() = 0;
+};
+
+// The journal's place in the window is its button "Несохранённые измерения…" (btJournals), made
+// beside the chart's save button by the window's layout.
 class JournalUi : public QObject {
     Q_OBJECT
   public:
-    explicit JournalUi(app::TForm1& form);
+    // `window` holds the button and is the parent of the journal's dialogs; `settingsFile` may
+    // name how many runs are kept.
+    JournalUi(JournalHost& host, const acq::MeasurementRecord& record, QString folder,
+              const QString& settingsFile, platform::Dialogs* dialogs, QWidget* window);
     ~JournalUi() override;
 
     // A run or memory read begins to take bytes laid out for `channels` into the record: its
@@ -58,13 +85,17 @@ class JournalUi : public QObject {
     // The list of unsaved measurements while it is open (tests drive it).
     QDialog* listDialog() const { return list_; }
     QString folder() const { return folder_; }
+    QToolButton* button() const { return btJournals; }
     // The journal being written now; empty when none is.
     QString activePath() const { return writer_.active() ? writer_.path() : QString(); }
 
   private:
     void watch();
 
-    app::TForm1& f_;
+    JournalHost& host_;
+    const acq::MeasurementRecord& record_;
+    platform::Dialogs* dialogs_;
+    QWidget* window_;
     QString folder_;
     JournalLimits limits_;
     RunJournal writer_;
@@ -75,6 +106,7 @@ class JournalUi : public QObject {
     QString recordJournal_;
     std::uint64_t recordGeneration_ = 0;
     QDialog* list_ = nullptr;
+    QToolButton* btJournals;
 };
 
 } // namespace files

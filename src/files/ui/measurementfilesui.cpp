@@ -18,6 +18,7 @@
 #include "display/ui/signalchart.h"
 #include "files/savefile.h"
 #include "files/ui/exportprogress.h"
+#include "files/ui/folderbrowserui.h"
 #include "files/ui/journalui.h"
 #include "platform/ui/dialogs.h"
 
@@ -79,6 +80,7 @@ MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form)
 {
     connect(form.btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
     connect(form.btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(form_.btLoadFile); });
+    connect(form.btCopy, &QToolButton::clicked, this, [this] { btCopyClick(); });
     // The keys of every other program; a disabled button ignores its key as it ignores a click.
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &form, [&form] { form.btLoadFile->click(); });
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &form, [&form] { form.btSave->click(); });
@@ -147,7 +149,7 @@ void MeasurementFilesUi::closeSetupPanel()
 
 void MeasurementFilesUi::btLoadFileClick(QObject* sender)
 {
-    if (sender == form_.btNextFile || sender == form_.btUSB) {
+    if (sender == form_.folderBrowser->btNextFile || sender == form_.btUSB) {
         loadWithoutDialog(currentFileName);
         return;
     }
@@ -182,9 +184,7 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     form_.record.simulatedBoard = false;
 
     form_.gbFile->setTitle(fileCaption(currentFileName));
-    form_.btPrevFile->setEnabled(true);
-    form_.btNextFile->setEnabled(true);
-    form_.btShowCmnt->setEnabled(true);
+    emit fileLoaded();
     form_.record.startTime = fileModificationTime(currentFileName);
     form_.ShowChart(form_.btLoadFile);
     return true;
@@ -502,6 +502,23 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format,
         return false;
     }
     return true;
+}
+
+void MeasurementFilesUi::btCopyClick()
+{
+    platform::Dialogs* dialogs = form_.services().dialogs;
+    const QString name = currentFileName;
+    const QDateTime time = name.isEmpty() ? QDateTime() : fileModificationTime(name);
+    if (!time.isValid()) {
+        if (dialogs)
+            dialogs->error(&form_, QStringLiteral("Invalid argument to date encode"));
+        return;
+    }
+    // Staged in the hidden memo, then copied whole.
+    form_.mClipBoard->setPlainText(form_.mComment->comment());
+    form_.mClipBoard->appendPlainText(name + QStringLiteral("  ") + dateTimeText(time, QLocale::system()));
+    if (dialogs)
+        dialogs->setClipboardText(form_.mClipBoard->toPlainText());
 }
 
 } // namespace files

@@ -48,6 +48,8 @@ class MeasurementFilesUi : public QObject {
     explicit MeasurementFilesUi(app::TForm1& form);
 
     void btSaveClick();
+    // The comment, the file's name and its time to the clipboard.
+    void btCopyClick();
     // The senders btNextFile and btUSB load currentFileName without a dialog.
     void btLoadFileClick(QObject* sender);
     // A file dropped on the window: loaded without a dialog, its path kept as it is.
@@ -72,6 +74,10 @@ class MeasurementFilesUi : public QObject {
     AxdHeader header;
     // Where the comment search starts next; every load starts it from the top.
     int searchLine = 0;
+
+  signals:
+    // A measurement file was loaded and is the current file.
+    void fileLoaded();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
