@@ -91,13 +91,13 @@ void Window(benchmark::State& state)
     const QString path = fileWith(state.range(0), state.range(1) != 0);
     app::TForm1& f = window();
     for (auto _ : state) {
-        f.mComment->clear();
+        f.measurementFiles->mComment->clear();
         f.measurementFiles->currentFileName = path;
-        f.measurementFiles->btLoadFileClick(f.folderBrowser->btNextFile);
-        f.mComment->viewport()->repaint();
+        f.measurementFiles->loadWithoutDialog(f.measurementFiles->currentFileName);
+        f.measurementFiles->mComment->viewport()->repaint();
         QCoreApplication::processEvents();
     }
-    state.counters["shown_chars"] = double(f.mComment->toPlainText().size());
+    state.counters["shown_chars"] = double(f.measurementFiles->mComment->toPlainText().size());
 }
 
 void RawBox(benchmark::State& state)

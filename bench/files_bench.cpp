@@ -302,7 +302,7 @@ void OpenToChart(benchmark::State& state)
         const long long before = heapNow.load();
         state.ResumeTiming();
         f.measurementFiles->currentFileName = big.path;
-        f.measurementFiles->btLoadFileClick(f.folderBrowser->btNextFile);
+        f.measurementFiles->loadWithoutDialog(f.measurementFiles->currentFileName);
         state.PauseTiming();
         peak = std::max(peak, heapPeak.load() - before);
         held = heapNow.load() - before;
@@ -329,7 +329,7 @@ void OpenToChartChart(benchmark::State& state)
 {
     app::TForm1& f = window();
     f.measurementFiles->currentFileName = bigFile().path;
-    f.measurementFiles->btLoadFileClick(f.folderBrowser->btNextFile);
+    f.measurementFiles->loadWithoutDialog(f.measurementFiles->currentFileName);
     for (auto _ : state)
         f.ShowChart(nullptr);
 }

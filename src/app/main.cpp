@@ -101,7 +101,7 @@ int main(int argc, char** argv)
         QTimer::singleShot(0, &form1, [&form1, file = commandLine.file] {
             form1.measurementFiles->dropFile(file);
             qCInfo(lcStartup).noquote()
-                << QStringLiteral("file: %1\ncomment: %2").arg(file, form1.mComment->comment());
+                << QStringLiteral("file: %1\ncomment: %2").arg(file, form1.measurementFiles->comment());
         });
     }
     return QApplication::exec();

@@ -97,7 +97,7 @@ TEST_F(JournalWindowTest, EachTransferIsJournalledAndGoesOnceSavedWhole)
         SCOPED_TRACE(c.what);
         auto f = make();
         f->record.baseAxisK = {3, 4, 5};
-        f->mComment->setComment(QStringLiteral("стенд 2\nвтулка"));
+        f->measurementFiles->mComment->setComment(QStringLiteral("стенд 2\nвтулка"));
         transfer(*f, c);
         ASSERT_FALSE(f->record.sampleStream.isEmpty());
         EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(dialogs.messageTexts().join('\n'));
@@ -194,7 +194,7 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         EXPECT_TRUE(f->record.simulatedBoard) << "saved marked as the simulated board's";
         EXPECT_EQ(f->record.channelLetters, QStringLiteral("XZ"));
         EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 800);
-        EXPECT_EQ(f->mComment->comment(), QStringLiteral("опыт 7"));
+        EXPECT_EQ(f->measurementFiles->mComment->comment(), QStringLiteral("опыт 7"));
         EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")));
         EXPECT_TRUE(f->Chart1->isEnabled()) << "charted";
 

@@ -17,6 +17,7 @@
 #include "platform/ticks.h"
 #include "platform/ui/help.h"
 #include "files/ui/folderbrowserui.h"
+#include "files/ui/measurementfilesui.h"
 
 using app::TForm1;
 
@@ -55,7 +56,7 @@ TEST_F(MainWindowTest, FirstStartUsesTheDefaults)
     EXPECT_TRUE(f->windowTitle().startsWith(QStringLiteral("3-канальный АКСЕЛЕРОМЕТР USB")));
     QCoreApplication::processEvents();
     EXPECT_EQ(help.contentsShown, 1) << "the help opens at its contents on a first start";
-    EXPECT_EQ(f->cbDivider->currentText(), QStringLiteral("точка"));
+    EXPECT_EQ(f->measurementFiles->cbDivider->currentText(), QStringLiteral("точка"));
     EXPECT_EQ(f->record.channelCount, 3);
     const QColor reds[3] = {QColor(64, 0, 0), QColor(128, 0, 0), QColor(192, 0, 0)};
     for (int i = 0; i < 3; ++i) {
@@ -121,7 +122,7 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
          },
          [](TForm1& f, FakeHelp&) {
              EXPECT_EQ(f.cbTimeunits->currentIndex(), 0);
-             EXPECT_EQ(f.cbDivider->currentIndex(), 1);
+             EXPECT_EQ(f.measurementFiles->cbDivider->currentIndex(), 1);
              EXPECT_EQ(f.cbF->currentIndex(), 0);
          }},
         {"sampling rate follows the stored frequency", [](auto& s) { s.frequency = 8; },
@@ -191,12 +192,12 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         const int w = c.expected.width() - 12;
         const int h = c.expected.height() - 135;
         EXPECT_EQ(f->Chart1->size(), QSize(w, h));
-        EXPECT_EQ(f->gbFile->width(), w);
+        EXPECT_EQ(f->measurementFiles->gbFile->width(), w);
         EXPECT_EQ(f->pnlChart->width(), w);
         EXPECT_EQ(f->progressBar->width(), w - 20);
-        EXPECT_EQ(f->mComment->width(), w - 16);
+        EXPECT_EQ(f->measurementFiles->mComment->width(), w - 16);
         EXPECT_EQ(f->folderBrowser->size(), QSize(w, h));
-        EXPECT_EQ(f->folderBrowser->MAllCmnt->width(), f->mComment->width());
+        EXPECT_EQ(f->folderBrowser->MAllCmnt->width(), f->measurementFiles->mComment->width());
         EXPECT_EQ(f->folderBrowser->MAllCmnt->height(), h - f->folderBrowser->pSearch->height() - f->folderBrowser->MAllCmnt->y() - 10);
         EXPECT_EQ(f->folderBrowser->pSearch->width(), w - 20);
         EXPECT_EQ(f->folderBrowser->pSearch->y(), h - f->folderBrowser->pSearch->height() - 5);
@@ -378,15 +379,15 @@ TEST_F(MainWindowTest, TabLeavesTheCommentAndTheUsualKeysReachTheirButtons)
     ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
 
     // A TAB in the comment would split its line into fields of the text export.
-    f->mComment->setFocus(Qt::OtherFocusReason);
-    QTest::keyClicks(f->mComment, QStringLiteral("ab"));
-    QTest::keyClick(f->mComment, Qt::Key_Tab);
+    f->measurementFiles->mComment->setFocus(Qt::OtherFocusReason);
+    QTest::keyClicks(f->measurementFiles->mComment, QStringLiteral("ab"));
+    QTest::keyClick(f->measurementFiles->mComment, Qt::Key_Tab);
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("cd"));
-    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("ab"));
-    EXPECT_FALSE(f->mComment->hasFocus());
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("ab"));
+    EXPECT_FALSE(f->measurementFiles->mComment->hasFocus());
 
     // Each key acts as its button does, also while the operator is typing the comment.
-    f->btSave->setEnabled(true);
+    f->measurementFiles->btSave->setEnabled(true);
     // The start key is checked on the button alone: a start here would talk to the board.
     QObject::disconnect(f->btStartPlus, &QAbstractButton::clicked, nullptr, nullptr);
     const struct {
@@ -394,15 +395,15 @@ TEST_F(MainWindowTest, TabLeavesTheCommentAndTheUsualKeysReachTheirButtons)
         QAbstractButton* button;
         int clicks;
     } cases[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_O), f->btLoadFile, 1},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), f->btSave, 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), f->measurementFiles->btLoadFile, 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), f->measurementFiles->btSave, 1},
         {QKeySequence(Qt::Key_F5), f->btStartPlus, 1},
         {QKeySequence(Qt::CTRL | Qt::Key_R), f->btStartPlus, 1},
     };
     for (const auto& c : cases) {
         QSignalSpy clicked(c.button, &QAbstractButton::clicked);
-        f->mComment->setFocus(Qt::OtherFocusReason);
-        QTest::keySequence(f->mComment, c.key);
+        f->measurementFiles->mComment->setFocus(Qt::OtherFocusReason);
+        QTest::keySequence(f->measurementFiles->mComment, c.key);
         EXPECT_EQ(clicked.count(), c.clicks) << c.key.toString().toStdString();
     }
     // Ctrl+S on a window with no record is the save refusing, not a save dialog.

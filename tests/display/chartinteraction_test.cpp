@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include "platform/tone.h"
+#include "files/ui/measurementfilesui.h"
 
 using display::Series;
 
@@ -156,8 +157,8 @@ TEST_F(ChartInteractionTest, DisplayOptionsRebuildTheChart)
         std::function<void()> change;
     };
     const Case cases[] = {
-        {"cbDivider", [&] { emit f->cbDivider->activated(0); }},
-        {"cbStoreX", [&] { emit f->cbStoreX->activated(1); }},
+        {"cbDivider", [&] { emit f->measurementFiles->cbDivider->activated(0); }},
+        {"cbStoreX", [&] { emit f->measurementFiles->cbStoreX->activated(1); }},
         {"cbHelp", [&] { emit f->cbHelp->activated(0); }},
         {"cbTimeunits", [&] { emit f->cbTimeunits->activated(1); }},
         {"cbShowK", [&] { emit f->cbShowK->activated(0); }},
@@ -312,7 +313,7 @@ TEST_F(ChartInteractionTest, OnlyADeliberateLeftClickPlacesAMarker)
     f->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(f.get()));
     // The chart is on the Tab route, so its keys can be reached without a click.
-    f->mComment->setFocus(Qt::OtherFocusReason);
+    f->measurementFiles->mComment->setFocus(Qt::OtherFocusReason);
     for (int tabs = 0; tabs < 80 && !f->Chart1->hasFocus(); ++tabs)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_TRUE(f->Chart1->hasFocus()) << "Tab never reached the chart";
@@ -333,7 +334,7 @@ TEST_F(ChartInteractionTest, OnlyADeliberateLeftClickPlacesAMarker)
         f->chartInteraction->pointClickCount = 0;
         tone.beeps.clear();
         if (c.focusElsewhere)
-            f->mComment->setFocus(Qt::OtherFocusReason);
+            f->measurementFiles->mComment->setFocus(Qt::OtherFocusReason);
         else
             f->Chart1->setFocus(Qt::OtherFocusReason);
         const QPoint p = pixelOf(100);

@@ -201,15 +201,15 @@ TEST_F(FilesWindowTest, AFileTooBigForTheMemoryLeavesTheShownMeasurement)
 
     auto f = make();
     f->record.sampleStream.append(QByteArray("\x01\x00\x02\x00", 4));
-    f->mComment->setPlainText(QStringLiteral("текущий"));
+    f->measurementFiles->mComment->setPlainText(QStringLiteral("текущий"));
     dialogs.openAnswers = {path};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].standardError);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Недостаточно памяти для файла ") + path))
         << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(f->record.sampleStream.size(), 4u);
-    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("текущий"));
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("текущий"));
 }
 
 // A comment of megabytes, in one line or in many, opens as its start, each line cut where a text
@@ -232,13 +232,13 @@ TEST_F(FilesWindowTest, AHugeCommentIsShownAsItsStartAndSavedWhole)
         ASSERT_TRUE(testutil::writeAll(path, fileStart(7, 1200) + QByteArray(1200, 'A') + commentToBytes(c.comment)));
         auto f = make();
         dialogs.openAnswers = {path};
-        f->measurementFiles->btLoadFileClick(f->btLoadFile);
+        f->measurementFiles->btLoadFileClick();
         ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
-        EXPECT_EQ(f->mComment->comment(), c.comment);
-        EXPECT_EQ(f->mComment->showsPart(), c.partial);
-        EXPECT_EQ(f->mComment->isReadOnly(), c.partial);
-        EXPECT_EQ(f->mComment->partNote()->isVisibleTo(f.get()), c.partial);
-        const QString shown = f->mComment->toPlainText();
+        EXPECT_EQ(f->measurementFiles->mComment->comment(), c.comment);
+        EXPECT_EQ(f->measurementFiles->mComment->showsPart(), c.partial);
+        EXPECT_EQ(f->measurementFiles->mComment->isReadOnly(), c.partial);
+        EXPECT_EQ(f->measurementFiles->mComment->partNote()->isVisibleTo(f.get()), c.partial);
+        const QString shown = f->measurementFiles->mComment->toPlainText();
         EXPECT_LE(shown.size(), (1 << 20) + 1);
         for (const QStringView line : QStringView(shown).split(QLatin1Char('\n'))) {
             ASSERT_LE(line.size(), 4097);
@@ -251,6 +251,6 @@ TEST_F(FilesWindowTest, AHugeCommentIsShownAsItsStartAndSavedWhole)
         f->measurementFiles->btSaveClick();
         ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
         EXPECT_EQ(readAxdFile(saved).contents.comment, c.comment);
-        EXPECT_EQ(f->mComment->comment(), c.comment);
+        EXPECT_EQ(f->measurementFiles->mComment->comment(), c.comment);
     }
 }

@@ -212,7 +212,7 @@ TEST_F(FilesWindowTest, TheExportOfAWholeChartIsWhatAxdtoolWrites)
     };
     auto f = make();
     dialogs.openAnswers = {path};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     f->rgTimGrad->setItemIndex(0); // the tool draws the pulse trace as time
     int n = 0;
     for (const Case& c : cases) {

@@ -126,7 +126,7 @@ TEST_F(FilesWindowTest, LongExportsKeepTheirBytesInTheToolAndTheWindow)
 
         if (loaded != c.file) {
             dialogs.openAnswers = {source};
-            f->measurementFiles->btLoadFileClick(f->btLoadFile);
+            f->measurementFiles->btLoadFileClick();
             loaded = c.file;
         }
         showForExport(*f, c, display::Series::X);

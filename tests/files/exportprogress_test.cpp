@@ -67,7 +67,7 @@ TEST_F(FilesWindowTest, ALongExportShowsItsProgressAndCanBeCancelled)
             EXPECT_FALSE(panel->isHidden());
             // The rest of the window takes no clicks meanwhile: no second dialog opens.
             dialogsBefore = dialogs.fileDialogs.size();
-            QTest::mouseClick(f->btLoadFile, Qt::LeftButton);
+            QTest::mouseClick(f->measurementFiles->btLoadFile, Qt::LeftButton);
             EXPECT_EQ(dialogs.fileDialogs.size(), dialogsBefore);
             if (c.cancel)
                 QTest::mouseClick(panel->cancelButton(), Qt::LeftButton);
@@ -93,6 +93,6 @@ TEST_F(FilesWindowTest, ALongExportShowsItsProgressAndCanBeCancelled)
         EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
     }
     // Clicks reach the window again.
-    QTest::mouseClick(f->btLoadFile, Qt::LeftButton);
+    QTest::mouseClick(f->measurementFiles->btLoadFile, Qt::LeftButton);
     EXPECT_EQ(dialogs.fileDialogs.back().kind, FakeDialogs::FileDialogKind::Open);
 }

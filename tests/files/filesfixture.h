@@ -16,6 +16,7 @@
 #include "common/fakehelp.h"
 #include "common/testutil.h"
 #include "platform/ticks.h"
+#include "files/ui/measurementfilesui.h"
 
 class FilesWindowTest : public ::testing::Test {
   protected:
@@ -49,8 +50,8 @@ class FilesWindowTest : public ::testing::Test {
     {
         f.cbShowK->setCurrentIndex(c.view);
         f.cbTimeunits->setCurrentIndex(c.unit);
-        f.cbDivider->setCurrentIndex(c.comma ? 0 : 1);
-        f.cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
+        f.measurementFiles->cbDivider->setCurrentIndex(c.comma ? 0 : 1);
+        f.measurementFiles->cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
         f.Chart1->setSeriesShown(display::Series::IaI, c.modulus);
         if (c.smooth)
             f.seSmooth->setValue(c.smooth);

@@ -43,7 +43,7 @@ class BrowserTest : public FilesWindowTest {
                              QStringLiteral("файл %1\nвторая строка").arg(QString::fromUtf8(n)));
         auto f = make();
         dialogs.openAnswers = {at(QString::fromUtf8(open))};
-        f->measurementFiles->btLoadFileClick(f->btLoadFile);
+        f->measurementFiles->btLoadFileClick();
         dialogs.messages.clear();
         return f;
     }
@@ -82,8 +82,8 @@ TEST_F(BrowserTest, NextAndPreviousStepThroughTheFolder)
         s.next ? f->folderBrowser->btNextFileClick() : f->folderBrowser->btPrevFileClick();
         const QString name = QString::fromUtf8(s.expect);
         EXPECT_EQ(current(*f), at(name));
-        EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ ") + name);
-        EXPECT_EQ(f->mComment->toPlainText().section(QLatin1Char('\n'), 0, 0),
+        EXPECT_EQ(f->measurementFiles->gbFile->title(), QStringLiteral("ФАЙЛ ") + name);
+        EXPECT_EQ(f->measurementFiles->mComment->toPlainText().section(QLatin1Char('\n'), 0, 0),
                   QStringLiteral("файл ") + name.left(1));
         EXPECT_EQ(dialogs.messageTexts(),
                   s.noMore ? QStringList{QStringLiteral("Больше нет файлов")} : QStringList{});
@@ -121,7 +121,7 @@ TEST_F(BrowserTest, CommentListOpensTheFileOfAWord)
     QTest::mouseDClick(f->folderBrowser->MAllCmnt->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     QCoreApplication::processEvents();
     EXPECT_EQ(current(*f), this->at(QStringLiteral("b.axd")));
-    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("файл b\nвторая строка"));
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("файл b\nвторая строка"));
     EXPECT_FALSE(f->folderBrowser->isVisible());
     EXPECT_TRUE(dialogs.messages.empty());
 
@@ -148,7 +148,7 @@ TEST_F(BrowserTest, SearchSelectsTheFoundLineExactly)
     writeMeasurement(at(QStringLiteral("3.axd")), QStringLiteral("ОПОРА СЕВЕР\nконец"));
     auto f = make();
     dialogs.openAnswers = {at(QStringLiteral("1.axd"))};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     f->resize(700, 500);
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
@@ -266,7 +266,7 @@ TEST_F(BrowserTest, CopyPutsTheCommentNameAndDateOnTheClipboard)
     auto f = withFolder("c.axd");
     const QDateTime t(QDate(2023, 5, 17), QTime(10, 20, 30));
     ASSERT_TRUE(files::setFileStartTime(at(QStringLiteral("c.axd")), t));
-    f->mComment->setPlainText(QStringLiteral("опора 2\nветер"));
+    f->measurementFiles->mComment->setPlainText(QStringLiteral("опора 2\nветер"));
     f->measurementFiles->btCopyClick();
     EXPECT_EQ(dialogs.clipboard, QStringLiteral("опора 2\nветер\n") + at(QStringLiteral("c.axd")) +
                                      QStringLiteral("  ") + files::dateTimeText(t, QLocale::system()));
@@ -292,7 +292,7 @@ TEST_F(BrowserTest, AFileThatDoesNotLoadLeavesTheCurrentFileAndItsFolder)
     ASSERT_TRUE(testutil::writeAll(other + QStringLiteral("/cut.axd"), whole.left(whole.size() - 70)));
     writeMeasurement(at(QStringLiteral("c.axd")), QStringLiteral("чужой"), 0x8004);
     dialogs.openAnswers = {other + QStringLiteral("/cut.axd")};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     f->folderBrowser->btNextFileClick();
     const QStringList texts = dialogs.messageTexts();
     ASSERT_EQ(texts.size(), 2);
@@ -300,7 +300,7 @@ TEST_F(BrowserTest, AFileThatDoesNotLoadLeavesTheCurrentFileAndItsFolder)
     EXPECT_EQ(texts[1], QString::fromUtf8(files::kNoMoreFilesMessage));
     EXPECT_TRUE(f->status->panelText(1).contains(QStringLiteral("c.axd")));
     EXPECT_EQ(current(*f), at(QStringLiteral("b.axd")));
-    EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ b.axd"));
+    EXPECT_EQ(f->measurementFiles->gbFile->title(), QStringLiteral("ФАЙЛ b.axd"));
     EXPECT_TRUE(f->measurementFiles->chartExportSource().sourceLine.contains(at(QStringLiteral("b.axd"))));
     f->measurementFiles->btCopyClick();
     EXPECT_TRUE(dialogs.clipboard.startsWith(QStringLiteral("файл b\nвторая строка\n") + at(QStringLiteral("b.axd"))));

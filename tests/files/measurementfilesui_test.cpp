@@ -60,7 +60,7 @@ void measure(app::TForm1& f)
     f.lastVisibleIndex = 8;
     f.xAxisTitle = QStringLiteral("Время, мс");
     f.Chart1->yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
-    f.mComment->setPlainText(QStringLiteral("стенд 3\nЗаписаны оси Y"));
+    f.measurementFiles->mComment->setPlainText(QStringLiteral("стенд 3\nЗаписаны оси Y"));
 }
 
 // A measurement file of `frames` frames of X, Y and Z.
@@ -124,10 +124,10 @@ TEST_F(FilesWindowTest, AnAmpersandInAFileNameIsShownInTheCaption)
     measure(*f);
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
-    EXPECT_EQ(f->gbFile->title(), caption) << "after the save";
-    f->gbFile->setTitle(QString());
+    EXPECT_EQ(f->measurementFiles->gbFile->title(), caption) << "after the save";
+    f->measurementFiles->gbFile->setTitle(QString());
     f->measurementFiles->loadWithoutDialog(path);
-    EXPECT_EQ(f->gbFile->title(), caption) << "after the load";
+    EXPECT_EQ(f->measurementFiles->gbFile->title(), caption) << "after the load";
 }
 
 TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
@@ -138,8 +138,8 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
         measure(*f);
         dialogs.saveAnswers = {path};
         f->measurementFiles->btSaveClick();
-        EXPECT_EQ(f->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
-        EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
+        EXPECT_EQ(f->measurementFiles->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
+        EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
         EXPECT_EQ(f->measurementFiles->lastSaveName, path);
         EXPECT_TRUE(f->measurementFiles->currentFileName.isEmpty())
             << "a save does not change the current file";
@@ -156,9 +156,9 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
 
     auto g = make();
     g->cbCh2->setChecked(false);
-    g->mComment->setPlainText(QStringLiteral("другое"));
+    g->measurementFiles->mComment->setPlainText(QStringLiteral("другое"));
     dialogs.openAnswers = {path};
-    g->measurementFiles->btLoadFileClick(g->btLoadFile);
+    g->measurementFiles->btLoadFileClick();
     EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(streamBytes(*g), tenFrames()) << "frames F..L+1 of a fully shown chart are every frame";
     EXPECT_EQ(g->record.samplePeriodUs, 625.0);
@@ -166,12 +166,12 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
     EXPECT_EQ(g->record.axisC, (std::array<double, 3>{1.5, -2, 0}));
     for (QCheckBox* b : g->channelBoxes)
         EXPECT_TRUE(b->isChecked());
-    EXPECT_EQ(g->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
+    EXPECT_EQ(g->measurementFiles->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
     EXPECT_EQ(g->yAxisTitle, QStringLiteral("Ускорение, см/с/с"));
     EXPECT_EQ(g->record.startTime, QDateTime(QDate(2023, 5, 17), QTime(10, 20, 30)));
     EXPECT_TRUE(g->record.loadedFromFile);
     EXPECT_EQ(g->measurementFiles->currentFileName, path);
-    EXPECT_EQ(g->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
+    EXPECT_EQ(g->measurementFiles->gbFile->title(), QStringLiteral("ФАЙЛ m.axd"));
     EXPECT_TRUE(g->folderBrowser->btPrevFile->isEnabled());
     EXPECT_TRUE(g->folderBrowser->btNextFile->isEnabled());
     EXPECT_TRUE(g->folderBrowser->btShowCmnt->isEnabled());
@@ -208,7 +208,7 @@ TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
 
     auto g = make();
     dialogs.openAnswers = {path};
-    g->measurementFiles->btLoadFileClick(g->btLoadFile);
+    g->measurementFiles->btLoadFileClick();
     EXPECT_TRUE(g->cbCh1->isChecked());
     EXPECT_FALSE(g->cbCh2->isChecked());
     EXPECT_TRUE(g->cbCh3->isChecked());
@@ -222,7 +222,7 @@ TEST_F(FilesWindowTest, SavingAgainKeepsOneAxesLineAndOneRemark)
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
     dialogs.openAnswers = {path};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
 
     f->seSmooth->setValue(8);
     f->cbSmooth->setChecked(true);
@@ -233,11 +233,11 @@ TEST_F(FilesWindowTest, SavingAgainKeepsOneAxesLineAndOneRemark)
     f->measurementFiles->btSaveClick();
     const QString remark =
         QStringLiteral(". Перед сохранением файла ГРАФИК просматривался при сглаживании с весом ");
-    EXPECT_EQ(f->mComment->toPlainText(),
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(),
               QStringLiteral("стенд 3\nЗаписаны оси XYZ") + remark + QStringLiteral("500"));
     const files::AxdReadResult r = files::readAxdFile(path);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.contents.comment, f->mComment->toPlainText());
+    EXPECT_EQ(r.contents.comment, f->measurementFiles->mComment->toPlainText());
 }
 
 TEST_F(FilesWindowTest, TypeWordFollowsTheLastFileLoaded)
@@ -265,7 +265,7 @@ TEST_F(FilesWindowTest, TypeWordFollowsTheLastFileLoaded)
         SCOPED_TRACE(s.save);
         if (s.load) {
             dialogs.openAnswers = {file(QString::fromUtf8(s.load))};
-            f->measurementFiles->btLoadFileClick(f->btLoadFile);
+            f->measurementFiles->btLoadFileClick();
         } else {
             measure(*f);
         }
@@ -333,18 +333,18 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
     };
     // The current file, then a record of X and Y of another measurement, with its own comment.
     dialogs.openAnswers = {good};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     f->record.sampleStream.clear();
     f->record.sampleStream.append(QByteArray("\x01\x00\x02\x00", 4));
     f->cbCh3->setChecked(false);
-    f->mComment->setPlainText(QStringLiteral("текущий"));
-    f->gbFile->setTitle(QStringLiteral("Комментарий"));
+    f->measurementFiles->mComment->setPlainText(QStringLiteral("текущий"));
+    f->measurementFiles->gbFile->setTitle(QStringLiteral("Комментарий"));
     const auto k = f->record.axisK;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         dialogs.messages.clear();
         dialogs.openAnswers = {c.path};
-        f->measurementFiles->btLoadFileClick(f->btLoadFile);
+        f->measurementFiles->btLoadFileClick();
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_TRUE(dialogs.messages[0].text.startsWith(c.message)) << dialogs.messages[0].text.toStdString();
         EXPECT_EQ(dialogs.messages[0].standardError, c.errorBox);
@@ -352,14 +352,14 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
         EXPECT_TRUE(f->cbCh1->isChecked());
         EXPECT_TRUE(f->cbCh2->isChecked());
         EXPECT_FALSE(f->cbCh3->isChecked());
-        EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("текущий"));
-        EXPECT_EQ(f->gbFile->title(), QStringLiteral("Комментарий"));
+        EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("текущий"));
+        EXPECT_EQ(f->measurementFiles->gbFile->title(), QStringLiteral("Комментарий"));
         EXPECT_EQ(f->measurementFiles->currentFileName, good) << "the export, Copy and Next name it";
         EXPECT_EQ(f->record.axisK, k);
     }
     // A cancelled dialog does nothing at all.
     dialogs.messages.clear();
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(streamBytes(*f), QByteArray("\x01\x00\x02\x00", 4));
 }
@@ -397,26 +397,26 @@ TEST_F(FilesWindowTest, SaveNamesAndTheirFormats)
     }
     // A save that cannot create its file says so and leaves the comment alone.
     dialogs.messages.clear();
-    const QString before = f->mComment->toPlainText();
+    const QString before = f->measurementFiles->mComment->toPlainText();
     dialogs.saveAnswers = {file(QStringLiteral("no/such/folder/m.axd"))};
     f->measurementFiles->btSaveClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].standardError);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Cannot create file")));
-    EXPECT_EQ(f->mComment->toPlainText(), before);
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), before);
 }
 
 TEST_F(FilesWindowTest, ExportHeaderFollowsTheWindow)
 {
     auto f = make();
     measure(*f);
-    f->cbDivider->setCurrentIndex(0); // "запятая"
+    f->measurementFiles->cbDivider->setCurrentIndex(0); // "запятая"
     f->cbSmooth->setChecked(true);
     f->seSmooth->setValue(16);
     f->cbCh2->setChecked(false);
     f->Chart1->xAxis->setLabel(QStringLiteral("Время, мс"));
     f->Chart1->setSeriesShown(display::Series::IaI, false);
-    f->cbStoreX->setCurrentIndex(0);
+    f->measurementFiles->cbStoreX->setCurrentIndex(0);
     const QString path = file(QStringLiteral("e.txt"));
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
@@ -430,7 +430,7 @@ TEST_F(FilesWindowTest, ExportHeaderFollowsTheWindow)
     EXPECT_EQ(lines[7], QStringLiteral("Выполнено сглаживание с весом 16"));
     EXPECT_EQ(lines[8] + lines[9], QStringLiteral("стенд 3\nЗаписаны оси Y"));
     EXPECT_EQ(lines[11], QStringLiteral("Время, мс\tX\tZ\t"));
-    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси Y"))
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси Y"))
         << "an export keeps the comment";
 }
 
@@ -441,7 +441,7 @@ TEST_F(FilesWindowTest, ADroppedFileLoadsWithItsNameAsItIs)
     const QString path = file(QStringLiteral("Mixed Case.AXD"));
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
-    f->mComment->clear();
+    f->measurementFiles->mComment->clear();
     f->record.sampleStream.clear();
 
     QMimeData mime;
@@ -455,13 +455,13 @@ TEST_F(FilesWindowTest, ADroppedFileLoadsWithItsNameAsItIs)
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_EQ(f->measurementFiles->currentFileName, path);
     EXPECT_EQ(streamBytes(*f), tenFrames());
-    EXPECT_EQ(f->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
+    EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(std::none_of(dialogs.fileDialogs.begin(), dialogs.fileDialogs.end(), [](const auto& d) {
         return d.kind == FakeDialogs::FileDialogKind::Open;
     })) << "a drop asks nothing";
     // The open dialog offers the dropped file next time.
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     EXPECT_EQ(dialogs.fileDialogs.back().spec.fileName, path);
 }
 
@@ -474,7 +474,7 @@ TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     dialogs.openAnswers = {file(QStringLiteral("short.axd"))};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     f->Chart1->replot();
     ASSERT_EQ(f->lastVisibleIndex, 198);
     // X, Y and Z switched off in the legend, then the longer record loaded and painted.
@@ -483,7 +483,7 @@ TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
         ASSERT_FALSE(f->Chart1->isSeriesShown(s));
     }
     dialogs.openAnswers = {file(QStringLiteral("long.axd"))};
-    f->measurementFiles->btLoadFileClick(f->btLoadFile);
+    f->measurementFiles->btLoadFileClick();
     f->Chart1->replot();
     ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
 
@@ -522,7 +522,7 @@ TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
         {"a second Открыть",
          [&](app::TForm1& w) {
              dialogs.openAnswers = {second};
-             w.btLoadFile->click();
+             w.measurementFiles->btLoadFile->click();
          },
          second, QStringLiteral("ФАЙЛ second.axd")},
         {"a drop", [&](app::TForm1& w) { w.measurementFiles->dropFile(second); }, second,
@@ -537,7 +537,7 @@ TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
             auto f = make();
             f->measurementRun->device().setBackend(std::make_unique<acq::SimulatedBoard>(ticks));
             dialogs.openAnswers = {shown};
-            f->btLoadFile->click();
+            f->measurementFiles->btLoadFile->click();
             const QString usual = f->status->panelText(1);
             QString statusWhileReading;
             // Each step waits for the next turn of the message loop, which the read gives it
@@ -552,7 +552,7 @@ TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
             };
             QTimer::singleShot(0, f.get(), [&] { after(moment); });
             dialogs.openAnswers = {big};
-            f->btLoadFile->click();
+            f->measurementFiles->btLoadFile->click();
             ASSERT_EQ(statusWhileReading, files::kReadingFileText) << "the read was still under way";
             EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
             EXPECT_EQ(f->measurementFiles->currentFileName, c.current);
@@ -560,14 +560,14 @@ TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
             EXPECT_NE(f->status->panelText(1), files::kReadingFileText);
             if (c.title.isEmpty())
                 continue;
-            EXPECT_EQ(f->gbFile->title(), c.title);
+            EXPECT_EQ(f->measurementFiles->gbFile->title(), c.title);
             EXPECT_EQ(f->record.loadedFromFile, c.current == second);
             if (c.current == second) {
                 EXPECT_EQ(f->status->panelText(1), usual);
             }
             const QString out = file(QStringLiteral("out.axd"));
             dialogs.saveAnswers = {out};
-            f->btSave->click();
+            f->measurementFiles->btSave->click();
             EXPECT_FALSE(QFileInfo::exists(out)) << "the empty record is not saved";
             EXPECT_EQ(dialogs.messages.size(), 1u);
             dialogs.messages.clear();
@@ -590,7 +590,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
         {"Открыть",
          [&](app::TForm1& w) {
              dialogs.openAnswers = {file(QStringLiteral("b.axd"))};
-             w.btLoadFile->click();
+             w.measurementFiles->btLoadFile->click();
          },
          3000 * 6},
         {"the next file of the folder", [](app::TForm1& w) { w.folderBrowser->btNextFile->click(); }, 3000 * 6},
@@ -620,7 +620,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
         pollToTheEnd(*f, ticks);
         f->timRx->stop();
         dialogs.openAnswers = {file(QStringLiteral("a.axd"))};
-        f->btLoadFile->click();
+        f->measurementFiles->btLoadFile->click();
         zoomIn(*f);
         ASSERT_GT(f->firstVisibleIndex, 0);
 
@@ -631,7 +631,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
         EXPECT_EQ(f->Chart1->zoomHistorySize(), 0);
         const QString saved = file(QStringLiteral("saved.axd"));
         dialogs.saveAnswers = {saved};
-        f->btSave->click();
+        f->measurementFiles->btSave->click();
         const files::AxdReadResult r = files::readAxdFile(saved);
         ASSERT_TRUE(r.ok()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(r.contents.header.dataLength, c.bytes);
@@ -640,7 +640,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
         // Zoomed into this record: the visible stretch, and the status bar tells.
         zoomIn(*f);
         dialogs.saveAnswers = {saved};
-        f->btSave->click();
+        f->measurementFiles->btSave->click();
         const std::uint64_t frames = files::readAxdFile(saved).contents.header.dataLength / 6;
         EXPECT_LT(frames, c.bytes / 6);
         EXPECT_EQ(f->status->panelText(1),
@@ -692,19 +692,19 @@ TEST_F(FilesWindowTest, SaveIsRefusedWhileReceivingOrWithoutData)
         writeFrames(file(QStringLiteral("shown.axd")), 100);
         dialogs.openAnswers = {file(QStringLiteral("shown.axd"))};
         if (c.fileShown)
-            f->btLoadFile->click();
+            f->measurementFiles->btLoadFile->click();
         c.before(*f);
         dialogs.messages.clear();
         dialogs.fileDialogs.clear();
-        const QString title = f->gbFile->title();
+        const QString title = f->measurementFiles->gbFile->title();
         for (const char* name : {"r.axd", "r.csv"}) {
             dialogs.saveAnswers = {file(QString::fromLatin1(name))};
-            f->btSave->click();
+            f->measurementFiles->btSave->click();
             EXPECT_FALSE(QFileInfo::exists(file(QString::fromLatin1(name)))) << name;
         }
         EXPECT_TRUE(dialogs.fileDialogs.empty()) << "no file name is asked for";
         ASSERT_EQ(dialogs.messages.size(), 2u);
         EXPECT_TRUE(dialogs.messages.front().text.contains(c.says)) << dialogs.messages.front().text.toStdString();
-        EXPECT_EQ(f->gbFile->title(), title);
+        EXPECT_EQ(f->measurementFiles->gbFile->title(), title);
     }
 }

@@ -1,8 +1,9 @@
 #include "app/ui/fileslinks.h"
 
 #include "acquisition/ui/measurementrun.h"
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
-#include "files/ui/measurementfilesui.h"
+#include "display/ui/chartinteraction.h"
 
 namespace app {
 
@@ -38,7 +39,7 @@ QString FilesLink::valueTitle() const
 
 QString FilesLink::comment() const
 {
-    return f_.mComment->comment();
+    return f_.measurementFiles->comment();
 }
 
 bool FilesLink::simulatedBoard() const
@@ -56,10 +57,80 @@ bool FilesLink::openJournal(const files::JournalEntry& entry, const QString& inc
     return f_.measurementFiles->openJournal(entry, incompleteWhy);
 }
 
+void FilesLink::closeSetupPanel()
+{
+    // Closed as its own button closes it.
+    if (f_.gbFT->isVisible() && f_.setupPanel)
+        f_.setupPanel->btChooseFClick();
+}
+
+bool FilesLink::channelChecked(int channel) const
+{
+    return f_.channelBoxes.at(std::size_t(channel))->isChecked();
+}
+
+QString FilesLink::channelCaption(int channel) const
+{
+    return f_.channelBoxes.at(std::size_t(channel))->text();
+}
+
+void FilesLink::setChannelChecked(int channel, bool checked)
+{
+    f_.channelBoxes.at(std::size_t(channel))->setChecked(checked);
+}
+
+bool FilesLink::recordingAwaitsRead() const
+{
+    return f_.measurementRun && f_.measurementRun->recordingAwaitsRead();
+}
+
+const display::SignalChart& FilesLink::chart() const
+{
+    return *f_.Chart1;
+}
+
+quint8 FilesLink::channelMask() const
+{
+    return f_.channelMask;
+}
+
+std::pair<qint64, qint64> FilesLink::visibleIndices() const
+{
+    return {f_.firstVisibleIndex, f_.lastVisibleIndex};
+}
+
+std::optional<int> FilesLink::smoothing() const
+{
+    if (!f_.cbSmooth->isChecked())
+        return std::nullopt;
+    return f_.seSmooth->value();
+}
+
+void FilesLink::setAxisTitles(const QString& timeTitle, const QString& valueTitle)
+{
+    f_.xAxisTitle = timeTitle;
+    f_.yAxisTitle = valueTitle;
+}
+
+void FilesLink::showChart()
+{
+    f_.ShowChart(nullptr);
+}
+
 void TForm1::wireFiles()
 {
-    connect(measurementFiles.get(), &files::MeasurementFilesUi::fileLoaded, folderBrowser,
+    files::MeasurementFilesUi* mf = measurementFiles.get();
+    connect(mf, &files::MeasurementFilesUi::fileLoaded, folderBrowser,
             &files::FolderBrowserUi::enableNavigation);
+    connect(mf, &files::MeasurementFilesUi::recordSavedWhole, journal.get(), &files::JournalUi::recordSaved);
+    // The export choices redraw the chart as the time unit does.
+    connect(mf, &files::MeasurementFilesUi::exportChoicePicked, this, [this] {
+        if (chartInteraction)
+            chartInteraction->cbTimeunitsChange();
+    });
+    if (measurementRun)
+        connect(measurementRun.get(), &acq::MeasurementRun::transferBegun, mf,
+                &files::MeasurementFilesUi::recordTakenByRun);
 }
 
 } // namespace app

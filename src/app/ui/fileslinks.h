@@ -2,6 +2,7 @@
 
 #include "files/ui/folderbrowserui.h"
 #include "files/ui/journalui.h"
+#include "files/ui/measurementfilesui.h"
 
 namespace app {
 
@@ -9,7 +10,9 @@ class TForm1;
 
 // What the files parts ask of the set-up panel, the run and the chart, answered from the window
 // that composes them.
-class FilesLink : public files::FolderBrowserHost, public files::JournalHost {
+class FilesLink : public files::FolderBrowserHost,
+                  public files::JournalHost,
+                  public files::MeasurementFilesHost {
   public:
     explicit FilesLink(TForm1& form) : f_(form) {}
 
@@ -26,6 +29,19 @@ class FilesLink : public files::FolderBrowserHost, public files::JournalHost {
     bool simulatedBoard() const override;
     bool receiving() const override;
     bool openJournal(const files::JournalEntry& entry, const QString& incompleteWhy) override;
+
+    // The measurement files (status, receiving and timeTitle above).
+    void closeSetupPanel() override;
+    bool channelChecked(int channel) const override;
+    QString channelCaption(int channel) const override;
+    void setChannelChecked(int channel, bool checked) override;
+    bool recordingAwaitsRead() const override;
+    const display::SignalChart& chart() const override;
+    quint8 channelMask() const override;
+    std::pair<qint64, qint64> visibleIndices() const override;
+    std::optional<int> smoothing() const override;
+    void setAxisTitles(const QString& timeTitle, const QString& valueTitle) override;
+    void showChart() override;
 
   private:
     TForm1& f_;

@@ -129,13 +129,7 @@ void TForm1::buildControls()
     initIcons();
     buildToolBars();
 
-    gbFile = group(this, "gbFile", QStringLiteral("Комментарий"));
-    mComment = new files::CommentBox(gbFile);
-    mComment->setObjectName(QStringLiteral("mComment"));
-    mComment->setAccessibleName(QStringLiteral("Комментарий"));
-    mClipBoard = new QPlainTextEdit(gbFile);
-    mClipBoard->setObjectName(QStringLiteral("mClipBoard"));
-    mClipBoard->hide();
+    measurementFiles->gbFile->setParent(this);
 
     Chart1 = new display::SignalChart(this);
     btSaveChart = new QToolButton(Chart1);
@@ -196,14 +190,10 @@ void TForm1::buildToolBars()
     small.setPointSizeF(small.pointSizeF() * 0.85);
     ctlBar->setFont(small);
 
-    QStyle* st = style();
     tbFile = toolBar(ctlBar, "tbFile");
-    btSave = toolButton(tbFile, "btSave", {}, QStringLiteral("Сохранить измерение в файл"),
-                        st->standardIcon(QStyle::SP_DialogSaveButton));
-    btLoadFile = toolButton(tbFile, "btLoadFile", {}, QStringLiteral("Открыть файл измерения"),
-                            st->standardIcon(QStyle::SP_DialogOpenButton));
-    btCopy = toolButton(tbFile, "btCopy", {}, QStringLiteral("Копировать комментарий в буфер обмена"),
-                        st->standardIcon(QStyle::SP_FileDialogContentsView));
+    // The measurement files' buttons; their comment and export groups are placed later.
+    measurementFiles = std::make_unique<files::MeasurementFilesUi>(*filesLink_, record, services_.dialogs,
+                                                                   services_.ticks, tbFile, this);
     // The folder navigation's buttons; its comment browser is placed over the chart later.
     folderBrowser = new files::FolderBrowserUi(*filesLink_, services_.dialogs, tbFile);
     // The desktop's own icons where its theme has them, else ours.
@@ -469,17 +459,8 @@ void TForm1::buildOptionsPanel()
     cbTimeunits->setToolTip(QStringLiteral("Единицы времени на оси графика"));
     xs->addWidget(cbTimeunits);
 
-    gbCSV_TXT = group(gbOptions, "gbCSV_TXT", QStringLiteral("Файлы *.txt, *.csv"));
-    auto* ex = new QGridLayout(gbCSV_TXT);
-    ex->setContentsMargins(6, 2, 6, 4);
-    ex->setVerticalSpacing(1);
-    cbStoreX = listBox(gbCSV_TXT, "cbStoreX", {QStringLiteral("сохранять"), QStringLiteral("не сохранять")});
-    cbDivider = listBox(gbCSV_TXT, "cbDivider", {QStringLiteral("запятая"), QStringLiteral("точка")});
-    cbDivider->setCurrentIndex(1);
-    ex->addWidget(label(gbCSV_TXT, QStringLiteral("Ось X"), cbStoreX), 0, 0);
-    ex->addWidget(cbStoreX, 0, 1);
-    ex->addWidget(label(gbCSV_TXT, QStringLiteral("Разделитель"), cbDivider), 1, 0);
-    ex->addWidget(cbDivider, 1, 1);
+    QGroupBox* gbCSV_TXT = measurementFiles->gbCSV_TXT;
+    gbCSV_TXT->setParent(gbOptions);
 
     gbHelp = group(gbOptions, "gbHelp", QStringLiteral("Справка при запуске"));
     auto* hp = new QHBoxLayout(gbHelp);
@@ -550,30 +531,23 @@ void TForm1::assignHelpNumbers()
     using platform::setHelpContext;
     setHelpContext(this, 6);
     setHelpContext(status, 6);
-    for (QWidget* w : std::initializer_list<QWidget*>{gbFile, mComment})
-        setHelpContext(w, 2);
     for (QWidget* w : std::initializer_list<QWidget*>{
              tbMCctl, btChooseF, btStart, btStartPlus, btRd, gbFT, gbTFparam, seTime, se2Time, se2F, cbF, seSamples,
              seTimeStep, seSamplesStep, lbTime, seDelayStart, gbStart, cbExternalStart, rgMem, gbSensitivity, cbRange,
              gbChannels, cbCh1, cbCh2, cbCh3})
         setHelpContext(w, 4);
     for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbScales, gbSmooth, lbPnt1, GroupBox2, cbXM, cbYM,
-                                                      cbZM, rgTimGrad, gbXshow, gbFDiscret, gbCSV_TXT, gbHelp, cbHelp})
+                                                      cbZM, rgTimGrad, gbXshow, gbFDiscret, gbHelp, cbHelp})
         setHelpContext(w, 5);
     setHelpContext(Chart1, 7);
     setHelpContext(tbFile, 7);
     setHelpContext(btSaveChart, 8);
-    int n = 101;
-    for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy})
-        setHelpContext(w, n++);
     setHelpContext(btPrint, 107);
     setHelpContext(btOptions, 300);
     setHelpContext(cbShowK, 303);
     setHelpContext(cbTimeunits, 305);
     setHelpContext(cbSmooth, 306);
     setHelpContext(seSmooth, 306);
-    setHelpContext(cbDivider, 312);
-    setHelpContext(cbStoreX, 312);
     setHelpContext(btUSB, 403);
     setHelpContext(btHelpTOC, 404);
     if (services_.help)
@@ -592,7 +566,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
     // files: measurement files, scales, folder browsing; then the scales file is read
-    measurementFiles = std::make_unique<files::MeasurementFilesUi>(*this);
+    measurementFiles->setChartWidget(Chart1);
     wireFiles();
     wireScales();
     scales->readAtStart();
@@ -609,7 +583,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     seSmooth->setValue(s.smoothWeight);
     seTimeStep->setValue(s.timeStep);
     seSamplesStep->setValue(s.samplesStep);
-    cbDivider->setCurrentIndex(indexOrDefault(cbDivider, s.divider, 1));
+    measurementFiles->cbDivider->setCurrentIndex(indexOrDefault(measurementFiles->cbDivider, s.divider, 1));
 
     record.channelCount = 0;
     for (int i = 0; i < 3; ++i) {
@@ -747,8 +721,7 @@ void TForm1::layoutChartArea()
     const int chartH = std::max(0, height() - (chartHeightMargin - kDesignFrame.height()));
     Header->setGeometry(0, 0, width(), 17);
     Chart1->setGeometry(kChartLeft, kChartTop, chartW, chartH);
-    gbFile->setGeometry(kChartLeft, 56, chartW, 57);
-    mComment->setGeometry(8, 16, std::max(0, gbFile->width() - 16), 35);
+    measurementFiles->setCommentArea(QRect(kChartLeft, 56, chartW, 57));
     pnlChart->setGeometry(kChartLeft, kChartTop, chartW, pnlChart->sizeHint().height());
     progressBar->setFixedWidth(std::max(0, chartW - 20));
     status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
@@ -765,7 +738,7 @@ void TForm1::FormResize()
     }
     layoutChartArea();
 
-    folderBrowser->setArea(QRect(kChartLeft, kChartTop, gbFile->width(), Chart1->height()));
+    folderBrowser->setArea(QRect(kChartLeft, kChartTop, Chart1->width(), Chart1->height()));
 
     placeFloatingPanels();
 }

@@ -135,13 +135,9 @@ public:
     QFrame* tbFile;
     QFrame* tbMCctl;
     QFrame* tbOptions;
-    QToolButton *btSave, *btLoadFile, *btCopy, *btPrint;
+    QToolButton* btPrint;
     QToolButton *btChooseF, *btStartPlus, *btRd;
     QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
-
-    QGroupBox* gbFile;
-    files::CommentBox* mComment;
-    QPlainTextEdit* mClipBoard;
 
     display::SignalChart* Chart1;
     QToolButton* btSaveChart;
@@ -187,9 +183,6 @@ public:
     ColourPanel *pColorCh1, *pColorCh2, *pColorCh3, *pIaICl, *pPlsCl;
     QGroupBox* gbXshow;
     QComboBox* cbTimeunits;
-    QGroupBox* gbCSV_TXT;
-    QComboBox* cbStoreX;
-    QComboBox* cbDivider;
     QGroupBox* gbHelp;
     QComboBox* cbHelp;
     QGroupBox* gbFDiscret;
@@ -242,6 +235,7 @@ public:
     QMenu* pmChart = nullptr; // the chart's pop-up menu, opened from the keyboard
     QAction* N1 = nullptr;    // its item "Копировать"
     // ---- files: measurement files, scales, settings, folder browsing ----
+    // The file tool bar's save, open and copy, the comment and the export options.
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
     // The group "Нулевые уровни" of the chart panel: the scales file and the zero balancing.
     files::ScalesUi* scales = nullptr;

@@ -37,7 +37,7 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
     // Lists run their handler when the user picks an item; boxes and radio groups also when set
     // from code.
     connect(f_.cbShowK, &QComboBox::activated, this, &ChartInteraction::cbShowKChange);
-    for (QComboBox* list : {f_.cbTimeunits, f_.cbStoreX, f_.cbDivider, f_.cbHelp})
+    for (QComboBox* list : {f_.cbTimeunits, f_.cbHelp})
         connect(list, &QComboBox::activated, this, &ChartInteraction::cbTimeunitsChange);
     connect(f_.cbSmooth, &QCheckBox::toggled, this, &ChartInteraction::cbSmoothClick);
     connect(f_.cbXM, &QCheckBox::toggled, this, &ChartInteraction::cbXMClick);

@@ -33,7 +33,8 @@ class ChartInteraction : public QObject {
     void Chart1MouseDown(Qt::MouseButton button, int x, int y);
     void Chart1MouseUp(Qt::MouseButton button, int x, int y);
     void cbShowKChange();
-    // Shared by cbTimeunits, cbStoreX, cbDivider and cbHelp.
+    // Shared by cbTimeunits and cbHelp, and by the export lists cbStoreX and cbDivider (the
+    // window joins them).
     void cbTimeunitsChange();
     void cbSmoothClick();
     void cbXMClick();

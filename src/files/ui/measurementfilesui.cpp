@@ -1,9 +1,9 @@
 #include "files/ui/measurementfilesui.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QMimeData>
 #include <QPointer>
 #include <QShortcut>
@@ -12,15 +12,21 @@
 #include <bit>
 #include <cmath>
 
-#include "acquisition/ui/measurementrun.h"
-#include "acquisition/ui/setuppanel.h"
-#include "app/ui/mainwindow.h"
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QStyle>
+#include <QToolButton>
+
+#include "acquisition/measurementrecord.h"
+#include "app/ui/controls.h"
 #include "display/ui/signalchart.h"
 #include "files/savefile.h"
+#include "files/ui/commentbox.h"
 #include "files/ui/exportprogress.h"
-#include "files/ui/folderbrowserui.h"
-#include "files/ui/journalui.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
 
 namespace files {
 
@@ -41,10 +47,14 @@ platform::FileDialogSpec saveDialogSpec()
     return spec;
 }
 
+constexpr std::array<display::Series, 3> kChannelSeries{display::Series::X, display::Series::Y,
+                                                        display::Series::Z};
+
 // A caption takes "&" as the mark of its shortcut letter: a file's "&" is doubled to be shown.
 QString fileCaption(const QString& path)
 {
-    return QStringLiteral("ФАЙЛ ") + QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return QStringLiteral("ФАЙЛ ") +
+           QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace
@@ -54,7 +64,8 @@ const QString kCommentTitle = QStringLiteral("Комментарий");
 
 QString badSamplePeriodMessage(const QString& path, double periodUs)
 {
-    return QStringLiteral("Файл %1 не открыт: период выборки в нём (%2 мкс) должен быть положительным числом.")
+    return QStringLiteral(
+               "Файл %1 не открыт: период выборки в нём (%2 мкс) должен быть положительным числом.")
         .arg(QFileInfo(path).fileName(), QString::number(periodUs));
 }
 
@@ -75,43 +86,118 @@ platform::FileDialogSpec openDialogSpec(const QString& fileName)
     return spec;
 }
 
-MeasurementFilesUi::MeasurementFilesUi(app::TForm1& form)
-    : form_(form), exportProgress_(new ExportProgressPanel(&form, form.Chart1, form.services().ticks))
+MeasurementFilesUi::MeasurementFilesUi(MeasurementFilesHost& host, acq::MeasurementRecord& record,
+                                       platform::Dialogs* dialogs, platform::TickSource* ticks,
+                                       QFrame* fileBar, QWidget* window)
+    : host_(host), record_(record), dialogs_(dialogs), ticks_(ticks), window_(window)
 {
-    connect(form.btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
-    connect(form.btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(form_.btLoadFile); });
-    connect(form.btCopy, &QToolButton::clicked, this, [this] { btCopyClick(); });
+    buildToolButtons(fileBar);
+    buildCommentGroup();
+    buildExportOptions();
+    connect(btSave, &QToolButton::clicked, this, [this] { btSaveClick(); });
+    connect(btLoadFile, &QToolButton::clicked, this, [this] { btLoadFileClick(); });
+    connect(btCopy, &QToolButton::clicked, this, [this] { btCopyClick(); });
     // The keys of every other program; a disabled button ignores its key as it ignores a click.
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &form, [&form] { form.btLoadFile->click(); });
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &form, [&form] { form.btSave->click(); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), window, [this] { btLoadFile->click(); });
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), window, [this] { btSave->click(); });
+    window->installEventFilter(this);
+}
+
+// The groups the window has not placed yet are nobody's children.
+MeasurementFilesUi::~MeasurementFilesUi()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{gbFile, gbCSV_TXT})
+        if (!w->parent())
+            delete w;
+}
+
+void MeasurementFilesUi::buildToolButtons(QFrame* fileBar)
+{
+    QStyle* st = fileBar->style();
+    btSave = app::toolButton(fileBar, "btSave", {}, QStringLiteral("Сохранить измерение в файл"),
+                             st->standardIcon(QStyle::SP_DialogSaveButton));
+    btLoadFile = app::toolButton(fileBar, "btLoadFile", {}, QStringLiteral("Открыть файл измерения"),
+                                 st->standardIcon(QStyle::SP_DialogOpenButton));
+    btCopy = app::toolButton(fileBar, "btCopy", {}, QStringLiteral("Копировать комментарий в буфер обмена"),
+                             st->standardIcon(QStyle::SP_FileDialogContentsView));
+    int help = 101;
+    for (QWidget* w : std::initializer_list<QWidget*>{btSave, btLoadFile, btCopy})
+        platform::setHelpContext(w, help++);
+}
+
+void MeasurementFilesUi::buildCommentGroup()
+{
+    gbFile = app::group(nullptr, "gbFile", kCommentTitle);
+    mComment = new CommentBox(gbFile);
+    mComment->setObjectName(QStringLiteral("mComment"));
+    mComment->setAccessibleName(QStringLiteral("Комментарий"));
     // TAB is the field separator of the text exports the comment goes into: Tab moves on instead.
-    form.mComment->setTabChangesFocus(true);
-    form.installEventFilter(this);
-    // A run or a memory read replaces the record: it is no longer the file's, nor named after it.
-    if (form.measurementRun)
-        connect(form.measurementRun.get(), &acq::MeasurementRun::transferBegun, this, [this] {
-            form_.record.loadedFromFile = false;
-            form_.gbFile->setTitle(kCommentTitle);
-        });
+    mComment->setTabChangesFocus(true);
+    mClipBoard = new QPlainTextEdit(gbFile);
+    mClipBoard->setObjectName(QStringLiteral("mClipBoard"));
+    mClipBoard->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{gbFile, mComment})
+        platform::setHelpContext(w, 2);
+}
+
+void MeasurementFilesUi::buildExportOptions()
+{
+    gbCSV_TXT = app::group(nullptr, "gbCSV_TXT", QStringLiteral("Файлы *.txt, *.csv"));
+    auto* ex = new QGridLayout(gbCSV_TXT);
+    ex->setContentsMargins(6, 2, 6, 4);
+    ex->setVerticalSpacing(1);
+    cbStoreX =
+        app::listBox(gbCSV_TXT, "cbStoreX", {QStringLiteral("сохранять"), QStringLiteral("не сохранять")});
+    cbDivider = app::listBox(gbCSV_TXT, "cbDivider", {QStringLiteral("запятая"), QStringLiteral("точка")});
+    cbDivider->setCurrentIndex(1);
+    ex->addWidget(app::label(gbCSV_TXT, QStringLiteral("Ось X"), cbStoreX), 0, 0);
+    ex->addWidget(cbStoreX, 0, 1);
+    ex->addWidget(app::label(gbCSV_TXT, QStringLiteral("Разделитель"), cbDivider), 1, 0);
+    ex->addWidget(cbDivider, 1, 1);
+    platform::setHelpContext(gbCSV_TXT, 5);
+    platform::setHelpContext(cbDivider, 312);
+    platform::setHelpContext(cbStoreX, 312);
+    for (QComboBox* list : {cbStoreX, cbDivider})
+        connect(list, &QComboBox::activated, this, &MeasurementFilesUi::exportChoicePicked);
+}
+
+void MeasurementFilesUi::setCommentArea(const QRect& area)
+{
+    gbFile->setGeometry(area);
+    mComment->setGeometry(8, 16, std::max(0, area.width() - 16), 35);
+}
+
+void MeasurementFilesUi::setChartWidget(QWidget* chart)
+{
+    exportProgress_ = new ExportProgressPanel(window_, chart, ticks_);
+}
+
+void MeasurementFilesUi::recordTakenByRun()
+{
+    record_.loadedFromFile = false;
+    gbFile->setTitle(kCommentTitle);
+}
+
+QString MeasurementFilesUi::comment() const
+{
+    return mComment->comment();
 }
 
 SaveState MeasurementFilesUi::saveState() const
 {
     SaveState s;
-    if (const acq::MeasurementRun* run = form_.measurementRun.get()) {
-        s.receiving = run->isReceiving();
-        s.awaitingMemoryRead = run->recordingAwaitsRead();
-    }
+    s.receiving = host_.receiving();
+    s.awaitingMemoryRead = host_.recordingAwaitsRead();
     // The frames as the chart was built from them: a save writes that layout.
-    const int channels = std::popcount(unsigned(form_.channelMask & 7));
+    const int channels = std::popcount(unsigned(host_.channelMask() & 7));
     if (channels > 0)
-        s.frames = form_.record.sampleStream.size() / (std::uint64_t(channels) * 2);
+        s.frames = record_.sampleStream.size() / (std::uint64_t(channels) * 2);
     return s;
 }
 
 bool MeasurementFilesUi::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == &form_) {
+    if (watched == window_) {
         if (event->type() == QEvent::DragEnter) {
             auto* e = static_cast<QDragEnterEvent*>(event);
             const QMimeData* m = e->mimeData();
@@ -140,23 +226,13 @@ void MeasurementFilesUi::dropFile(const QString& path)
     loadWithoutDialog(path);
 }
 
-void MeasurementFilesUi::closeSetupPanel()
+void MeasurementFilesUi::btLoadFileClick()
 {
-    // Closed as its own button closes it.
-    if (form_.gbFT->isVisible() && form_.setupPanel)
-        form_.setupPanel->btChooseFClick();
-}
-
-void MeasurementFilesUi::btLoadFileClick(QObject* sender)
-{
-    if (sender == form_.folderBrowser->btNextFile || sender == form_.btUSB) {
-        loadWithoutDialog(currentFileName);
-        return;
-    }
-    platform::Dialogs* dialogs = form_.services().dialogs;
-    closeSetupPanel();
+    platform::Dialogs* dialogs = dialogs_;
+    host_.closeSetupPanel();
     searchLine = 0;
-    const QString path = dialogs ? dialogs->openFile(&form_, openDialogSpec(openDialogFileName_)) : QString();
+    const QString path =
+        dialogs ? dialogs->openFile(window_, openDialogSpec(openDialogFileName_)) : QString();
     if (path.isEmpty())
         return;
     openDialogFileName_ = path;
@@ -165,7 +241,7 @@ void MeasurementFilesUi::btLoadFileClick(QObject* sender)
 
 bool MeasurementFilesUi::loadWithoutDialog(const QString& path)
 {
-    closeSetupPanel();
+    host_.closeSetupPanel();
     searchLine = 0;
     return loadFile(path);
 }
@@ -179,26 +255,26 @@ bool MeasurementFilesUi::loadFile(const QString& path)
     header = c->header;
     plainTypeWord = c->header.hasPlainTypeWord();
     takeContents(*c);
-    form_.record.loadedFromFile = true;
+    record_.loadedFromFile = true;
     // A simulated record saved earlier says so in its own comment.
-    form_.record.simulatedBoard = false;
+    record_.simulatedBoard = false;
 
-    form_.gbFile->setTitle(fileCaption(currentFileName));
+    gbFile->setTitle(fileCaption(currentFileName));
     emit fileLoaded();
-    form_.record.startTime = fileModificationTime(currentFileName);
-    form_.ShowChart(form_.btLoadFile);
+    record_.startTime = fileModificationTime(currentFileName);
+    host_.showChart();
     return true;
 }
 
 bool MeasurementFilesUi::openJournal(const JournalEntry& entry, const QString& incompleteWhy)
 {
-    closeSetupPanel();
+    host_.closeSetupPanel();
     std::optional<AxdContents> c = readChecked(entry.path);
     if (!c)
         return false;
     // The record as a run leaves it: no file's, saved as a new measurement with its own start time.
     takeContents(*c);
-    auto& r = form_.record;
+    auto& r = record_;
     r.loadedFromFile = false;
     r.simulatedBoard = entry.simulated;
     const acq::ChannelSet channels = acq::ChannelSet::fromMask(c->header.channelMask);
@@ -206,20 +282,20 @@ bool MeasurementFilesUi::openJournal(const JournalEntry& entry, const QString& i
     r.channelLetters = channels.letters();
     r.sampleRateHz = 1000000.0 / r.samplePeriodUs;
     r.receivedBytes = std::uint32_t(std::min<std::uint64_t>(r.sampleStream.size(), UINT32_MAX));
-    r.expectedBytes =
-        std::uint32_t(std::min<std::uint64_t>(std::max(entry.expectedBytes, r.sampleStream.size()), UINT32_MAX));
+    r.expectedBytes = std::uint32_t(
+        std::min<std::uint64_t>(std::max(entry.expectedBytes, r.sampleStream.size()), UINT32_MAX));
     r.startTime = entry.startTime;
-    form_.mComment->setComment(entry.comment);
-    form_.gbFile->setTitle(kCommentTitle);
+    mComment->setComment(entry.comment);
+    gbFile->setTitle(kCommentTitle);
     if (!incompleteWhy.isEmpty())
         r.markIncomplete(incompleteWhy);
-    form_.ShowChart(form_.btLoadFile);
+    host_.showChart();
     return true;
 }
 
 std::optional<AxdContents> MeasurementFilesUi::readChecked(const QString& path)
 {
-    platform::Dialogs* dialogs = form_.services().dialogs;
+    platform::Dialogs* dialogs = dialogs_;
     // The whole file is read and checked first: only a complete measurement file replaces the
     // record, touches the controls and becomes the current file. A refused file must not lend
     // its name to the record still shown, nor its folder to the navigation.
@@ -228,17 +304,17 @@ std::optional<AxdContents> MeasurementFilesUi::readChecked(const QString& path)
     // the window repaints and takes clicks. A newer load begun meanwhile (a second "Открыть", the
     // navigation, a drop) or a run replacing the record wins: this read is then dropped unseen.
     const std::uint64_t load = ++loadsBegun_;
-    const std::uint64_t generation = form_.record.generation;
+    const std::uint64_t generation = record_.generation;
     if (readsUnderway_++ == 0)
-        statusBeforeRead_ = form_.status->panelText(1);
-    form_.status->setPanelText(1, kReadingFileText);
-    QPointer<app::TForm1> alive(&form_);
+        statusBeforeRead_ = host_.status().panelText(1);
+    host_.status().setPanelText(1, kReadingFileText);
+    QPointer<QWidget> alive(window_);
     AxdReadResult r = readAxdFile(path, DataBlock::Read, std::nullopt, [&](std::uint64_t, std::uint64_t) {
         QCoreApplication::processEvents();
-        if (!alive || load != loadsBegun_ || form_.record.generation != generation)
+        if (!alive || load != loadsBegun_ || record_.generation != generation)
             return false;
         // A load that failed meanwhile has put the old text back.
-        form_.status->setPanelText(1, kReadingFileText);
+        host_.status().setPanelText(1, kReadingFileText);
         return true;
     });
     if (!alive)
@@ -247,77 +323,76 @@ std::optional<AxdContents> MeasurementFilesUi::readChecked(const QString& path)
     if (r.status == AxdStatus::Abandoned) {
         // A newer load has set the status text its own way; a run that took over leaves this
         // panel alone, so the reading notice must not stay there for the whole run.
-        if (readsUnderway_ == 0 && form_.status->panelText(1) == kReadingFileText)
-            form_.status->setPanelText(1, statusBeforeRead_);
+        if (readsUnderway_ == 0 && host_.status().panelText(1) == kReadingFileText)
+            host_.status().setPanelText(1, statusBeforeRead_);
         return std::nullopt;
     }
-    form_.status->setPanelText(1, statusBeforeRead_);
+    host_.status().setPanelText(1, statusBeforeRead_);
     if (r.status == AxdStatus::NotMeasurement) {
         if (dialogs)
-            dialogs->message(&form_, QString::fromUtf8(kForeignFileMessage));
+            dialogs->message(window_, QString::fromUtf8(kForeignFileMessage));
         return std::nullopt;
     }
     if (!r.ok()) {
         if (dialogs)
-            dialogs->error(&form_, r.message(path));
+            dialogs->error(window_, r.message(path));
         return std::nullopt;
     }
     const double period = r.contents.header.samplePeriodUs;
     if (!(period > 0) || !std::isfinite(period)) {
         // Every time, frequency, spectrum and trend of the record divides by this period.
         if (dialogs)
-            dialogs->message(&form_, badSamplePeriodMessage(path, period));
+            dialogs->message(window_, badSamplePeriodMessage(path, period));
         return std::nullopt;
     }
     if (!axdNumbersFinite(r.contents)) {
         if (dialogs)
-            dialogs->message(&form_, notFiniteFileMessage(path));
+            dialogs->message(window_, notFiniteFileMessage(path));
         return std::nullopt;
     }
     if (r.contents.commentCut && dialogs)
-        dialogs->message(&form_, axdCommentCutMessage(path));
+        dialogs->message(window_, axdCommentCutMessage(path));
     return std::move(r.contents);
 }
 
 void MeasurementFilesUi::takeContents(AxdContents& c)
 {
-    form_.record.samplePeriodUs = c.header.samplePeriodUs;
+    record_.samplePeriodUs = c.header.samplePeriodUs;
     // All boxes on, then off where the mask has no channel; their own handlers follow.
-    for (QCheckBox* b : form_.channelBoxes)
-        b->setChecked(true);
+    for (int i = 0; i < 3; ++i)
+        host_.setChannelChecked(i, true);
     const acq::ChannelSet channels = acq::ChannelSet::fromMask(c.header.channelMask);
     for (int i = 0; i < 3; ++i) {
         if (!channels.has(i))
-            form_.channelBoxes[i]->setChecked(false);
+            host_.setChannelChecked(i, false);
     }
-    form_.record.axisK = c.axisK;
-    form_.record.axisC = c.axisC;
-    form_.xAxisTitle = c.xAxisTitle;
-    form_.yAxisTitle = c.yAxisTitle;
-    ++form_.record.generation;
-    form_.record.sampleStream = std::move(c.data);
-    form_.record.sampleStream.seek(0);
-    form_.mComment->setComment(c.comment);
+    record_.axisK = c.axisK;
+    record_.axisC = c.axisC;
+    host_.setAxisTitles(c.xAxisTitle, c.yAxisTitle);
+    ++record_.generation;
+    record_.sampleStream = std::move(c.data);
+    record_.sampleStream.seek(0);
+    mComment->setComment(c.comment);
 }
 
 void MeasurementFilesUi::btSaveClick()
 {
-    platform::Dialogs* dialogs = form_.services().dialogs;
+    platform::Dialogs* dialogs = dialogs_;
     if (!dialogs)
         return;
     // Every save and export passes here first.
     if (const QString refusal = saveRefusal(saveState()); !refusal.isEmpty()) {
-        dialogs->message(&form_, refusal);
+        dialogs->message(window_, refusal);
         return;
     }
-    const QString name = dialogs->saveFile(&form_, saveDialogSpec());
+    const QString name = dialogs->saveFile(window_, saveDialogSpec());
     if (name.isEmpty())
         return;
     lastSaveName = name;
 
     const SaveFormat format = saveFormatFor(name);
     if (format == SaveFormat::None) {
-        dialogs->message(&form_, kWrongExtensionMessage);
+        dialogs->message(window_, kWrongExtensionMessage);
         return;
     }
     QString stretchNote;
@@ -326,13 +401,13 @@ void MeasurementFilesUi::btSaveClick()
     if (!written)
         return;
     // Saved whole, the run no longer needs its journal; a visible stretch or a text export keeps it.
-    if (format == SaveFormat::Axd && stretchNote.isEmpty() && form_.journal)
-        form_.journal->recordSaved();
-    form_.gbFile->setTitle(fileCaption(name));
-    setFileStartTime(name, form_.record.startTime);
+    if (format == SaveFormat::Axd && stretchNote.isEmpty())
+        emit recordSavedWhole();
+    gbFile->setTitle(fileCaption(name));
+    setFileStartTime(name, record_.startTime);
     // A zoomed chart saves what it shows: the operator learns that the file holds only that.
     if (!stretchNote.isEmpty())
-        form_.status->setPanelText(1, stretchNote);
+        host_.status().setPanelText(1, stretchNote);
 }
 
 bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stretchNote)
@@ -341,48 +416,46 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stre
     h.typeWord = plainTypeWord ? 0x0003 : 0x8003;
     h.fixedByte2 = 16;
     h.fixedByte3 = 1;
-    h.channelMask = form_.channelMask & 7;
-    h.samplePeriodUs = form_.record.samplePeriodUs;
+    h.channelMask = host_.channelMask() & 7;
+    h.samplePeriodUs = record_.samplePeriodUs;
 
     const int frameChannels = std::popcount(unsigned(h.channelMask));
     // Without a selected channel there is no series to take the visible stretch from.
     Stretch stretch;
     if (const int channel = firstSelectedChannel(); channel >= 0) {
-        const auto visible = visibleStretch(form_.channelSeries[std::size_t(channel)]);
-        stretch = savedStretch(form_.record.sampleStream.size(), frameChannels, visible ? visible->first : -1,
+        const auto visible = visibleStretch(kChannelSeries[std::size_t(channel)]);
+        stretch = savedStretch(record_.sampleStream.size(), frameChannels, visible ? visible->first : -1,
                                visible ? visible->second : -1);
     }
 
-    std::optional<int> smoothing;
-    if (form_.cbSmooth->isChecked())
-        smoothing = form_.seSmooth->value();
-    const QStringList lines =
-        withAxesLine(memoLines(form_.mComment->comment()), form_.record.loadedFromFile,
-                     form_.record.channelLetters, smoothing, form_.record.simulatedBoard);
+    const std::optional<int> smoothing = host_.smoothing();
+    const QStringList lines = withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile,
+                                           record_.channelLetters, smoothing, record_.simulatedBoard);
 
     AxdWriteSource src;
     src.header = h;
-    src.axisK = form_.record.axisK;
-    src.axisC = form_.record.axisC;
-    src.xAxisTitle = form_.xAxisTitle;
-    src.yAxisTitle = form_.Chart1->yAxis->label();
-    src.data = {form_.record.sampleStream.data() + stretch.offset, std::size_t(stretch.length)};
+    src.axisK = record_.axisK;
+    src.axisC = record_.axisC;
+    src.xAxisTitle = host_.timeTitle();
+    src.yAxisTitle = host_.chart().yAxis->label();
+    src.data = {record_.sampleStream.data() + stretch.offset, std::size_t(stretch.length)};
     src.comment = lines.join(QLatin1Char('\n'));
 
     const QString error = saveAtomically(path, [&src](QIODevice& out) { return writeAxd(out, src); });
     if (!error.isEmpty()) {
-        if (form_.services().dialogs)
-            form_.services().dialogs->error(&form_, error);
+        if (dialogs_)
+            dialogs_->error(window_, error);
         return false;
     }
     h.dataLength = std::uint32_t(stretch.length);
     header = h;
     if (frameChannels > 0) {
         const std::uint64_t frameBytes = std::uint64_t(frameChannels) * 2;
-        stretchNote = visibleStretchText(stretch.length / frameBytes, form_.record.sampleStream.size() / frameBytes);
+        stretchNote =
+            visibleStretchText(stretch.length / frameBytes, record_.sampleStream.size() / frameBytes);
     }
-    form_.yAxisTitle = src.yAxisTitle;
-    form_.mComment->setComment(src.comment);
+    host_.setAxisTitles(src.xAxisTitle, src.yAxisTitle);
+    mComment->setComment(src.comment);
     return true;
 }
 
@@ -390,28 +463,27 @@ ExportSource MeasurementFilesUi::chartExportSource() const
 {
     const QLocale locale = QLocale::system();
     ExportSource s;
-    s.sourceLine = form_.record.loadedFromFile
+    s.sourceLine = record_.loadedFromFile
                        ? fileSourceLine(currentFileName, fileModificationTime(currentFileName), locale)
                        : measurementSourceLine(QDateTime::currentDateTime(), locale);
-    s.axisK = form_.record.axisK;
-    s.axisC = form_.record.axisC;
-    s.leftTitle = form_.Chart1->yAxis->label();
-    s.bottomTitle = form_.Chart1->xAxis->label();
-    if (form_.cbSmooth->isChecked())
-        s.smoothWeight = form_.seSmooth->value();
-    s.comment = form_.mComment->comment();
-    s.storeX = form_.cbStoreX->currentIndex() == 0;
+    s.axisK = record_.axisK;
+    s.axisC = record_.axisC;
+    s.leftTitle = host_.chart().yAxis->label();
+    s.bottomTitle = host_.chart().xAxis->label();
+    if (const auto weight = host_.smoothing())
+        s.smoothWeight = *weight;
+    s.comment = mComment->comment();
+    s.storeX = cbStoreX->currentIndex() == 0;
 
-    const display::SignalChart* chart = form_.Chart1;
+    const display::SignalChart* chart = &host_.chart();
     int firstChannel = -1;
     for (int i = 0; i < 3; ++i) {
-        if (!form_.channelBoxes[i]->isChecked())
+        if (!host_.channelChecked(i))
             continue;
         if (firstChannel < 0)
             firstChannel = i;
-        const display::Series series = form_.channelSeries[i];
-        s.columns.push_back(
-            {form_.channelBoxes[i]->text(), chart->yValues(series), chart->pointCount(series)});
+        const display::Series series = kChannelSeries[std::size_t(i)];
+        s.columns.push_back({host_.channelCaption(i), chart->yValues(series), chart->pointCount(series)});
     }
     if (chart->isSeriesShown(display::Series::IaI))
         s.columns.push_back({QStringLiteral("IaI"), chart->yValues(display::Series::IaI),
@@ -423,7 +495,7 @@ ExportSource MeasurementFilesUi::chartExportSource() const
         s.last = -1;
         return s;
     }
-    const display::Series xSeries = form_.channelSeries[firstChannel];
+    const display::Series xSeries = kChannelSeries[std::size_t(firstChannel)];
     s.x = [chart, xSeries](std::int64_t i) { return chart->xValue(xSeries, i); };
     if (const auto visible = visibleStretch(xSeries)) {
         s.first = visible->first;
@@ -438,7 +510,7 @@ ExportSource MeasurementFilesUi::chartExportSource() const
 int MeasurementFilesUi::firstSelectedChannel() const
 {
     for (int i = 0; i < 3; ++i) {
-        if (form_.channelBoxes[std::size_t(i)]->isChecked())
+        if (host_.channelChecked(i))
             return i;
     }
     return -1;
@@ -449,12 +521,11 @@ std::optional<std::pair<qint64, qint64>> MeasurementFilesUi::visibleStretch(disp
     // The indices are those the last paint took from the first shown channel series. With every
     // channel series hidden in the legend no paint takes any, and indices left from another
     // record or another build would cut this one short: then the whole record counts.
-    const display::SignalChart* chart = form_.Chart1;
+    const display::SignalChart* chart = &host_.chart();
     bool anyShown = false;
-    for (const display::Series s : form_.channelSeries)
+    for (const display::Series s : kChannelSeries)
         anyShown = anyShown || chart->isSeriesShown(s);
-    const qint64 first = form_.firstVisibleIndex;
-    const qint64 last = form_.lastVisibleIndex;
+    const auto [first, last] = host_.visibleIndices();
     if (!anyShown || first < 0 || last < first || last >= chart->pointCount(series))
         return std::nullopt;
     return std::pair{first, last};
@@ -466,13 +537,13 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format,
     if (!src.columns.empty() && src.last >= src.first)
         stretchNote = visibleStretchText(std::uint64_t(src.last - src.first + 1),
                                          std::uint64_t(src.columns.front().count));
-    const QChar dp = exportDecimalPoint(form_.cbDivider->currentIndex(), QLocale::system());
+    const QChar dp = exportDecimalPoint(cbDivider->currentIndex(), QLocale::system());
     const ExportFormat fmt = format == SaveFormat::Csv ? csvFormat(dp) : textFormat(dp);
 
     // A long export lets the message loop run (see ExportProgressPanel). The values it writes
     // are the chart's own arrays: should they be replaced all the same, it stops before reading
     // them again.
-    const display::SignalChart* chart = form_.Chart1;
+    const display::SignalChart* chart = &host_.chart();
     auto seriesState = [chart] {
         std::array<std::pair<const double*, qint64>, 4> s;
         for (int i = 0; i < 4; ++i)
@@ -497,8 +568,8 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format,
     if (replaced)
         message = QStringLiteral("Файл %1 не записан: график перестроен во время записи").arg(path);
     if (!message.isEmpty()) {
-        if (form_.services().dialogs)
-            form_.services().dialogs->error(&form_, message);
+        if (dialogs_)
+            dialogs_->error(window_, message);
         return false;
     }
     return true;
@@ -506,19 +577,19 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format,
 
 void MeasurementFilesUi::btCopyClick()
 {
-    platform::Dialogs* dialogs = form_.services().dialogs;
+    platform::Dialogs* dialogs = dialogs_;
     const QString name = currentFileName;
     const QDateTime time = name.isEmpty() ? QDateTime() : fileModificationTime(name);
     if (!time.isValid()) {
         if (dialogs)
-            dialogs->error(&form_, QStringLiteral("Invalid argument to date encode"));
+            dialogs->error(window_, QStringLiteral("Invalid argument to date encode"));
         return;
     }
     // Staged in the hidden memo, then copied whole.
-    form_.mClipBoard->setPlainText(form_.mComment->comment());
-    form_.mClipBoard->appendPlainText(name + QStringLiteral("  ") + dateTimeText(time, QLocale::system()));
+    mClipBoard->setPlainText(mComment->comment());
+    mClipBoard->appendPlainText(name + QStringLiteral("  ") + dateTimeText(time, QLocale::system()));
     if (dialogs)
-        dialogs->setClipboardText(form_.mClipBoard->toPlainText());
+        dialogs->setClipboardText(mClipBoard->toPlainText());
 }
 
 } // namespace files

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <optional>
 #include <utility>
 
@@ -11,20 +12,32 @@
 #include "files/savefile.h"
 #include "files/textexport.h"
 
-namespace app {
-class TForm1;
-}
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QPlainTextEdit;
+class QToolButton;
+class QWidget;
 
+namespace acq {
+struct MeasurementRecord;
+}
+namespace app {
+class StatusPanels;
+}
 namespace display {
 enum class Series;
-}
-
+class SignalChart;
+} // namespace display
 namespace platform {
 struct FileDialogSpec;
-}
+class Dialogs;
+class TickSource;
+} // namespace platform
 
 namespace files {
 
+class CommentBox;
 class ExportProgressPanel;
 
 // The notice for a measurement file whose sampling period is zero, negative or not a number.
@@ -40,18 +53,59 @@ extern const QString kCommentTitle;
 // The open dialog of measurement files, preselecting fileName.
 platform::FileDialogSpec openDialogSpec(const QString& fileName);
 
+// What the measurement files need of the set-up panel, the run and the chart.
+class MeasurementFilesHost {
+  public:
+    virtual ~MeasurementFilesHost() = default;
+    virtual app::StatusPanels& status() = 0;
+    // Closed as its own button closes it, when open.
+    virtual void closeSetupPanel() = 0;
+    // The set-up panel's channel boxes X, Y, Z; a box set from here runs its handlers.
+    virtual bool channelChecked(int channel) const = 0;
+    virtual QString channelCaption(int channel) const = 0;
+    virtual void setChannelChecked(int channel, bool checked) = 0;
+    // A run or a memory read is taking bytes; a recording waits in the board's memory.
+    virtual bool receiving() const = 0;
+    virtual bool recordingAwaitsRead() const = 0;
+    // The chart as saves and exports take it: its series, the channels of its last build, the
+    // points its last paint showed (-1 before any), its smoothing weight when on, its time title.
+    virtual const display::SignalChart& chart() const = 0;
+    virtual quint8 channelMask() const = 0;
+    virtual std::pair<qint64, qint64> visibleIndices() const = 0;
+    virtual std::optional<int> smoothing() const = 0;
+    virtual QString timeTitle() const = 0;
+    // The axis titles of a file loaded or saved, which its chart shows.
+    virtual void setAxisTitles(const QString& timeTitle, const QString& valueTitle) = 0;
+    // Builds the chart of the record.
+    virtual void showChart() = 0;
+};
+
 // The main window's measurement files: save (".axd", ".txt", ".csv"), load through the open
-// dialog, without a dialog for the folder navigation, and by dropping a file on the window.
+// dialog, without a dialog for the folder navigation, and by dropping a file on the window. It
+// owns the file tool bar's btSave, btLoadFile and btCopy, the comment group gbFile (mComment and
+// the hidden mClipBoard) and the export options gbCSV_TXT (cbStoreX, cbDivider); the window
+// places the groups.
 class MeasurementFilesUi : public QObject {
     Q_OBJECT
   public:
-    explicit MeasurementFilesUi(app::TForm1& form);
+    // The buttons go onto fileBar; `window` takes the dropped files and the keys Ctrl+O, Ctrl+S
+    // and is the parent of the dialogs.
+    MeasurementFilesUi(MeasurementFilesHost& host, acq::MeasurementRecord& record, platform::Dialogs* dialogs,
+                       platform::TickSource* ticks, QFrame* fileBar, QWidget* window);
+    ~MeasurementFilesUi() override;
+
+    // The comment box inside gbFile, whose place the window sets.
+    void setCommentArea(const QRect& area);
+    // The export progress shows over the chart: made once the chart is.
+    void setChartWidget(QWidget* chart);
+    // A run or a memory read replaces the record: it is no longer the file's, nor named after it.
+    void recordTakenByRun();
+    QString comment() const;
 
     void btSaveClick();
     // The comment, the file's name and its time to the clipboard.
     void btCopyClick();
-    // The senders btNextFile and btUSB load currentFileName without a dialog.
-    void btLoadFileClick(QObject* sender);
+    void btLoadFileClick();
     // A file dropped on the window: loaded without a dialog, its path kept as it is.
     void dropFile(const QString& path);
     // Loads path as the folder navigation does; it becomes currentFileName only when it loads.
@@ -75,9 +129,21 @@ class MeasurementFilesUi : public QObject {
     // Where the comment search starts next; every load starts it from the top.
     int searchLine = 0;
 
+    QToolButton *btSave, *btLoadFile, *btCopy;
+    QGroupBox* gbFile;
+    CommentBox* mComment;
+    QPlainTextEdit* mClipBoard;
+    QGroupBox* gbCSV_TXT;
+    QComboBox* cbStoreX;
+    QComboBox* cbDivider;
+
   signals:
     // A measurement file was loaded and is the current file.
     void fileLoaded();
+    // The record was written whole to a measurement file.
+    void recordSavedWhole();
+    // The operator picked an item of cbStoreX or cbDivider.
+    void exportChoicePicked();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -97,11 +163,17 @@ class MeasurementFilesUi : public QObject {
     // stretchNote: the status text when only the visible stretch was written.
     bool writeMeasurementFile(const QString& path, QString& stretchNote);
     bool writeTextExport(const QString& path, SaveFormat format, QString& stretchNote);
-    void closeSetupPanel();
+    void buildToolButtons(QFrame* fileBar);
+    void buildCommentGroup();
+    void buildExportOptions();
 
-    app::TForm1& form_;
+    MeasurementFilesHost& host_;
+    acq::MeasurementRecord& record_;
+    platform::Dialogs* dialogs_;
+    platform::TickSource* ticks_;
+    QWidget* window_;
     QString openDialogFileName_;
-    ExportProgressPanel* exportProgress_;
+    ExportProgressPanel* exportProgress_ = nullptr;
     // Counts the loads begun: a load whose read sees a newer one begun gives way to it.
     std::uint64_t loadsBegun_ = 0;
     // Reads under way, one inside another's message loop, and the status text from before the

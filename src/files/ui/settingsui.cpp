@@ -5,6 +5,7 @@
 
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartinteraction.h"
+#include "files/ui/measurementfilesui.h"
 #include "display/ui/chartviewoptions.h"
 #include "display/ui/cursortable.h"
 #include "platform/inifile.h"
@@ -25,7 +26,7 @@ MainSettings collectMainSettings(const app::TForm1& f)
     s.smoothWeight = f.seSmooth->value();
     s.timeStep = f.seTimeStep->value();
     s.samplesStep = f.seSamplesStep->value();
-    s.divider = f.cbDivider->currentIndex();
+    s.divider = f.measurementFiles->cbDivider->currentIndex();
     s.loadHelpOnStart = f.cbHelp->currentIndex();
 
     for (int i = 0; i < 3; ++i) {
