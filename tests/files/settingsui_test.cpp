@@ -44,7 +44,7 @@ TEST_F(FilesWindowTest, ClosingWritesEveryKeyAndTheNextStartRestoresThem)
 
     // The first run comes up with these values and leaves them in the file when it closes.
     auto first = make(chosen);
-    const files::MainSettings shown = files::collectMainSettings(*first);
+    const files::MainSettings shown = first->collectSettings();
     // The chart's view choices and the marker table's place are the operator's, not the defaults.
     EXPECT_TRUE(shown.fitValuesToVisible && shown.pulseStrip && !shown.markerTableShown);
     EXPECT_EQ(QPoint(shown.markerTableRight, shown.markerTableTop), QPoint(120, 30));
@@ -82,7 +82,7 @@ TEST_F(FilesWindowTest, ClosingWritesEveryKeyAndTheNextStartRestoresThem)
 
     // The second run starts from the file alone and shows what the first one had.
     auto second = make();
-    EXPECT_EQ(files::collectMainSettings(*second), shown);
+    EXPECT_EQ(second->collectSettings(), shown);
 }
 
 TEST_F(FilesWindowTest, StartingFromTheFileIsStartingWithItsValues)
@@ -124,10 +124,10 @@ TEST_F(FilesWindowTest, StartingFromTheFileIsStartingWithItsValues)
         c.same(direct);
         QFile::remove(paths().settingsFile);
         auto expected = make(direct);
-        const files::MainSettings want = files::collectMainSettings(*expected);
+        const files::MainSettings want = expected->collectSettings();
         ASSERT_TRUE(testutil::writeAll(paths().settingsFile, files::toCp1251(QString::fromUtf8(c.ini))));
         auto fromFile = make();
-        EXPECT_EQ(files::collectMainSettings(*fromFile), want);
+        EXPECT_EQ(fromFile->collectSettings(), want);
     }
     // No list is ever left without an item.
     auto f = make();

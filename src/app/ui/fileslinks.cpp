@@ -4,6 +4,8 @@
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartinteraction.h"
+#include "display/ui/chartviewoptions.h"
+#include "display/ui/cursortable.h"
 
 namespace app {
 
@@ -115,6 +117,51 @@ void FilesLink::setAxisTitles(const QString& timeTitle, const QString& valueTitl
 void FilesLink::showChart()
 {
     f_.ShowChart(nullptr);
+}
+
+files::MainSettings TForm1::collectSettings() const
+{
+    files::MainSettings s;
+    s.height = height();
+    s.width = width();
+    s.left = x();
+    s.top = y();
+
+    s.timeUnits = cbTimeunits->currentIndex();
+    s.xyMode = cbShowK->currentIndex();
+    s.smoothWeight = seSmooth->value();
+    s.timeStep = seTimeStep->value();
+    s.samplesStep = seSamplesStep->value();
+    s.divider = measurementFiles->exportDivider();
+    s.loadHelpOnStart = cbHelp->currentIndex();
+
+    for (int i = 0; i < 3; ++i) {
+        s.channelColour[i] = bgrFromColour(channelColourPanels[i]->colour());
+        s.channelSelected[i] = channelBoxes[i]->isChecked();
+    }
+    s.modulusColour = bgrFromColour(pIaICl->colour());
+    s.pulseColour = bgrFromColour(pPlsCl->colour());
+
+    s.sensitivity = cbRange->currentIndex();
+    s.frequency = cbF->currentIndex();
+    s.samples = seSamples->value();
+    s.pcOrMem = rgMem->itemIndex();
+    s.externalStart = cbExternalStart->isChecked();
+    s.delay = seDelayStart->value();
+
+    s.modulusShown = Chart1->isSeriesShown(display::Series::IaI);
+    s.markShown = Chart1->isSeriesShown(display::Series::Mark);
+    s.pulseShown = Chart1->isSeriesShown(display::Series::Pls);
+    s.degreeOrTime = rgTimGrad->itemIndex();
+
+    const display::ChartViewOptions* view = chartInteraction->viewOptions();
+    s.fitValuesToVisible = view->fitValuesBox()->isChecked();
+    s.pulseStrip = view->pulseStripBox()->isChecked();
+    s.markerTableShown = view->markerTableBox()->isChecked();
+    const QPoint gap = chartInteraction->cursorTable()->cornerGap();
+    s.markerTableRight = gap.x();
+    s.markerTableTop = gap.y();
+    return s;
 }
 
 void TForm1::wireFiles()

@@ -558,6 +558,8 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
 {
     // files: "tremor.ini" (the keys it lacks take the given defaults)
     const files::MainSettings s = files::readMainSettingsFile(paths.settingsFile, defaults);
+    settingsUi_ = std::make_unique<files::SettingsUi>(paths.settingsFile, services_.dialogs,
+                                                      [this] { return collectSettings(); });
     // acquisition: set-up handlers and the device link, in place before any control is set
     setupPanel = std::make_unique<acq::SetupPanel>(*this);
     measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
@@ -583,7 +585,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     seSmooth->setValue(s.smoothWeight);
     seTimeStep->setValue(s.timeStep);
     seSamplesStep->setValue(s.samplesStep);
-    measurementFiles->cbDivider->setCurrentIndex(indexOrDefault(measurementFiles->cbDivider, s.divider, 1));
+    measurementFiles->setExportDivider(s.divider);
 
     record.channelCount = 0;
     for (int i = 0; i < 3; ++i) {
@@ -643,7 +645,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     btUSBClick();
     seTime->setRange(1, 20970880);
     CalcFTSamples(seSamples);    // acquisition: the time follows the stored sample count
-    files::noteUnreadSettings(*this); // files: a "tremor.ini" too large to read
+    settingsUi_->noteUnread(this); // files: a "tremor.ini" too large to read
     formReady = true;
     // Opened once the event loop runs, so the help comes up over the main window
     // that is shown right after creation, not hidden behind it.
@@ -673,7 +675,7 @@ void TForm1::FormClose()
         form2_->close();
     if (measurementRun)
         measurementRun->closeDevice(); // acquisition
-    files::writeSettingsAtClose(*this); // files: "tremor.ini", last
+    settingsUi_->writeAtClose(this); // files: "tremor.ini", last
     emit closed();
 }
 

@@ -46,6 +46,7 @@ class MeasurementFilesUi;
 class ScalesUi;
 class FolderBrowserUi;
 class JournalUi;
+class SettingsUi;
 } // namespace files
 
 // display: the chart build and the chart's handlers, owned by the window.
@@ -243,9 +244,8 @@ public:
     files::FolderBrowserUi* folderBrowser = nullptr;
     // The run journal: runs written to disk as they arrive, and offered again after a crash.
     std::unique_ptr<files::JournalUi> journal;
-    // Set when "tremor.ini" was too large to be read: the state the defaults gave the window.
-    // Closing replaces the file only when the operator changed something since.
-    std::optional<files::MainSettings> unreadSettingsState;
+    // The window's state as "tremor.ini" keeps it, gathered from the parts (fileslinks.cpp).
+    files::MainSettings collectSettings() const;
     // The chart build calls this after filling the series while zeroCapturePending() is set.
     void ZeroCapture();
     bool zeroCapturePending() const;
@@ -296,6 +296,8 @@ private:
     std::unique_ptr<ZeroRunLink> zeroRunLink_;
     // Made first: the files parts made with the tool bars ask through it.
     std::unique_ptr<FilesLink> filesLink_;
+    // "tremor.ini" at the end of creation and at closing.
+    std::unique_ptr<files::SettingsUi> settingsUi_;
     bool closing_ = false;
 };
 

@@ -183,6 +183,16 @@ QString MeasurementFilesUi::comment() const
     return mComment->comment();
 }
 
+int MeasurementFilesUi::exportDivider() const
+{
+    return cbDivider->currentIndex();
+}
+
+void MeasurementFilesUi::setExportDivider(int index)
+{
+    cbDivider->setCurrentIndex(index >= 0 && index < cbDivider->count() ? index : 1);
+}
+
 SaveState MeasurementFilesUi::saveState() const
 {
     SaveState s;

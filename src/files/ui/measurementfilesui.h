@@ -101,6 +101,10 @@ class MeasurementFilesUi : public QObject {
     // A run or a memory read replaces the record: it is no longer the file's, nor named after it.
     void recordTakenByRun();
     QString comment() const;
+    // The decimal separator of the text exports: the index of "запятая", "точка"; an index
+    // outside the list takes "точка".
+    int exportDivider() const;
+    void setExportDivider(int index);
 
     void btSaveClick();
     // The comment, the file's name and its time to the clipboard.
