@@ -24,11 +24,6 @@ StatusPanels& FilesLink::status()
     return *f_.status;
 }
 
-files::MeasurementFilesUi& FilesLink::measurementFiles()
-{
-    return *f_.measurementFiles;
-}
-
 QString FilesLink::timeTitle() const
 {
     return f_.xAxisTitle;
@@ -39,11 +34,6 @@ QString FilesLink::valueTitle() const
     return f_.scalesYTitle;
 }
 
-QString FilesLink::comment() const
-{
-    return f_.measurementFiles->comment();
-}
-
 bool FilesLink::simulatedBoard() const
 {
     return f_.measurementRun && f_.measurementRun->device().backend().simulated();
@@ -52,11 +42,6 @@ bool FilesLink::simulatedBoard() const
 bool FilesLink::receiving() const
 {
     return f_.measurementRun && f_.measurementRun->isReceiving();
-}
-
-bool FilesLink::openJournal(const files::JournalEntry& entry, const QString& incompleteWhy)
-{
-    return f_.measurementFiles->openJournal(entry, incompleteWhy);
 }
 
 void FilesLink::closeSetupPanel()

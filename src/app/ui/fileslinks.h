@@ -20,15 +20,12 @@ class FilesLink : public files::FolderBrowserHost,
     void hideSetupPanel() override;
     void layOutWindow() override;
     StatusPanels& status() override;
-    files::MeasurementFilesUi& measurementFiles() override;
 
     // The journal.
     QString timeTitle() const override;
     QString valueTitle() const override;
-    QString comment() const override;
     bool simulatedBoard() const override;
     bool receiving() const override;
-    bool openJournal(const files::JournalEntry& entry, const QString& incompleteWhy) override;
 
     // The measurement files (status, receiving and timeTitle above).
     void closeSetupPanel() override;

@@ -140,7 +140,7 @@ void TForm1::buildControls()
         "или *.pdf удерживайте кнопку нажатой более секунды."));
     btSaveChart->resize(25, 21);
     // The run journal: runs written to disk as they arrive; its button goes beside btSaveChart.
-    journal = std::make_unique<files::JournalUi>(*filesLink_, record, paths.journalFolder, paths.settingsFile,
+    journal = std::make_unique<files::JournalUi>(*filesLink_, *measurementFiles, record, paths.journalFolder, paths.settingsFile,
                                                  services_.dialogs, this);
 
     status = new StatusPanels({200, 220, 50}, this);
@@ -195,7 +195,7 @@ void TForm1::buildToolBars()
     measurementFiles = std::make_unique<files::MeasurementFilesUi>(*filesLink_, record, services_.dialogs,
                                                                    services_.ticks, tbFile, this);
     // The folder navigation's buttons; its comment browser is placed over the chart later.
-    folderBrowser = new files::FolderBrowserUi(*filesLink_, services_.dialogs, tbFile);
+    folderBrowser = new files::FolderBrowserUi(*filesLink_, *measurementFiles, services_.dialogs, tbFile);
     // The desktop's own icons where its theme has them, else ours.
     btPrint = toolButton(tbFile, "btPrint", {},
                          QStringLiteral("Печать графика\nShift+щелчок или правая кнопка — просмотр и выбор принтера"),

@@ -36,10 +36,11 @@ QPushButton* searchButton(QWidget* parent, const char* name, const QString& capt
 
 } // namespace
 
-FolderBrowserUi::FolderBrowserUi(FolderBrowserHost& host, platform::Dialogs* dialogs, QFrame* fileBar)
+FolderBrowserUi::FolderBrowserUi(FolderBrowserHost& host, MeasurementFilesUi& files,
+                                 platform::Dialogs* dialogs, QFrame* fileBar)
     : QGroupBox(QStringLiteral("Для открытия файла выполните двойной щелчок по любому слову в "
                                "комментарии, относящемся к выбираемому файлу:")),
-      host_(host), dialogs_(dialogs)
+      host_(host), files_(files), dialogs_(dialogs)
 {
     setObjectName(QStringLiteral("gbAllCmnt"));
     buildToolButtons(fileBar);

@@ -32,8 +32,6 @@ class FolderBrowserHost {
     // The window lays itself out again: the list takes the chart's place.
     virtual void layOutWindow() = 0;
     virtual app::StatusPanels& status() = 0;
-    // The part that loads the files and knows the current one.
-    virtual MeasurementFilesUi& measurementFiles() = 0;
 };
 
 // Stepping through the measurement files of the current file's folder ("Предыдущий файл в
@@ -43,8 +41,10 @@ class FolderBrowserHost {
 class FolderBrowserUi : public QGroupBox {
     Q_OBJECT
   public:
-    // The buttons go onto fileBar; the window places the group itself over the chart.
-    FolderBrowserUi(FolderBrowserHost& host, platform::Dialogs* dialogs, QFrame* fileBar);
+    // The buttons go onto fileBar; the window places the group itself over the chart. `files`
+    // loads the files and knows the current one.
+    FolderBrowserUi(FolderBrowserHost& host, MeasurementFilesUi& files, platform::Dialogs* dialogs,
+                    QFrame* fileBar);
 
     // The chart's place, which the list covers when shown; its inside follows.
     void setArea(const QRect& area);
@@ -86,9 +86,10 @@ class FolderBrowserUi : public QGroupBox {
     // The list's lines as the memo holds them, one per text block.
     QStringList listLines() const;
     void openFileAtCaret();
-    MeasurementFilesUi& files() { return host_.measurementFiles(); }
+    MeasurementFilesUi& files() { return files_; }
 
     FolderBrowserHost& host_;
+    MeasurementFilesUi& files_;
     platform::Dialogs* dialogs_;
 };
 

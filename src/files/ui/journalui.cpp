@@ -13,6 +13,7 @@
 
 #include "acquisition/runplan.h"
 #include "app/ui/controls.h"
+#include "files/ui/measurementfilesui.h"
 #include "platform/inifile.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
@@ -61,9 +62,9 @@ QStringList journalListRow(const JournalEntry& e)
             e.comment.section(QLatin1Char('\n'), 0, 0)};
 }
 
-JournalUi::JournalUi(JournalHost& host, const acq::MeasurementRecord& record, QString folder,
-                     const QString& settingsFile, platform::Dialogs* dialogs, QWidget* window)
-    : QObject(window), host_(host), record_(record), dialogs_(dialogs), window_(window),
+JournalUi::JournalUi(JournalHost& host, MeasurementFilesUi& files, const acq::MeasurementRecord& record,
+                     QString folder, const QString& settingsFile, platform::Dialogs* dialogs, QWidget* window)
+    : QObject(window), host_(host), files_(files), record_(record), dialogs_(dialogs), window_(window),
       folder_(std::move(folder))
 {
     // How many runs are kept is the operator's to set in "tremor.ini"; the program never writes
@@ -111,7 +112,7 @@ void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
     s.yAxisTitle = host_.valueTitle();
     // A read of the board's memory after a restart knows no start time of its own.
     s.startTime = r.startTime.isValid() ? r.startTime : QDateTime::currentDateTime();
-    s.comment = host_.comment();
+    s.comment = files_.comment();
     s.expectedBytes = r.expectedBytes;
     s.source = source;
     s.simulated = host_.simulatedBoard();
@@ -175,7 +176,7 @@ bool JournalUi::open(const JournalEntry& entry)
         return false;
     }
     const QString why = incompleteWhy(entry);
-    if (!host_.openJournal(entry, why))
+    if (!files_.openJournal(entry, why))
         return false;
     recordJournal_ = entry.path;
     recordGeneration_ = record_.generation;

@@ -31,20 +31,19 @@ QString journalStoppedMessage(QString why);
 // What the list of unsaved measurements shows of a journal, one text per column.
 QStringList journalListRow(const JournalEntry& entry);
 
-// What the journal needs of the run, the chart and the measurement files.
+class MeasurementFilesUi;
+
+// What the journal needs of the run and the chart.
 class JournalHost {
   public:
     virtual ~JournalHost() = default;
-    // Written into a journal as it starts: the chart's time and value titles, the comment, and
-    // whether the simulated board gave the run.
+    // Written into a journal as it starts: the chart's time and value titles, and whether the
+    // simulated board gave the run.
     virtual QString timeTitle() const = 0;
     virtual QString valueTitle() const = 0;
-    virtual QString comment() const = 0;
     virtual bool simulatedBoard() const = 0;
     // A run or memory read is taking bytes: no journal may replace the record meanwhile.
     virtual bool receiving() const = 0;
-    // The journal becomes the record, as the measurement files open it.
-    virtual bool openJournal(const JournalEntry& entry, const QString& incompleteWhy) = 0;
     virtual app::StatusPanels& status() = 0;
 };
 
@@ -54,9 +53,9 @@ class JournalUi : public QObject {
     Q_OBJECT
   public:
     // `window` holds the button and is the parent of the journal's dialogs; `settingsFile` may
-    // name how many runs are kept.
-    JournalUi(JournalHost& host, const acq::MeasurementRecord& record, QString folder,
-              const QString& settingsFile, platform::Dialogs* dialogs, QWidget* window);
+    // name how many runs are kept; `files` give the comment and open a journal as the record.
+    JournalUi(JournalHost& host, MeasurementFilesUi& files, const acq::MeasurementRecord& record,
+              QString folder, const QString& settingsFile, platform::Dialogs* dialogs, QWidget* window);
     ~JournalUi() override;
 
     // A run or memory read begins to take bytes laid out for `channels` into the record: its
@@ -93,6 +92,7 @@ class JournalUi : public QObject {
     void watch();
 
     JournalHost& host_;
+    MeasurementFilesUi& files_;
     const acq::MeasurementRecord& record_;
     platform::Dialogs* dialogs_;
     QWidget* window_;
