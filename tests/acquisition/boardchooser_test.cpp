@@ -148,7 +148,7 @@ TEST_F(BoardChooserTest, ASimulatedRunIsMarkedAndARealBoardChosenTakesItsPlace)
     auto f = make();
     f->boardChoice->showBoardKind();
     EXPECT_TRUE(f->windowTitle().endsWith(QStringLiteral(" — имитатор платы"))) << qPrintable(f->windowTitle());
-    f->seSamples->setValue(100);
+    f->setupPanel->seSamples->setValue(100);
     f->btStartClick();
     ticks.advance(std::uint32_t(f->timRx->interval()));
     f->measurementRun->timRxTimer();

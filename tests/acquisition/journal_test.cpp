@@ -42,13 +42,13 @@ struct Transfer {
 void setUp(TForm1& f, const Transfer& t)
 {
     for (int i = 0; i < 3; ++i)
-        f.channelBoxes[std::size_t(i)]->setChecked(t.channels[std::size_t(i)]);
-    f.cbF->setCurrentIndex(t.frequencyIndex);
-    f.cbRange->setCurrentIndex(t.rangeIndex);
-    f.rgMem->setItemIndex(t.memory ? 1 : 0);
-    f.cbExternalStart->setChecked(false);
-    f.seDelayStart->setValue(0);
-    f.seSamples->setValue(t.samples);
+        f.setupPanel->channelBoxes[std::size_t(i)]->setChecked(t.channels[std::size_t(i)]);
+    f.setupPanel->cbF->setCurrentIndex(t.frequencyIndex);
+    f.setupPanel->cbRange->setCurrentIndex(t.rangeIndex);
+    f.setupPanel->rgMem->setItemIndex(t.memory ? 1 : 0);
+    f.setupPanel->cbExternalStart->setChecked(false);
+    f.setupPanel->seDelayStart->setValue(0);
+    f.setupPanel->seSamples->setValue(t.samples);
 }
 
 QByteArray dataOf(const files::AxdContents& c)

@@ -31,13 +31,13 @@ class RunTest : public AcqWindowTest {
     static void setUp(TForm1& f, const SetUp& s)
     {
         for (int i = 0; i < 3; ++i)
-            f.channelBoxes[std::size_t(i)]->setChecked(s.channels[std::size_t(i)]);
-        f.cbF->setCurrentIndex(s.frequencyIndex);
-        f.cbRange->setCurrentIndex(s.rangeIndex);
-        f.rgMem->setItemIndex(s.target);
-        f.cbExternalStart->setChecked(s.external);
-        f.seDelayStart->setValue(s.delayS);
-        f.seSamples->setValue(s.samples);
+            f.setupPanel->channelBoxes[std::size_t(i)]->setChecked(s.channels[std::size_t(i)]);
+        f.setupPanel->cbF->setCurrentIndex(s.frequencyIndex);
+        f.setupPanel->cbRange->setCurrentIndex(s.rangeIndex);
+        f.setupPanel->rgMem->setItemIndex(s.target);
+        f.setupPanel->cbExternalStart->setChecked(s.external);
+        f.setupPanel->seDelayStart->setValue(s.delayS);
+        f.setupPanel->seSamples->setValue(s.samples);
     }
 
     // Lets the receive timer's interval pass on the tick counter, then fires it.
@@ -142,9 +142,9 @@ TEST_F(RunTest, EnterOnTheStartButtonStartsTheRun)
     auto f = make();
     showActive(*f);
     f->setupPanel->btChooseFClick();
-    focus(f->btStart);
-    QTest::keyClick(f->btStart, Qt::Key_Return);
-    EXPECT_FALSE(f->gbFT->isVisible());
+    focus(f->setupPanel->btStart);
+    QTest::keyClick(f->setupPanel->btStart, Qt::Key_Return);
+    EXPECT_FALSE(f->setupPanel->gbFT->isVisible());
     EXPECT_TRUE(f->timRx->isActive());
     EXPECT_EQ(board->commandsReceived().size(), 13u) << "started exactly once";
 }
@@ -267,13 +267,13 @@ TEST_F(RunTest, RunToMemoryThenReadRestoresTheRecording)
     EXPECT_EQ(f->record.sampleStream.size(), 0u);
     poll(*f);
     EXPECT_FALSE(f->timRx->isActive());
-    EXPECT_TRUE(f->cbCh1->isChecked());
-    EXPECT_FALSE(f->cbCh2->isChecked());
-    EXPECT_TRUE(f->cbCh3->isChecked());
+    EXPECT_TRUE(f->setupPanel->cbCh1->isChecked());
+    EXPECT_FALSE(f->setupPanel->cbCh2->isChecked());
+    EXPECT_TRUE(f->setupPanel->cbCh3->isChecked());
     EXPECT_EQ(f->record.channelCount, 2);
-    EXPECT_EQ(f->cbF->currentIndex(), 2);
+    EXPECT_EQ(f->setupPanel->cbF->currentIndex(), 2);
     EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
-    EXPECT_EQ(f->cbRange->currentIndex(), 1);
+    EXPECT_EQ(f->setupPanel->cbRange->currentIndex(), 1);
     // Scaled to the recording's range, not to the ±16 g selected when "Считать" was pressed.
     EXPECT_EQ(f->record.axisK, (std::array<double, 3>{6, 6, 6}));
     EXPECT_EQ(f->record.axisC, (std::array<double, 3>{4, 4, 4}));
@@ -356,12 +356,12 @@ TEST_F(RunTest, MemoryReadFailures)
              EXPECT_EQ(f.status->panelText(0), QStringLiteral("Не удалось считать FRAM"));
              EXPECT_TRUE(f.timRx->isActive());
              EXPECT_EQ(f.measurementRun->link().commandBuffer[1], 0);
-             EXPECT_TRUE(f.cbCh2->isChecked() == false) << "nothing restored yet";
+             EXPECT_TRUE(f.setupPanel->cbCh2->isChecked() == false) << "nothing restored yet";
          },
          [](RunTest&, TForm1& f) {
              EXPECT_FALSE(f.timRx->isActive());
              EXPECT_EQ(f.record.sampleStream.size(), 1536u);
-             EXPECT_TRUE(f.cbCh2->isChecked());
+             EXPECT_TRUE(f.setupPanel->cbCh2->isChecked());
          }},
         {"a header naming no frequency is not a recording",
          [](RunTest& t, TForm1&) {
@@ -374,8 +374,8 @@ TEST_F(RunTest, MemoryReadFailures)
          [](RunTest&, TForm1& f) {
              EXPECT_EQ(f.status->panelText(0), QStringLiteral("Не удалось считать FRAM"));
              EXPECT_TRUE(f.timRx->isActive());
-             EXPECT_FALSE(f.cbCh2->isChecked()) << "no selection changed";
-             EXPECT_EQ(f.cbF->currentIndex(), 2);
+             EXPECT_FALSE(f.setupPanel->cbCh2->isChecked()) << "no selection changed";
+             EXPECT_EQ(f.setupPanel->cbF->currentIndex(), 2);
          }},
         {"a recording of no samples gives an empty stream",
          [](RunTest& t, TForm1&) {
@@ -416,7 +416,7 @@ TEST_F(RunTest, MemoryReadFailures)
         setUp(*f, {{true, true, true}, 2, 1, 256, 1});
         f->btStartClick();
         poll(*f);
-        f->cbCh2->setChecked(false);
+        f->setupPanel->cbCh2->setChecked(false);
         f->record.sampleStream.append(QByteArray("earlier"));
         dialogs.messages.clear();
         c.before(*this, *f);

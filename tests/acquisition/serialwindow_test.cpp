@@ -51,13 +51,13 @@ class SerialWindowTest : public AcqWindowTest {
                       int samples, int target = 0, bool external = false)
     {
         for (int i = 0; i < 3; ++i)
-            f.channelBoxes[std::size_t(i)]->setChecked(channels[std::size_t(i)]);
-        f.cbF->setCurrentIndex(frequencyIndex);
-        f.cbRange->setCurrentIndex(rangeIndex);
-        f.rgMem->setItemIndex(target);
-        f.cbExternalStart->setChecked(external);
-        f.seDelayStart->setValue(0);
-        f.seSamples->setValue(samples);
+            f.setupPanel->channelBoxes[std::size_t(i)]->setChecked(channels[std::size_t(i)]);
+        f.setupPanel->cbF->setCurrentIndex(frequencyIndex);
+        f.setupPanel->cbRange->setCurrentIndex(rangeIndex);
+        f.setupPanel->rgMem->setItemIndex(target);
+        f.setupPanel->cbExternalStart->setChecked(external);
+        f.setupPanel->seDelayStart->setValue(0);
+        f.setupPanel->seSamples->setValue(samples);
     }
 
     QString texts() const
@@ -110,9 +110,9 @@ TEST_F(SerialWindowTest, StreamedRunAndRunToMemoryEndInTheEmulatorsScene)
     f->measurementRun->btRdClick();
     ASSERT_TRUE(runToEnd(*f));
     EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
-    EXPECT_FALSE(f->cbCh2->isChecked());
-    EXPECT_EQ(f->cbF->currentIndex(), 2);
-    EXPECT_EQ(f->cbRange->currentIndex(), 1);
+    EXPECT_FALSE(f->setupPanel->cbCh2->isChecked());
+    EXPECT_EQ(f->setupPanel->cbF->currentIndex(), 2);
+    EXPECT_EQ(f->setupPanel->cbRange->currentIndex(), 1);
     ASSERT_EQ(f->record.sampleStream.size(), 1600u);
     expectScene(streamBytes(f->record.sampleStream), {true, false, true}, 800, 1, scene);
     EXPECT_GE(f->record.startTime, before.addMSecs(300)) << "the contact's delay is applied";

@@ -18,8 +18,8 @@ struct FT {
 
 void set(TForm1& f, FT v)
 {
-    f.seTime->setValue(v.timeMs);
-    f.seSamples->setValue(v.samples);
+    f.setupPanel->seTime->setValue(v.timeMs);
+    f.setupPanel->seSamples->setValue(v.samples);
 }
 
 } // namespace
@@ -30,22 +30,22 @@ TEST_F(SetupPanelTest, StartUpKeepsTheStoredSampleCountAndDerivesTheTime)
     s.frequency = 0;
     s.samples = 16384;
     auto f = make(s);
-    EXPECT_EQ(f->seSamples->value(), 16384);
-    EXPECT_EQ(f->seTime->value(), 5120);
-    EXPECT_EQ(f->lbTime->text(), QStringLiteral(" 0 мин  5 c 120.000 мс"));
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 16384);
+    EXPECT_EQ(f->setupPanel->seTime->value(), 5120);
+    EXPECT_EQ(f->setupPanel->lbTime->text(), QStringLiteral(" 0 мин  5 c 120.000 мс"));
 
     // Opening the panel recomputes from the time, which now agrees with the samples.
     showActive(*f);
     f->setupPanel->btChooseFClick();
-    EXPECT_TRUE(f->gbFT->isVisible());
-    EXPECT_TRUE(f->seTime->hasFocus());
-    EXPECT_EQ(f->seSamples->value(), 16384);
-    EXPECT_EQ(f->btChooseF->text(), QStringLiteral("Закрыть"));
-    EXPECT_EQ(f->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::red));
+    EXPECT_TRUE(f->setupPanel->gbFT->isVisible());
+    EXPECT_TRUE(f->setupPanel->seTime->hasFocus());
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 16384);
+    EXPECT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Закрыть"));
+    EXPECT_EQ(f->setupPanel->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::red));
     f->setupPanel->btChooseFClick();
-    EXPECT_FALSE(f->gbFT->isVisible());
-    EXPECT_EQ(f->btChooseF->text(), QStringLiteral("Выбор F/T"));
-    EXPECT_EQ(f->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::black));
+    EXPECT_FALSE(f->setupPanel->gbFT->isVisible());
+    EXPECT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Выбор F/T"));
+    EXPECT_EQ(f->setupPanel->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::black));
 }
 
 // A change handler recomputes only when its own control has the focus; a list's handler runs
@@ -61,58 +61,58 @@ TEST_F(SetupPanelTest, ChangeHandlersActOnlyWithTheirFocus)
         FT expected; // from {1000 ms, 3200 samples} at 3200 Hz
     };
     const Case cases[] = {
-        {"samples written without focus", [](TForm1& f) { f.seSamples->setValue(8000); }, {1000, 8000}},
+        {"samples written without focus", [](TForm1& f) { f.setupPanel->seSamples->setValue(8000); }, {1000, 8000}},
         {"samples typed with focus",
          [](TForm1& f) {
-             focus(f.seSamples);
-             f.seSamples->setValue(8000);
+             focus(f.setupPanel->seSamples);
+             f.setupPanel->seSamples->setValue(8000);
          },
          {2500, 8000}},
         {"time written without focus",
          [](TForm1& f) {
-             focus(f.seSamples);
-             f.seTime->setValue(2000);
+             focus(f.setupPanel->seSamples);
+             f.setupPanel->seTime->setValue(2000);
          },
          {2000, 3200}},
         {"time typed with focus",
          [](TForm1& f) {
-             focus(f.seTime);
-             QTest::keyClick(f.seTime, Qt::Key_Up);
+             focus(f.setupPanel->seTime);
+             QTest::keyClick(f.setupPanel->seTime, Qt::Key_Up);
          },
          {1001, 3203}},
         {"delay changed: nothing recomputed",
          [](TForm1& f) {
-             focus(f.seDelayStart);
-             f.seDelayStart->setValue(7);
+             focus(f.setupPanel->seDelayStart);
+             f.setupPanel->seDelayStart->setValue(7);
          },
          {1000, 3200}},
         {"frequency set from code: nothing recomputed",
          [](TForm1& f) {
-             focus(f.cbF);
-             f.cbF->setCurrentIndex(1);
+             focus(f.setupPanel->cbF);
+             f.setupPanel->cbF->setCurrentIndex(1);
          },
          {1000, 3200}},
         {"frequency chosen by the operator: the time follows the samples",
          [](TForm1& f) {
-             focus(f.cbF);
-             QTest::keyClick(f.cbF, Qt::Key_Down);
+             focus(f.setupPanel->cbF);
+             QTest::keyClick(f.setupPanel->cbF, Qt::Key_Down);
          },
          {2000, 3200}},
         {"range chosen by the operator: nothing recomputed",
          [](TForm1& f) {
-             focus(f.cbRange);
-             QTest::keyClick(f.cbRange, Qt::Key_Down);
+             focus(f.setupPanel->cbRange);
+             QTest::keyClick(f.setupPanel->cbRange, Qt::Key_Down);
          },
          {1000, 3200}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        focus(f->btStart);
-        f->cbF->setCurrentIndex(0);
+        focus(f->setupPanel->btStart);
+        f->setupPanel->cbF->setCurrentIndex(0);
         set(*f, {1000, 3200});
         c.act(*f);
-        EXPECT_EQ(f->seTime->value(), c.expected.timeMs);
-        EXPECT_EQ(f->seSamples->value(), c.expected.samples);
+        EXPECT_EQ(f->setupPanel->seTime->value(), c.expected.timeMs);
+        EXPECT_EQ(f->setupPanel->seSamples->value(), c.expected.samples);
     }
 }
 
@@ -142,13 +142,13 @@ TEST_F(SetupPanelTest, ArrowButtonsStepFrequencyTimeAndSamples)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        focus(f->btStart);
-        f->cbF->setCurrentIndex(c.frequencyIndex);
+        focus(f->setupPanel->btStart);
+        f->setupPanel->cbF->setCurrentIndex(c.frequencyIndex);
         set(*f, c.before);
         c.click();
-        EXPECT_EQ(f->cbF->currentIndex(), c.frequencyAfter);
-        EXPECT_EQ(f->seTime->value(), c.after.timeMs);
-        EXPECT_EQ(f->seSamples->value(), c.after.samples);
+        EXPECT_EQ(f->setupPanel->cbF->currentIndex(), c.frequencyAfter);
+        EXPECT_EQ(f->setupPanel->seTime->value(), c.after.timeMs);
+        EXPECT_EQ(f->setupPanel->seSamples->value(), c.after.samples);
         EXPECT_DOUBLE_EQ(f->record.sampleRateHz, acq::kFrequencyTable[std::size_t(c.frequencyAfter)].hz);
     }
 }
@@ -160,10 +160,10 @@ TEST_F(SetupPanelTest, TargetAndExternalStartRules)
         bool externalChecked, externalEnabled, delayEnabled;
     };
     auto state = [&] {
-        EXPECT_EQ(f->lbExternalStart->isEnabled(), f->cbExternalStart->isEnabled());
-        EXPECT_EQ(f->lbDelayStart->isEnabled(), f->seDelayStart->isEnabled());
-        return State{f->cbExternalStart->isChecked(), f->cbExternalStart->isEnabled(),
-                     f->seDelayStart->isEnabled()};
+        EXPECT_EQ(f->setupPanel->lbExternalStart->isEnabled(), f->setupPanel->cbExternalStart->isEnabled());
+        EXPECT_EQ(f->setupPanel->lbDelayStart->isEnabled(), f->setupPanel->seDelayStart->isEnabled());
+        return State{f->setupPanel->cbExternalStart->isChecked(), f->setupPanel->cbExternalStart->isEnabled(),
+                     f->setupPanel->seDelayStart->isEnabled()};
     };
     struct Case {
         const char* what;
@@ -173,20 +173,20 @@ TEST_F(SetupPanelTest, TargetAndExternalStartRules)
     const Case cases[] = {
         {"to the computer at start: no external start", [] {}, {false, false, true}},
         {"external start refused while recording to the computer",
-         [&] { f->cbExternalStart->setChecked(true); },
+         [&] { f->setupPanel->cbExternalStart->setChecked(true); },
          {false, false, true}},
-        {"to memory offers the external start", [&] { f->rgMem->setItemIndex(1); }, {false, true, true}},
+        {"to memory offers the external start", [&] { f->setupPanel->rgMem->setItemIndex(1); }, {false, true, true}},
         {"external start takes the delay away",
-         [&] { f->cbExternalStart->setChecked(true); },
+         [&] { f->setupPanel->cbExternalStart->setChecked(true); },
          {true, true, false}},
         {"back to the computer: unchecked, disabled, delay back",
-         [&] { f->rgMem->setItemIndex(0); },
+         [&] { f->setupPanel->rgMem->setItemIndex(0); },
          {false, false, true}},
-        {"to memory again keeps it unchecked", [&] { f->rgMem->setItemIndex(1); }, {false, true, true}},
+        {"to memory again keeps it unchecked", [&] { f->setupPanel->rgMem->setItemIndex(1); }, {false, true, true}},
         {"external start off gives the delay back",
          [&] {
-             f->cbExternalStart->setChecked(true);
-             f->cbExternalStart->setChecked(false);
+             f->setupPanel->cbExternalStart->setChecked(true);
+             f->setupPanel->cbExternalStart->setChecked(false);
          },
          {false, true, true}},
     };
@@ -204,28 +204,28 @@ TEST_F(SetupPanelTest, MemoryTargetAndChannelsLimitTheSamples)
 {
     auto f = make();
     set(*f, {1, 100000});
-    f->rgMem->setItemIndex(1);
-    EXPECT_EQ(f->seSamples->value(), 43689);
-    EXPECT_EQ(f->seTime->value(), 13653);
+    f->setupPanel->rgMem->setItemIndex(1);
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 43689);
+    EXPECT_EQ(f->setupPanel->seTime->value(), 13653);
 
     // Each box shows or hides its series, recounts the channels and reconciles from the samples.
-    f->cbCh3->setChecked(false);
+    f->setupPanel->cbCh3->setChecked(false);
     EXPECT_FALSE(f->Chart1->isSeriesShown(display::Series::Z));
     EXPECT_EQ(f->record.channelCount, 2);
-    EXPECT_EQ(f->seSamples->value(), 43689) << "the limit only cuts, it never raises";
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 43689) << "the limit only cuts, it never raises";
     set(*f, {1, 100000});
-    f->cbCh2->setChecked(false);
+    f->setupPanel->cbCh2->setChecked(false);
     EXPECT_EQ(f->record.channelCount, 1);
-    EXPECT_EQ(f->seSamples->value(), 100000);
-    EXPECT_EQ(f->seTime->value(), 31250);
-    f->cbCh1->setChecked(false);
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 100000);
+    EXPECT_EQ(f->setupPanel->seTime->value(), 31250);
+    f->setupPanel->cbCh1->setChecked(false);
     EXPECT_EQ(f->record.channelCount, 0) << "no channel: no limit, and no division by zero";
-    EXPECT_EQ(f->seSamples->value(), 100000);
-    f->cbCh1->setChecked(true);
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 100000);
+    f->setupPanel->cbCh1->setChecked(true);
     EXPECT_TRUE(f->Chart1->isSeriesShown(display::Series::X));
-    EXPECT_EQ(f->seSamples->value(), 100000);
-    f->cbCh2->setChecked(true);
-    EXPECT_EQ(f->seSamples->value(), 65534);
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 100000);
+    f->setupPanel->cbCh2->setChecked(true);
+    EXPECT_EQ(f->setupPanel->seSamples->value(), 65534);
 }
 
 TEST_F(SetupPanelTest, KeysOnTheStartButton)
@@ -233,10 +233,10 @@ TEST_F(SetupPanelTest, KeysOnTheStartButton)
     auto f = make();
     showActive(*f);
     f->setupPanel->btChooseFClick();
-    focus(f->btStart);
-    QTest::keyClick(f->btStart, Qt::Key_Escape);
-    EXPECT_FALSE(f->gbFT->isVisible());
-    EXPECT_EQ(f->btChooseF->text(), QStringLiteral("Выбор F/T"));
+    focus(f->setupPanel->btStart);
+    QTest::keyClick(f->setupPanel->btStart, Qt::Key_Escape);
+    EXPECT_FALSE(f->setupPanel->gbFT->isVisible());
+    EXPECT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Выбор F/T"));
     EXPECT_TRUE(board->commandsReceived().empty()) << "Escape starts nothing";
     EXPECT_FALSE(f->timRx->isActive());
 }
@@ -250,12 +250,12 @@ TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
     f->record.loadedFromFile = true;
     f->timRx->setInterval(1234);
     f->timCheckUSB->start();
-    f->gbFT->show();
+    f->setupPanel->gbFT->show();
     f->lbPercent->setText(QStringLiteral("40%"));
     f->lbRestPercent->setText(QStringLiteral("60%"));
     f->status->setPanelText(2, QStringLiteral("x=12"));
     QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
-    EXPECT_FALSE(f->gbFT->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->setupPanel->gbFT->isVisibleTo(f.get()));
     EXPECT_TRUE(f->lbPercent->text().isEmpty());
     EXPECT_TRUE(f->lbRestPercent->text().isEmpty());
     EXPECT_TRUE(f->status->panelText(2).isEmpty());
@@ -336,22 +336,22 @@ TEST_F(SetupPanelTest, TypedValuesAreBroughtIntoTheBounds)
     f->setupPanel->btChooseFClick();
     f->gbChart->show(); // where the smoothing weight is typed
     struct Case {
-        QSpinBox* TForm1::*edit;
+        QSpinBox* edit;
         const char* typed;
         Qt::Key finish; // Enter, or Tab to leave the field
         int value;
         FT after; // at 6.25 Hz the time's handler recomputes the samples from the value
     } cases[] = {
-        {&TForm1::seDelayStart, "300", Qt::Key_Tab, 250, {1000, 3200}},
-        {&TForm1::seTime, "99999999", Qt::Key_Tab, 20970880, {20970880, 131068}},
-        {&TForm1::seTime, "0", Qt::Key_Return, 1, {1, 1}},
-        {&TForm1::seTime, "0", Qt::Key_Tab, 1, {1, 1}},
-        {&TForm1::seSmooth, "16", Qt::Key_Tab, 16, {1000, 3200}},
+        {f->setupPanel->seDelayStart, "300", Qt::Key_Tab, 250, {1000, 3200}},
+        {f->setupPanel->seTime, "99999999", Qt::Key_Tab, 20970880, {20970880, 131068}},
+        {f->setupPanel->seTime, "0", Qt::Key_Return, 1, {1, 1}},
+        {f->setupPanel->seTime, "0", Qt::Key_Tab, 1, {1, 1}},
+        {f->seSmooth, "16", Qt::Key_Tab, 16, {1000, 3200}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
-        QSpinBox* edit = (*f).*c.edit;
-        f->cbF->setCurrentIndex(9);
+        QSpinBox* edit = c.edit;
+        f->setupPanel->cbF->setCurrentIndex(9);
         set(*f, {1000, 3200});
         focus(edit);
         edit->selectAll();
@@ -359,7 +359,7 @@ TEST_F(SetupPanelTest, TypedValuesAreBroughtIntoTheBounds)
         QTest::keyClick(edit, c.finish);
         EXPECT_EQ(edit->value(), c.value);
         EXPECT_EQ(edit->text(), QString::number(c.value));
-        EXPECT_EQ(f->seTime->value(), c.after.timeMs);
-        EXPECT_EQ(f->seSamples->value(), c.after.samples);
+        EXPECT_EQ(f->setupPanel->seTime->value(), c.after.timeMs);
+        EXPECT_EQ(f->setupPanel->seSamples->value(), c.after.samples);
     }
 }

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
 #include "common/windowpaths.h"
@@ -60,19 +61,19 @@ TEST_F(MainWindowTest, FirstStartUsesTheDefaults)
     EXPECT_EQ(f->record.channelCount, 3);
     const QColor reds[3] = {QColor(64, 0, 0), QColor(128, 0, 0), QColor(192, 0, 0)};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(f->channelBoxes[i]->isChecked());
+        EXPECT_TRUE(f->setupPanel->channelBoxes[i]->isChecked());
         EXPECT_EQ(f->channelColourPanels[i]->colour(), reds[i]);
         EXPECT_EQ(f->Chart1->seriesColour(f->channelSeries[i]), reds[i]);
     }
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
     EXPECT_FALSE(f->Chart1->isEnabled()) << "the chart ignores the mouse until the first build";
-    EXPECT_FALSE(f->gbFT->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->setupPanel->gbFT->isVisibleTo(f.get()));
     EXPECT_FALSE(f->gbChart->isVisibleTo(f.get()));
     EXPECT_FALSE(f->gbOptions->isVisibleTo(f.get()));
     // The run divides by the sampling rate; right after start it must already be set.
     EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 3200.0);
-    EXPECT_EQ(f->seTime->maximum(), 20970880);
-    EXPECT_EQ(f->seTime->minimum(), 1);
+    EXPECT_EQ(f->setupPanel->seTime->maximum(), 20970880);
+    EXPECT_EQ(f->setupPanel->seTime->minimum(), 1);
     EXPECT_TRUE(f->formReady);
     f->show();
     QCoreApplication::processEvents();
@@ -93,14 +94,14 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
         {"no channel selected brings all three up", [](auto& s) { s.channelSelected = {false, false, false}; },
          [](TForm1& f, FakeHelp&) {
              EXPECT_EQ(f.record.channelCount, 3);
-             for (auto* b : f.channelBoxes)
+             for (auto* b : f.setupPanel->channelBoxes)
                  EXPECT_TRUE(b->isChecked());
          }},
         {"one channel stays one", [](auto& s) { s.channelSelected = {false, true, false}; },
          [](TForm1& f, FakeHelp&) {
              EXPECT_EQ(f.record.channelCount, 1);
-             EXPECT_FALSE(f.cbCh1->isChecked());
-             EXPECT_TRUE(f.cbCh2->isChecked());
+             EXPECT_FALSE(f.setupPanel->cbCh1->isChecked());
+             EXPECT_TRUE(f.setupPanel->cbCh2->isChecked());
          }},
         // The board's memory holds 131068 words: three channels fit 43689 samples,
         // below the 131072 cap of the creation sequence.
@@ -109,9 +110,9 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
              s.pcOrMem = 1;
              s.samples = 200000;
          },
-         [](TForm1& f, FakeHelp&) { EXPECT_EQ(f.seSamples->value(), 43689); }},
+         [](TForm1& f, FakeHelp&) { EXPECT_EQ(f.setupPanel->seSamples->value(), 43689); }},
         {"computer target keeps a large sample count",
-         [](auto& s) { s.samples = 200000; }, [](TForm1& f, FakeHelp&) { EXPECT_EQ(f.seSamples->value(), 200000); }},
+         [](auto& s) { s.samples = 200000; }, [](TForm1& f, FakeHelp&) { EXPECT_EQ(f.setupPanel->seSamples->value(), 200000); }},
         {"help not loaded at start", [](auto& s) { s.loadHelpOnStart = 1; },
          [](TForm1&, FakeHelp& h) { EXPECT_EQ(h.contentsShown, 0); }},
         {"list index outside its list takes the default item",
@@ -123,7 +124,7 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
          [](TForm1& f, FakeHelp&) {
              EXPECT_EQ(f.cbTimeunits->currentIndex(), 0);
              EXPECT_EQ(f.measurementFiles->cbDivider->currentIndex(), 1);
-             EXPECT_EQ(f.cbF->currentIndex(), 0);
+             EXPECT_EQ(f.setupPanel->cbF->currentIndex(), 0);
          }},
         {"sampling rate follows the stored frequency", [](auto& s) { s.frequency = 8; },
          [](TForm1& f, FakeHelp&) { EXPECT_DOUBLE_EQ(f.record.sampleRateHz, 12.5); }},

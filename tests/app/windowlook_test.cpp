@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/ui/mainanalysis.h"
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "app/ui/translations.h"
 #include "common/fakedialogs.h"
@@ -77,7 +78,7 @@ QRect inWindow(const QWidget* w, const QWidget* window)
 TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
 {
     ASSERT_EQ(f->size(), QSize(794, 515));
-    QWidget* panels[] = {f->gbFT, f->gbChart, f->gbOptions, f->folderBrowser};
+    QWidget* panels[] = {f->setupPanel->gbFT, f->gbChart, f->gbOptions, f->folderBrowser};
     const int plotBottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
     for (QWidget* p : panels) {
         SCOPED_TRACE(p->objectName().toStdString());
@@ -101,11 +102,11 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
     const Case cases[] = {
         {{794, 515}, {f->gbChart, f->gbOptions}, {f->gbChart, f->gbOptions}},
         {{794, 515}, {f->gbOptions, f->gbChart}, {f->gbChart, f->gbOptions}},
-        {{794, 515}, {f->gbFT, f->gbOptions}, {f->gbFT, f->gbOptions}},
-        {{794, 515}, {f->gbOptions, f->gbFT}, {f->gbFT, f->gbOptions}},
-        {{794, 515}, {f->gbFT, f->gbOptions, f->gbChart}, {f->gbChart, f->gbOptions}},
-        {{794, 515}, {f->gbChart, f->gbOptions, f->gbFT}, {f->gbFT, f->gbOptions}},
-        {{1270, 900}, {f->gbFT, f->gbOptions, f->gbChart}, {f->gbFT, f->gbChart, f->gbOptions}},
+        {{794, 515}, {f->setupPanel->gbFT, f->gbOptions}, {f->setupPanel->gbFT, f->gbOptions}},
+        {{794, 515}, {f->gbOptions, f->setupPanel->gbFT}, {f->setupPanel->gbFT, f->gbOptions}},
+        {{794, 515}, {f->setupPanel->gbFT, f->gbOptions, f->gbChart}, {f->gbChart, f->gbOptions}},
+        {{794, 515}, {f->gbChart, f->gbOptions, f->setupPanel->gbFT}, {f->setupPanel->gbFT, f->gbOptions}},
+        {{1270, 900}, {f->setupPanel->gbFT, f->gbOptions, f->gbChart}, {f->setupPanel->gbFT, f->gbChart, f->gbOptions}},
     };
     for (const Case& c : cases) {
         f->resize(c.window);
@@ -117,7 +118,7 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
         QCoreApplication::processEvents();
         SCOPED_TRACE(order.toStdString());
         const int bottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
-        for (QWidget* p : std::initializer_list<QWidget*>{f->gbFT, f->gbChart, f->gbOptions}) {
+        for (QWidget* p : std::initializer_list<QWidget*>{f->setupPanel->gbFT, f->gbChart, f->gbOptions}) {
             const bool stays = std::find(c.stay.cbegin(), c.stay.cend(), p) != c.stay.cend();
             EXPECT_EQ(p->isVisible(), stays) << p->objectName().toStdString();
             if (!stays)
@@ -136,12 +137,12 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
 
 TEST_F(WindowLookTest, ChannelBoxesWearTheirColourWithAContrastingCaption)
 {
-    f->gbFT->show();
+    f->setupPanel->gbFT->show();
     const QColor colours[] = {QColor(64, 0, 0), QColor(255, 255, 0), QColor(0, 0, 200), QColor(230, 230, 230)};
     for (const QColor& c : colours) {
         SCOPED_TRACE(c.name().toStdString());
-        app::setChannelBoxColour(f->cbCh2, c);
-        const QImage box = f->cbCh2->grab().toImage();
+        app::setChannelBoxColour(f->setupPanel->cbCh2, c);
+        const QImage box = f->setupPanel->cbCh2->grab().toImage();
         // The box's own background, right of the caption.
         EXPECT_EQ(box.pixelColor(box.width() - 2, box.height() / 2), c);
         // The caption in black or white, whichever stands out.

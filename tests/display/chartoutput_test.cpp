@@ -192,20 +192,20 @@ TEST_F(ChartOutputTest, ColourPanelColoursItsSeriesAndBoxOnly)
     const QColor green(0, 200, 0);
     const QColor xBefore = f->Chart1->seriesColour(Series::X);
     const QColor zBefore = f->Chart1->seriesColour(Series::Z);
-    const QColor box1 = f->cbCh1->palette().color(QPalette::Window);
-    const QColor box3 = f->cbCh3->palette().color(QPalette::Window);
+    const QColor box1 = f->setupPanel->cbCh1->palette().color(QPalette::Window);
+    const QColor box3 = f->setupPanel->cbCh3->palette().color(QPalette::Window);
 
     dialogs.colourAnswers.push_back(green);
     emit f->pColorCh2->clicked();
     EXPECT_EQ(dialogs.colourRequests.front(), QColor(Qt::black)) << "the chooser starts on black";
     EXPECT_EQ(f->pColorCh2->colour(), green);
     EXPECT_EQ(f->Chart1->seriesColour(Series::Y), green);
-    EXPECT_EQ(f->cbCh2->palette().color(QPalette::Window), green);
+    EXPECT_EQ(f->setupPanel->cbCh2->palette().color(QPalette::Window), green);
     EXPECT_EQ(f->Chart1->legend->item(int(Series::Y))->textColor(), green);
     EXPECT_EQ(f->Chart1->seriesColour(Series::X), xBefore);
     EXPECT_EQ(f->Chart1->seriesColour(Series::Z), zBefore);
-    EXPECT_EQ(f->cbCh1->palette().color(QPalette::Window), box1);
-    EXPECT_EQ(f->cbCh3->palette().color(QPalette::Window), box3);
+    EXPECT_EQ(f->setupPanel->cbCh1->palette().color(QPalette::Window), box1);
+    EXPECT_EQ(f->setupPanel->cbCh3->palette().color(QPalette::Window), box3);
 
     // Cancelled: nothing changes; the chooser starts on the colour last chosen, for any panel.
     dialogs.colourAnswers.push_back(std::nullopt);

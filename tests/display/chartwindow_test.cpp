@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/ui/mainanalysis.h"
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/chartwindowfixture.h"
 #include "display/ui/chartbuilder.h"
@@ -61,7 +62,7 @@ TEST_F(ChartWindowTest, EmptyStreamOrNoChannelKeepsThePicture)
 
     fillRecord(50);
     f->cbShowK->setCurrentIndex(1);
-    for (auto* b : f->channelBoxes)
+    for (auto* b : f->setupPanel->channelBoxes)
         b->setChecked(false);
     f->ShowChart(nullptr);
     EXPECT_EQ(f->Chart1->pointCount(Series::X), 0);

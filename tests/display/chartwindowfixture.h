@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "common/fakedialogs.h"
 #include "common/windowpaths.h"

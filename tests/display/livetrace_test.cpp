@@ -96,7 +96,7 @@ TEST_F(LiveTraceTest, ChartGrowsBetweenPollsAndTheFinalChartIsTheUsualOne)
     auto f = make();
     f->resize(900, 600);
     showActive(*f);
-    f->seSamples->setValue(16384);
+    f->setupPanel->seSamples->setValue(16384);
     // A zoom the operator made earlier is put aside during the run; the measurement then opens
     // whole, as every new record does.
     f->Chart1->zoomTo({0, 1000}, {-50, 50});

@@ -68,7 +68,7 @@ class BrowserTest : public FilesWindowTest {
 TEST_F(BrowserTest, NextAndPreviousStepThroughTheFolder)
 {
     auto f = withFolder("b.axd");
-    f->gbFT->show();
+    f->setupPanel->gbFT->show();
     struct Step {
         bool next;
         const char* expect;
@@ -87,7 +87,7 @@ TEST_F(BrowserTest, NextAndPreviousStepThroughTheFolder)
                   QStringLiteral("файл ") + name.left(1));
         EXPECT_EQ(dialogs.messageTexts(),
                   s.noMore ? QStringList{QStringLiteral("Больше нет файлов")} : QStringList{});
-        EXPECT_FALSE(f->gbFT->isVisibleTo(f.get()));
+        EXPECT_FALSE(f->setupPanel->gbFT->isVisibleTo(f.get()));
     }
     // A current file gone from its folder: next says so, previous stays silent.
     ASSERT_TRUE(QFile::remove(at(QStringLiteral("b.axd"))));

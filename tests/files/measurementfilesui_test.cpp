@@ -87,10 +87,10 @@ void writeFrames(const QString& path, int frames, double periodUs = 625)
 // computer (target 0) or to the board's memory (1), started as the operator starts it.
 void startRun(app::TForm1& f, int target, int samples = 320)
 {
-    for (QCheckBox* b : f.channelBoxes)
+    for (QCheckBox* b : f.setupPanel->channelBoxes)
         b->setChecked(true);
-    f.rgMem->setItemIndex(target);
-    f.seSamples->setValue(samples);
+    f.setupPanel->rgMem->setItemIndex(target);
+    f.setupPanel->seSamples->setValue(samples);
     f.btStartPlus->click();
 }
 
@@ -155,7 +155,7 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
     EXPECT_EQ(files::readAxdFile(path).contents.xAxisTitle, QStringLiteral("Время, мс"));
 
     auto g = make();
-    g->cbCh2->setChecked(false);
+    g->setupPanel->cbCh2->setChecked(false);
     g->measurementFiles->mComment->setPlainText(QStringLiteral("другое"));
     dialogs.openAnswers = {path};
     g->measurementFiles->btLoadFileClick();
@@ -164,7 +164,7 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
     EXPECT_EQ(g->record.samplePeriodUs, 625.0);
     EXPECT_EQ(g->record.axisK, (std::array<double, 3>{0.5, 0.25, 2}));
     EXPECT_EQ(g->record.axisC, (std::array<double, 3>{1.5, -2, 0}));
-    for (QCheckBox* b : g->channelBoxes)
+    for (QCheckBox* b : g->setupPanel->channelBoxes)
         EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(g->measurementFiles->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
     EXPECT_EQ(g->yAxisTitle, QStringLiteral("Ускорение, см/с/с"));
@@ -184,7 +184,7 @@ TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
     auto f = make();
     measure(*f);
     // A record of X and Z: the boxes follow the stream's layout.
-    f->cbCh2->setChecked(false);
+    f->setupPanel->cbCh2->setChecked(false);
     f->record.channelLetters = QStringLiteral("XZ");
     // Zoomed onto points 2..5 of the chart built and painted from it.
     f->resize(900, 600);
@@ -209,9 +209,9 @@ TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
     auto g = make();
     dialogs.openAnswers = {path};
     g->measurementFiles->btLoadFileClick();
-    EXPECT_TRUE(g->cbCh1->isChecked());
-    EXPECT_FALSE(g->cbCh2->isChecked());
-    EXPECT_TRUE(g->cbCh3->isChecked());
+    EXPECT_TRUE(g->setupPanel->cbCh1->isChecked());
+    EXPECT_FALSE(g->setupPanel->cbCh2->isChecked());
+    EXPECT_TRUE(g->setupPanel->cbCh3->isChecked());
 }
 
 TEST_F(FilesWindowTest, SavingAgainKeepsOneAxesLineAndOneRemark)
@@ -336,7 +336,7 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
     f->measurementFiles->btLoadFileClick();
     f->record.sampleStream.clear();
     f->record.sampleStream.append(QByteArray("\x01\x00\x02\x00", 4));
-    f->cbCh3->setChecked(false);
+    f->setupPanel->cbCh3->setChecked(false);
     f->measurementFiles->mComment->setPlainText(QStringLiteral("текущий"));
     f->measurementFiles->gbFile->setTitle(QStringLiteral("Комментарий"));
     const auto k = f->record.axisK;
@@ -349,9 +349,9 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
         EXPECT_TRUE(dialogs.messages[0].text.startsWith(c.message)) << dialogs.messages[0].text.toStdString();
         EXPECT_EQ(dialogs.messages[0].standardError, c.errorBox);
         EXPECT_EQ(streamBytes(*f), QByteArray("\x01\x00\x02\x00", 4));
-        EXPECT_TRUE(f->cbCh1->isChecked());
-        EXPECT_TRUE(f->cbCh2->isChecked());
-        EXPECT_FALSE(f->cbCh3->isChecked());
+        EXPECT_TRUE(f->setupPanel->cbCh1->isChecked());
+        EXPECT_TRUE(f->setupPanel->cbCh2->isChecked());
+        EXPECT_FALSE(f->setupPanel->cbCh3->isChecked());
         EXPECT_EQ(f->measurementFiles->mComment->toPlainText(), QStringLiteral("текущий"));
         EXPECT_EQ(f->measurementFiles->gbFile->title(), QStringLiteral("Комментарий"));
         EXPECT_EQ(f->measurementFiles->currentFileName, good) << "the export, Copy and Next name it";
@@ -413,7 +413,7 @@ TEST_F(FilesWindowTest, ExportHeaderFollowsTheWindow)
     f->measurementFiles->cbDivider->setCurrentIndex(0); // "запятая"
     f->cbSmooth->setChecked(true);
     f->seSmooth->setValue(16);
-    f->cbCh2->setChecked(false);
+    f->setupPanel->cbCh2->setChecked(false);
     f->Chart1->xAxis->setLabel(QStringLiteral("Время, мс"));
     f->Chart1->setSeriesShown(display::Series::IaI, false);
     f->measurementFiles->cbStoreX->setCurrentIndex(0);

@@ -54,10 +54,10 @@ TEST_F(FilesWindowTest, ScalesFileAtCreation)
         EXPECT_EQ(f->record.baseAxisK, c.k);
         EXPECT_EQ(f->scales->yTitle(), c.title);
         QStringList items;
-        for (int i = 0; i < f->cbRange->count(); ++i)
-            items << f->cbRange->itemText(i);
+        for (int i = 0; i < f->setupPanel->cbRange->count(); ++i)
+            items << f->setupPanel->cbRange->itemText(i);
         EXPECT_EQ(items, c.ranges);
-        EXPECT_EQ(f->cbRange->currentIndex(), 2) << "the stored range still selects its item";
+        EXPECT_EQ(f->setupPanel->cbRange->currentIndex(), 2) << "the stored range still selects its item";
     }
 }
 

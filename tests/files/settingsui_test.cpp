@@ -131,7 +131,7 @@ TEST_F(FilesWindowTest, StartingFromTheFileIsStartingWithItsValues)
     }
     // No list is ever left without an item.
     auto f = make();
-    for (QComboBox* list : {f->cbTimeunits, f->cbShowK, f->measurementFiles->cbDivider, f->cbHelp, f->cbRange, f->cbF})
+    for (QComboBox* list : {f->cbTimeunits, f->cbShowK, f->measurementFiles->cbDivider, f->cbHelp, f->setupPanel->cbRange, f->setupPanel->cbF})
         EXPECT_GE(list->currentIndex(), 0) << list->objectName().toStdString();
 }
 

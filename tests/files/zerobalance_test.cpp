@@ -20,23 +20,23 @@ struct RunSettings {
 
 RunSettings runSettings(const app::TForm1& f)
 {
-    return {{f.cbCh1->isChecked(), f.cbCh2->isChecked(), f.cbCh3->isChecked()},
-            f.seSamples->value(),
+    return {{f.setupPanel->cbCh1->isChecked(), f.setupPanel->cbCh2->isChecked(), f.setupPanel->cbCh3->isChecked()},
+            f.setupPanel->seSamples->value(),
             f.cbShowK->currentIndex(),
             f.seSmooth->value(),
             f.cbSmooth->isChecked(),
-            f.cbF->currentIndex(),
-            f.cbRange->currentIndex(),
-            f.rgMem->itemIndex()};
+            f.setupPanel->cbF->currentIndex(),
+            f.setupPanel->cbRange->currentIndex(),
+            f.setupPanel->rgMem->itemIndex()};
 }
 
 // The operator's own set-up before the balancing.
 void operatorSetUp(app::TForm1& f)
 {
-    f.cbCh2->setChecked(false);
-    f.seSamples->setValue(1000);
-    f.cbRange->setCurrentIndex(2);
-    f.cbF->setCurrentIndex(5);
+    f.setupPanel->cbCh2->setChecked(false);
+    f.setupPanel->seSamples->setValue(1000);
+    f.setupPanel->cbRange->setCurrentIndex(2);
+    f.setupPanel->cbF->setCurrentIndex(5);
     f.cbShowK->setCurrentIndex(2);
     f.seSmooth->setValue(8);
     f.cbSmooth->setChecked(false);

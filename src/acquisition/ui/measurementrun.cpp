@@ -57,7 +57,7 @@ MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&
     showBoard();
 
     f_.ctlBar->installEventFilter(this);
-    connect(f_.btStart, &QPushButton::clicked, this, &MeasurementRun::btStartClick);
+    connect(&setup_, &SetupPanel::startRequested, this, &MeasurementRun::btStartClick);
     connect(f_.btStartPlus, &QToolButton::clicked, this, &MeasurementRun::btStartClick);
     // The start keys act as the tool bar's start button does, and not while it is disabled.
     for (const QKeySequence& key : {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)})
@@ -116,8 +116,9 @@ void MeasurementRun::Measure()
     ++r.generation;
     r.startTime = QDateTime::currentDateTime();
     startCommandTime_ = r.startTime;
-    if (!f_.cbExternalStart->isChecked())
-        r.startTime = r.startTime.addMSecs(qint64(f_.seDelayStart->value()) * 1000);
+    const SetupValues setup = setup_.values();
+    if (!setup.externalStart)
+        r.startTime = r.startTime.addMSecs(qint64(setup.delayS) * 1000);
     f_.lbPercent->clear();
     f_.lbRestPercent->clear();
     f_.runStartTick = ticks().now();
@@ -142,7 +143,7 @@ void MeasurementRun::ctlBarDblClick()
     endJournal();
     f_.timCheckUSB->stop();
     f_.record.loadedFromFile = false;
-    f_.gbFT->hide();
+    setup_.closePanel();
     if (f_.record.sampleRateHz > 0)
         f_.record.samplePeriodUs = 1000000.0 / f_.record.sampleRateHz;
     setup_.seTimeChange();
@@ -176,16 +177,6 @@ void MeasurementRun::sendFailed(const QString& text)
     showBoard();
 }
 
-double MeasurementRun::selectedRate() const
-{
-    const QString p = QLocale::system().decimalPoint();
-    const QChar separator = p.isEmpty() ? QLatin1Char('.') : p.at(0);
-    const int index = std::max(0, f_.cbF->currentIndex());
-    if (const auto rate = frequencyFromText(f_.cbF->itemText(index), separator))
-        return *rate;
-    return kFrequencyTable[0].hz;
-}
-
 void MeasurementRun::btStartClick()
 {
     // A start still awaiting its read-backs, or a run or read still polling, gives way to this one.
@@ -195,28 +186,27 @@ void MeasurementRun::btStartClick()
     f_.timRx->stop();
     endJournal();
 
-    const bool toMemory = f_.rgMem->itemIndex() == 1;
+    const SetupValues setup = setup_.values();
+    const bool toMemory = setup.target == 1;
     // With no item selected the first one counts, as it does for the calibration's multiplier.
-    const int frequencyIndex = std::max(0, f_.cbF->currentIndex());
-    const int rangeIndex = std::max(0, f_.cbRange->currentIndex());
+    const int frequencyIndex = std::max(0, setup.frequency);
+    const int rangeIndex = std::max(0, setup.range);
     if (!toMemory)
         f_.timCheckUSB->stop();
 
     PendingStart p;
-    p.params = {toMemory, setup_.checkedChannels(), std::uint32_t(f_.seSamples->value()), frequencyIndex, rangeIndex,
-                f_.cbExternalStart->isChecked(), f_.seDelayStart->value()};
+    p.params = {toMemory,      setup_.checkedChannels(), std::uint32_t(setup.samples), frequencyIndex, rangeIndex,
+                setup.externalStart, setup.delayS};
     p.steps = registerSetup(kFrequencyTable[std::size_t(frequencyIndex)].rateCode, std::uint8_t(rangeIndex));
-    p.rangeIndex = f_.cbRange->currentIndex();
+    p.rangeIndex = setup.range;
     // The board samples at the rate of the selected item; a rate left over from before (an item
     // chosen by the program, which recomputes nothing) would put the samples on a wrong time axis.
-    p.rateHz = selectedRate();
-    for (QCheckBox* box : f_.channelBoxes)
-        if (box->isChecked())
-            p.letters += box->text();
+    p.rateHz = setup_.selectedRateHz();
+    for (int axis = AxisX; axis <= AxisZ; ++axis)
+        if (setup_.channelChecked(axis))
+            p.letters += setup_.channelCaption(axis);
 
-    f_.btChooseF->setText(QStringLiteral("Выбор F/T"));
-    setCaptionColour(f_.btChooseF, Qt::black);
-    f_.gbFT->hide();
+    setup_.closePanel();
 
     pending_ = std::move(p);
     drainOwedReplies();
@@ -539,13 +529,13 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
         return false;
     auto& r = f_.record;
     for (int axis = AxisX; axis <= AxisZ; ++axis)
-        f_.channelBoxes[std::size_t(axis)]->setChecked(header->channels.has(axis));
+        setup_.setChannelChecked(axis, header->channels.has(axis));
     setup_.CalcUseChnl();
     r.expectedBytes = transferBytes(header->samples, r.channelCount);
-    f_.cbF->setCurrentIndex(header->frequencyIndex);
-    r.sampleRateHz = selectedRate();
+    setup_.setFrequencyIndex(header->frequencyIndex);
+    r.sampleRateHz = setup_.selectedRateHz();
     r.samplePeriodUs = 1000000.0 / r.sampleRateHz;
-    f_.cbRange->setCurrentIndex(header->rangeIndex);
+    setup_.setRangeIndex(header->rangeIndex);
     // The calibration was scaled to the range selected when "Считать" was pressed; the
     // recording's own range is the one its samples are in.
     r.scaleToRange(header->rangeIndex);
@@ -678,7 +668,7 @@ void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
     f_.record.loadedFromFile = false;
     f_.record.simulatedBoard = library_->backend().simulated();
     showActivity(QStringLiteral("Построение графика"));
-    if (!f_.cbExternalStart->isChecked()) {
+    if (!setup_.values().externalStart) {
         buildAfterTransfer(why, lineWhy);
         return;
     }
@@ -761,7 +751,7 @@ void MeasurementRun::btRdClick()
     awaitTimer_->stop();
     endJournal();
     f_.btUSBClick();
-    f_.record.scaleToRange(f_.cbRange->currentIndex());
+    f_.record.scaleToRange(setup_.values().range);
     f_.timCheckUSB->stop();
     link_->commandBuffer[0] = cmd::ReadMemoryBlock;
     link_->commandBuffer[1] = 0;

@@ -136,7 +136,6 @@ class MeasurementRun : public QObject {
     // A command that did not go out: the program's own message, and below it what the board's
     // line knows about the cause (a missing port, no permission), when it knows anything.
     void sendFailed(const QString& text);
-    double selectedRate() const;
 
     app::TForm1& f_;
     SetupPanel& setup_;

@@ -11,7 +11,7 @@ namespace app {
 
 void FilesLink::hideSetupPanel()
 {
-    f_.gbFT->hide();
+    f_.setupPanel->closePanel(); // as its own button closes it
 }
 
 void FilesLink::layOutWindow()
@@ -47,23 +47,22 @@ bool FilesLink::receiving() const
 void FilesLink::closeSetupPanel()
 {
     // Closed as its own button closes it.
-    if (f_.gbFT->isVisible() && f_.setupPanel)
-        f_.setupPanel->btChooseFClick();
+    f_.setupPanel->closePanel();
 }
 
 bool FilesLink::channelChecked(int channel) const
 {
-    return f_.channelBoxes.at(std::size_t(channel))->isChecked();
+    return f_.setupPanel->channelChecked(channel);
 }
 
 QString FilesLink::channelCaption(int channel) const
 {
-    return f_.channelBoxes.at(std::size_t(channel))->text();
+    return f_.setupPanel->channelCaption(channel);
 }
 
 void FilesLink::setChannelChecked(int channel, bool checked)
 {
-    f_.channelBoxes.at(std::size_t(channel))->setChecked(checked);
+    f_.setupPanel->setChannelChecked(channel, checked);
 }
 
 bool FilesLink::recordingAwaitsRead() const
@@ -115,24 +114,26 @@ files::MainSettings TForm1::collectSettings() const
     s.timeUnits = cbTimeunits->currentIndex();
     s.xyMode = cbShowK->currentIndex();
     s.smoothWeight = seSmooth->value();
-    s.timeStep = seTimeStep->value();
-    s.samplesStep = seSamplesStep->value();
     s.divider = measurementFiles->exportDivider();
     s.loadHelpOnStart = cbHelp->currentIndex();
 
     for (int i = 0; i < 3; ++i) {
         s.channelColour[i] = bgrFromColour(channelColourPanels[i]->colour());
-        s.channelSelected[i] = channelBoxes[i]->isChecked();
     }
     s.modulusColour = bgrFromColour(pIaICl->colour());
     s.pulseColour = bgrFromColour(pPlsCl->colour());
 
-    s.sensitivity = cbRange->currentIndex();
-    s.frequency = cbF->currentIndex();
-    s.samples = seSamples->value();
-    s.pcOrMem = rgMem->itemIndex();
-    s.externalStart = cbExternalStart->isChecked();
-    s.delay = seDelayStart->value();
+    const acq::SetupValues setup = setupPanel->values();
+    s.timeStep = setup.timeStep;
+    s.samplesStep = setup.samplesStep;
+    for (std::size_t i = 0; i < 3; ++i)
+        s.channelSelected[i] = setup.channels[i];
+    s.sensitivity = setup.range;
+    s.frequency = setup.frequency;
+    s.samples = setup.samples;
+    s.pcOrMem = setup.target;
+    s.externalStart = setup.externalStart;
+    s.delay = setup.delayS;
 
     s.modulusShown = Chart1->isSeriesShown(display::Series::IaI);
     s.markShown = Chart1->isSeriesShown(display::Series::Mark);

@@ -74,24 +74,23 @@ int indexOrDefault(const QComboBox* list, int index, int defaultIndex)
     return (index >= 0 && index < list->count()) ? index : defaultIndex;
 }
 
-} // namespace
-
-UpDown::UpDown(QWidget* parent) : QWidget(parent)
+acq::SetupValues setupValues(const files::MainSettings& s)
 {
-    auto* col = new QVBoxLayout(this);
-    col->setContentsMargins(0, 0, 0, 0);
-    col->setSpacing(0);
-    up_ = new QToolButton(this);
-    up_->setArrowType(Qt::UpArrow);
-    up_->setFixedSize(16, 11);
-    down_ = new QToolButton(this);
-    down_->setArrowType(Qt::DownArrow);
-    down_->setFixedSize(16, 11);
-    col->addWidget(up_);
-    col->addWidget(down_);
-    connect(up_, &QToolButton::clicked, this, &UpDown::upClicked);
-    connect(down_, &QToolButton::clicked, this, &UpDown::downClicked);
+    acq::SetupValues v;
+    v.frequency = s.frequency;
+    v.range = s.sensitivity;
+    v.samples = s.samples;
+    v.target = s.pcOrMem;
+    v.externalStart = s.externalStart;
+    v.delayS = s.delay;
+    for (std::size_t i = 0; i < 3; ++i)
+        v.channels[i] = s.channelSelected[i];
+    v.timeStep = s.timeStep;
+    v.samplesStep = s.samplesStep;
+    return v;
 }
+
+} // namespace
 
 TForm1::TForm1(Services services, AppPaths appPaths, files::MainSettings settings, QWidget* parent)
     : QWidget(parent), paths(std::move(appPaths)), services_(services)
@@ -147,10 +146,10 @@ void TForm1::buildControls()
     status->setObjectName(QStringLiteral("status"));
     status->setToolTip(QStringLiteral("Щелкнуть для отображения/скрытия X,Y и цифровых сигналов"));
 
-    buildSetupPanel();
+    placeSetupPanel();
     buildChartPanel();
     buildOptionsPanel();
-    for (QWidget* panel : {static_cast<QWidget*>(gbFT), static_cast<QWidget*>(gbChart), static_cast<QWidget*>(gbOptions)})
+    for (QWidget* panel : {static_cast<QWidget*>(setupPanel->gbFT), static_cast<QWidget*>(gbChart), static_cast<QWidget*>(gbOptions)})
         panel->installEventFilter(this);
     buildCommentBrowser();
     buildProgressPanel();
@@ -167,7 +166,6 @@ void TForm1::buildControls()
     imgUSBred = ledPixmap(QColor(0xE0, 0x20, 0x20));
     imgUSBgreen = ledPixmap(QColor(0x20, 0xC0, 0x20));
 
-    channelBoxes = {cbCh1, cbCh2, cbCh3};
     channelColourPanels = {pColorCh1, pColorCh2, pColorCh3};
     modulusBoxes = {cbXM, cbYM, cbZM};
 
@@ -176,6 +174,7 @@ void TForm1::buildControls()
     connect(gbChart, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
     connect(gbOptions, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
     connect(btHelpTOC, &QToolButton::clicked, this, &TForm1::btHelpTOCClick);
+    wireAcquisition();
 }
 
 void TForm1::buildToolBars()
@@ -202,8 +201,7 @@ void TForm1::buildToolBars()
                          QIcon::fromTheme(QStringLiteral("document-print"), ownIcon("print")));
 
     tbMCctl = toolBar(ctlBar, "tbMCctl");
-    btChooseF = toolButton(tbMCctl, "btChooseF", QStringLiteral("Выбор F/T"),
-                           QStringLiteral("Выбрать частоту выборки / время измерения"));
+    setupPanel = std::make_unique<acq::SetupPanel>(record, tbMCctl, this);
     btStartPlus = toolButton(tbMCctl, "btStartPlus", QStringLiteral("ПУСК ИЗМЕРЕНИЯ"),
                              QStringLiteral("Запуск измерения"));
     setFontColour(btStartPlus, Qt::red);
@@ -241,109 +239,11 @@ void TForm1::alignHeaderWithToolBars()
     }
 }
 
-void TForm1::buildSetupPanel()
+void TForm1::placeSetupPanel()
 {
-    gbFT = group(this, "gbFT", QStringLiteral("Частота выборки / Время измерения"));
-    // It floats over the chart: the traces must not run through its captions.
-    gbFT->setAutoFillBackground(true);
-    auto* outer = new QGridLayout(gbFT);
-    outer->setContentsMargins(6, 4, 6, 6);
-    outer->setHorizontalSpacing(6);
-    outer->setVerticalSpacing(4);
-
-    gbTFparam = group(gbFT, "gbTFparam", {});
-    auto* tf = new QGridLayout(gbTFparam);
-    tf->setContentsMargins(6, 4, 6, 4);
-    tf->setVerticalSpacing(2);
-
-    cbF = listBox(gbTFparam, "cbF", acq::frequencyItemTexts());
-    cbF->setToolTip(QStringLiteral("Частота выборки"));
-    se2F = new UpDown(gbTFparam);
-    se2F->setObjectName(QStringLiteral("se2F"));
-    seTime = spinEdit(gbTFparam, "seTime", 1, 20970880, 1000);
-    seTime->setToolTip(QStringLiteral("Время измерения"));
-    se2Time = new UpDown(gbTFparam);
-    se2Time->setObjectName(QStringLiteral("se2Time"));
-    lbTime = label(gbTFparam, {}, nullptr, "lbTime");
-    setFontColour(lbTime, Qt::blue);
-    seSamples = spinEdit(gbTFparam, "seSamples", 1, 26843546, 16384);
-    se2Samples = new UpDown(gbTFparam);
-    se2Samples->setObjectName(QStringLiteral("se2Samples"));
-
-    tf->addWidget(label(gbTFparam, QStringLiteral("Fвыборки, Гц"), cbF), 0, 0);
-    tf->addWidget(cbF, 0, 1);
-    tf->addWidget(se2F, 0, 2);
-    tf->addWidget(label(gbTFparam, QStringLiteral("Тизмерения, мс"), seTime), 1, 0);
-    tf->addWidget(seTime, 1, 1);
-    tf->addWidget(se2Time, 1, 2);
-    tf->addWidget(lbTime, 2, 0, 1, 3);
-    tf->addWidget(label(gbTFparam, QStringLiteral("Число выборок в серии"), seSamples), 3, 0);
-    tf->addWidget(seSamples, 3, 1);
-    tf->addWidget(se2Samples, 3, 2);
-
-    gbStart = group(gbFT, "gbStart", QStringLiteral("Запуск"));
-    auto* st = new QGridLayout(gbStart);
-    st->setContentsMargins(6, 4, 6, 4);
-    st->setVerticalSpacing(2);
-    seDelayStart = spinEdit(gbStart, "seDelayStart", 0, 250, 0);
-    seDelayStart->setToolTip(QStringLiteral("0..250c"));
-    seDelayStart->setMaximumWidth(60);
-    lbDelayStart = label(gbStart, QStringLiteral("Пауза перед измерением, с"), seDelayStart, "lbDelayStart");
-    cbExternalStart = new QCheckBox(gbStart);
-    cbExternalStart->setObjectName(QStringLiteral("cbExternalStart"));
-    cbExternalStart->setToolTip(
-        QStringLiteral("После нажатия кнопки ПУСК ИЗМЕРЕНИЯ разомкнуть контакты на плате"));
-    lbExternalStart = label(gbStart, QStringLiteral("Внешний запуск (на плате)"), cbExternalStart, "lbExternalStart");
-    cbExternalStart->setAccessibleName(lbExternalStart->text());
-    // One row each, so that the panel stays within the plot of the first window and leaves the
-    // time axis readable.
-    st->addWidget(lbDelayStart, 0, 0);
-    st->addWidget(seDelayStart, 0, 1);
-    st->addItem(new QSpacerItem(12, 0, QSizePolicy::Expanding), 0, 2);
-    st->addWidget(cbExternalStart, 0, 3);
-    st->addWidget(lbExternalStart, 0, 4);
-
-    rgMem = new RadioGroup(QStringLiteral("Запись данных"), {QStringLiteral("В компьютер"), QStringLiteral("В память")},
-                           2, gbFT);
-    rgMem->setObjectName(QStringLiteral("rgMem"));
-
-    gbSensitivity = group(gbFT, "gbSensitivity", QStringLiteral("ДИАПАЗОН"));
-    auto* sens = new QVBoxLayout(gbSensitivity);
-    sens->setContentsMargins(6, 4, 6, 4);
-    cbRange = listBox(gbSensitivity, "cbRange", acq::rangeItemTexts());
-    cbRange->setToolTip(QStringLiteral("Диапазон измеряемых ускорений"));
-    sens->addWidget(cbRange);
-
-    gbChannels = group(gbFT, "gbChannels", QStringLiteral("КАНАЛЫ"));
-    auto* ch = new QHBoxLayout(gbChannels);
-    ch->setContentsMargins(6, 4, 6, 4);
-    cbCh1 = new QCheckBox(QStringLiteral("X"), gbChannels);
-    cbCh1->setObjectName(QStringLiteral("cbCh1"));
-    cbCh2 = new QCheckBox(QStringLiteral("Y"), gbChannels);
-    cbCh2->setObjectName(QStringLiteral("cbCh2"));
-    cbCh3 = new QCheckBox(QStringLiteral("Z"), gbChannels);
-    cbCh3->setObjectName(QStringLiteral("cbCh3"));
-    for (auto* b : {cbCh1, cbCh2, cbCh3}) {
-        b->setChecked(true);
-        ch->addWidget(b);
-    }
-
-    btStart = new QPushButton(QStringLiteral("ПУСК ИЗМЕРЕНИЯ"), gbFT);
-    btStart->setObjectName(QStringLiteral("btStart"));
-    btStart->setToolTip(QStringLiteral("Запуск измерения"));
-    setFontColour(btStart, Qt::red);
-    QFont bold = btStart->font();
-    bold.setBold(true);
-    btStart->setFont(bold);
-
-    outer->addWidget(gbTFparam, 0, 0, 1, 2);
-    outer->addWidget(gbStart, 1, 0, 1, 2);
-    outer->addWidget(rgMem, 2, 0);
-    outer->addWidget(gbSensitivity, 2, 1);
-    outer->addWidget(gbChannels, 3, 0);
-    outer->addWidget(btStart, 3, 1);
-    gbFT->adjustSize();
-    gbFT->hide();
+    // Here in the window's order of controls, as the stacking and the Tab order have it.
+    setupPanel->gbFT->setParent(this);
+    setupPanel->gbFT->hide();
 }
 
 void TForm1::buildChartPanel()
@@ -469,17 +369,9 @@ void TForm1::buildOptionsPanel()
     cbHelp->setAccessibleName(gbHelp->title());
     hp->addWidget(cbHelp);
 
-    // The step sizes of the spin arrows are kept in the settings but not offered
-    // for editing: the group stays hidden.
-    gbFDiscret = group(gbOptions, "gbFDiscret", QStringLiteral("Дискретность изменения"));
-    auto* fd = new QHBoxLayout(gbFDiscret);
-    seTimeStep = spinEdit(gbFDiscret, "seTimeStep", 1, 50000, 1);
-    seSamplesStep = spinEdit(gbFDiscret, "seSamplesStep", 1, 50000, 1);
-    fd->addWidget(label(gbFDiscret, QStringLiteral("T, мс"), seTimeStep));
-    fd->addWidget(seTimeStep);
-    fd->addWidget(label(gbFDiscret, QStringLiteral("N"), seSamplesStep));
-    fd->addWidget(seSamplesStep);
-    gbFDiscret->hide();
+    // The set-up panel's spin steps: kept in the settings, hidden here.
+    setupPanel->gbFDiscret->setParent(gbOptions);
+    setupPanel->gbFDiscret->hide();
 
     btFM25ProtectClr = new QPushButton(QStringLiteral("Сброс защиты ИС памяти"), gbOptions);
     btFM25ProtectClr->setObjectName(QStringLiteral("btFM25ProtectClr"));
@@ -532,12 +424,10 @@ void TForm1::assignHelpNumbers()
     setHelpContext(this, 6);
     setHelpContext(status, 6);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             tbMCctl, btChooseF, btStart, btStartPlus, btRd, gbFT, gbTFparam, seTime, se2Time, se2F, cbF, seSamples,
-             seTimeStep, seSamplesStep, lbTime, seDelayStart, gbStart, cbExternalStart, rgMem, gbSensitivity, cbRange,
-             gbChannels, cbCh1, cbCh2, cbCh3})
+             tbMCctl, btStartPlus, btRd})
         setHelpContext(w, 4);
     for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbScales, gbSmooth, lbPnt1, GroupBox2, cbXM, cbYM,
-                                                      cbZM, rgTimGrad, gbXshow, gbFDiscret, gbHelp, cbHelp})
+                                                      cbZM, rgTimGrad, gbXshow, gbHelp, cbHelp})
         setHelpContext(w, 5);
     setHelpContext(Chart1, 7);
     setHelpContext(tbFile, 7);
@@ -561,7 +451,6 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     settingsUi_ = std::make_unique<files::SettingsUi>(paths.settingsFile, services_.dialogs,
                                                       [this] { return collectSettings(); });
     // acquisition: set-up handlers and the device link, in place before any control is set
-    setupPanel = std::make_unique<acq::SetupPanel>(*this);
     measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
     linkIndicator = std::make_unique<acq::LinkIndicator>(*this, *measurementRun);
     boardChoice = std::make_unique<acq::BoardChoiceUi>(*this, btUSB);
@@ -583,46 +472,19 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     cbTimeunits->setCurrentIndex(indexOrDefault(cbTimeunits, s.timeUnits, 0));
     cbShowK->setCurrentIndex(indexOrDefault(cbShowK, s.xyMode, 0));
     seSmooth->setValue(s.smoothWeight);
-    seTimeStep->setValue(s.timeStep);
-    seSamplesStep->setValue(s.samplesStep);
     measurementFiles->setExportDivider(s.divider);
 
-    record.channelCount = 0;
     for (int i = 0; i < 3; ++i) {
         const QColor c = colourFromBgr(s.channelColour[i]);
         channelColourPanels[i]->setColour(c);
         Chart1->setSeriesColour(channelSeries[i], c);
-        setChannelBoxColour(channelBoxes[i], c);
-        channelBoxes[i]->setChecked(s.channelSelected[i]);
-        if (s.channelSelected[i])
-            ++record.channelCount;
+        setupPanel->setChannelColour(i, c);
     }
     pIaICl->setColour(colourFromBgr(s.modulusColour));
     Chart1->setSeriesColour(display::Series::IaI, pIaICl->colour());
     pPlsCl->setColour(colourFromBgr(s.pulseColour));
     Chart1->setSeriesColour(display::Series::Pls, pPlsCl->colour());
-
-    cbRange->setCurrentIndex(indexOrDefault(cbRange, s.sensitivity, 0));
-    cbF->setCurrentIndex(indexOrDefault(cbF, s.frequency, 0));
-    seSamples->setValue(s.samples);
-    rgMem->setItemIndex(s.pcOrMem);
-    cbExternalStart->setChecked(s.externalStart);
-    seDelayStart->setValue(s.delay);
-    CalcUseChnl();               // acquisition: the boxes may have changed one by one above
-    setupPanel->rgMemClick();    // acquisition: target rules and the memory limit
-    if (rgMem->itemIndex() == 1 && seSamples->value() > 131072)
-        seSamples->setValue(131072);
-
-    // The run divides by the sampling rate before anything else sets it, so the
-    // rate of the selected item is taken at once.
-    if (const auto f = acq::frequencyFromText(cbF->currentText(), QLocale::system().decimalPoint().at(0)))
-        record.sampleRateHz = *f;
-
-    if (record.channelCount == 0) {
-        record.channelCount = 3;
-        for (auto* b : channelBoxes)
-            b->setChecked(true);
-    }
+    setupPanel->applySettings(setupValues(s)); // acquisition
 
     cbHelp->setCurrentIndex(indexOrDefault(cbHelp, s.loadHelpOnStart, 0));
     helpOnStart = s.loadHelpOnStart;
@@ -643,8 +505,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     connect(this, &TForm1::chartShown, analysisActions, &analysis::MainWindowAnalysis::setChartShown);
 
     btUSBClick();
-    seTime->setRange(1, 20970880);
-    CalcFTSamples(seSamples);    // acquisition: the time follows the stored sample count
+    setupPanel->timeFromSamples(); // acquisition: the time follows the stored sample count
     settingsUi_->noteUnread(this); // files: a "tremor.ini" too large to read
     formReady = true;
     // Opened once the event loop runs, so the help comes up over the main window
@@ -706,7 +567,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
     // Panels are opened and closed from many places; each time, the open ones move side by side.
     if ((e->type() == QEvent::Show || e->type() == QEvent::Hide) &&
-        (watched == gbFT || watched == gbChart || watched == gbOptions)) {
+        (watched == setupPanel->gbFT || watched == gbChart || watched == gbOptions)) {
         if (e->type() == QEvent::Show)
             lastOpenedPanel_ = static_cast<QWidget*>(watched);
         placeFloatingPanels();
@@ -750,6 +611,7 @@ void TForm1::placeFloatingPanels()
     // The open panels side by side from the chart's right edge: options, then the chart panel,
     // then the set-up panel (at its design place when there is room), so that panels open at once
     // do not cover each other. A closed panel takes the place it would have if opened now.
+    QWidget* setup = setupPanel->gbFT;
     int right = Chart1->geometry().right() + 1;
     for (QWidget* panel : {static_cast<QWidget*>(gbOptions), static_cast<QWidget*>(gbChart)}) {
         const int x = std::max(kChartLeft, right - panel->width());
@@ -757,27 +619,24 @@ void TForm1::placeFloatingPanels()
         if (panel->isVisibleTo(this))
             right = x - kPanelGap;
     }
-    const int besideX = std::min(160, right - gbFT->width());
+    const int besideX = std::min(160, right - setup->width());
     if (besideX >= kChartLeft || !gbChart->isVisibleTo(this)) {
-        gbFT->move(std::max(kChartLeft, besideX), kChartTop);
+        setup->move(std::max(kChartLeft, besideX), kChartTop);
         return;
     }
     // No room beside the chart panel: under it, when the plot is tall enough for both.
     const QRect chartPanel = gbChart->geometry();
     const int plotBottom = Chart1->y() + Chart1->axisRect()->bottom();
-    gbFT->move(std::max(kChartLeft, chartPanel.right() + 1 - gbFT->width()), chartPanel.bottom() + 1 + kPanelGap);
-    if (gbFT->geometry().bottom() <= plotBottom)
+    setup->move(std::max(kChartLeft, chartPanel.right() + 1 - setup->width()), chartPanel.bottom() + 1 + kPanelGap);
+    if (setup->geometry().bottom() <= plotBottom)
         return;
     // Nor there: the two would cover each other in part, so the one opened last stays, whole,
     // at its own place and the other one closes.
-    gbFT->move(std::max(kChartLeft, besideX), kChartTop);
-    if (!gbFT->isVisibleTo(this))
+    setup->move(std::max(kChartLeft, besideX), kChartTop);
+    if (!setup->isVisibleTo(this))
         return;
     if (lastOpenedPanel_ == gbChart) {
-        if (setupPanel)
-            setupPanel->btChooseFClick(); // closes it, its button's caption with it
-        else
-            gbFT->hide();
+        setupPanel->closePanel(); // its button's caption with it
     } else {
         btChartClick();
     }

@@ -64,23 +64,6 @@ namespace app {
 class ZeroRunLink;
 class FilesLink;
 
-// A pair of small arrow buttons beside a control (the "up/down" buttons of the
-// set-up panel): they step a value by rules of their own, not by the spin box's.
-class UpDown : public QWidget {
-    Q_OBJECT
-public:
-    explicit UpDown(QWidget* parent = nullptr);
-    QToolButton* upButton() const { return up_; }
-    QToolButton* downButton() const { return down_; }
-signals:
-    void upClicked();
-    void downClicked();
-
-private:
-    QToolButton* up_;
-    QToolButton* down_;
-};
-
 // The main window: the tool bars, the comment, the signal chart, the status bar
 // and the floating option panels. The measurement record lives here.
 class TForm1 : public QWidget {
@@ -137,34 +120,12 @@ public:
     QFrame* tbMCctl;
     QFrame* tbOptions;
     QToolButton* btPrint;
-    QToolButton *btChooseF, *btStartPlus, *btRd;
+    QToolButton *btStartPlus, *btRd;
     QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
 
     display::SignalChart* Chart1;
     QToolButton* btSaveChart;
     StatusPanels* status;
-
-    // Frequency and time set-up panel.
-    QGroupBox* gbFT;
-    QGroupBox* gbTFparam;
-    QComboBox* cbF;
-    UpDown* se2F;
-    QSpinBox* seTime;
-    UpDown* se2Time;
-    QLabel* lbTime;
-    QSpinBox* seSamples;
-    UpDown* se2Samples;
-    QSpinBox* seDelayStart;
-    QLabel* lbDelayStart;
-    QGroupBox* gbStart;
-    QCheckBox* cbExternalStart;
-    QLabel* lbExternalStart;
-    RadioGroup* rgMem;
-    QGroupBox* gbSensitivity;
-    QComboBox* cbRange;
-    QGroupBox* gbChannels;
-    QCheckBox *cbCh1, *cbCh2, *cbCh3;
-    QPushButton* btStart;
 
     // Chart panel.
     PanelBox* gbChart;
@@ -186,9 +147,6 @@ public:
     QComboBox* cbTimeunits;
     QGroupBox* gbHelp;
     QComboBox* cbHelp;
-    QGroupBox* gbFDiscret;
-    QSpinBox* seTimeStep;
-    QSpinBox* seSamplesStep;
     QPushButton* btFM25ProtectClr;
 
     // Run progress panel.
@@ -203,7 +161,6 @@ public:
     QPixmap imgUSBgreen;
 
     // Channel tables, always in the order X, Y, Z.
-    std::array<QCheckBox*, 3> channelBoxes{};
     std::array<display::Series, 3> channelSeries{display::Series::X, display::Series::Y, display::Series::Z};
     std::array<ColourPanel*, 3> channelColourPanels{};
     std::array<QCheckBox*, 3> modulusBoxes{};
@@ -223,8 +180,6 @@ public:
     // Called by other subsystems too (the zero balancing starts a run, a settings load
     // recounts the channels); the work is done by the classes above.
     void btStartClick();
-    void CalcFTSamples(QObject* origin);
-    void CalcUseChnl();
     // ---- display: chart build, interaction, output ----
     std::unique_ptr<display::ChartBuilder> chartBuilder;
     // After each drawing of Chart1: link check restarted, visible stretch taken.
@@ -270,7 +225,7 @@ protected:
 private:
     void buildControls();
     void buildToolBars();
-    void buildSetupPanel();
+    void placeSetupPanel();
     void buildChartPanel();
     void buildOptionsPanel();
     void buildCommentBrowser();
@@ -288,6 +243,8 @@ private:
     void wireScales();
     // Joins the files parts to each other (fileslinks.cpp).
     void wireFiles();
+    // Joins the acquisition parts to the chart and to each other (acquisitionlinks.cpp).
+    void wireAcquisition();
     // The main chart as the analyses take it (partlinks.cpp).
     analysis::MainChartView mainChartView() const;
 

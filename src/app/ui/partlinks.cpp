@@ -1,5 +1,6 @@
 #include "app/ui/partlinks.h"
 
+#include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/mainanalysis.h"
 #include "app/ui/mainwindow.h"
 #include "files/ui/measurementfilesui.h"
@@ -8,24 +9,24 @@ namespace app {
 
 void ZeroRunLink::applyZeroRunSettings()
 {
-    for (int i = 0; i < 3; ++i)
-        kept_.channels[i] = f_.channelBoxes[i]->isChecked();
-    kept_.samples = f_.seSamples->value();
+    const acq::SetupValues setup = f_.setupPanel->values();
+    kept_.channels = setup.channels;
+    kept_.samples = setup.samples;
     kept_.view = f_.cbShowK->currentIndex();
     kept_.smoothWeight = f_.seSmooth->value();
     kept_.smooth = f_.cbSmooth->isChecked();
-    kept_.frequency = f_.cbF->currentIndex();
-    kept_.range = f_.cbRange->currentIndex();
-    kept_.target = f_.rgMem->itemIndex();
+    kept_.frequency = setup.frequency;
+    kept_.range = setup.range;
+    kept_.target = setup.target;
 
     // The board at rest, all channels, 2500 samples at the first rate and range into the
     // computer, shown in ADC units against samples and smoothed hard.
-    for (QCheckBox* box : f_.channelBoxes)
-        box->setChecked(true);
-    f_.seSamples->setValue(2500);
-    f_.cbRange->setCurrentIndex(0);
-    f_.rgMem->setItemIndex(0);
-    f_.cbF->setCurrentIndex(0);
+    for (int i = 0; i < 3; ++i)
+        f_.setupPanel->setChannelChecked(i, true);
+    f_.setupPanel->setSamples(2500);
+    f_.setupPanel->setRangeIndex(0);
+    f_.setupPanel->setTarget(0);
+    f_.setupPanel->setFrequencyIndex(0);
     f_.cbShowK->setCurrentIndex(1);
     f_.seSmooth->setValue(500);
 }
@@ -44,14 +45,14 @@ bool ZeroRunLink::startRun()
 void ZeroRunLink::restoreSettings()
 {
     for (int i = 0; i < 3; ++i)
-        f_.channelBoxes[i]->setChecked(kept_.channels[i]);
-    f_.seSamples->setValue(kept_.samples);
+        f_.setupPanel->setChannelChecked(i, kept_.channels[std::size_t(i)]);
+    f_.setupPanel->setSamples(kept_.samples);
     f_.cbShowK->setCurrentIndex(kept_.view);
     f_.seSmooth->setValue(kept_.smoothWeight);
     f_.cbSmooth->setChecked(kept_.smooth);
-    f_.cbF->setCurrentIndex(kept_.frequency);
-    f_.cbRange->setCurrentIndex(kept_.range);
-    f_.rgMem->setItemIndex(kept_.target);
+    f_.setupPanel->setFrequencyIndex(kept_.frequency);
+    f_.setupPanel->setRangeIndex(kept_.range);
+    f_.setupPanel->setTarget(kept_.target);
 }
 
 std::array<const double*, 3> ZeroRunLink::channelValues() const
@@ -76,11 +77,7 @@ void TForm1::wireScales()
     scales->setZeroRunHost(zeroRunLink_.get());
     connect(scales, &files::ScalesUi::yTitleRead, this,
             [this](const QString& title) { scalesYTitle = title; });
-    connect(scales, &files::ScalesUi::rangeItemsRead, this, [this](const QStringList& items) {
-        // Renamed in place: the selected item and the list's handlers stay as they were.
-        for (int i = 0; i < items.size() && i < cbRange->count(); ++i)
-            cbRange->setItemText(i, items.at(i));
-    });
+    connect(scales, &files::ScalesUi::rangeItemsRead, setupPanel.get(), &acq::SetupPanel::setRangeItemTexts);
 }
 
 analysis::MainChartView TForm1::mainChartView() const
@@ -89,7 +86,7 @@ analysis::MainChartView TForm1::mainChartView() const
     v.chart = Chart1;
     v.channelSeries = channelSeries;
     for (int c = 0; c < 3; ++c)
-        v.channelCaptions[c] = channelBoxes[c]->text();
+        v.channelCaptions[c] = setupPanel->channelCaption(c);
     v.firstVisibleIndex = firstVisibleIndex;
     v.lastVisibleIndex = lastVisibleIndex;
     v.samplePeriodUs = record.samplePeriodUs;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "acquisition/ui/measurementrun.h"
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/livetrace.h"
 #include "platform/ticks.h"
@@ -27,7 +28,7 @@ ChartOptions ChartBuilder::optionsFromControls() const
     o.timeUnit = std::max(0, f_.cbTimeunits->currentIndex());
     o.smooth = f_.cbSmooth->isChecked();
     o.smoothWeight = f_.seSmooth->value();
-    o.channels = {f_.cbCh1->isChecked(), f_.cbCh2->isChecked(), f_.cbCh3->isChecked()};
+    o.channels = f_.setupPanel->checkedChannels();
     for (int i = 0; i < 3; ++i)
         o.modulus[std::size_t(i)] = f_.modulusBoxes[std::size_t(i)]->isChecked();
     o.degrees = f_.rgTimGrad->itemIndex() == 1;

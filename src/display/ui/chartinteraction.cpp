@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/chartbuild.h"
 #include "display/interaction.h"
@@ -230,7 +231,7 @@ void ChartInteraction::cbSmoothClick()
     f_.ShowStartProcess(QStringLiteral("Выполняется построение графика"));
     // 3. Only a chart that has been drawn with points is rebuilt.
     for (int a = 0; a < 3; ++a) {
-        if (f_.channelBoxes[std::size_t(a)]->isChecked() &&
+        if (f_.setupPanel->channelChecked(a) &&
             f_.Chart1->lastVisibleIndex(f_.channelSeries[std::size_t(a)]) != -1) {
             f_.ShowChart(f_.cbSmooth);
             break;

@@ -10,6 +10,7 @@
 
 #include <utility>
 
+#include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartpaint.h"
 #include "display/ui/chartsvg.h"
@@ -299,7 +300,7 @@ void ChartOutput::printOn(QPrinter& printer)
     painter.end();
 }
 
-void ChartOutput::chooseColour(app::ColourPanel* panel, Series series, QCheckBox* channelBox)
+void ChartOutput::chooseColour(app::ColourPanel* panel, Series series, int channel)
 {
     platform::Dialogs* dialogs = f_.services().dialogs;
     if (!dialogs)
@@ -310,33 +311,33 @@ void ChartOutput::chooseColour(app::ColourPanel* panel, Series series, QCheckBox
     lastColour_ = *chosen;
     panel->setColour(*chosen);
     f_.Chart1->setSeriesColour(series, panel->colour());
-    if (channelBox)
-        app::setChannelBoxColour(channelBox, panel->colour());
+    if (channel >= 0)
+        f_.setupPanel->setChannelColour(channel, panel->colour());
 }
 
 void ChartOutput::pColorCh1Click()
 {
-    chooseColour(f_.pColorCh1, f_.channelSeries[0], f_.cbCh1);
+    chooseColour(f_.pColorCh1, f_.channelSeries[0], 0);
 }
 
 void ChartOutput::pColorCh2Click()
 {
-    chooseColour(f_.pColorCh2, f_.channelSeries[1], f_.cbCh2);
+    chooseColour(f_.pColorCh2, f_.channelSeries[1], 1);
 }
 
 void ChartOutput::pColorCh3Click()
 {
-    chooseColour(f_.pColorCh3, f_.channelSeries[2], f_.cbCh3);
+    chooseColour(f_.pColorCh3, f_.channelSeries[2], 2);
 }
 
 void ChartOutput::pIaIClClick()
 {
-    chooseColour(f_.pIaICl, Series::IaI, nullptr);
+    chooseColour(f_.pIaICl, Series::IaI, -1);
 }
 
 void ChartOutput::pPlsClClick()
 {
-    chooseColour(f_.pPlsCl, Series::Pls, nullptr);
+    chooseColour(f_.pPlsCl, Series::Pls, -1);
 }
 
 } // namespace display

@@ -79,7 +79,7 @@ class ChartOutput : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void chooseColour(app::ColourPanel* panel, Series series, QCheckBox* channelBox);
+    void chooseColour(app::ColourPanel* panel, Series series, int channel); // channel -1: no channel box
     void savePicture(const QString& name);
     // The print job's and the PDF's name: the measurement's file name, or "Измерение" and its start.
     QString documentName() const;
