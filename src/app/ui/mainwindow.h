@@ -24,7 +24,6 @@
 #include "app/ui/services.h"
 #include "display/ui/signalchart.h"
 #include "files/mainsettings.h"
-#include "files/ui/commentbox.h"
 
 namespace analysis {
 class TForm2;

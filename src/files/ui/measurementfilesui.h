@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "files/axdfile.h"
+#include "files/ui/commentbox.h"
 #include "files/runjournal.h"
 #include "files/savefile.h"
 #include "files/textexport.h"
@@ -37,7 +38,6 @@ class TickSource;
 
 namespace files {
 
-class CommentBox;
 class ExportProgressPanel;
 
 // The notice for a measurement file whose sampling period is zero, negative or not a number.
