@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "display/chartbuild.h"
 #include "files/axdfile.h"
 #include "files/folderbrowse.h"
@@ -286,7 +287,7 @@ app::TForm1& window()
 void emptyWindow(app::TForm1& f)
 {
     f.record.sampleStream = {};
-    f.Chart1->clearAllSeries();
+    f.chartPart->Chart1->clearAllSeries();
 }
 
 void OpenToChart(benchmark::State& state)
@@ -308,7 +309,7 @@ void OpenToChart(benchmark::State& state)
         held = heapNow.load() - before;
         state.ResumeTiming();
     }
-    if (f.Chart1->pointCount(display::Series::X) != bench::kFrames - 1)
+    if (f.chartPart->Chart1->pointCount(display::Series::X) != bench::kFrames - 1)
         state.SkipWithError("the chart was not built");
     state.counters["peak_bytes_per_frame"] = double(peak) / double(bench::kFrames);
     state.counters["held_bytes_per_frame"] = double(held) / double(bench::kFrames);

@@ -10,6 +10,7 @@
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "common/fakedialogs.h"
 #include "common/windowpaths.h"
 #include "common/fakehelp.h"

@@ -196,7 +196,7 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 800);
         EXPECT_EQ(f->measurementFiles->mComment->comment(), QStringLiteral("опыт 7"));
         EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")));
-        EXPECT_TRUE(f->Chart1->isEnabled()) << "charted";
+        EXPECT_TRUE(f->chartPart->Chart1->isEnabled()) << "charted";
 
         // Offered once only.
         f.reset();

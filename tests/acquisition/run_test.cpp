@@ -104,7 +104,7 @@ TEST_F(RunTest, RunToTheComputerFillsTheStreamWithTheBoardsSamples)
     EXPECT_TRUE(f->timRx->isActive());
     EXPECT_EQ(f->timRx->interval(), 900);
     EXPECT_FALSE(f->pnlChart->isVisibleTo(f.get())) << "900 ms need no progress panel";
-    EXPECT_FALSE(f->Chart1->isEnabled());
+    EXPECT_FALSE(f->chartPart->Chart1->isEnabled());
 
     poll(*f, 50); // the board has sent a part
     EXPECT_TRUE(f->timRx->isActive());
@@ -115,7 +115,7 @@ TEST_F(RunTest, RunToTheComputerFillsTheStreamWithTheBoardsSamples)
     ASSERT_EQ(f->record.sampleStream.size(), 1920u);
     expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
     EXPECT_FALSE(f->record.loadedFromFile);
-    EXPECT_TRUE(f->Chart1->isEnabled()) << "the chart was built";
+    EXPECT_TRUE(f->chartPart->Chart1->isEnabled()) << "the chart was built";
 
     const QStringList texts = activities(shown);
     ASSERT_EQ(texts.size(), 3);
@@ -203,7 +203,7 @@ TEST_F(RunTest, APollThatReadsNothingEndsTheTransfer)
     EXPECT_FALSE(f->timRx->isActive());
     EXPECT_EQ(f->record.sampleStream.size(), first);
     EXPECT_TRUE(handedToChart(*f));
-    EXPECT_TRUE(f->Chart1->isEnabled());
+    EXPECT_TRUE(f->chartPart->Chart1->isEnabled());
 }
 
 TEST_F(RunTest, LongRunShowsAndCountsDownTheProgressPanel)
@@ -224,14 +224,14 @@ TEST_F(RunTest, LongRunShowsAndCountsDownTheProgressPanel)
     // The start time lies the delay ahead.
     EXPECT_GE(f->record.startTime, before.addSecs(5));
 
-    ticks.set(f->runStartTick + 8000);
+    ticks.set(f->chartPart->values().runStartTick + 8000);
     f->measurementRun->TimPrgssBarTimer();
     EXPECT_EQ(f->lbPercent->text(), QStringLiteral("50%"));
     EXPECT_EQ(f->lbRestPercent->text(), QStringLiteral("50%"));
     EXPECT_EQ(f->lbElapsedVal->text(), QStringLiteral("00:08"));
     EXPECT_EQ(f->lbRestVal->text(), QStringLiteral("00:08"));
     EXPECT_EQ(f->progressBar->value(), 7900);
-    ticks.set(f->runStartTick + 16000);
+    ticks.set(f->chartPart->values().runStartTick + 16000);
     f->measurementRun->TimPrgssBarTimer();
     EXPECT_FALSE(f->pnlChart->isVisibleTo(f.get()));
     EXPECT_FALSE(f->TimPrgssBar->isActive());

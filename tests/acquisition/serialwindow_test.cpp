@@ -97,7 +97,7 @@ TEST_F(SerialWindowTest, StreamedRunAndRunToMemoryEndInTheEmulatorsScene)
     pollUntilDone(*f);
     ASSERT_EQ(f->record.sampleStream.size(), 98304u);
     expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0, scene);
-    EXPECT_TRUE(f->Chart1->isEnabled()) << "the chart was built";
+    EXPECT_TRUE(f->chartPart->Chart1->isEnabled()) << "the chart was built";
 
     // To memory, started by the contact 300 ms after the command; then "Считать".
     setUp(*f, {true, false, true}, 2, 1, 400, 1, true);
@@ -134,7 +134,7 @@ TEST_F(SerialWindowTest, BoardUnpluggedMidRunThenPluggedBackIn)
     ASSERT_TRUE(runToEnd(*f));
     EXPECT_EQ(f->record.sampleStream.size(), 20000u - 7u)
         << "all that came after the device-ID probe at the open and the six read-backs";
-    EXPECT_TRUE(f->Chart1->isEnabled()) << "what arrived is charted";
+    EXPECT_TRUE(f->chartPart->Chart1->isEnabled()) << "what arrived is charted";
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Передача прервана: принято 3332 из 16384 кадров (порт ")))
         << qPrintable(texts());
@@ -234,7 +234,7 @@ TEST_F(SerialWindowTest, AStreamedRunThatEndsOtherwiseThanAskedSaysHowAndKeepsOn
         // An earlier record on the chart, which must not stand for this run.
         f->record.sampleStream.append(QByteArray(600, '\x01'));
         f->ShowChart(nullptr);
-        ASSERT_GT(f->Chart1->pointCount(display::Series::X), 0);
+        ASSERT_GT(f->chartPart->Chart1->pointCount(display::Series::X), 0);
 
         start(*f);
         ASSERT_TRUE(runToEnd(*f, 6000)) << "the run did not end before its first poll";
@@ -252,7 +252,7 @@ TEST_F(SerialWindowTest, AStreamedRunThatEndsOtherwiseThanAskedSaysHowAndKeepsOn
             expectScene(kept, {true, true, true}, c.frequencyIndex == 0 ? 3200 : 100, 0);
         EXPECT_EQ(f->record.isPartial(), c.partial);
         EXPECT_EQ(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")), c.partial);
-        EXPECT_EQ(f->Chart1->pointCount(display::Series::X) == 0, kept.isEmpty()) << "the chart is this run's";
+        EXPECT_EQ(f->chartPart->Chart1->pointCount(display::Series::X) == 0, kept.isEmpty()) << "the chart is this run's";
         EXPECT_EQ(f->record.unsavableReason().isEmpty(), !kept.isEmpty()) << "no data, no file";
         dialogs.messages.clear();
     }

@@ -210,7 +210,7 @@ TEST_F(SetupPanelTest, MemoryTargetAndChannelsLimitTheSamples)
 
     // Each box shows or hides its series, recounts the channels and reconciles from the samples.
     f->setupPanel->cbCh3->setChecked(false);
-    EXPECT_FALSE(f->Chart1->isSeriesShown(display::Series::Z));
+    EXPECT_FALSE(f->chartPart->Chart1->isSeriesShown(display::Series::Z));
     EXPECT_EQ(f->record.channelCount, 2);
     EXPECT_EQ(f->setupPanel->seSamples->value(), 43689) << "the limit only cuts, it never raises";
     set(*f, {1, 100000});
@@ -222,7 +222,7 @@ TEST_F(SetupPanelTest, MemoryTargetAndChannelsLimitTheSamples)
     EXPECT_EQ(f->record.channelCount, 0) << "no channel: no limit, and no division by zero";
     EXPECT_EQ(f->setupPanel->seSamples->value(), 100000);
     f->setupPanel->cbCh1->setChecked(true);
-    EXPECT_TRUE(f->Chart1->isSeriesShown(display::Series::X));
+    EXPECT_TRUE(f->chartPart->Chart1->isSeriesShown(display::Series::X));
     EXPECT_EQ(f->setupPanel->seSamples->value(), 100000);
     f->setupPanel->cbCh2->setChecked(true);
     EXPECT_EQ(f->setupPanel->seSamples->value(), 65534);
@@ -292,7 +292,7 @@ TEST_F(SetupPanelTest, ConnectionIndicatorAsksTheBoardOnlyWhileIdle)
         return f->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
     };
     f->status->setPanelText(0, QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
-    f->Chart1->replot();
+    f->chartPart->Chart1->replot();
     ASSERT_TRUE(f->timCheckUSB->isActive()) << "a paint starts the indicator's timer";
     EXPECT_EQ(f->timCheckUSB->interval(), 1000);
     // A perfect run must not end in a red light.
@@ -346,7 +346,7 @@ TEST_F(SetupPanelTest, TypedValuesAreBroughtIntoTheBounds)
         {f->setupPanel->seTime, "99999999", Qt::Key_Tab, 20970880, {20970880, 131068}},
         {f->setupPanel->seTime, "0", Qt::Key_Return, 1, {1, 1}},
         {f->setupPanel->seTime, "0", Qt::Key_Tab, 1, {1, 1}},
-        {f->seSmooth, "16", Qt::Key_Tab, 16, {1000, 3200}},
+        {f->chartPart->seSmooth, "16", Qt::Key_Tab, 16, {1000, 3200}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);

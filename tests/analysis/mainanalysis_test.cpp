@@ -12,6 +12,7 @@
 #include "analysis/ui/spectrumwindow.h"
 #include "analysis/ui/spinedit.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "common/fakedialogs.h"
 #include "common/windowpaths.h"
 #include "common/fakehelp.h"
@@ -41,17 +42,17 @@ class MainAnalysisTest : public ::testing::Test {
         for (Series s : {Series::X, Series::Y}) {
             display::UniformSeries line;
             line.assign(y, display::UniformAxis{1, 312.5, 1000});
-            form1->Chart1->setLine(s, std::move(line));
+            form1->chartPart->Chart1->setLine(s, std::move(line));
         }
-        form1->Chart1->setLeftTitle(QStringLiteral("Ускорение, см/с/с"));
-        form1->Chart1->setBottomTitle(QStringLiteral("Время, мс"));
+        form1->chartPart->Chart1->setLeftTitle(QStringLiteral("Ускорение, см/с/с"));
+        form1->chartPart->Chart1->setBottomTitle(QStringLiteral("Время, мс"));
         form1->record.samplePeriodUs = 312.5;
-        form1->nyquistHz = 1600;
-        form1->timeUnitDivisor = 1000;
-        form1->xAxisTitle = QStringLiteral("Время, мс");
-        form1->firstVisibleIndex = 0;
-        form1->lastVisibleIndex = 7999;
-        form1->cbSmooth->setChecked(false);
+        form1->chartPart->valuesForTests().nyquistHz = 1600;
+        form1->chartPart->valuesForTests().timeUnitDivisor = 1000;
+        form1->chartPart->valuesForTests().xAxisTitle = QStringLiteral("Время, мс");
+        form1->chartPart->valuesForTests().firstVisibleIndex = 0;
+        form1->chartPart->valuesForTests().lastVisibleIndex = 7999;
+        form1->chartPart->cbSmooth->setChecked(false);
         // What the first chart build enables.
         form1->analysisActions->setChartShown();
         dialogs.messages.clear();
@@ -76,9 +77,9 @@ class MainAnalysisTest : public ::testing::Test {
 
 TEST_F(MainAnalysisTest, SpectrumAnalysesTheFirstShownChannel)
 {
-    form1->Chart1->setSeriesShown(Series::X, false);
-    form1->cbSmooth->setChecked(true);
-    form1->seSmooth->setValue(8);
+    form1->chartPart->Chart1->setSeriesShown(Series::X, false);
+    form1->chartPart->cbSmooth->setChecked(true);
+    form1->chartPart->seSmooth->setValue(8);
     form2->cbSp2ClipBrd->setChecked(false);
     QTest::mouseClick(form1->analysisActions->spectrumButton(), Qt::LeftButton);
 
@@ -107,10 +108,10 @@ TEST_F(MainAnalysisTest, SpectrumAnalysesTheFirstShownChannel)
 
 TEST_F(MainAnalysisTest, TrendNamesItsChannelAndTime)
 {
-    form1->cbSmooth->setChecked(true);
-    form1->seSmooth->setValue(8);
+    form1->chartPart->cbSmooth->setChecked(true);
+    form1->chartPart->seSmooth->setValue(8);
     // Whatever the main chart's bottom axis shows, the trend's points are laid out in time.
-    form1->Chart1->setBottomTitle(QStringLiteral("Градусы"));
+    form1->chartPart->Chart1->setBottomTitle(QStringLiteral("Градусы"));
     form1->analysisActions->btTrendClick(form1->analysisActions->trendButton());
 
     EXPECT_TRUE(form2->isVisible());
@@ -127,7 +128,7 @@ TEST_F(MainAnalysisTest, TrendNamesItsChannelAndTime)
 TEST_F(MainAnalysisTest, WithoutAShownChannelOnlyAMessage)
 {
     for (Series s : {Series::X, Series::Y, Series::Z})
-        form1->Chart1->setSeriesShown(s, false);
+        form1->chartPart->Chart1->setSeriesShown(s, false);
 
     form1->analysisActions->btTrendClick(nullptr);
     form1->analysisActions->btSpectrGoClick(nullptr);
@@ -143,8 +144,8 @@ TEST_F(MainAnalysisTest, WithoutAShownChannelOnlyAMessage)
 
 TEST_F(MainAnalysisTest, AStretchNotPaintedYetIsNotAnalysed)
 {
-    form1->firstVisibleIndex = -1;
-    form1->lastVisibleIndex = -1;
+    form1->chartPart->valuesForTests().firstVisibleIndex = -1;
+    form1->chartPart->valuesForTests().lastVisibleIndex = -1;
     form1->analysisActions->btSpectrGoClick(nullptr);
     form1->analysisActions->btTrendClick(nullptr);
     EXPECT_EQ(dialogs.messages.size(), 2u);

@@ -12,6 +12,7 @@
 
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "common/fakedialogs.h"
 #include "common/windowpaths.h"
 #include "common/fakehelp.h"
@@ -62,11 +63,11 @@ TEST_F(MainWindowTest, FirstStartUsesTheDefaults)
     const QColor reds[3] = {QColor(64, 0, 0), QColor(128, 0, 0), QColor(192, 0, 0)};
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(f->setupPanel->channelBoxes[i]->isChecked());
-        EXPECT_EQ(f->channelColourPanels[i]->colour(), reds[i]);
-        EXPECT_EQ(f->Chart1->seriesColour(f->channelSeries[i]), reds[i]);
+        EXPECT_EQ(f->chartPart->channelColourPanels[i]->colour(), reds[i]);
+        EXPECT_EQ(f->chartPart->Chart1->seriesColour(f->chartPart->channelSeries[i]), reds[i]);
     }
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
-    EXPECT_FALSE(f->Chart1->isEnabled()) << "the chart ignores the mouse until the first build";
+    EXPECT_FALSE(f->chartPart->Chart1->isEnabled()) << "the chart ignores the mouse until the first build";
     EXPECT_FALSE(f->setupPanel->gbFT->isVisibleTo(f.get()));
     EXPECT_FALSE(f->gbChart->isVisibleTo(f.get()));
     EXPECT_FALSE(f->gbOptions->isVisibleTo(f.get()));
@@ -122,7 +123,7 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
              s.frequency = 12;
          },
          [](TForm1& f, FakeHelp&) {
-             EXPECT_EQ(f.cbTimeunits->currentIndex(), 0);
+             EXPECT_EQ(f.chartPart->cbTimeunits->currentIndex(), 0);
              EXPECT_EQ(f.measurementFiles->cbDivider->currentIndex(), 1);
              EXPECT_EQ(f.setupPanel->cbF->currentIndex(), 0);
          }},
@@ -135,11 +136,11 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
              s.pulseColour = 0x00FF0000; // blue in 0x00BBGGRR
          },
          [](TForm1& f, FakeHelp&) {
-             EXPECT_FALSE(f.Chart1->isSeriesShown(display::Series::IaI));
-             EXPECT_TRUE(f.Chart1->isSeriesShown(display::Series::Mark));
-             EXPECT_FALSE(f.Chart1->isSeriesShown(display::Series::Pls));
-             EXPECT_EQ(f.pPlsCl->colour(), QColor(0, 0, 255));
-             EXPECT_EQ(f.Chart1->seriesColour(display::Series::Pls), QColor(0, 0, 255));
+             EXPECT_FALSE(f.chartPart->Chart1->isSeriesShown(display::Series::IaI));
+             EXPECT_TRUE(f.chartPart->Chart1->isSeriesShown(display::Series::Mark));
+             EXPECT_FALSE(f.chartPart->Chart1->isSeriesShown(display::Series::Pls));
+             EXPECT_EQ(f.chartPart->pPlsCl->colour(), QColor(0, 0, 255));
+             EXPECT_EQ(f.chartPart->Chart1->seriesColour(display::Series::Pls), QColor(0, 0, 255));
          }},
         {"window geometry", [](auto& s) {
              s.width = 700;
@@ -150,7 +151,7 @@ TEST_F(MainWindowTest, CreationAppliesTheStoredChoices)
          [](TForm1& f, FakeHelp&) {
              EXPECT_EQ(f.size(), QSize(700, 500));
              EXPECT_EQ(f.pos(), QPoint(10, 20));
-             EXPECT_EQ(f.Chart1->size(), QSize(700 - 12, 500 - 135));
+             EXPECT_EQ(f.chartPart->Chart1->size(), QSize(700 - 12, 500 - 135));
          }},
     };
     for (const auto& c : cases) {
@@ -192,7 +193,7 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         // either side of the chart, the status bar right under it.
         const int w = c.expected.width() - 12;
         const int h = c.expected.height() - 135;
-        EXPECT_EQ(f->Chart1->size(), QSize(w, h));
+        EXPECT_EQ(f->chartPart->Chart1->size(), QSize(w, h));
         EXPECT_EQ(f->measurementFiles->gbFile->width(), w);
         EXPECT_EQ(f->pnlChart->width(), w);
         EXPECT_EQ(f->progressBar->width(), w - 20);
@@ -202,9 +203,9 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         EXPECT_EQ(f->folderBrowser->MAllCmnt->height(), h - f->folderBrowser->pSearch->height() - f->folderBrowser->MAllCmnt->y() - 10);
         EXPECT_EQ(f->folderBrowser->pSearch->width(), w - 20);
         EXPECT_EQ(f->folderBrowser->pSearch->y(), h - f->folderBrowser->pSearch->height() - 5);
-        EXPECT_EQ(f->btSaveChart->y(), h - 26);
-        EXPECT_EQ(f->Chart1->x(), f->width() - f->Chart1->geometry().right() - 1) << "equal side margins";
-        const int band = f->status->y() - f->Chart1->geometry().bottom() - 1;
+        EXPECT_EQ(f->chartPart->btSaveChart->y(), h - 26);
+        EXPECT_EQ(f->chartPart->Chart1->x(), f->width() - f->chartPart->Chart1->geometry().right() - 1) << "equal side margins";
+        const int band = f->status->y() - f->chartPart->Chart1->geometry().bottom() - 1;
         EXPECT_GE(band, 0);
         EXPECT_LE(band, 6) << "no empty band above the status bar";
     }
@@ -223,7 +224,7 @@ TEST_F(MainWindowTest, ClickIntoBareWindowTogglesFullScreen)
     f->FormClick();
     EXPECT_EQ(f->size(), QSize(794, 515));
 
-    f->Chart1->setEnabled(true);
+    f->chartPart->Chart1->setEnabled(true);
     f->resize(700, 500);
     f->move(30, 40);
     QTest::mouseClick(f.get(), Qt::LeftButton, {}, QPoint(f->width() - 3, f->height() - 30));
@@ -248,7 +249,7 @@ TEST_F(MainWindowTest, FirstRestoreOfAWindowStartedFullScreenIs620By480)
     s.width = scr->geometry().width();
     s.height = work.y() + work.height();
     auto f = make(s);
-    f->Chart1->setEnabled(true);
+    f->chartPart->Chart1->setEnabled(true);
     f->FormClick();
     f->FormResize();
     EXPECT_EQ(f->size(), QSize(620, 480));
@@ -365,7 +366,7 @@ TEST_F(MainWindowTest, StoredGeometryIsBroughtOntoTheScreenAndWrittenBackAsAppli
         s.height = c.stored.height();
         auto f = make(s);
         EXPECT_EQ(QRect(f->pos(), f->size()), c.applied);
-        EXPECT_EQ(f->Chart1->height(), f->height() - 135);
+        EXPECT_EQ(f->chartPart->Chart1->height(), f->height() - 135);
         f->close();
         const files::MainSettings written = files::readMainSettingsFile(dir.filePath(QStringLiteral("tremor.ini")));
         EXPECT_EQ(QRect(written.left, written.top, written.width, written.height), c.applied);
@@ -419,7 +420,7 @@ TEST_F(MainWindowTest, ShrinkingKeepsAUsableChartUnderTheToolBars)
     f->show();
     f->resize(300, 50);
     QCoreApplication::processEvents();
-    EXPECT_GE(f->Chart1->height(), 120);
-    EXPECT_GE(f->status->y(), f->Chart1->geometry().bottom()) << "the status bar over the chart";
+    EXPECT_GE(f->chartPart->Chart1->height(), 120);
+    EXPECT_GE(f->status->y(), f->chartPart->Chart1->geometry().bottom()) << "the status bar over the chart";
     EXPECT_GT(f->status->y(), f->ctlBar->geometry().bottom()) << "the status bar over the tool bars";
 }

@@ -8,6 +8,7 @@
 #include "analysis/ui/mainanalysis.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "app/ui/translations.h"
 #include "common/fakedialogs.h"
 #include "common/fakehelp.h"
@@ -36,9 +37,9 @@ class WindowLookTest : public ::testing::Test {
             band[i] = i % 2 ? 1.0 : -1.0;
         display::UniformSeries line;
         line.assign(band, display::UniformAxis{1, 1, 1});
-        f->Chart1->setLine(Series::X, std::move(line));
-        f->Chart1->setSeriesColour(Series::X, trace);
-        f->Chart1->replot();
+        f->chartPart->Chart1->setLine(Series::X, std::move(line));
+        f->chartPart->Chart1->setSeriesColour(Series::X, trace);
+        f->chartPart->Chart1->replot();
     }
 
     // Pixels of the trace colour inside a panel, leaving out the controls that show a series'
@@ -79,7 +80,7 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
 {
     ASSERT_EQ(f->size(), QSize(794, 515));
     QWidget* panels[] = {f->setupPanel->gbFT, f->gbChart, f->gbOptions, f->folderBrowser};
-    const int plotBottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
+    const int plotBottom = f->chartPart->Chart1->y() + f->chartPart->Chart1->axisRect()->bottom();
     for (QWidget* p : panels) {
         SCOPED_TRACE(p->objectName().toStdString());
         p->show();
@@ -117,14 +118,14 @@ TEST_F(WindowLookTest, FloatingPanelsHideTheTracesAndFitTheFirstWindow)
         }
         QCoreApplication::processEvents();
         SCOPED_TRACE(order.toStdString());
-        const int bottom = f->Chart1->y() + f->Chart1->axisRect()->bottom();
+        const int bottom = f->chartPart->Chart1->y() + f->chartPart->Chart1->axisRect()->bottom();
         for (QWidget* p : std::initializer_list<QWidget*>{f->setupPanel->gbFT, f->gbChart, f->gbOptions}) {
             const bool stays = std::find(c.stay.cbegin(), c.stay.cend(), p) != c.stay.cend();
             EXPECT_EQ(p->isVisible(), stays) << p->objectName().toStdString();
             if (!stays)
                 continue;
             const QRect r = inWindow(p, f.get());
-            EXPECT_TRUE(f->Chart1->geometry().contains(r)) << p->objectName().toStdString();
+            EXPECT_TRUE(f->chartPart->Chart1->geometry().contains(r)) << p->objectName().toStdString();
             EXPECT_LE(r.bottom(), bottom) << p->objectName().toStdString();
             for (QWidget* q : c.stay)
                 EXPECT_TRUE(p == q || !r.intersects(inWindow(q, f.get())))
@@ -163,11 +164,11 @@ TEST_F(WindowLookTest, OptionsCloseOnlyOnAClickOnTheirEmptyArea)
     ASSERT_TRUE(f->gbOptions->isVisible());
     dialogs.colourAnswers = {std::nullopt, QColor(1, 2, 3)};
     // A swatch, cancelled and confirmed; a caption over the swatches: the panel stays.
-    QTest::mouseClick(f->pColorCh1, Qt::LeftButton);
-    QTest::mouseClick(f->pColorCh2, Qt::LeftButton);
-    EXPECT_EQ(f->pColorCh2->colour(), QColor(1, 2, 3));
+    QTest::mouseClick(f->chartPart->pColorCh1, Qt::LeftButton);
+    QTest::mouseClick(f->chartPart->pColorCh2, Qt::LeftButton);
+    EXPECT_EQ(f->chartPart->pColorCh2->colour(), QColor(1, 2, 3));
     EXPECT_EQ(dialogs.colourRequests.size(), 2u);
-    QTest::mouseClick(f->gbColours, Qt::LeftButton, {}, QPoint(f->gbColours->width() / 2, 4));
+    QTest::mouseClick(f->chartPart->gbColours, Qt::LeftButton, {}, QPoint(f->chartPart->gbColours->width() / 2, 4));
     EXPECT_TRUE(f->gbOptions->isVisible());
     // Its own empty area, at the foot of the panel.
     QTest::mouseClick(f->gbOptions, Qt::LeftButton, {}, QPoint(f->gbOptions->width() - 3, f->gbOptions->height() - 3));
@@ -220,7 +221,7 @@ TEST_F(WindowLookTest, ToolBarsUnderTheirSectionsWithWholeCaptionsAndIcons)
         ASSERT_EQ(b->text(), QStringLiteral("Закрыть"));
         EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()) + 6) << b->objectName().toStdString();
     }
-    for (QToolButton* b : {f->btPrint, f->btHelpTOC}) {
+    for (QToolButton* b : {f->chartPart->btPrint, f->btHelpTOC}) {
         const QImage icon = b->icon().pixmap(16, 16).toImage();
         ASSERT_FALSE(icon.isNull()) << b->objectName().toStdString();
         int drawn = 0;

@@ -20,7 +20,7 @@ class ChartNavigationTest : public ChartWindowTest {
         f->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         f->ShowChart(nullptr);
-        chart = f->Chart1;
+        chart = f->chartPart->Chart1;
         chart->replot();
         chart->setFocus();
     }
@@ -42,7 +42,7 @@ class ChartNavigationTest : public ChartWindowTest {
         QTest::mouseMove(chart, to);
         QTest::mouseRelease(chart, b, {}, to);
     }
-    double st() const { return f->sampleStepX; }
+    double st() const { return f->chartPart->values().sampleStepX; }
     ValueRange x() const { return chart->bottomRange(); }
     ValueRange y() const { return chart->leftRange(); }
 

@@ -78,22 +78,22 @@ class ChartOutputTest : public ChartWindowTest {
     void SetUp() override
     {
         ChartWindowTest::SetUp();
-        f->chartOutput->setPrinters(&printers);
+        f->chartPart->chartOutput->setPrinters(&printers);
         fillRecord(500);
         f->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
         f->ShowChart(nullptr);
-        f->Chart1->replot();
+        f->chartPart->Chart1->replot();
     }
 
     // Press on the copy button at tick 1000 and release `held` ms later.
     void press(Qt::MouseButton button, std::uint32_t held)
     {
-        const QPoint c = f->btSaveChart->rect().center();
+        const QPoint c = f->chartPart->btSaveChart->rect().center();
         ticks.set(1000);
-        QTest::mousePress(f->btSaveChart, button, {}, c);
+        QTest::mousePress(f->chartPart->btSaveChart, button, {}, c);
         ticks.set(1000 + held);
-        QTest::mouseRelease(f->btSaveChart, button, {}, c);
+        QTest::mouseRelease(f->chartPart->btSaveChart, button, {}, c);
     }
 
     FakePrinters printers;
@@ -131,24 +131,24 @@ TEST_F(ChartOutputTest, LongPressRule)
             EXPECT_EQ(dialogs.fileDialogs[0].spec.defaultExtension, QStringLiteral("svg"));
         }
     }
-    EXPECT_TRUE(f->btSaveChart->toolTip().contains(QStringLiteral("SVG")));
-    EXPECT_FALSE(f->Chart1->isZoomed()) << "a press on the button does not reach the chart";
+    EXPECT_TRUE(f->chartPart->btSaveChart->toolTip().contains(QStringLiteral("SVG")));
+    EXPECT_FALSE(f->chartPart->Chart1->isZoomed()) << "a press on the button does not reach the chart";
 }
 
 TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
 {
     const QColor screen(200, 220, 240);
-    f->Chart1->setBackgroundColour(screen);
+    f->chartPart->Chart1->setBackgroundColour(screen);
 
     // The clipboard: SVG and PNG of the whole chart.
-    f->N1->trigger();
+    f->chartPart->N1->trigger();
     ASSERT_FALSE(dialogs.clipboardSvg.isEmpty());
     EXPECT_TRUE(dialogs.clipboardSvg.contains("<svg"));
     EXPECT_TRUE(dialogs.clipboardSvg.contains("#ffffff"));
     EXPECT_FALSE(dialogs.clipboardSvg.contains("#c8dcf0")) << "no trace of the screen colour";
-    EXPECT_EQ(dialogs.clipboardPng.size(), f->Chart1->size());
+    EXPECT_EQ(dialogs.clipboardPng.size(), f->chartPart->Chart1->size());
     EXPECT_EQ(dialogs.clipboardPng.pixelColor(1, 1), QColor(Qt::white));
-    EXPECT_EQ(f->Chart1->backgroundColour(), screen);
+    EXPECT_EQ(f->chartPart->Chart1->backgroundColour(), screen);
 
     // The file.
     const QString path = dir.path() + QStringLiteral("/chart.svg");
@@ -157,7 +157,7 @@ TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
     const QByteArray svg = testutil::readAll(path);
     EXPECT_TRUE(svg.contains("<svg"));
     EXPECT_TRUE(svg.contains("#ffffff"));
-    EXPECT_EQ(f->Chart1->backgroundColour(), screen);
+    EXPECT_EQ(f->chartPart->Chart1->backgroundColour(), screen);
 
     // A file that cannot be written: the file layer's message, the colour back all the same.
     const QString bad = dir.path() + QStringLiteral("/no/such/folder/chart.svg");
@@ -168,7 +168,7 @@ TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
     EXPECT_TRUE(dialogs.messages.back().standardError);
     EXPECT_TRUE(dialogs.messages.back().text.startsWith(QStringLiteral("Cannot create file ") + bad + QLatin1Char(':')))
         << dialogs.messages.back().text.toStdString();
-    EXPECT_EQ(f->Chart1->backgroundColour(), screen);
+    EXPECT_EQ(f->chartPart->Chart1->backgroundColour(), screen);
 
     // A full disk: reported, and the picture saved before stays whole.
     {
@@ -190,44 +190,44 @@ TEST_F(ChartOutputTest, PicturesAreWhiteAndTheScreenColourComesBack)
 TEST_F(ChartOutputTest, ColourPanelColoursItsSeriesAndBoxOnly)
 {
     const QColor green(0, 200, 0);
-    const QColor xBefore = f->Chart1->seriesColour(Series::X);
-    const QColor zBefore = f->Chart1->seriesColour(Series::Z);
+    const QColor xBefore = f->chartPart->Chart1->seriesColour(Series::X);
+    const QColor zBefore = f->chartPart->Chart1->seriesColour(Series::Z);
     const QColor box1 = f->setupPanel->cbCh1->palette().color(QPalette::Window);
     const QColor box3 = f->setupPanel->cbCh3->palette().color(QPalette::Window);
 
     dialogs.colourAnswers.push_back(green);
-    emit f->pColorCh2->clicked();
+    emit f->chartPart->pColorCh2->clicked();
     EXPECT_EQ(dialogs.colourRequests.front(), QColor(Qt::black)) << "the chooser starts on black";
-    EXPECT_EQ(f->pColorCh2->colour(), green);
-    EXPECT_EQ(f->Chart1->seriesColour(Series::Y), green);
+    EXPECT_EQ(f->chartPart->pColorCh2->colour(), green);
+    EXPECT_EQ(f->chartPart->Chart1->seriesColour(Series::Y), green);
     EXPECT_EQ(f->setupPanel->cbCh2->palette().color(QPalette::Window), green);
-    EXPECT_EQ(f->Chart1->legend->item(int(Series::Y))->textColor(), green);
-    EXPECT_EQ(f->Chart1->seriesColour(Series::X), xBefore);
-    EXPECT_EQ(f->Chart1->seriesColour(Series::Z), zBefore);
+    EXPECT_EQ(f->chartPart->Chart1->legend->item(int(Series::Y))->textColor(), green);
+    EXPECT_EQ(f->chartPart->Chart1->seriesColour(Series::X), xBefore);
+    EXPECT_EQ(f->chartPart->Chart1->seriesColour(Series::Z), zBefore);
     EXPECT_EQ(f->setupPanel->cbCh1->palette().color(QPalette::Window), box1);
     EXPECT_EQ(f->setupPanel->cbCh3->palette().color(QPalette::Window), box3);
 
     // Cancelled: nothing changes; the chooser starts on the colour last chosen, for any panel.
     dialogs.colourAnswers.push_back(std::nullopt);
-    emit f->pPlsCl->clicked();
+    emit f->chartPart->pPlsCl->clicked();
     EXPECT_EQ(dialogs.colourRequests.back(), green);
-    EXPECT_NE(f->Chart1->seriesColour(Series::Pls), green);
+    EXPECT_NE(f->chartPart->Chart1->seriesColour(Series::Pls), green);
     dialogs.colourAnswers.push_back(QColor(Qt::blue));
-    emit f->pIaICl->clicked();
-    EXPECT_EQ(f->Chart1->seriesColour(Series::IaI), QColor(Qt::blue));
-    EXPECT_EQ(f->pIaICl->colour(), QColor(Qt::blue));
+    emit f->chartPart->pIaICl->clicked();
+    EXPECT_EQ(f->chartPart->Chart1->seriesColour(Series::IaI), QColor(Qt::blue));
+    EXPECT_EQ(f->chartPart->pIaICl->colour(), QColor(Qt::blue));
 }
 
 TEST_F(ChartOutputTest, PrintsOnTheDefaultPrinterOrSaysThereIsNone)
 {
     // No printer: a clear message, nothing printed.
     const std::size_t before = dialogs.messages.size();
-    emit f->btPrint->clicked();
+    emit f->chartPart->btPrint->clicked();
     ASSERT_EQ(dialogs.messages.size(), before + 1);
     EXPECT_EQ(dialogs.messages.back().text, platform::noPrinterMessage());
 
     printers.pdf = dir.path() + QStringLiteral("/print.pdf");
-    emit f->btPrint->clicked();
+    emit f->chartPart->btPrint->clicked();
     EXPECT_EQ(dialogs.messages.size(), before + 1);
     const QByteArray pdf = testutil::readAll(printers.pdf);
     EXPECT_TRUE(pdf.startsWith("%PDF"));
@@ -245,13 +245,13 @@ TEST_F(ChartOutputTest, APageOfOtherProportionsKeepsTheShapeOfText)
     // The legend's grey band, as many rows high as its text needs: on a page twice as tall as the
     // screen's chart and as wide, a stretched chart would double it, glyphs and all.
     const QColor grey(0xCA, 0xCA, 0xCA);
-    const QRect legend = f->Chart1->legend->outerRect();
+    const QRect legend = f->chartPart->Chart1->legend->outerRect();
     // A page whose upper half is the chart's width and twice its height.
     const auto greyRows = [&](const QSize& size) {
         QImage img(size.width() + 1, 2 * size.height(), QImage::Format_RGB32);
         img.fill(Qt::white);
         QCPPainter painter(&img);
-        display::paintOnPage(*f->Chart1, painter, img);
+        display::paintOnPage(*f->chartPart->Chart1, painter, img);
         painter.end();
         int most = 0;
         for (int x = legend.left() + 2; x < legend.left() + 8; ++x) {
@@ -262,7 +262,7 @@ TEST_F(ChartOutputTest, APageOfOtherProportionsKeepsTheShapeOfText)
         }
         return most;
     };
-    const QSize screen = f->Chart1->size();
+    const QSize screen = f->chartPart->Chart1->size();
     const int onScreen = greyRows(screen);
     ASSERT_GT(onScreen, 5);
     EXPECT_NEAR(greyRows(QSize(screen.width(), 2 * screen.height())), onScreen, 2) << "glyphs stretched";
@@ -272,13 +272,13 @@ TEST_F(ChartOutputTest, ZoomedPicturesKeepTheCurvesInsideTheAxisRectangle)
 {
     // A distinctive colour for X, whose ramp runs far beyond a small zoomed window.
     const QColor trace(0, 190, 60);
-    f->Chart1->setSeriesColour(Series::X, trace);
-    const display::ValueRange x = f->Chart1->bottomRange();
-    const display::ValueRange y = f->Chart1->leftRange();
-    f->Chart1->zoomTo({x.lo + (x.hi - x.lo) * 0.4, x.lo + (x.hi - x.lo) * 0.5}, {y.lo * 0.1, y.hi * 0.1});
-    f->N1->trigger();
-    const QRect plot = f->Chart1->axisRect()->rect();
-    const QRect legend = f->Chart1->legend->outerRect();
+    f->chartPart->Chart1->setSeriesColour(Series::X, trace);
+    const display::ValueRange x = f->chartPart->Chart1->bottomRange();
+    const display::ValueRange y = f->chartPart->Chart1->leftRange();
+    f->chartPart->Chart1->zoomTo({x.lo + (x.hi - x.lo) * 0.4, x.lo + (x.hi - x.lo) * 0.5}, {y.lo * 0.1, y.hi * 0.1});
+    f->chartPart->N1->trigger();
+    const QRect plot = f->chartPart->Chart1->axisRect()->rect();
+    const QRect legend = f->chartPart->Chart1->legend->outerRect();
 
     // SVG: the curve lies inside a group clipped to the axis rectangle. Strokes are inherited
     // from enclosing groups, so each element's stroke is looked up along its ancestors.
@@ -333,16 +333,16 @@ TEST_F(ChartOutputTest, SavedPictureTakesTheTypeOfItsName)
     // Zoomed in on the X ramp (values 400 to 500 in this stretch), so that it crosses the axis
     // rectangle's borders and must be clipped there.
     const QColor trace(0, 190, 60);
-    f->Chart1->setSeriesColour(Series::X, trace);
-    const display::ValueRange x = f->Chart1->bottomRange();
-    f->Chart1->zoomTo({x.lo + (x.hi - x.lo) * 0.4, x.lo + (x.hi - x.lo) * 0.5}, {430, 470});
+    f->chartPart->Chart1->setSeriesColour(Series::X, trace);
+    const display::ValueRange x = f->chartPart->Chart1->bottomRange();
+    f->chartPart->Chart1->zoomTo({x.lo + (x.hi - x.lo) * 0.4, x.lo + (x.hi - x.lo) * 0.5}, {430, 470});
     const QColor screen(200, 220, 240);
-    f->Chart1->setBackgroundColour(screen);
-    f->N1->trigger();
+    f->chartPart->Chart1->setBackgroundColour(screen);
+    f->chartPart->N1->trigger();
     const QByteArray svgOfClipboard = dialogs.clipboardSvg;
-    const QSize chartSize = f->Chart1->size();
-    const QRect plot = f->Chart1->axisRect()->rect();
-    const QRect legend = f->Chart1->legend->outerRect();
+    const QSize chartSize = f->chartPart->Chart1->size();
+    const QRect plot = f->chartPart->Chart1->axisRect()->rect();
+    const QRect legend = f->chartPart->Chart1->legend->outerRect();
 
     struct Case {
         const char* name;
@@ -366,7 +366,7 @@ TEST_F(ChartOutputTest, SavedPictureTakesTheTypeOfItsName)
         const std::size_t asked = dialogs.sizeRequests.size();
         const std::size_t messages = dialogs.messages.size();
         press(Qt::RightButton, 1500);
-        EXPECT_EQ(f->Chart1->backgroundColour(), screen) << c.name;
+        EXPECT_EQ(f->chartPart->Chart1->backgroundColour(), screen) << c.name;
         ASSERT_EQ(dialogs.sizeRequests.size(), asked + (png ? 1 : 0)) << c.name;
         if (png) {
             EXPECT_EQ(dialogs.sizeRequests.back(), chartSize) << "suggested: the size on screen";
@@ -409,10 +409,10 @@ TEST_F(ChartOutputTest, SavedPictureTakesTheTypeOfItsName)
 TEST_F(ChartOutputTest, ShiftClickOrPopUpMenuPreviewsAndAPlainClickPrintsAtOnce)
 {
     printers.pdf = dir.path() + QStringLiteral("/print.pdf");
-    const QPoint c = f->btPrint->rect().center();
+    const QPoint c = f->chartPart->btPrint->rect().center();
     const auto fromMenu = [&] {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, c, f->btPrint->mapToGlobal(c));
-        QApplication::sendEvent(f->btPrint, &event);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, c, f->chartPart->btPrint->mapToGlobal(c));
+        QApplication::sendEvent(f->chartPart->btPrint, &event);
         auto* menu = f->findChild<QMenu*>(QStringLiteral("pmPrint"));
         ASSERT_TRUE(menu && menu->isVisible());
         ASSERT_EQ(menu->actions().size(), 1);
@@ -425,9 +425,9 @@ TEST_F(ChartOutputTest, ShiftClickOrPopUpMenuPreviewsAndAPlainClickPrintsAtOnce)
         bool preview;
     };
     const Case cases[] = {
-        {"plain click", [&] { QTest::mouseClick(f->btPrint, Qt::LeftButton, {}, c); }, false},
-        {"Shift+click", [&] { QTest::mouseClick(f->btPrint, Qt::LeftButton, Qt::ShiftModifier, c); }, true},
-        {"plain click after it", [&] { QTest::mouseClick(f->btPrint, Qt::LeftButton, {}, c); }, false},
+        {"plain click", [&] { QTest::mouseClick(f->chartPart->btPrint, Qt::LeftButton, {}, c); }, false},
+        {"Shift+click", [&] { QTest::mouseClick(f->chartPart->btPrint, Qt::LeftButton, Qt::ShiftModifier, c); }, true},
+        {"plain click after it", [&] { QTest::mouseClick(f->chartPart->btPrint, Qt::LeftButton, {}, c); }, false},
         {"pop-up menu", fromMenu, true},
     };
     for (const Case& k : cases) {
@@ -450,7 +450,7 @@ TEST_F(ChartOutputTest, ShiftClickOrPopUpMenuPreviewsAndAPlainClickPrintsAtOnce)
     // Without any printer the preview still opens: its print dialog can write a PDF file.
     printers.pdf.clear();
     const std::size_t messages = dialogs.messages.size();
-    QTest::mouseClick(f->btPrint, Qt::LeftButton, Qt::ShiftModifier, c);
+    QTest::mouseClick(f->chartPart->btPrint, Qt::LeftButton, Qt::ShiftModifier, c);
     ASSERT_EQ(openPreviews().size(), 1u);
     EXPECT_EQ(dialogs.messages.size(), messages);
     openPreviews()[0]->close();
@@ -465,12 +465,12 @@ TEST_F(ChartOutputTest, PrintingToAFileGoesThroughTheCheckedWriter)
     {
         testutil::FileSizeLimit limit(64);
         ASSERT_TRUE(limit.active());
-        QTest::mouseClick(f->btPrint, Qt::LeftButton);
+        QTest::mouseClick(f->chartPart->btPrint, Qt::LeftButton);
     }
     ASSERT_EQ(dialogs.messages.size(), before + 1) << "a full disk is reported";
     EXPECT_TRUE(dialogs.messages.back().text.contains(platform::writeFailureReason(EFBIG)));
     EXPECT_EQ(testutil::readAll(printers.pdf), QByteArray("old"));
-    QTest::mouseClick(f->btPrint, Qt::LeftButton);
+    QTest::mouseClick(f->chartPart->btPrint, Qt::LeftButton);
     EXPECT_TRUE(testutil::readAll(printers.pdf).startsWith("%PDF"));
     EXPECT_EQ(dialogs.messages.size(), before + 1);
 }

@@ -18,57 +18,57 @@ using display::Series;
 TEST_F(ChartWindowTest, BuildFillsTheChartAndLeavesItsValues)
 {
     fillRecord(100);
-    f->cbTimeunits->setCurrentIndex(1);
+    f->chartPart->cbTimeunits->setCurrentIndex(1);
     f->ShowChart(nullptr);
-    EXPECT_TRUE(f->Chart1->isEnabled());
+    EXPECT_TRUE(f->chartPart->Chart1->isEnabled());
     EXPECT_TRUE(f->analysisActions->spectrumButton()->isEnabled());
-    EXPECT_EQ(f->Chart1->pointCount(Series::X), 99);
-    EXPECT_EQ(f->Chart1->pointCount(Series::Pls), 100);
-    EXPECT_DOUBLE_EQ(f->Chart1->xValue(Series::X, 0), 0.3125);
-    EXPECT_EQ(f->Chart1->yValues(Series::Y)[9], -20.0);
-    EXPECT_EQ(f->timeUnitDivisor, 1000.0);
-    EXPECT_EQ(f->xAxisTitle, QStringLiteral("Время, мс"));
-    EXPECT_EQ(f->nyquistHz, 1600);
-    EXPECT_DOUBLE_EQ(f->sampleStepX, 0.3125);
-    EXPECT_EQ(f->channelMask, 7);
-    EXPECT_EQ(f->runStartTick, 4242u);
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 99);
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::Pls), 100);
+    EXPECT_DOUBLE_EQ(f->chartPart->Chart1->xValue(Series::X, 0), 0.3125);
+    EXPECT_EQ(f->chartPart->Chart1->yValues(Series::Y)[9], -20.0);
+    EXPECT_EQ(f->chartPart->values().timeUnitDivisor, 1000.0);
+    EXPECT_EQ(f->chartPart->values().xAxisTitle, QStringLiteral("Время, мс"));
+    EXPECT_EQ(f->chartPart->values().nyquistHz, 1600);
+    EXPECT_DOUBLE_EQ(f->chartPart->values().sampleStepX, 0.3125);
+    EXPECT_EQ(f->chartPart->values().channelMask, 7);
+    EXPECT_EQ(f->chartPart->values().runStartTick, 4242u);
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
     EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral(" начало измерения")));
     EXPECT_TRUE(f->status->panelText(1).contains(QStringLiteral("10:20:30")));
     // Pulse levels: the automatic range of the shown series on a first build.
-    const display::ValueRange r = f->Chart1->autoLeftRange();
-    EXPECT_EQ(f->Chart1->yValue(Series::Pls, 0), r.hi);
-    EXPECT_EQ(f->Chart1->yValue(Series::Pls, 1), r.lo);
-    EXPECT_EQ(f->Chart1->leftTitle(), QStringLiteral("Ускорение, см/с/с"));
-    EXPECT_EQ(f->Chart1->bottomTitle(), QStringLiteral("Градусы")) << "the default pulse mode is degrees";
+    const display::ValueRange r = f->chartPart->Chart1->autoLeftRange();
+    EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 0), r.hi);
+    EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 1), r.lo);
+    EXPECT_EQ(f->chartPart->Chart1->leftTitle(), QStringLiteral("Ускорение, см/с/с"));
+    EXPECT_EQ(f->chartPart->Chart1->bottomTitle(), QStringLiteral("Градусы")) << "the default pulse mode is degrees";
 
-    f->rgTimGrad->setItemIndex(0);
-    f->cbShowK->setCurrentIndex(1);
+    f->chartPart->rgTimGrad->setItemIndex(0);
+    f->chartPart->cbShowK->setCurrentIndex(1);
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->Chart1->leftTitle(), QStringLiteral("единицы АЦП"));
-    EXPECT_EQ(f->Chart1->bottomTitle(), QStringLiteral("Выборки"));
-    EXPECT_EQ(f->Chart1->yValues(Series::Y)[9], -10.0);
-    EXPECT_EQ(f->sampleStepX, 1.0);
+    EXPECT_EQ(f->chartPart->Chart1->leftTitle(), QStringLiteral("единицы АЦП"));
+    EXPECT_EQ(f->chartPart->Chart1->bottomTitle(), QStringLiteral("Выборки"));
+    EXPECT_EQ(f->chartPart->Chart1->yValues(Series::Y)[9], -10.0);
+    EXPECT_EQ(f->chartPart->values().sampleStepX, 1.0);
 }
 
 TEST_F(ChartWindowTest, EmptyStreamOrNoChannelKeepsThePicture)
 {
     fillRecord(50);
     f->ShowChart(nullptr);
-    const QString bottom = f->Chart1->bottomTitle();
+    const QString bottom = f->chartPart->Chart1->bottomTitle();
     f->record.clearForTransfer(0);
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->Chart1->pointCount(Series::X), 49) << "an empty stream leaves the chart as it was";
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 49) << "an empty stream leaves the chart as it was";
 
     fillRecord(50);
-    f->cbShowK->setCurrentIndex(1);
+    f->chartPart->cbShowK->setCurrentIndex(1);
     for (auto* b : f->setupPanel->channelBoxes)
         b->setChecked(false);
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->Chart1->pointCount(Series::X), 0);
-    EXPECT_EQ(f->Chart1->pointCount(Series::Pls), 0);
-    EXPECT_EQ(f->channelMask, 0);
-    EXPECT_EQ(f->Chart1->bottomTitle(), bottom) << "titles unchanged";
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 0);
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::Pls), 0);
+    EXPECT_EQ(f->chartPart->values().channelMask, 0);
+    EXPECT_EQ(f->chartPart->Chart1->bottomTitle(), bottom) << "titles unchanged";
 }
 
 TEST_F(ChartWindowTest, AfterEachPaintTheVisibleStretchIsTaken)
@@ -77,26 +77,26 @@ TEST_F(ChartWindowTest, AfterEachPaintTheVisibleStretchIsTaken)
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->firstVisibleIndex, -1) << "until the chart is painted the previous values stay";
-    f->Chart1->replot();
-    EXPECT_EQ(f->firstVisibleIndex, 0);
-    EXPECT_EQ(f->lastVisibleIndex, 998);
+    EXPECT_EQ(f->chartPart->values().firstVisibleIndex, -1) << "until the chart is painted the previous values stay";
+    f->chartPart->Chart1->replot();
+    EXPECT_EQ(f->chartPart->values().firstVisibleIndex, 0);
+    EXPECT_EQ(f->chartPart->values().lastVisibleIndex, 998);
     EXPECT_TRUE(f->timCheckUSB->isActive());
 
     // x = (i + 1) * 312.5 µs; 31250 .. 62500 holds points 99 .. 199.
-    f->Chart1->zoomTo({31250, 62500}, {-2000, 2000});
-    EXPECT_EQ(f->firstVisibleIndex, 99);
-    EXPECT_EQ(f->lastVisibleIndex, 199);
+    f->chartPart->Chart1->zoomTo({31250, 62500}, {-2000, 2000});
+    EXPECT_EQ(f->chartPart->values().firstVisibleIndex, 99);
+    EXPECT_EQ(f->chartPart->values().lastVisibleIndex, 199);
 
     // X hidden: Y decides; none shown: no stretch, the whole record counts.
-    f->Chart1->setSeriesShown(Series::X, false);
-    f->Chart1->zoomTo({0, 3125}, {-2000, 2000});
-    EXPECT_EQ(f->lastVisibleIndex, 9);
-    f->Chart1->setSeriesShown(Series::Y, false);
-    f->Chart1->setSeriesShown(Series::Z, false);
-    f->Chart1->zoomTo({0, 6250}, {-2000, 2000});
-    EXPECT_EQ(f->firstVisibleIndex, -1);
-    EXPECT_EQ(f->lastVisibleIndex, -1);
+    f->chartPart->Chart1->setSeriesShown(Series::X, false);
+    f->chartPart->Chart1->zoomTo({0, 3125}, {-2000, 2000});
+    EXPECT_EQ(f->chartPart->values().lastVisibleIndex, 9);
+    f->chartPart->Chart1->setSeriesShown(Series::Y, false);
+    f->chartPart->Chart1->setSeriesShown(Series::Z, false);
+    f->chartPart->Chart1->zoomTo({0, 6250}, {-2000, 2000});
+    EXPECT_EQ(f->chartPart->values().firstVisibleIndex, -1);
+    EXPECT_EQ(f->chartPart->values().lastVisibleIndex, -1);
 }
 
 TEST_F(ChartWindowTest, ZoomFixesThePulseLevels)
@@ -105,37 +105,37 @@ TEST_F(ChartWindowTest, ZoomFixesThePulseLevels)
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     f->ShowChart(nullptr);
-    f->Chart1->zoomTo({0, 10000}, {-300, 500});
+    f->chartPart->Chart1->zoomTo({0, 10000}, {-300, 500});
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->Chart1->yValue(Series::Pls, 0), 500.0);
-    EXPECT_EQ(f->Chart1->yValue(Series::Pls, 1), -300.0);
-    EXPECT_TRUE(f->Chart1->isZoomed()) << "a rebuild keeps the zoom";
+    EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 0), 500.0);
+    EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 1), -300.0);
+    EXPECT_TRUE(f->chartPart->Chart1->isZoomed()) << "a rebuild keeps the zoom";
 
     // Back on automatic axes the levels follow the new view's own range: switching from ADC
     // units to values that are twice as large does not keep the old scale.
-    f->Chart1->unzoom();
-    f->cbShowK->setCurrentIndex(1);
+    f->chartPart->Chart1->unzoom();
+    f->chartPart->cbShowK->setCurrentIndex(1);
     f->ShowChart(nullptr);
-    f->Chart1->replot();
-    const double adcHigh = f->Chart1->yValue(Series::Pls, 0);
-    f->cbShowK->setCurrentIndex(0);
+    f->chartPart->Chart1->replot();
+    const double adcHigh = f->chartPart->Chart1->yValue(Series::Pls, 0);
+    f->chartPart->cbShowK->setCurrentIndex(0);
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->Chart1->yValue(Series::Pls, 0), 2 * adcHigh);
+    EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 0), 2 * adcHigh);
 }
 
 TEST_F(ChartWindowTest, NestedBuildRunsOnceAfterTheRunningOne)
 {
     // 120000 frames of 3 channels: 720000 bytes, so the build lets the message loop run.
     fillRecord(120000);
-    f->rgTimGrad->setItemIndex(0);
+    f->chartPart->rgTimGrad->setItemIndex(0);
     int nested = 0;
     bool wasBuilding = false;
     qint64 pointsSeenInside = -1;
     QTimer::singleShot(0, f.get(), [&] {
         ++nested;
-        f->cbShowK->setCurrentIndex(1);
-        pointsSeenInside = f->Chart1->pointCount(Series::X);
-        wasBuilding = f->chartBuilder->isBuilding();
+        f->chartPart->cbShowK->setCurrentIndex(1);
+        pointsSeenInside = f->chartPart->Chart1->pointCount(Series::X);
+        wasBuilding = f->chartPart->chartBuilder->isBuilding();
         f->ShowChart(nullptr);
     });
     f->ShowChart(nullptr);
@@ -143,10 +143,10 @@ TEST_F(ChartWindowTest, NestedBuildRunsOnceAfterTheRunningOne)
     EXPECT_TRUE(wasBuilding);
     EXPECT_EQ(pointsSeenInside, 0) << "the nested request did not build in the middle";
     // The queued build ran last, in the view chosen meanwhile.
-    EXPECT_EQ(f->Chart1->bottomTitle(), QStringLiteral("Выборки"));
-    EXPECT_EQ(f->Chart1->xValue(Series::X, 0), 1.0);
-    EXPECT_EQ(f->Chart1->pointCount(Series::X), 119999);
-    EXPECT_FALSE(f->chartBuilder->isBuilding());
+    EXPECT_EQ(f->chartPart->Chart1->bottomTitle(), QStringLiteral("Выборки"));
+    EXPECT_EQ(f->chartPart->Chart1->xValue(Series::X, 0), 1.0);
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 119999);
+    EXPECT_FALSE(f->chartPart->chartBuilder->isBuilding());
 }
 
 TEST_F(ChartWindowTest, StreamReplacedDuringBuildStopsIt)
@@ -154,7 +154,7 @@ TEST_F(ChartWindowTest, StreamReplacedDuringBuildStopsIt)
     fillRecord(120000);
     QTimer::singleShot(0, f.get(), [&] { f->record.clearForTransfer(0); });
     f->ShowChart(nullptr);
-    EXPECT_EQ(f->Chart1->pointCount(Series::X), 0);
-    EXPECT_EQ(f->Chart1->pointCount(Series::Pls), 0);
-    EXPECT_FALSE(f->chartBuilder->isBuilding());
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 0);
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::Pls), 0);
+    EXPECT_FALSE(f->chartPart->chartBuilder->isBuilding());
 }

@@ -99,7 +99,7 @@ TEST_F(LiveTraceTest, ChartGrowsBetweenPollsAndTheFinalChartIsTheUsualOne)
     f->setupPanel->seSamples->setValue(16384);
     // A zoom the operator made earlier is put aside during the run; the measurement then opens
     // whole, as every new record does.
-    f->Chart1->zoomTo({0, 1000}, {-50, 50});
+    f->chartPart->Chart1->zoomTo({0, 1000}, {-50, 50});
 
     f->btStartClick();
     ASSERT_EQ(f->timRx->interval(), 740);
@@ -111,35 +111,35 @@ TEST_F(LiveTraceTest, ChartGrowsBetweenPollsAndTheFinalChartIsTheUsualOne)
         if (!f->timRx->isActive())
             break;
         ++livePolls;
-        f->Chart1->replot();
-        ASSERT_TRUE(f->Chart1->isLive());
-        const qint64 n = f->Chart1->pointCount(Series::X);
+        f->chartPart->Chart1->replot();
+        ASSERT_TRUE(f->chartPart->Chart1->isLive());
+        const qint64 n = f->chartPart->Chart1->pointCount(Series::X);
         ASSERT_GT(n, 0);
-        const double x = f->Chart1->xValue(Series::X, n - 1);
+        const double x = f->chartPart->Chart1->xValue(Series::X, n - 1);
         EXPECT_GT(x, lastX) << "the trace grows with every poll";
         EXPECT_EQ(n, qint64(f->record.receivedBytes / 6) - 1);
         lastX = x;
         // The whole (short) run is on the axis, and the link check stays off.
-        EXPECT_DOUBLE_EQ(f->Chart1->bottomRange().hi,
-                         16383 * 312.5 / display::timeUnitDivisor(f->cbTimeunits->currentIndex()));
+        EXPECT_DOUBLE_EQ(f->chartPart->Chart1->bottomRange().hi,
+                         16383 * 312.5 / display::timeUnitDivisor(f->chartPart->cbTimeunits->currentIndex()));
         EXPECT_FALSE(f->timCheckUSB->isActive());
     }
     EXPECT_GE(livePolls, 2);
-    EXPECT_FALSE(f->Chart1->isLive());
-    f->Chart1->replot();
-    EXPECT_FALSE(f->Chart1->isZoomed());
-    EXPECT_DOUBLE_EQ(f->Chart1->bottomRange().hi,
-                     16383 * 312.5 / display::timeUnitDivisor(f->cbTimeunits->currentIndex()));
+    EXPECT_FALSE(f->chartPart->Chart1->isLive());
+    f->chartPart->Chart1->replot();
+    EXPECT_FALSE(f->chartPart->Chart1->isZoomed());
+    EXPECT_DOUBLE_EQ(f->chartPart->Chart1->bottomRange().hi,
+                     16383 * 312.5 / display::timeUnitDivisor(f->chartPart->cbTimeunits->currentIndex()));
 
     // The same stream built in a window that never saw the run.
     auto g = make();
     g->resize(900, 600);
     g->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(g.get()));
-    g->Chart1->zoomTo({0, 1000}, {-50, 50});
-    g->Chart1->replot();
+    g->chartPart->Chart1->zoomTo({0, 1000}, {-50, 50});
+    g->chartPart->Chart1->replot();
     g->record = f->record;
     g->ShowChart(nullptr);
-    EXPECT_TRUE(snapshot(*f->Chart1) == snapshot(*g->Chart1));
-    EXPECT_EQ(f->Chart1->pointCount(Series::X), 16383);
+    EXPECT_TRUE(snapshot(*f->chartPart->Chart1) == snapshot(*g->chartPart->Chart1));
+    EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 16383);
 }

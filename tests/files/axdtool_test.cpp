@@ -213,12 +213,12 @@ TEST_F(FilesWindowTest, TheExportOfAWholeChartIsWhatAxdtoolWrites)
     auto f = make();
     dialogs.openAnswers = {path};
     f->measurementFiles->btLoadFileClick();
-    f->rgTimGrad->setItemIndex(0); // the tool draws the pulse trace as time
+    f->chartPart->rgTimGrad->setItemIndex(0); // the tool draws the pulse trace as time
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
         showForExport(*f, c, display::Series::Y);
-        ASSERT_EQ(f->lastVisibleIndex, 2);
+        ASSERT_EQ(f->chartPart->values().lastVisibleIndex, 2);
 
         const QString fromProgram = file(QStringLiteral("program%1.csv").arg(n));
         const QString fromTool = file(QStringLiteral("tool%1.csv").arg(n++));

@@ -111,7 +111,7 @@ TEST_F(FilesWindowTest, LongExportsKeepTheirBytesInTheToolAndTheWindow)
     ASSERT_TRUE(testutil::writeAll(pathB, recordFile(5, kFramesB, 1000.0 / 3, {0.01, 7.3, 1e-7}, {0, 1, -1})));
 
     auto f = make();
-    f->rgTimGrad->setItemIndex(0); // the tool draws the pulse trace as time
+    f->chartPart->rgTimGrad->setItemIndex(0); // the tool draws the pulse trace as time
     char loaded = 0;
     int n = 0;
     for (const GoldenCase& c : kCases) {

@@ -29,8 +29,8 @@ void measureLong(app::TForm1& f)
     f.record.samplePeriodUs = 312.5;
     f.record.loadedFromFile = false;
     f.ShowChart(nullptr);
-    f.firstVisibleIndex = 0;
-    f.lastVisibleIndex = qint32(f.Chart1->pointCount(display::Series::X) - 1);
+    f.chartPart->valuesForTests().firstVisibleIndex = 0;
+    f.chartPart->valuesForTests().lastVisibleIndex = qint32(f.chartPart->Chart1->pointCount(display::Series::X) - 1);
 }
 
 } // namespace

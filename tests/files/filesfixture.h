@@ -12,6 +12,7 @@
 
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "common/fakedialogs.h"
 #include "common/windowpaths.h"
 #include "common/fakehelp.h"
@@ -49,18 +50,18 @@ class FilesWindowTest : public ::testing::Test {
     template <class Case>
     static void showForExport(app::TForm1& f, const Case& c, display::Series full)
     {
-        f.cbShowK->setCurrentIndex(c.view);
-        f.cbTimeunits->setCurrentIndex(c.unit);
+        f.chartPart->cbShowK->setCurrentIndex(c.view);
+        f.chartPart->cbTimeunits->setCurrentIndex(c.unit);
         f.measurementFiles->cbDivider->setCurrentIndex(c.comma ? 0 : 1);
         f.measurementFiles->cbStoreX->setCurrentIndex(c.storeX ? 0 : 1);
-        f.Chart1->setSeriesShown(display::Series::IaI, c.modulus);
+        f.chartPart->Chart1->setSeriesShown(display::Series::IaI, c.modulus);
         if (c.smooth)
-            f.seSmooth->setValue(c.smooth);
-        f.cbSmooth->setChecked(c.smooth != 0);
+            f.chartPart->seSmooth->setValue(c.smooth);
+        f.chartPart->cbSmooth->setChecked(c.smooth != 0);
         f.ShowChart(nullptr);
         QCoreApplication::processEvents();
-        f.firstVisibleIndex = 0;
-        f.lastVisibleIndex = qint32(f.Chart1->pointCount(full) - 1);
+        f.chartPart->valuesForTests().firstVisibleIndex = 0;
+        f.chartPart->valuesForTests().lastVisibleIndex = qint32(f.chartPart->Chart1->pointCount(full) - 1);
     }
 
     QTemporaryDir dir;

@@ -21,10 +21,10 @@ TEST_F(FilesWindowTest, EveryWriterReportsAFullDiskAndKeepsThePreviousFile)
     f->record.sampleStream.append(QByteArray(2000 * 6, '\x01'));
     f->record.samplePeriodUs = 625;
     f->record.channelLetters = QStringLiteral("XYZ");
-    f->channelMask = 7;
+    f->chartPart->valuesForTests().channelMask = 7;
     f->ShowChart(f->btStartPlus);
-    f->firstVisibleIndex = -1;
-    f->lastVisibleIndex = -1;
+    f->chartPart->valuesForTests().firstVisibleIndex = -1;
+    f->chartPart->valuesForTests().lastVisibleIndex = -1;
     const QString axd = file(QStringLiteral("m.axd"));
     dialogs.saveAnswers = {axd};
     f->measurementFiles->btSaveClick();

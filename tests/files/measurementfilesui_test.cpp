@@ -55,11 +55,11 @@ void measure(app::TForm1& f)
     f.record.channelLetters = QStringLiteral("XYZ");
     f.record.loadedFromFile = false;
     f.record.startTime = QDateTime(QDate(2023, 5, 17), QTime(10, 20, 31, 400));
-    f.channelMask = 7;
-    f.firstVisibleIndex = 0;
-    f.lastVisibleIndex = 8;
-    f.xAxisTitle = QStringLiteral("Время, мс");
-    f.Chart1->yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
+    f.chartPart->valuesForTests().channelMask = 7;
+    f.chartPart->valuesForTests().firstVisibleIndex = 0;
+    f.chartPart->valuesForTests().lastVisibleIndex = 8;
+    f.chartPart->valuesForTests().xAxisTitle = QStringLiteral("Время, мс");
+    f.chartPart->Chart1->yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
     f.measurementFiles->mComment->setPlainText(QStringLiteral("стенд 3\nЗаписаны оси Y"));
 }
 
@@ -106,11 +106,11 @@ void pollToTheEnd(app::TForm1& f, platform::ManualTicks& ticks)
 // Zooms twice into the middle of the time axis and paints: a stretch the save would keep.
 void zoomIn(app::TForm1& f)
 {
-    f.Chart1->replot();
-    const display::ValueRange x = f.Chart1->bottomRange();
-    f.Chart1->zoomTimeAround(0.5, (x.lo + x.hi) / 2);
-    f.Chart1->zoomTimeAround(0.5, (x.lo + x.hi) / 2);
-    f.Chart1->replot();
+    f.chartPart->Chart1->replot();
+    const display::ValueRange x = f.chartPart->Chart1->bottomRange();
+    f.chartPart->Chart1->zoomTimeAround(0.5, (x.lo + x.hi) / 2);
+    f.chartPart->Chart1->zoomTimeAround(0.5, (x.lo + x.hi) / 2);
+    f.chartPart->Chart1->replot();
 }
 
 } // namespace
@@ -167,7 +167,7 @@ TEST_F(FilesWindowTest, ASavedMeasurementLoadsBackWhole)
     for (QCheckBox* b : g->setupPanel->channelBoxes)
         EXPECT_TRUE(b->isChecked());
     EXPECT_EQ(g->measurementFiles->mComment->toPlainText(), QStringLiteral("стенд 3\nЗаписаны оси XYZ"));
-    EXPECT_EQ(g->yAxisTitle, QStringLiteral("Ускорение, см/с/с"));
+    EXPECT_EQ(g->chartPart->values().yAxisTitle, QStringLiteral("Ускорение, см/с/с"));
     EXPECT_EQ(g->record.startTime, QDateTime(QDate(2023, 5, 17), QTime(10, 20, 30)));
     EXPECT_TRUE(g->record.loadedFromFile);
     EXPECT_EQ(g->measurementFiles->currentFileName, path);
@@ -191,11 +191,11 @@ TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     f->ShowChart(nullptr);
-    const double x2 = f->Chart1->xValue(display::Series::X, 2);
-    const double x5 = f->Chart1->xValue(display::Series::X, 5);
-    f->Chart1->zoomTo({x2 - 1, x5 + 1}, {-1e6, 1e6});
-    ASSERT_EQ(f->firstVisibleIndex, 2);
-    ASSERT_EQ(f->lastVisibleIndex, 5);
+    const double x2 = f->chartPart->Chart1->xValue(display::Series::X, 2);
+    const double x5 = f->chartPart->Chart1->xValue(display::Series::X, 5);
+    f->chartPart->Chart1->zoomTo({x2 - 1, x5 + 1}, {-1e6, 1e6});
+    ASSERT_EQ(f->chartPart->values().firstVisibleIndex, 2);
+    ASSERT_EQ(f->chartPart->values().lastVisibleIndex, 5);
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
 
@@ -224,11 +224,11 @@ TEST_F(FilesWindowTest, SavingAgainKeepsOneAxesLineAndOneRemark)
     dialogs.openAnswers = {path};
     f->measurementFiles->btLoadFileClick();
 
-    f->seSmooth->setValue(8);
-    f->cbSmooth->setChecked(true);
+    f->chartPart->seSmooth->setValue(8);
+    f->chartPart->cbSmooth->setChecked(true);
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
-    f->seSmooth->setValue(500);
+    f->chartPart->seSmooth->setValue(500);
     dialogs.saveAnswers = {path};
     f->measurementFiles->btSaveClick();
     const QString remark =
@@ -411,11 +411,11 @@ TEST_F(FilesWindowTest, ExportHeaderFollowsTheWindow)
     auto f = make();
     measure(*f);
     f->measurementFiles->cbDivider->setCurrentIndex(0); // "запятая"
-    f->cbSmooth->setChecked(true);
-    f->seSmooth->setValue(16);
+    f->chartPart->cbSmooth->setChecked(true);
+    f->chartPart->seSmooth->setValue(16);
     f->setupPanel->cbCh2->setChecked(false);
-    f->Chart1->xAxis->setLabel(QStringLiteral("Время, мс"));
-    f->Chart1->setSeriesShown(display::Series::IaI, false);
+    f->chartPart->Chart1->xAxis->setLabel(QStringLiteral("Время, мс"));
+    f->chartPart->Chart1->setSeriesShown(display::Series::IaI, false);
     f->measurementFiles->cbStoreX->setCurrentIndex(0);
     const QString path = file(QStringLiteral("e.txt"));
     dialogs.saveAnswers = {path};
@@ -475,16 +475,16 @@ TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
     dialogs.openAnswers = {file(QStringLiteral("short.axd"))};
     f->measurementFiles->btLoadFileClick();
-    f->Chart1->replot();
-    ASSERT_EQ(f->lastVisibleIndex, 198);
+    f->chartPart->Chart1->replot();
+    ASSERT_EQ(f->chartPart->values().lastVisibleIndex, 198);
     // X, Y and Z switched off in the legend, then the longer record loaded and painted.
-    for (display::Series s : f->channelSeries) {
-        QTest::mouseClick(f->Chart1, Qt::LeftButton, {}, f->Chart1->legend->item(int(s))->outerRect().center());
-        ASSERT_FALSE(f->Chart1->isSeriesShown(s));
+    for (display::Series s : f->chartPart->channelSeries) {
+        QTest::mouseClick(f->chartPart->Chart1, Qt::LeftButton, {}, f->chartPart->Chart1->legend->item(int(s))->outerRect().center());
+        ASSERT_FALSE(f->chartPart->Chart1->isSeriesShown(s));
     }
     dialogs.openAnswers = {file(QStringLiteral("long.axd"))};
     f->measurementFiles->btLoadFileClick();
-    f->Chart1->replot();
+    f->chartPart->Chart1->replot();
     ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
 
     dialogs.saveAnswers = {file(QStringLiteral("saved.axd")), file(QStringLiteral("saved.csv"))};
@@ -495,7 +495,7 @@ TEST_F(FilesWindowTest, WithEveryChannelHiddenTheWholeRecordIsSavedAndExported)
     EXPECT_EQ(r.contents.header.dataLength, 2000u * 6);
     const QStringList lines = files::fromCp1251(testutil::readAll(file(QStringLiteral("saved.csv"))))
                                   .split(QLatin1Char('\r'), Qt::SkipEmptyParts);
-    const auto header = lines.indexOf(f->Chart1->xAxis->label() + QStringLiteral(";X;Y;Z;IaI;"));
+    const auto header = lines.indexOf(f->chartPart->Chart1->xAxis->label() + QStringLiteral(";X;Y;Z;IaI;"));
     ASSERT_GE(header, 0);
     EXPECT_EQ(lines.size() - header - 1, 1999) << "every point the chart holds";
 }
@@ -622,13 +622,13 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
         dialogs.openAnswers = {file(QStringLiteral("a.axd"))};
         f->measurementFiles->btLoadFile->click();
         zoomIn(*f);
-        ASSERT_GT(f->firstVisibleIndex, 0);
+        ASSERT_GT(f->chartPart->values().firstVisibleIndex, 0);
 
         c.replace(*f);
-        f->Chart1->replot();
+        f->chartPart->Chart1->replot();
         ASSERT_EQ(f->record.sampleStream.size(), c.bytes);
-        EXPECT_FALSE(f->Chart1->isZoomed());
-        EXPECT_EQ(f->Chart1->zoomHistorySize(), 0);
+        EXPECT_FALSE(f->chartPart->Chart1->isZoomed());
+        EXPECT_EQ(f->chartPart->Chart1->zoomHistorySize(), 0);
         const QString saved = file(QStringLiteral("saved.axd"));
         dialogs.saveAnswers = {saved};
         f->measurementFiles->btSave->click();

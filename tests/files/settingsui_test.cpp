@@ -131,7 +131,7 @@ TEST_F(FilesWindowTest, StartingFromTheFileIsStartingWithItsValues)
     }
     // No list is ever left without an item.
     auto f = make();
-    for (QComboBox* list : {f->cbTimeunits, f->cbShowK, f->measurementFiles->cbDivider, f->cbHelp, f->setupPanel->cbRange, f->setupPanel->cbF})
+    for (QComboBox* list : {f->chartPart->cbTimeunits, f->chartPart->cbShowK, f->measurementFiles->cbDivider, f->cbHelp, f->setupPanel->cbRange, f->setupPanel->cbF})
         EXPECT_GE(list->currentIndex(), 0) << list->objectName().toStdString();
 }
 
@@ -163,9 +163,9 @@ TEST_F(FilesWindowTest, ASettingsFileTooLargeToReadIsLeftAloneUnlessSomethingCha
         QCoreApplication::processEvents();
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].text, platform::iniTooLargeMessage(paths().settingsFile));
-        EXPECT_EQ(f->seSmooth->value(), 8) << "not read: the default";
+        EXPECT_EQ(f->chartPart->seSmooth->value(), 8) << "not read: the default";
         if (changed)
-            f->seSmooth->setValue(20);
+            f->chartPart->seSmooth->setValue(20);
         f->close();
         const QByteArray after = testutil::readAll(paths().settingsFile);
         if (changed) {

@@ -22,9 +22,9 @@ RunSettings runSettings(const app::TForm1& f)
 {
     return {{f.setupPanel->cbCh1->isChecked(), f.setupPanel->cbCh2->isChecked(), f.setupPanel->cbCh3->isChecked()},
             f.setupPanel->seSamples->value(),
-            f.cbShowK->currentIndex(),
-            f.seSmooth->value(),
-            f.cbSmooth->isChecked(),
+            f.chartPart->cbShowK->currentIndex(),
+            f.chartPart->seSmooth->value(),
+            f.chartPart->cbSmooth->isChecked(),
             f.setupPanel->cbF->currentIndex(),
             f.setupPanel->cbRange->currentIndex(),
             f.setupPanel->rgMem->itemIndex()};
@@ -37,9 +37,9 @@ void operatorSetUp(app::TForm1& f)
     f.setupPanel->seSamples->setValue(1000);
     f.setupPanel->cbRange->setCurrentIndex(2);
     f.setupPanel->cbF->setCurrentIndex(5);
-    f.cbShowK->setCurrentIndex(2);
-    f.seSmooth->setValue(8);
-    f.cbSmooth->setChecked(false);
+    f.chartPart->cbShowK->setCurrentIndex(2);
+    f.chartPart->seSmooth->setValue(8);
+    f.chartPart->cbSmooth->setChecked(false);
 }
 
 // A record of three axes that read the same values in every frame.

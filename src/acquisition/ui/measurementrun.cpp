@@ -4,6 +4,7 @@
 #include "acquisition/runplan.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "files/ui/journalui.h"
 #include "platform/ui/dialogs.h"
 
@@ -121,7 +122,7 @@ void MeasurementRun::Measure()
         r.startTime = r.startTime.addMSecs(qint64(setup.delayS) * 1000);
     f_.lbPercent->clear();
     f_.lbRestPercent->clear();
-    f_.runStartTick = ticks().now();
+    f_.chartPart->setRunStartTick(ticks().now());
     showActivity(QStringLiteral("ИЗМЕРЕНИЕ"));
     f_.status->setPanelText(2, {});
     emit transferBegun();
@@ -418,7 +419,8 @@ void MeasurementRun::sendStartCommand()
 
 void MeasurementRun::TimPrgssBarTimer()
 {
-    const Progress p = progressAt(progressWaitMs_, platform::ticksSince(f_.runStartTick, ticks().now()));
+    const quint32 start = f_.chartPart->values().runStartTick;
+    const Progress p = progressAt(progressWaitMs_, platform::ticksSince(start, ticks().now()));
     f_.lbPercent->setText(QString::number(p.percent) + QLatin1Char('%'));
     f_.lbRestPercent->setText(QString::number(100 - p.percent) + QLatin1Char('%'));
     f_.lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
@@ -695,9 +697,7 @@ void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineW
         r.markIncomplete(why);
     if (nothing) {
         // The chart of the earlier record must not stand for this run.
-        f_.Chart1->clearAllSeries();
-        f_.firstVisibleIndex = -1;
-        f_.lastVisibleIndex = -1;
+        f_.chartPart->clearChart();
         f_.TimPrgssBar->stop();
         f_.pnlChart->hide();
     }

@@ -4,13 +4,14 @@
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 
 namespace app {
 
 void TForm1::wireAcquisition()
 {
     connect(setupPanel.get(), &acq::SetupPanel::channelToggled, this, [this](int axis, bool shown) {
-        Chart1->setSeriesShown(channelSeries[std::size_t(axis)], shown);
+        chartPart->setChannelShown(axis, shown);
     });
 }
 

@@ -322,7 +322,9 @@ QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, 
         for (const QString& text : QStringList{caption} + otherCaptions)
             w = std::max(w, b->fontMetrics().horizontalAdvance(text) + 6);
     b->setFixedWidth(w);
-    bar->layout()->addWidget(b);
+    // A part's button is made before the window puts it into its bar.
+    if (bar)
+        bar->layout()->addWidget(b);
     return b;
 }
 

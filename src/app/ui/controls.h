@@ -128,7 +128,8 @@ QIcon ownIcon(const char* name);
 // behind an overflow arrow. setUpToolBar makes a frame of a part's own into one.
 void setUpToolBar(QFrame* bar, const char* name);
 QFrame* toolBar(QWidget* parent, const char* name);
-// A flat button added to a tool bar: its caption, or the icon when there is none.
+// A flat button added to a tool bar (bar may be null: the window adds it later): its caption, or
+// the icon when there is none.
 QToolButton* toolButton(QWidget* bar, const char* name, const QString& caption, const QString& hint,
                         const QIcon& icon = {}, const QStringList& otherCaptions = {});
 

@@ -2,10 +2,9 @@
 
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
+#include "app/ui/displaylinks.h"
 #include "app/ui/mainwindow.h"
-#include "display/ui/chartinteraction.h"
-#include "display/ui/chartviewoptions.h"
-#include "display/ui/cursortable.h"
+#include "display/ui/chartpart.h"
 
 namespace app {
 
@@ -26,12 +25,12 @@ StatusPanels& FilesLink::status()
 
 QString FilesLink::timeTitle() const
 {
-    return f_.xAxisTitle;
+    return f_.chartPart->values().xAxisTitle;
 }
 
 QString FilesLink::valueTitle() const
 {
-    return f_.scalesYTitle;
+    return f_.chartPart->values().scalesYTitle;
 }
 
 bool FilesLink::simulatedBoard() const
@@ -72,30 +71,27 @@ bool FilesLink::recordingAwaitsRead() const
 
 const display::SignalChart& FilesLink::chart() const
 {
-    return *f_.Chart1;
+    return f_.chartPart->chart();
 }
 
 quint8 FilesLink::channelMask() const
 {
-    return f_.channelMask;
+    return f_.chartPart->values().channelMask;
 }
 
 std::pair<qint64, qint64> FilesLink::visibleIndices() const
 {
-    return {f_.firstVisibleIndex, f_.lastVisibleIndex};
+    return {f_.chartPart->values().firstVisibleIndex, f_.chartPart->values().lastVisibleIndex};
 }
 
 std::optional<int> FilesLink::smoothing() const
 {
-    if (!f_.cbSmooth->isChecked())
-        return std::nullopt;
-    return f_.seSmooth->value();
+    return f_.chartPart->smoothing();
 }
 
 void FilesLink::setAxisTitles(const QString& timeTitle, const QString& valueTitle)
 {
-    f_.xAxisTitle = timeTitle;
-    f_.yAxisTitle = valueTitle;
+    f_.chartPart->setFileTitles(timeTitle, valueTitle);
 }
 
 void FilesLink::showChart()
@@ -111,17 +107,9 @@ files::MainSettings TForm1::collectSettings() const
     s.left = x();
     s.top = y();
 
-    s.timeUnits = cbTimeunits->currentIndex();
-    s.xyMode = cbShowK->currentIndex();
-    s.smoothWeight = seSmooth->value();
+    putChartSettings(chartPart->settings(), s);
     s.divider = measurementFiles->exportDivider();
     s.loadHelpOnStart = cbHelp->currentIndex();
-
-    for (int i = 0; i < 3; ++i) {
-        s.channelColour[i] = bgrFromColour(channelColourPanels[i]->colour());
-    }
-    s.modulusColour = bgrFromColour(pIaICl->colour());
-    s.pulseColour = bgrFromColour(pPlsCl->colour());
 
     const acq::SetupValues setup = setupPanel->values();
     s.timeStep = setup.timeStep;
@@ -134,19 +122,6 @@ files::MainSettings TForm1::collectSettings() const
     s.pcOrMem = setup.target;
     s.externalStart = setup.externalStart;
     s.delay = setup.delayS;
-
-    s.modulusShown = Chart1->isSeriesShown(display::Series::IaI);
-    s.markShown = Chart1->isSeriesShown(display::Series::Mark);
-    s.pulseShown = Chart1->isSeriesShown(display::Series::Pls);
-    s.degreeOrTime = rgTimGrad->itemIndex();
-
-    const display::ChartViewOptions* view = chartInteraction->viewOptions();
-    s.fitValuesToVisible = view->fitValuesBox()->isChecked();
-    s.pulseStrip = view->pulseStripBox()->isChecked();
-    s.markerTableShown = view->markerTableBox()->isChecked();
-    const QPoint gap = chartInteraction->cursorTable()->cornerGap();
-    s.markerTableRight = gap.x();
-    s.markerTableTop = gap.y();
     return s;
 }
 
@@ -157,10 +132,7 @@ void TForm1::wireFiles()
             &files::FolderBrowserUi::enableNavigation);
     connect(mf, &files::MeasurementFilesUi::recordSavedWhole, journal.get(), &files::JournalUi::recordSaved);
     // The export choices redraw the chart as the time unit does.
-    connect(mf, &files::MeasurementFilesUi::exportChoicePicked, this, [this] {
-        if (chartInteraction)
-            chartInteraction->cbTimeunitsChange();
-    });
+    connect(mf, &files::MeasurementFilesUi::exportChoicePicked, chartPart, [this] { chartPart->rebuild(); });
     if (measurementRun)
         connect(measurementRun.get(), &acq::MeasurementRun::transferBegun, mf,
                 &files::MeasurementFilesUi::recordTakenByRun);

@@ -21,9 +21,8 @@
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/mainanalysis.h"
 #include "analysis/ui/spectrumwindow.h"
-#include "display/ui/chartbuilder.h"
-#include "display/ui/chartinteraction.h"
-#include "display/ui/chartoutput.h"
+#include "app/ui/displaylinks.h"
+#include "display/ui/chartpart.h"
 #include "files/ui/folderbrowserui.h"
 #include "files/ui/journalui.h"
 #include "files/ui/measurementfilesui.h"
@@ -108,6 +107,8 @@ TForm1::~TForm1() = default;
 void TForm1::buildControls()
 {
     filesLink_ = std::make_unique<FilesLink>(*this);
+    // The chart with its groups and its print button; each is put in place below.
+    chartPart = new display::ChartPart(record, services_, this);
     Header = new QWidget(this);
     Header->setObjectName(QStringLiteral("Header"));
     {
@@ -130,14 +131,7 @@ void TForm1::buildControls()
 
     measurementFiles->gbFile->setParent(this);
 
-    Chart1 = new display::SignalChart(this);
-    btSaveChart = new QToolButton(Chart1);
-    btSaveChart->setObjectName(QStringLiteral("btSaveChart"));
-    btSaveChart->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    btSaveChart->setToolTip(QStringLiteral(
-        "Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg, *.png "
-        "или *.pdf удерживайте кнопку нажатой более секунды."));
-    btSaveChart->resize(25, 21);
+    chartPart->Chart1->setParent(this);
     // The run journal: runs written to disk as they arrive; its button goes beside btSaveChart.
     journal = std::make_unique<files::JournalUi>(*filesLink_, *measurementFiles, record, paths.journalFolder, paths.settingsFile,
                                                  services_.dialogs, this);
@@ -166,8 +160,6 @@ void TForm1::buildControls()
     imgUSBred = ledPixmap(QColor(0xE0, 0x20, 0x20));
     imgUSBgreen = ledPixmap(QColor(0x20, 0xC0, 0x20));
 
-    channelColourPanels = {pColorCh1, pColorCh2, pColorCh3};
-    modulusBoxes = {cbXM, cbYM, cbZM};
 
     connect(btChart, &QToolButton::clicked, this, &TForm1::btChartClick);
     connect(btOptions, &QToolButton::clicked, this, &TForm1::btOptionsClick);
@@ -195,10 +187,7 @@ void TForm1::buildToolBars()
                                                                    services_.ticks, tbFile, this);
     // The folder navigation's buttons; its comment browser is placed over the chart later.
     folderBrowser = new files::FolderBrowserUi(*filesLink_, *measurementFiles, services_.dialogs, tbFile);
-    // The desktop's own icons where its theme has them, else ours.
-    btPrint = toolButton(tbFile, "btPrint", {},
-                         QStringLiteral("Печать графика\nShift+щелчок или правая кнопка — просмотр и выбор принтера"),
-                         QIcon::fromTheme(QStringLiteral("document-print"), ownIcon("print")));
+    tbFile->layout()->addWidget(chartPart->btPrint);
 
     tbMCctl = toolBar(ctlBar, "tbMCctl");
     setupPanel = std::make_unique<acq::SetupPanel>(record, tbMCctl, this);
@@ -264,56 +253,14 @@ void TForm1::buildChartPanel()
     columns->addLayout(col, 1);
     columns->addLayout(col2, 1);
 
-    gbScales = group(gbChart, "gbScales", QStringLiteral("Оси графика"));
-    auto* sc = new QVBoxLayout(gbScales);
-    sc->setContentsMargins(6, 2, 6, 4);
-    sc->setSpacing(1);
-    cbShowK = listBox(gbScales, "cbShowK",
-                      {QStringLiteral("ЗНАЧЕНИЯ, ВРЕМЯ"), QStringLiteral("ед.АЦП,      ВЫБОРКИ"),
-                       QStringLiteral("ЗНАЧЕНИЯ, ВЫБОРКИ"), QStringLiteral("ед.АЦП,      ВРЕМЯ")});
-    setFontColour(cbShowK, Qt::red);
-    QFont bold = cbShowK->font();
-    bold.setBold(true);
-    cbShowK->setFont(bold);
-    lbPnt1 = label(gbScales, QStringLiteral("ось Y:        ось X:"), cbShowK, "lbPnt1");
-    sc->addWidget(lbPnt1);
-    sc->addWidget(cbShowK);
-
-    gbSmooth = group(gbChart, "gbSmooth", QStringLiteral("Экспоненциальное сглаживание"));
-    auto* sm = new QHBoxLayout(gbSmooth);
-    sm->setContentsMargins(6, 2, 6, 4);
-    cbSmooth = new QCheckBox(QStringLiteral("выполнить"), gbSmooth);
-    cbSmooth->setObjectName(QStringLiteral("cbSmooth"));
-    seSmooth = spinEdit(gbSmooth, "seSmooth", 2, 4096, 8);
-    sm->addWidget(cbSmooth);
-    sm->addWidget(label(gbSmooth, QStringLiteral("с весом"), seSmooth));
-    sm->addWidget(seSmooth);
-
+    const display::ChartPart& c = *chartPart;
+    col->addWidget(c.gbScales);
+    col->addWidget(c.gbSmooth);
     scales = new files::ScalesUi(record, paths.scalesFile, services_.dialogs, gbChart);
-
-    GroupBox2 = group(gbChart, "GroupBox2", QStringLiteral("Вычислить МОДУЛЬ |a| по каналам"));
-    auto* m = new QHBoxLayout(GroupBox2);
-    m->setContentsMargins(6, 2, 6, 4);
-    cbXM = new QCheckBox(QStringLiteral("X"), GroupBox2);
-    cbXM->setObjectName(QStringLiteral("cbXM"));
-    cbYM = new QCheckBox(QStringLiteral("Y"), GroupBox2);
-    cbYM->setObjectName(QStringLiteral("cbYM"));
-    cbZM = new QCheckBox(QStringLiteral("Z"), GroupBox2);
-    cbZM->setObjectName(QStringLiteral("cbZM"));
-    for (auto* b : {cbXM, cbYM, cbZM}) {
-        b->setChecked(true);
-        m->addWidget(b);
-    }
-
-    rgTimGrad = new RadioGroup(QStringLiteral("Отображать при балансировке"),
-                               {QStringLiteral("Время"), QStringLiteral("Градусы")}, 2, gbChart);
-    rgTimGrad->setObjectName(QStringLiteral("rgTimGrad"));
-
-    for (QWidget* w : std::initializer_list<QWidget*>{gbScales, gbSmooth, static_cast<QWidget*>(scales)})
-        col->addWidget(w);
+    col->addWidget(scales);
     col->addStretch(1);
-    col2->addWidget(GroupBox2);
-    col2->addWidget(rgTimGrad);
+    col2->addWidget(c.GroupBox2);
+    col2->addWidget(c.rgTimGrad);
     col2->addStretch(1);
     gbChart->adjustSize();
     gbChart->hide();
@@ -326,38 +273,8 @@ void TForm1::buildOptionsPanel()
     auto* col = new QVBoxLayout(gbOptions);
     col->setContentsMargins(6, 4, 6, 6);
     col->setSpacing(3);
-
-    gbColours = group(gbOptions, "gbColours", QStringLiteral("ЦВЕТ канала"));
-    auto* cg = new QGridLayout(gbColours);
-    cg->setContentsMargins(6, 2, 6, 4);
-    cg->setVerticalSpacing(1);
-    const char* names[5] = {"pColorCh1", "pColorCh2", "pColorCh3", "pIaICl", "pPlsCl"};
-    const QStringList captions{QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("Z"), QStringLiteral("IaI"),
-                               QStringLiteral("Pls")};
-    std::array<ColourPanel*, 5> panels{};
-    for (int i = 0; i < 5; ++i) {
-        auto* p = new ColourPanel(gbColours);
-        p->setObjectName(QLatin1String(names[i]));
-        p->setFixedSize(28, 18);
-        p->setToolTip(QStringLiteral("Цвет серии ") + captions[i]);
-        auto* l = label(gbColours, captions[i], p);
-        l->setAlignment(Qt::AlignCenter);
-        cg->addWidget(l, 0, i);
-        cg->addWidget(p, 1, i, Qt::AlignCenter);
-        panels[i] = p;
-    }
-    pColorCh1 = panels[0];
-    pColorCh2 = panels[1];
-    pColorCh3 = panels[2];
-    pIaICl = panels[3];
-    pPlsCl = panels[4];
-
-    gbXshow = group(gbOptions, "gbXshow", QStringLiteral("ВРЕМЯ"));
-    auto* xs = new QHBoxLayout(gbXshow);
-    xs->setContentsMargins(6, 2, 6, 4);
-    cbTimeunits = listBox(gbXshow, "cbTimeunits", {QStringLiteral("мкс"), QStringLiteral("мс"), QStringLiteral("с")});
-    cbTimeunits->setToolTip(QStringLiteral("Единицы времени на оси графика"));
-    xs->addWidget(cbTimeunits);
+    col->addWidget(chartPart->gbColours);
+    col->addWidget(chartPart->gbXshow);
 
     QGroupBox* gbCSV_TXT = measurementFiles->gbCSV_TXT;
     gbCSV_TXT->setParent(gbOptions);
@@ -376,7 +293,7 @@ void TForm1::buildOptionsPanel()
     btFM25ProtectClr = new QPushButton(QStringLiteral("Сброс защиты ИС памяти"), gbOptions);
     btFM25ProtectClr->setObjectName(QStringLiteral("btFM25ProtectClr"));
 
-    for (QWidget* w : std::initializer_list<QWidget*>{gbColours, gbXshow, gbCSV_TXT, gbHelp, btFM25ProtectClr})
+    for (QWidget* w : std::initializer_list<QWidget*>{gbCSV_TXT, gbHelp, btFM25ProtectClr})
         col->addWidget(w);
     gbOptions->adjustSize();
     gbOptions->hide();
@@ -426,18 +343,11 @@ void TForm1::assignHelpNumbers()
     for (QWidget* w : std::initializer_list<QWidget*>{
              tbMCctl, btStartPlus, btRd})
         setHelpContext(w, 4);
-    for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbScales, gbSmooth, lbPnt1, GroupBox2, cbXM, cbYM,
-                                                      cbZM, rgTimGrad, gbXshow, gbHelp, cbHelp})
+    // The chart part numbers its own controls.
+    for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbHelp, cbHelp})
         setHelpContext(w, 5);
-    setHelpContext(Chart1, 7);
     setHelpContext(tbFile, 7);
-    setHelpContext(btSaveChart, 8);
-    setHelpContext(btPrint, 107);
     setHelpContext(btOptions, 300);
-    setHelpContext(cbShowK, 303);
-    setHelpContext(cbTimeunits, 305);
-    setHelpContext(cbSmooth, 306);
-    setHelpContext(seSmooth, 306);
     setHelpContext(btUSB, 403);
     setHelpContext(btHelpTOC, 404);
     if (services_.help)
@@ -457,7 +367,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
     // files: measurement files, scales, folder browsing; then the scales file is read
-    measurementFiles->setChartWidget(Chart1);
+    measurementFiles->setChartWidget(chartPart->Chart1);
     wireFiles();
     wireScales();
     scales->readAtStart();
@@ -469,39 +379,19 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     applyStoredGeometry(QRect(s.left, s.top, s.width, s.height));
     layoutChartArea();
 
-    cbTimeunits->setCurrentIndex(indexOrDefault(cbTimeunits, s.timeUnits, 0));
-    cbShowK->setCurrentIndex(indexOrDefault(cbShowK, s.xyMode, 0));
-    seSmooth->setValue(s.smoothWeight);
+    chartPart->applySettings(chartSettingsFrom(s));
     measurementFiles->setExportDivider(s.divider);
 
     for (int i = 0; i < 3; ++i) {
-        const QColor c = colourFromBgr(s.channelColour[i]);
-        channelColourPanels[i]->setColour(c);
-        Chart1->setSeriesColour(channelSeries[i], c);
-        setupPanel->setChannelColour(i, c);
+        setupPanel->setChannelColour(i, colourFromBgr(s.channelColour[i]));
     }
-    pIaICl->setColour(colourFromBgr(s.modulusColour));
-    Chart1->setSeriesColour(display::Series::IaI, pIaICl->colour());
-    pPlsCl->setColour(colourFromBgr(s.pulseColour));
-    Chart1->setSeriesColour(display::Series::Pls, pPlsCl->colour());
     setupPanel->applySettings(setupValues(s)); // acquisition
 
     cbHelp->setCurrentIndex(indexOrDefault(cbHelp, s.loadHelpOnStart, 0));
     helpOnStart = s.loadHelpOnStart;
 
-    Chart1->setSeriesShown(display::Series::IaI, s.modulusShown);
-    Chart1->setSeriesShown(display::Series::Mark, s.markShown);
-    Chart1->setSeriesShown(display::Series::Pls, s.pulseShown);
-    rgTimGrad->setItemIndex(s.degreeOrTime);
-
-    // Nothing is drawn until the first build; the chart ignores the mouse till then.
-    Chart1->setEnabled(false);
     // display: after the stored choices are in, so setting them built nothing
-    chartBuilder = std::make_unique<display::ChartBuilder>(*this);
-    chartInteraction = std::make_unique<display::ChartInteraction>(*this);
-    chartInteraction->applyStoredView(s.fitValuesToVisible, s.pulseStrip, s.markerTableShown,
-                                      QPoint(s.markerTableRight, s.markerTableTop));
-    chartOutput = std::make_unique<display::ChartOutput>(*this);
+    wireChart();
     connect(this, &TForm1::chartShown, analysisActions, &analysis::MainWindowAnalysis::setChartShown);
 
     btUSBClick();
@@ -583,13 +473,15 @@ void TForm1::layoutChartArea()
     const int chartW = std::max(0, width() - (chartWidthMargin - kDesignFrame.width()));
     const int chartH = std::max(0, height() - (chartHeightMargin - kDesignFrame.height()));
     Header->setGeometry(0, 0, width(), 17);
-    Chart1->setGeometry(kChartLeft, kChartTop, chartW, chartH);
+    display::SignalChart* chart = chartPart->Chart1;
+    chart->setGeometry(kChartLeft, kChartTop, chartW, chartH);
     measurementFiles->setCommentArea(QRect(kChartLeft, 56, chartW, 57));
     pnlChart->setGeometry(kChartLeft, kChartTop, chartW, pnlChart->sizeHint().height());
     progressBar->setFixedWidth(std::max(0, chartW - 20));
     status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
-    btSaveChart->move(2, chartH - 26);
-    journal->button()->move(Chart1->x() + btSaveChart->x() + btSaveChart->width() + 2, Chart1->y() + chartH - 26);
+    QToolButton* copyButton = chartPart->btSaveChart;
+    copyButton->move(2, chartH - 26);
+    journal->button()->move(chart->x() + copyButton->x() + copyButton->width() + 2, chart->y() + chartH - 26);
 }
 
 void TForm1::FormResize()
@@ -601,7 +493,7 @@ void TForm1::FormResize()
     }
     layoutChartArea();
 
-    folderBrowser->setArea(QRect(kChartLeft, kChartTop, Chart1->width(), Chart1->height()));
+    folderBrowser->setArea(QRect(kChartLeft, kChartTop, chartPart->chart().width(), chartPart->chart().height()));
 
     placeFloatingPanels();
 }
@@ -611,8 +503,9 @@ void TForm1::placeFloatingPanels()
     // The open panels side by side from the chart's right edge: options, then the chart panel,
     // then the set-up panel (at its design place when there is room), so that panels open at once
     // do not cover each other. A closed panel takes the place it would have if opened now.
+    const display::SignalChart* chart = chartPart->Chart1;
     QWidget* setup = setupPanel->gbFT;
-    int right = Chart1->geometry().right() + 1;
+    int right = chart->geometry().right() + 1;
     for (QWidget* panel : {static_cast<QWidget*>(gbOptions), static_cast<QWidget*>(gbChart)}) {
         const int x = std::max(kChartLeft, right - panel->width());
         panel->move(x, kChartTop);
@@ -626,7 +519,7 @@ void TForm1::placeFloatingPanels()
     }
     // No room beside the chart panel: under it, when the plot is tall enough for both.
     const QRect chartPanel = gbChart->geometry();
-    const int plotBottom = Chart1->y() + Chart1->axisRect()->bottom();
+    const int plotBottom = chart->y() + chart->axisRect()->bottom();
     setup->move(std::max(kChartLeft, chartPanel.right() + 1 - setup->width()), chartPanel.bottom() + 1 + kPanelGap);
     if (setup->geometry().bottom() <= plotBottom)
         return;
@@ -644,7 +537,7 @@ void TForm1::placeFloatingPanels()
 
 void TForm1::FormClick()
 {
-    if (!Chart1->isEnabled())
+    if (!chartPart->chart().isEnabled())
         return;
     QScreen* scr = screen();
     if (!scr)
@@ -738,14 +631,7 @@ void TForm1::btUSBClick()
 // ---- display ----
 void TForm1::ShowChart(QObject* sender)
 {
-    if (chartBuilder)
-        chartBuilder->ShowChart(sender);
-}
-
-void TForm1::Chart1AfterDraw()
-{
-    if (chartBuilder)
-        chartBuilder->Chart1AfterDraw();
+    chartPart->ShowChart(sender);
 }
 
 // ---- files ----

@@ -48,20 +48,16 @@ class JournalUi;
 class SettingsUi;
 } // namespace files
 
-// display: the chart build and the chart's handlers, owned by the window.
+// display: the chart with its panel groups, build, handlers and output.
 namespace display {
-class ChartBuilder;
-class ChartInteraction;
-class ChartOutput;
+class ChartPart;
 } // namespace display
-
-class QMenu;
-class QAction;
 
 namespace app {
 
 class ZeroRunLink;
 class FilesLink;
+class DisplayLink;
 
 // The main window: the tool bars, the comment, the signal chart, the status bar
 // and the floating option panels. The measurement record lives here.
@@ -83,24 +79,10 @@ public:
     void btHelpTOCClick();
     void btUSBClick();
 
-    // Builds the signal chart from the record (the chart build's own file holds it).
+    // Builds the signal chart from the record (the chart part does it).
     void ShowChart(QObject* sender = nullptr);
     // Puts a text into status panel 0 before a rebuild.
     void ShowStartProcess(const QString& text);
-
-    // ---- values each chart build leaves for the others ----
-    double timeUnitDivisor = 1;
-    QString timeUnitText = QStringLiteral("мкс");
-    QString xAxisTitle = QStringLiteral("Время, мкс");
-    QString yAxisTitle;          // the Y title of a loaded file
-    QString scalesYTitle = QStringLiteral("Ускорение, см/с/с");
-    qint32 nyquistHz = 0;
-    double sampleStepX = 1;
-    quint8 channelMask = 7;
-    quint32 runStartTick = 0;
-    // Taken after each paint from the first shown channel series; -1 before any paint.
-    qint32 firstVisibleIndex = -1;
-    qint32 lastVisibleIndex = -1;
 
     // ---- state shared by the handlers ----
     acq::MeasurementRecord record;
@@ -118,32 +100,16 @@ public:
     QFrame* tbFile;
     QFrame* tbMCctl;
     QFrame* tbOptions;
-    QToolButton* btPrint;
     QToolButton *btStartPlus, *btRd;
     QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
 
-    display::SignalChart* Chart1;
-    QToolButton* btSaveChart;
     StatusPanels* status;
 
     // Chart panel.
     PanelBox* gbChart;
-    QGroupBox* gbScales;
-    QLabel* lbPnt1;
-    QComboBox* cbShowK;
-    QGroupBox* gbSmooth;
-    QCheckBox* cbSmooth;
-    QSpinBox* seSmooth;
-    QGroupBox* GroupBox2;
-    QCheckBox *cbXM, *cbYM, *cbZM;
-    RadioGroup* rgTimGrad;
 
     // Options panel.
     PanelBox* gbOptions;
-    QGroupBox* gbColours;
-    ColourPanel *pColorCh1, *pColorCh2, *pColorCh3, *pIaICl, *pPlsCl;
-    QGroupBox* gbXshow;
-    QComboBox* cbTimeunits;
     QGroupBox* gbHelp;
     QComboBox* cbHelp;
     QPushButton* btFM25ProtectClr;
@@ -159,10 +125,6 @@ public:
     QPixmap imgUSBred;
     QPixmap imgUSBgreen;
 
-    // Channel tables, always in the order X, Y, Z.
-    std::array<display::Series, 3> channelSeries{display::Series::X, display::Series::Y, display::Series::Z};
-    std::array<ColourPanel*, 3> channelColourPanels{};
-    std::array<QCheckBox*, 3> modulusBoxes{};
 
     Services services() const { return services_; }
 
@@ -179,16 +141,8 @@ public:
     // Called by other subsystems too (the zero balancing starts a run, a settings load
     // recounts the channels); the work is done by the classes above.
     void btStartClick();
-    // ---- display: chart build, interaction, output ----
-    std::unique_ptr<display::ChartBuilder> chartBuilder;
-    // After each drawing of Chart1: link check restarted, visible stretch taken.
-    void Chart1AfterDraw();
-    // The readout, the interval measurement and the display options of the chart.
-    std::unique_ptr<display::ChartInteraction> chartInteraction;
-    // Copy, save and print of the chart; the series colour panels.
-    std::unique_ptr<display::ChartOutput> chartOutput;
-    QMenu* pmChart = nullptr; // the chart's pop-up menu, opened from the keyboard
-    QAction* N1 = nullptr;    // its item "Копировать"
+    // ---- display: the chart, its panel groups, build, interaction, output ----
+    display::ChartPart* chartPart = nullptr;
     // ---- files: measurement files, scales, settings, folder browsing ----
     // The file tool bar's save, open and copy, the comment and the export options.
     std::unique_ptr<files::MeasurementFilesUi> measurementFiles;
@@ -246,6 +200,8 @@ private:
     void wireAcquisition();
     // The main chart as the analyses take it (partlinks.cpp).
     analysis::MainChartView mainChartView() const;
+    // Starts the chart part with the stored choices and joins it to the others (displaylinks.cpp).
+    void wireChart();
 
     Services services_;
     analysis::TForm2* form2_ = nullptr;
@@ -254,6 +210,7 @@ private:
     std::unique_ptr<FilesLink> filesLink_;
     // "tremor.ini" at the end of creation and at closing.
     std::unique_ptr<files::SettingsUi> settingsUi_;
+    std::unique_ptr<DisplayLink> displayLink_;
     bool closing_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/mainanalysis.h"
 #include "app/ui/mainwindow.h"
+#include "display/ui/chartpart.h"
 #include "files/ui/measurementfilesui.h"
 
 namespace app {
@@ -12,9 +13,9 @@ void ZeroRunLink::applyZeroRunSettings()
     const acq::SetupValues setup = f_.setupPanel->values();
     kept_.channels = setup.channels;
     kept_.samples = setup.samples;
-    kept_.view = f_.cbShowK->currentIndex();
-    kept_.smoothWeight = f_.seSmooth->value();
-    kept_.smooth = f_.cbSmooth->isChecked();
+    kept_.view = f_.chartPart->viewIndex();
+    kept_.smoothWeight = f_.chartPart->smoothWeight();
+    kept_.smooth = f_.chartPart->smoothOn();
     kept_.frequency = setup.frequency;
     kept_.range = setup.range;
     kept_.target = setup.target;
@@ -27,13 +28,13 @@ void ZeroRunLink::applyZeroRunSettings()
     f_.setupPanel->setRangeIndex(0);
     f_.setupPanel->setTarget(0);
     f_.setupPanel->setFrequencyIndex(0);
-    f_.cbShowK->setCurrentIndex(1);
-    f_.seSmooth->setValue(500);
+    f_.chartPart->setViewIndex(1);
+    f_.chartPart->setSmoothWeight(500);
 }
 
 void ZeroRunLink::switchSmoothingOn()
 {
-    f_.cbSmooth->setChecked(true);
+    f_.chartPart->setSmoothOn(true);
 }
 
 bool ZeroRunLink::startRun()
@@ -47,9 +48,9 @@ void ZeroRunLink::restoreSettings()
     for (int i = 0; i < 3; ++i)
         f_.setupPanel->setChannelChecked(i, kept_.channels[std::size_t(i)]);
     f_.setupPanel->setSamples(kept_.samples);
-    f_.cbShowK->setCurrentIndex(kept_.view);
-    f_.seSmooth->setValue(kept_.smoothWeight);
-    f_.cbSmooth->setChecked(kept_.smooth);
+    f_.chartPart->setViewIndex(kept_.view);
+    f_.chartPart->setSmoothWeight(kept_.smoothWeight);
+    f_.chartPart->setSmoothOn(kept_.smooth);
     f_.setupPanel->setFrequencyIndex(kept_.frequency);
     f_.setupPanel->setRangeIndex(kept_.range);
     f_.setupPanel->setTarget(kept_.target);
@@ -59,7 +60,7 @@ std::array<const double*, 3> ZeroRunLink::channelValues() const
 {
     std::array<const double*, 3> values{};
     for (int a = 0; a < 3; ++a)
-        values[a] = f_.Chart1->yValues(f_.channelSeries[a]);
+        values[a] = f_.chartPart->chart().yValues(f_.chartPart->channelSeries[a]);
     return values;
 }
 
@@ -67,7 +68,7 @@ std::array<long long, 3> ZeroRunLink::channelCounts() const
 {
     std::array<long long, 3> counts{};
     for (int a = 0; a < 3; ++a)
-        counts[a] = f_.Chart1->pointCount(f_.channelSeries[a]);
+        counts[a] = f_.chartPart->chart().pointCount(f_.chartPart->channelSeries[a]);
     return counts;
 }
 
@@ -76,29 +77,29 @@ void TForm1::wireScales()
     zeroRunLink_ = std::make_unique<ZeroRunLink>(*this);
     scales->setZeroRunHost(zeroRunLink_.get());
     connect(scales, &files::ScalesUi::yTitleRead, this,
-            [this](const QString& title) { scalesYTitle = title; });
+            [this](const QString& title) { chartPart->setScalesYTitle(title); });
     connect(scales, &files::ScalesUi::rangeItemsRead, setupPanel.get(), &acq::SetupPanel::setRangeItemTexts);
 }
 
 analysis::MainChartView TForm1::mainChartView() const
 {
+    const display::ChartValues& chart = chartPart->values();
     analysis::MainChartView v;
-    v.chart = Chart1;
-    v.channelSeries = channelSeries;
+    v.chart = &chartPart->chart();
+    v.channelSeries = chartPart->channelSeries;
     for (int c = 0; c < 3; ++c)
         v.channelCaptions[c] = setupPanel->channelCaption(c);
-    v.firstVisibleIndex = firstVisibleIndex;
-    v.lastVisibleIndex = lastVisibleIndex;
+    v.firstVisibleIndex = chart.firstVisibleIndex;
+    v.lastVisibleIndex = chart.lastVisibleIndex;
     v.samplePeriodUs = record.samplePeriodUs;
-    v.timeUnitDivisor = timeUnitDivisor;
-    v.timeTitle = xAxisTitle;
+    v.timeUnitDivisor = chart.timeUnitDivisor;
+    v.timeTitle = chart.xAxisTitle;
     // The file whose record is shown: the open dialog's last name would stay behind when the
     // folder is browsed with the arrows.
     if (measurementFiles)
         v.fileName = measurementFiles->currentFileName;
-    if (cbSmooth->isChecked())
-        v.smoothing = seSmooth->value();
-    v.nyquistHz = nyquistHz;
+    v.smoothing = chartPart->smoothing();
+    v.nyquistHz = chart.nyquistHz;
     return v;
 }
 

@@ -6,19 +6,17 @@
 
 #include "display/chartbuild.h"
 
-namespace app {
-class TForm1;
-}
-
 namespace display {
 
-// The main window's chart build (ShowChart) and what follows each drawing of the chart. The
-// series come from the core build (chartbuild.h); this class reads the controls, hands the series
-// to the chart and writes the texts and values the rest of the window reads.
+class ChartPart;
+
+// The chart build (ShowChart) and what follows each drawing of the chart. The series come from
+// the core build (chartbuild.h); this class reads the part's controls, hands the series to the
+// chart and writes the values the rest of the window reads.
 class ChartBuilder : public QObject {
     Q_OBJECT
   public:
-    explicit ChartBuilder(app::TForm1& form);
+    explicit ChartBuilder(ChartPart& part);
 
     // A build asked for while one is running (through the message processing of a large build)
     // does not interleave with it: it runs once, after the running build has finished.
@@ -30,13 +28,16 @@ class ChartBuilder : public QObject {
 
     bool isBuilding() const { return building_; }
 
-    // The display choices as the controls stand.
-    ChartOptions optionsFromControls() const;
-
   private:
     void build();
+    // The steps of a build: the zoom kept or reset (returns the left range the user fixed, if
+    // any), the scales taken, the series drawn (false when the build stopped), the titles set.
+    ValueRange followZoom(const ChartScales& scales);
+    void takeScales(const ChartScales& scales);
+    bool drawSeries(const ChartInput& input, const ChartOptions& options, ValueRange painted);
+    void finish(const ChartOptions& options, const ChartScales& scales);
 
-    app::TForm1& f_;
+    ChartPart& p_;
     bool building_ = false;
     bool pending_ = false;
     // The record whose series the chart was last given (its generation).

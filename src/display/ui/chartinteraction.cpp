@@ -1,14 +1,12 @@
 #include "display/ui/chartinteraction.h"
 
-#include <QBoxLayout>
 #include <QCheckBox>
 #include <QLocale>
 #include <QMouseEvent>
 
-#include "acquisition/ui/setuppanel.h"
-#include "app/ui/mainwindow.h"
 #include "display/chartbuild.h"
 #include "display/interaction.h"
+#include "display/ui/chartpart.h"
 #include "display/ui/chartviewoptions.h"
 #include "display/ui/cursortable.h"
 #include "platform/ui/dialogs.h"
@@ -24,9 +22,18 @@ QChar decimalSeparator()
 
 } // namespace
 
-ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
+ChartInteraction::ChartInteraction(ChartPart& part) : p_(part)
 {
-    SignalChart* chart = f_.Chart1;
+    connectPointer();
+    connectControls();
+    // The view choices: the window puts them into the chart panel with the part's other groups.
+    viewOptions_ = new ChartViewOptions(*p_.Chart1, p_.window());
+    makeMarkerTable();
+}
+
+void ChartInteraction::connectPointer()
+{
+    SignalChart* chart = p_.Chart1;
     const auto at = [](QMouseEvent* e) { return e->position().toPoint(); };
     connect(chart, &QCustomPlot::mouseMove, this,
             [this, at](QMouseEvent* e) { Chart1MouseMove(at(e).x(), at(e).y()); });
@@ -34,29 +41,29 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
             [this, at](QMouseEvent* e) { Chart1MouseDown(e->button(), at(e).x(), at(e).y()); });
     connect(chart, &QCustomPlot::mouseRelease, this,
             [this, at](QMouseEvent* e) { Chart1MouseUp(e->button(), at(e).x(), at(e).y()); });
+}
 
+void ChartInteraction::connectControls()
+{
     // Lists run their handler when the user picks an item; boxes and radio groups also when set
     // from code.
-    connect(f_.cbShowK, &QComboBox::activated, this, &ChartInteraction::cbShowKChange);
-    for (QComboBox* list : {f_.cbTimeunits, f_.cbHelp})
-        connect(list, &QComboBox::activated, this, &ChartInteraction::cbTimeunitsChange);
-    connect(f_.cbSmooth, &QCheckBox::toggled, this, &ChartInteraction::cbSmoothClick);
-    connect(f_.cbXM, &QCheckBox::toggled, this, &ChartInteraction::cbXMClick);
-    connect(f_.cbYM, &QCheckBox::toggled, this, &ChartInteraction::cbYMClick);
-    connect(f_.cbZM, &QCheckBox::toggled, this, &ChartInteraction::cbZMClick);
-    connect(f_.rgTimGrad, &app::RadioGroup::changed, this, &ChartInteraction::rgTimGradClick);
+    connect(p_.cbShowK, &QComboBox::activated, this, &ChartInteraction::cbShowKChange);
+    // The other panels' lists that rebuild the chart too are joined by the window.
+    connect(p_.cbTimeunits, &QComboBox::activated, this, &ChartInteraction::cbTimeunitsChange);
+    connect(p_.cbSmooth, &QCheckBox::toggled, this, &ChartInteraction::cbSmoothClick);
+    connect(p_.cbXM, &QCheckBox::toggled, this, &ChartInteraction::cbXMClick);
+    connect(p_.cbYM, &QCheckBox::toggled, this, &ChartInteraction::cbYMClick);
+    connect(p_.cbZM, &QCheckBox::toggled, this, &ChartInteraction::cbZMClick);
+    connect(p_.rgTimGrad, &app::RadioGroup::changed, this, &ChartInteraction::rgTimGradClick);
+}
 
-    // The view choices join the chart panel's other groups.
-    viewOptions_ = new ChartViewOptions(*chart, f_.gbChart);
-    if (auto* column = f_.gbChart->findChild<QBoxLayout*>(QStringLiteral("chartPanelMoreColumn"))) {
-        column->insertWidget(column->count() - 1, viewOptions_); // above the column's closing stretch
-        f_.gbChart->adjustSize();
-    }
-
+void ChartInteraction::makeMarkerTable()
+{
+    SignalChart* chart = p_.Chart1;
     table_ = new CursorTable(chart);
     connect(table_, &CursorTable::copyRequested, this, [this](const QString& text) {
-        if (f_.services().dialogs)
-            f_.services().dialogs->setClipboardText(text);
+        if (p_.services().dialogs)
+            p_.services().dialogs->setClipboardText(text);
     });
     // The table belongs to the markers: it goes with them, and follows the plot's corner. With
     // the markers gone (every build removes them) the next click is a first point: a second one
@@ -72,11 +79,11 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
         else if (table_->isVisible())
             showMarkerTable();
     });
-    connect(chart, &QCustomPlot::afterReplot, this, [this, chart] { table_->placeIn(chart->axisRect()->rect()); });
+    connect(chart, &QCustomPlot::afterReplot, this,
+            [this, chart] { table_->placeIn(chart->axisRect()->rect()); });
     // Closed, the table stays away until its box in the "График" panel is ticked again.
-    connect(table_, &CursorTable::closeRequested, viewOptions_->markerTableBox(), [this] {
-        viewOptions_->markerTableBox()->setChecked(false);
-    });
+    connect(table_, &CursorTable::closeRequested, viewOptions_->markerTableBox(),
+            [this] { viewOptions_->markerTableBox()->setChecked(false); });
     connect(viewOptions_->markerTableBox(), &QCheckBox::toggled, this, [this](bool on) {
         if (on && !markers_.empty())
             showMarkerTable();
@@ -85,7 +92,8 @@ ChartInteraction::ChartInteraction(app::TForm1& form) : f_(form)
     });
 }
 
-void ChartInteraction::applyStoredView(bool fitValues, bool pulseStrip, bool tableShown, const QPoint& tableGap)
+void ChartInteraction::applyStoredView(bool fitValues, bool pulseStrip, bool tableShown,
+                                       const QPoint& tableGap)
 {
     viewOptions_->fitValuesBox()->setChecked(fitValues);
     viewOptions_->pulseStripBox()->setChecked(pulseStrip);
@@ -95,10 +103,10 @@ void ChartInteraction::applyStoredView(bool fitValues, bool pulseStrip, bool tab
 
 MarkerReading ChartInteraction::readingAt(std::int32_t index) const
 {
-    const SignalChart* chart = f_.Chart1;
+    const SignalChart* chart = p_.Chart1;
     MarkerReading r;
     r.index = index;
-    r.position = double(index) * f_.sampleStepX;
+    r.position = double(index) * p_.values().sampleStepX;
     const Series series[4] = {Series::X, Series::Y, Series::Z, Series::IaI};
     for (std::size_t k = 0; k < 4; ++k) {
         const UniformSeries* line = chart->line(series[k]);
@@ -119,21 +127,23 @@ void ChartInteraction::showMarkerTable()
     std::vector<MarkerReading> readings;
     for (const MarkerReading& m : markers_)
         readings.push_back(readingAt(m.index));
-    table_->showTable(markerTable(readings, isTimeView(f_.cbShowK->currentIndex()), f_.cbTimeunits->currentText(),
-                                  decimalSeparator(), f_.sampleStepX));
+    table_->showTable(markerTable(readings, isTimeView(p_.cbShowK->currentIndex()),
+                                  p_.cbTimeunits->currentText(), decimalSeparator(),
+                                  p_.values().sampleStepX));
 }
 
 void ChartInteraction::Chart1MouseMove(int x, int y)
 {
-    SignalChart* chart = f_.Chart1;
+    SignalChart* chart = p_.Chart1;
     // 1.
-    const auto index = cursorIndexAt(chart->bottomValueAt(x), chart->bottomRange().hi, f_.sampleStepX);
+    const auto index =
+        cursorIndexAt(chart->bottomValueAt(x), chart->bottomRange().hi, p_.values().sampleStepX);
     if (!index)
         return;
     cursorIndex = *index;
     cursorValue = chart->leftValueAt(y);
     // 2.
-    if (!f_.formReady)
+    if (!p_.host().windowReady())
         return;
     // The limit is the frame of the last visible point (point i of these series is frame i + 1).
     qint64 limit = -1;
@@ -151,10 +161,10 @@ void ChartInteraction::Chart1MouseMove(int x, int y)
     // 3-4.
     ReadoutValues v;
     v.cursorIndex = cursorIndex;
-    v.sampleStepX = f_.sampleStepX;
-    v.timeView = isTimeView(f_.cbShowK->currentIndex());
-    v.unitText = f_.cbTimeunits->currentText();
-    if (chart->isSeriesShown(Series::Pls) && f_.rgTimGrad->itemIndex() == 1)
+    v.sampleStepX = p_.values().sampleStepX;
+    v.timeView = isTimeView(p_.cbShowK->currentIndex());
+    v.unitText = p_.cbTimeunits->currentText();
+    if (chart->isSeriesShown(Series::Pls) && p_.rgTimGrad->itemIndex() == 1)
         v.degreeLabel = chart->pointLabel(Series::Pls, cursorIndex);
     // The values of the sample whose time is shown, as the marker table reads them.
     const MarkerReading here = readingAt(cursorIndex);
@@ -162,7 +172,7 @@ void ChartInteraction::Chart1MouseMove(int x, int y)
         v.axes[std::size_t(a)] = here.values[std::size_t(a)];
     v.modulus = here.values[3];
     // 5.
-    f_.status->setPanelText(2, readoutText(v, decimalSeparator()));
+    p_.status()->setPanelText(2, readoutText(v, decimalSeparator()));
 }
 
 void ChartInteraction::Chart1MouseDown(Qt::MouseButton, int x, int)
@@ -172,7 +182,7 @@ void ChartInteraction::Chart1MouseDown(Qt::MouseButton, int x, int)
 
 void ChartInteraction::Chart1MouseUp(Qt::MouseButton button, int x, int y)
 {
-    SignalChart* chart = f_.Chart1;
+    SignalChart* chart = p_.Chart1;
     if (!chart->isSeriesShown(Series::Mark))
         return;
     // Markers come from the left button; the right one opens the menu. A click that only
@@ -182,14 +192,14 @@ void ChartInteraction::Chart1MouseUp(Qt::MouseButton button, int x, int y)
     // 1. A drag is the chart's own zoom or scroll; the axis and below are not the plot.
     if (x != mouseDownX || y >= chart->bottomAxisPosition())
         return;
-    const double markX = double(cursorIndex) * f_.sampleStepX;
+    const double markX = double(cursorIndex) * p_.values().sampleStepX;
     const double markY = chart->leftValueAt(y);
     if (pointClickCount == 0) {
         // 2.
         tone_->beep(300, 100);
         firstPointIndex = cursorIndex;
         firstPointValue = cursorValue;
-        f_.status->setPanelText(1, QStringLiteral("Выберите вторую точку интервала"));
+        p_.status()->setPanelText(1, QStringLiteral("Выберите вторую точку интервала"));
         chart->clearSeries(Series::Mark);
         chart->addMark(markX, markY);
         markers_ = {readingAt(cursorIndex)};
@@ -203,9 +213,9 @@ void ChartInteraction::Chart1MouseUp(Qt::MouseButton button, int x, int y)
         if (markers_.size() > 2)
             markers_.erase(markers_.begin(), markers_.end() - 2);
         showMarkerTable();
-        f_.status->setPanelText(1, intervalText(firstPointIndex, firstPointValue, cursorIndex, cursorValue,
-                                                f_.sampleStepX, f_.timeUnitDivisor,
-                                                f_.cbTimeunits->currentText(), decimalSeparator()));
+        p_.status()->setPanelText(1, intervalText(firstPointIndex, firstPointValue, cursorIndex, cursorValue,
+                                                  p_.values().sampleStepX, p_.values().timeUnitDivisor,
+                                                  p_.cbTimeunits->currentText(), decimalSeparator()));
     }
     // 4.
     if (++pointClickCount > 1)
@@ -214,7 +224,7 @@ void ChartInteraction::Chart1MouseUp(Qt::MouseButton button, int x, int y)
 
 void ChartInteraction::cbShowKChange()
 {
-    f_.ShowChart(f_.cbShowK);
+    p_.ShowChart(p_.cbShowK);
 }
 
 void ChartInteraction::cbTimeunitsChange()
@@ -225,43 +235,43 @@ void ChartInteraction::cbTimeunitsChange()
 void ChartInteraction::cbSmoothClick()
 {
     // 1. The zero balancing switches smoothing on for its own run.
-    if (f_.zeroCapturePending())
+    if (p_.host().zeroCapturePending())
         return;
     // 2.
-    f_.ShowStartProcess(QStringLiteral("Выполняется построение графика"));
+    p_.status()->setPanelText(0, QStringLiteral("Выполняется построение графика"));
     // 3. Only a chart that has been drawn with points is rebuilt.
     for (int a = 0; a < 3; ++a) {
-        if (f_.setupPanel->channelChecked(a) &&
-            f_.Chart1->lastVisibleIndex(f_.channelSeries[std::size_t(a)]) != -1) {
-            f_.ShowChart(f_.cbSmooth);
+        if (p_.host().channelChecked(a) &&
+            p_.Chart1->lastVisibleIndex(p_.channelSeries[std::size_t(a)]) != -1) {
+            p_.ShowChart(p_.cbSmooth);
             break;
         }
     }
     // 4.
-    f_.status->setPanelText(1, f_.cbSmooth->isChecked() ? QStringLiteral("Сглаживание с весом ") +
-                                                              QString::number(f_.seSmooth->value())
-                                                        : QString());
+    p_.status()->setPanelText(1, p_.cbSmooth->isChecked() ? QStringLiteral("Сглаживание с весом ") +
+                                                                QString::number(p_.seSmooth->value())
+                                                          : QString());
 }
 
 void ChartInteraction::cbXMClick()
 {
-    f_.ShowChart(f_.cbXM);
+    p_.ShowChart(p_.cbXM);
 }
 
 void ChartInteraction::cbYMClick()
 {
-    f_.ShowChart(f_.cbYM);
+    p_.ShowChart(p_.cbYM);
 }
 
 void ChartInteraction::cbZMClick()
 {
-    f_.ShowChart(f_.cbZM);
+    p_.ShowChart(p_.cbZM);
 }
 
 void ChartInteraction::rgTimGradClick()
 {
     // The build swallows its own failures when asked by this control.
-    f_.ShowChart(f_.rgTimGrad);
+    p_.ShowChart(p_.rgTimGrad);
 }
 
 } // namespace display

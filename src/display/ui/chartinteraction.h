@@ -8,12 +8,9 @@
 #include "display/interaction.h"
 #include "platform/ui/systemtone.h"
 
-namespace app {
-class TForm1;
-}
-
 namespace display {
 
+class ChartPart;
 class ChartViewOptions;
 class CursorTable;
 
@@ -23,7 +20,7 @@ class CursorTable;
 class ChartInteraction : public QObject {
     Q_OBJECT
   public:
-    explicit ChartInteraction(app::TForm1& form);
+    explicit ChartInteraction(ChartPart& part);
 
     // The beeps of the interval measurement; nullptr gives the system's own tone back.
     void setTone(platform::ToneGenerator* tone) { tone_ = tone ? tone : &systemTone_; }
@@ -33,8 +30,8 @@ class ChartInteraction : public QObject {
     void Chart1MouseDown(Qt::MouseButton button, int x, int y);
     void Chart1MouseUp(Qt::MouseButton button, int x, int y);
     void cbShowKChange();
-    // Shared by cbTimeunits and cbHelp, and by the export lists cbStoreX and cbDivider (the
-    // window joins them).
+    // Shared by cbTimeunits and the lists of the other panels that rebuild the chart (the window
+    // joins cbHelp and the export lists cbStoreX and cbDivider).
     void cbTimeunitsChange();
     void cbSmoothClick();
     void cbXMClick();
@@ -60,9 +57,13 @@ class ChartInteraction : public QObject {
     MarkerReading readingAt(std::int32_t index) const;
 
   private:
+    void connectPointer();
+    void connectControls();
+    // The table of values at the markers, which follows the markers and its box in the panel.
+    void makeMarkerTable();
     void showMarkerTable();
 
-    app::TForm1& f_;
+    ChartPart& p_;
     CursorTable* table_ = nullptr;
     ChartViewOptions* viewOptions_ = nullptr;
     std::vector<MarkerReading> markers_;

@@ -10,11 +10,10 @@
 
 #include <utility>
 
-#include "acquisition/ui/setuppanel.h"
-#include "app/ui/mainwindow.h"
+#include "acquisition/measurementrecord.h"
 #include "display/ui/chartpaint.h"
+#include "display/ui/chartpart.h"
 #include "display/ui/chartsvg.h"
-#include "files/ui/measurementfilesui.h"
 #include "platform/atomicfile.h"
 #include "platform/ticks.h"
 
@@ -63,46 +62,46 @@ PictureType pictureTypeOf(const QString& fileName)
     return PictureType::Svg;
 }
 
-ChartOutput::ChartOutput(app::TForm1& form) : f_(form)
+ChartOutput::ChartOutput(ChartPart& part) : p_(part)
 {
-    f_.pmChart = new QMenu(&f_);
-    f_.pmChart->setObjectName(QStringLiteral("pmChart"));
-    f_.N1 = f_.pmChart->addAction(QStringLiteral("Копировать"));
-    f_.N1->setObjectName(QStringLiteral("N1"));
-    connect(f_.N1, &QAction::triggered, this, &ChartOutput::N1Click);
-    connect(f_.Chart1, &SignalChart::contextMenuRequested, f_.pmChart,
-            [this](const QPoint& at) { f_.pmChart->popup(at); });
+    p_.pmChart = new QMenu(p_.window());
+    p_.pmChart->setObjectName(QStringLiteral("pmChart"));
+    p_.N1 = p_.pmChart->addAction(QStringLiteral("Копировать"));
+    p_.N1->setObjectName(QStringLiteral("N1"));
+    connect(p_.N1, &QAction::triggered, this, &ChartOutput::N1Click);
+    connect(p_.Chart1, &SignalChart::contextMenuRequested, p_.pmChart,
+            [this](const QPoint& at) { p_.pmChart->popup(at); });
 
-    connect(f_.btSaveChart, &QToolButton::clicked, this, [this] { btSaveChartClick(f_.btSaveChart); });
-    f_.btSaveChart->installEventFilter(this);
+    connect(p_.btSaveChart, &QToolButton::clicked, this, [this] { btSaveChartClick(p_.btSaveChart); });
+    p_.btSaveChart->installEventFilter(this);
     // A plain click prints at once as it always did; Shift+click, or the button's pop-up menu,
     // opens the preview.
-    f_.btPrint->installEventFilter(this);
-    connect(f_.btPrint, &QToolButton::clicked, this, [this] {
+    p_.btPrint->installEventFilter(this);
+    connect(p_.btPrint, &QToolButton::clicked, this, [this] {
         if (std::exchange(shiftClick_, false))
             printPreview();
         else
             btPrintClick();
     });
     // Ctrl+P asks first, as it does elsewhere: the preview, from which the page is printed.
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), &f_, [this] {
-        if (f_.btPrint->isEnabled())
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), p_.window(), [this] {
+        if (p_.btPrint->isEnabled())
             printPreview();
     });
-    printMenu_ = new QMenu(&f_);
+    printMenu_ = new QMenu(p_.window());
     printMenu_->setObjectName(QStringLiteral("pmPrint"));
     QAction* preview = printMenu_->addAction(QStringLiteral("Просмотр и печать..."));
     preview->setObjectName(QStringLiteral("actPrintPreview"));
     connect(preview, &QAction::triggered, this, &ChartOutput::printPreview);
-    f_.btPrint->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(f_.btPrint, &QWidget::customContextMenuRequested, printMenu_,
-            [this](const QPoint& at) { printMenu_->popup(f_.btPrint->mapToGlobal(at)); });
+    p_.btPrint->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(p_.btPrint, &QWidget::customContextMenuRequested, printMenu_,
+            [this](const QPoint& at) { printMenu_->popup(p_.btPrint->mapToGlobal(at)); });
 
-    connect(f_.pColorCh1, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh1Click);
-    connect(f_.pColorCh2, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh2Click);
-    connect(f_.pColorCh3, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh3Click);
-    connect(f_.pIaICl, &app::ColourPanel::clicked, this, &ChartOutput::pIaIClClick);
-    connect(f_.pPlsCl, &app::ColourPanel::clicked, this, &ChartOutput::pPlsClClick);
+    connect(p_.pColorCh1, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh1Click);
+    connect(p_.pColorCh2, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh2Click);
+    connect(p_.pColorCh3, &app::ColourPanel::clicked, this, &ChartOutput::pColorCh3Click);
+    connect(p_.pIaICl, &app::ColourPanel::clicked, this, &ChartOutput::pIaIClClick);
+    connect(p_.pPlsCl, &app::ColourPanel::clicked, this, &ChartOutput::pPlsClClick);
 }
 
 ChartOutput::~ChartOutput()
@@ -122,7 +121,7 @@ platform::FileDialogSpec ChartOutput::saveDialogSpec()
 
 bool ChartOutput::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == f_.btPrint) {
+    if (watched == p_.btPrint) {
         // The button clicks on the release of a mouse button or of the space key: what is held
         // then decides the way of printing.
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
@@ -130,7 +129,7 @@ bool ChartOutput::eventFilter(QObject* watched, QEvent* event)
             shiftClick_ = static_cast<QInputEvent*>(event)->modifiers().testFlag(Qt::ShiftModifier);
         return false;
     }
-    if (watched != f_.btSaveChart)
+    if (watched != p_.btSaveChart)
         return false;
     if (event->type() == QEvent::MouseButtonPress) {
         btSaveChartMouseDown();
@@ -142,7 +141,7 @@ bool ChartOutput::eventFilter(QObject* watched, QEvent* event)
         // The button first finishes its own handling, so a left click copies before the release
         // handler offers to save.
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            static_cast<QObject*>(f_.btSaveChart)->event(event);
+            static_cast<QObject*>(p_.btSaveChart)->event(event);
         btSaveChartMouseUp();
         return true;
     }
@@ -151,25 +150,25 @@ bool ChartOutput::eventFilter(QObject* watched, QEvent* event)
 
 void ChartOutput::btSaveChartClick(QObject*)
 {
-    const ChartPicture picture = renderOnWhite(*f_.Chart1);
-    if (f_.services().dialogs)
-        f_.services().dialogs->setClipboardPicture(picture.svg, picture.png);
+    const ChartPicture picture = renderOnWhite(*p_.Chart1);
+    if (p_.services().dialogs)
+        p_.services().dialogs->setClipboardPicture(picture.svg, picture.png);
 }
 
 void ChartOutput::btSaveChartMouseDown()
 {
-    if (f_.services().ticks)
-        pressTick = f_.services().ticks->now();
+    if (p_.services().ticks)
+        pressTick = p_.services().ticks->now();
 }
 
 void ChartOutput::btSaveChartMouseUp()
 {
-    platform::Dialogs* dialogs = f_.services().dialogs;
-    if (!dialogs || !f_.services().ticks)
+    platform::Dialogs* dialogs = p_.services().dialogs;
+    if (!dialogs || !p_.services().ticks)
         return;
-    if (platform::ticksSince(pressTick, f_.services().ticks->now()) <= kLongPressMs)
+    if (platform::ticksSince(pressTick, p_.services().ticks->now()) <= kLongPressMs)
         return;
-    const QString name = dialogs->saveFile(&f_, saveDialogSpec());
+    const QString name = dialogs->saveFile(p_.window(), saveDialogSpec());
     if (name.isEmpty())
         return;
     savePicture(name);
@@ -177,22 +176,22 @@ void ChartOutput::btSaveChartMouseUp()
 
 void ChartOutput::savePicture(const QString& name)
 {
-    platform::Dialogs* dialogs = f_.services().dialogs;
-    SignalChart& chart = *f_.Chart1;
+    platform::Dialogs* dialogs = p_.services().dialogs;
+    SignalChart& chart = *p_.Chart1;
     QByteArray bytes;
     switch (pictureTypeOf(name)) {
     case PictureType::Svg:
         bytes = renderOnWhite(chart, false).svg;
         break;
     case PictureType::Png: {
-        const std::optional<QSize> size = dialogs->askPictureSize(&f_, chart.size());
+        const std::optional<QSize> size = dialogs->askPictureSize(p_.window(), chart.size());
         if (!size)
             return;
         const WhiteWhileDrawing white(chart);
         bytes = chartPng(chart, *size);
         if (bytes.isEmpty()) {
             // Nothing is written rather than an empty or cut picture.
-            dialogs->message(&f_,
+            dialogs->message(p_.window(),
                              QStringLiteral("Не хватает памяти для рисунка %1×%2 пикселей.")
                                  .arg(size->width())
                                  .arg(size->height()),
@@ -214,27 +213,27 @@ void ChartOutput::writeOut(const QString& name, const QByteArray& bytes)
 {
     // Through the one checked writer: a full disk must not leave an empty picture reported as
     // saved, and the operator is told why.
-    platform::Dialogs* dialogs = f_.services().dialogs;
+    platform::Dialogs* dialogs = p_.services().dialogs;
     if (bytes.isEmpty()) {
         if (dialogs)
-            dialogs->error(&f_, QStringLiteral("Cannot create file %1").arg(name));
+            dialogs->error(p_.window(), QStringLiteral("Cannot create file %1").arg(name));
         return;
     }
     if (const auto failure = platform::writeFileAtomically(name, QByteArrayView(bytes)); failure && dialogs)
-        dialogs->error(&f_, failure->message());
+        dialogs->error(p_.window(), failure->message());
 }
 
 void ChartOutput::N1Click()
 {
-    btSaveChartClick(&f_);
+    btSaveChartClick(p_.window());
 }
 
 void ChartOutput::btPrintClick()
 {
     std::unique_ptr<QPrinter> printer = printers_->defaultPrinter();
     if (!printer) {
-        if (platform::Dialogs* dialogs = f_.services().dialogs)
-            dialogs->message(&f_, platform::noPrinterMessage(), platform::MessageKind::Warning);
+        if (platform::Dialogs* dialogs = p_.services().dialogs)
+            dialogs->message(p_.window(), platform::noPrinterMessage(), platform::MessageKind::Warning);
         return;
     }
     prepareJob(*printer);
@@ -250,7 +249,7 @@ void ChartOutput::printPreview()
     if (!previewPrinter_)
         previewPrinter_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     prepareJob(*previewPrinter_);
-    preview_ = new QPrintPreviewDialog(previewPrinter_.get(), &f_);
+    preview_ = new QPrintPreviewDialog(previewPrinter_.get(), p_.window());
     preview_->setObjectName(QStringLiteral("printPreview"));
     connect(preview_, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { printOn(*p); });
     preview_->open();
@@ -260,12 +259,13 @@ QString ChartOutput::documentName() const
 {
     // What the operator knows the measurement by: its file, or when it was taken. The name also
     // proposes the PDF file's name, so the time has no characters a file name cannot hold.
-    const QString file = f_.measurementFiles ? f_.measurementFiles->currentFileName : QString();
-    if (f_.record.loadedFromFile && !file.isEmpty())
+    const QString file = p_.host().shownFileName();
+    if (p_.record().loadedFromFile && !file.isEmpty())
         return QFileInfo(file).completeBaseName();
-    if (!f_.record.startTime.isValid())
+    if (!p_.record().startTime.isValid())
         return QStringLiteral("Измерение");
-    return QStringLiteral("Измерение ") + f_.record.startTime.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+    return QStringLiteral("Измерение ") +
+           p_.record().startTime.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
 }
 
 void ChartOutput::prepareJob(QPrinter& printer) const
@@ -273,7 +273,7 @@ void ChartOutput::prepareJob(QPrinter& printer) const
     printer.setDocName(documentName());
     // At the screen's resolution a point of text is as many device pixels as on screen, so the
     // stretched chart keeps its proportions of text to lines; the output stays vector.
-    printer.setResolution(f_.Chart1->logicalDpiX());
+    printer.setResolution(p_.Chart1->logicalDpiX());
 }
 
 void ChartOutput::printOn(QPrinter& printer)
@@ -284,60 +284,60 @@ void ChartOutput::printOn(QPrinter& printer)
     const QPaintEngine* engine = printer.paintEngine();
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty() && engine &&
         engine->type() == QPaintEngine::Pdf) {
-        writeOut(printer.outputFileName(), chartPdfPage(*f_.Chart1, printer.pageLayout(), printer.resolution(),
-                                                             printer.docName()));
+        writeOut(printer.outputFileName(),
+                 chartPdfPage(*p_.Chart1, printer.pageLayout(), printer.resolution(), printer.docName()));
         return;
     }
     QCPPainter painter;
     if (!painter.begin(&printer)) {
-        if (platform::Dialogs* dialogs = f_.services().dialogs)
-            dialogs->message(&f_,
+        if (platform::Dialogs* dialogs = p_.services().dialogs)
+            dialogs->message(p_.window(),
                              QStringLiteral("Не удалось начать печать на принтере ") + printer.printerName(),
                              platform::MessageKind::Warning);
         return;
     }
-    paintOnPage(*f_.Chart1, painter, printer);
+    paintOnPage(*p_.Chart1, painter, printer);
     painter.end();
 }
 
 void ChartOutput::chooseColour(app::ColourPanel* panel, Series series, int channel)
 {
-    platform::Dialogs* dialogs = f_.services().dialogs;
+    platform::Dialogs* dialogs = p_.services().dialogs;
     if (!dialogs)
         return;
-    const std::optional<QColor> chosen = dialogs->chooseColour(&f_, lastColour_);
+    const std::optional<QColor> chosen = dialogs->chooseColour(p_.window(), lastColour_);
     if (!chosen)
         return;
     lastColour_ = *chosen;
     panel->setColour(*chosen);
-    f_.Chart1->setSeriesColour(series, panel->colour());
+    p_.Chart1->setSeriesColour(series, panel->colour());
     if (channel >= 0)
-        f_.setupPanel->setChannelColour(channel, panel->colour());
+        p_.host().channelColourChanged(channel, panel->colour());
 }
 
 void ChartOutput::pColorCh1Click()
 {
-    chooseColour(f_.pColorCh1, f_.channelSeries[0], 0);
+    chooseColour(p_.pColorCh1, p_.channelSeries[0], 0);
 }
 
 void ChartOutput::pColorCh2Click()
 {
-    chooseColour(f_.pColorCh2, f_.channelSeries[1], 1);
+    chooseColour(p_.pColorCh2, p_.channelSeries[1], 1);
 }
 
 void ChartOutput::pColorCh3Click()
 {
-    chooseColour(f_.pColorCh3, f_.channelSeries[2], 2);
+    chooseColour(p_.pColorCh3, p_.channelSeries[2], 2);
 }
 
 void ChartOutput::pIaIClClick()
 {
-    chooseColour(f_.pIaICl, Series::IaI, -1);
+    chooseColour(p_.pIaICl, Series::IaI, -1);
 }
 
 void ChartOutput::pPlsClClick()
 {
-    chooseColour(f_.pPlsCl, Series::Pls, -1);
+    chooseColour(p_.pPlsCl, Series::Pls, -1);
 }
 
 } // namespace display

@@ -12,13 +12,11 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/printing.h"
 
-class QCheckBox;
 class QMenu;
 class QPrinter;
 class QPrintPreviewDialog;
 
 namespace app {
-class TForm1;
 class ColourPanel;
 } // namespace app
 
@@ -26,6 +24,7 @@ namespace display {
 
 enum class Series;
 class SignalChart;
+class ChartPart;
 
 // The signal chart as a picture: an SVG of the chart's whole rectangle on a white background,
 // and a bitmap of it for programs that take no SVG. The chart's own background colour is back
@@ -49,7 +48,7 @@ PictureType pictureTypeOf(const QString& fileName);
 class ChartOutput : public QObject {
     Q_OBJECT
   public:
-    explicit ChartOutput(app::TForm1& form);
+    explicit ChartOutput(ChartPart& part);
     ~ChartOutput() override;
 
     // Where printouts go; nullptr gives the system's printers back.
@@ -79,7 +78,8 @@ class ChartOutput : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void chooseColour(app::ColourPanel* panel, Series series, int channel); // channel -1: no channel box
+    // channel: 0..2 for a channel series, -1 for the others.
+    void chooseColour(app::ColourPanel* panel, Series series, int channel);
     void savePicture(const QString& name);
     // The print job's and the PDF's name: the measurement's file name, or "Измерение" and its start.
     QString documentName() const;
@@ -87,7 +87,7 @@ class ChartOutput : public QObject {
     void printOn(QPrinter& printer);
     void writeOut(const QString& name, const QByteArray& bytes);
 
-    app::TForm1& f_;
+    ChartPart& p_;
     platform::SystemPrinters systemPrinters_;
     platform::Printers* printers_ = &systemPrinters_;
     QColor lastColour_{Qt::black};
