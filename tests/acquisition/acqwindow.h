@@ -8,6 +8,8 @@
 #include "acquisition/simulatedboard.h"
 #include "acquisition/streambackend.h"
 #include "acquisition/ui/measurementrun.h"
+#include "acquisition/ui/linkindicator.h"
+#include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartpart.h"

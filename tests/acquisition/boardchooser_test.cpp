@@ -150,9 +150,9 @@ TEST_F(BoardChooserTest, ASimulatedRunIsMarkedAndARealBoardChosenTakesItsPlace)
     EXPECT_TRUE(f->windowTitle().endsWith(QStringLiteral(" — имитатор платы"))) << qPrintable(f->windowTitle());
     f->setupPanel->seSamples->setValue(100);
     f->btStartClick();
-    ticks.advance(std::uint32_t(f->timRx->interval()));
+    ticks.advance(std::uint32_t(f->measurementRun->timRx->interval()));
     f->measurementRun->timRxTimer();
-    ASSERT_FALSE(f->timRx->isActive());
+    ASSERT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_TRUE(f->record.simulatedBoard);
     EXPECT_TRUE(f->status->panelText(1).startsWith(QStringLiteral("Имитатор платы: "))) << qPrintable(f->status->panelText(1));
 

@@ -63,11 +63,11 @@ class JournalWindowTest : public AcqWindowTest {
     // The receive timer fired at its interval on the tick counter until the transfer ends.
     void runToEnd(TForm1& f)
     {
-        for (int i = 0; i < 200 && f.timRx->isActive(); ++i) {
-            ticks.advance(std::uint32_t(f.timRx->interval()));
+        for (int i = 0; i < 200 && f.measurementRun->timRx->isActive(); ++i) {
+            ticks.advance(std::uint32_t(f.measurementRun->timRx->interval()));
             f.measurementRun->timRxTimer();
         }
-        ASSERT_FALSE(f.timRx->isActive()) << "the transfer did not end";
+        ASSERT_FALSE(f.measurementRun->timRx->isActive()) << "the transfer did not end";
     }
 
     void transfer(TForm1& f, const Transfer& t)
@@ -75,7 +75,7 @@ class JournalWindowTest : public AcqWindowTest {
         setUp(f, t);
         f.btStartClick();
         if (t.memory) {
-            ticks.advance(std::uint32_t(f.timRx->interval())); // the time of the recording
+            ticks.advance(std::uint32_t(f.measurementRun->timRx->interval())); // the time of the recording
             f.measurementRun->timRxTimer();
             f.measurementRun->btRdClick();
         }

@@ -43,7 +43,7 @@ class RunTest : public AcqWindowTest {
     // Lets the receive timer's interval pass on the tick counter, then fires it.
     void poll(TForm1& f, int ms = -1)
     {
-        ticks.advance(std::uint32_t(ms >= 0 ? ms : f.timRx->interval()));
+        ticks.advance(std::uint32_t(ms >= 0 ? ms : f.measurementRun->timRx->interval()));
         f.measurementRun->timRxTimer();
     }
 
@@ -81,14 +81,14 @@ TEST_F(RunTest, RunToTheComputerFillsTheStreamWithTheBoardsSamples)
     auto f = make();
     setUp(*f, {});
     QSignalSpy shown(f->measurementRun.get(), &acq::MeasurementRun::activityShown);
-    f->timCheckUSB->start();
+    f->linkIndicator->timCheckUSB->start();
     // What the previous run and the pointer left behind.
-    f->lbPercent->setText(QStringLiteral("40%"));
-    f->lbRestPercent->setText(QStringLiteral("60%"));
+    f->measurementRun->lbPercent->setText(QStringLiteral("40%"));
+    f->measurementRun->lbRestPercent->setText(QStringLiteral("60%"));
     f->status->setPanelText(2, QStringLiteral("x=12"));
     f->btStartClick();
-    EXPECT_TRUE(f->lbPercent->text().isEmpty());
-    EXPECT_TRUE(f->lbRestPercent->text().isEmpty());
+    EXPECT_TRUE(f->measurementRun->lbPercent->text().isEmpty());
+    EXPECT_TRUE(f->measurementRun->lbRestPercent->text().isEmpty());
     EXPECT_TRUE(f->status->panelText(2).isEmpty());
 
     const auto& sent = board->commandsReceived();
@@ -97,21 +97,21 @@ TEST_F(RunTest, RunToTheComputerFillsTheStreamWithTheBoardsSamples)
     EXPECT_EQ(sent.back().toHex(' '), QByteArray("2b 07 40 01 00 00 00 00 00"));
     EXPECT_EQ(board->registerValue(0x2D), 0x08);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());
     EXPECT_EQ(f->record.channelLetters, QStringLiteral("XYZ"));
     EXPECT_EQ(f->record.expectedBytes, 1920u);
     EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 312.5);
-    EXPECT_TRUE(f->timRx->isActive());
-    EXPECT_EQ(f->timRx->interval(), 900);
-    EXPECT_FALSE(f->pnlChart->isVisibleTo(f.get())) << "900 ms need no progress panel";
+    EXPECT_TRUE(f->measurementRun->timRx->isActive());
+    EXPECT_EQ(f->measurementRun->timRx->interval(), 900);
+    EXPECT_FALSE(f->measurementRun->pnlChart->isVisibleTo(f.get())) << "900 ms need no progress panel";
     EXPECT_FALSE(f->chartPart->Chart1->isEnabled());
 
     poll(*f, 50); // the board has sent a part
-    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_TRUE(f->measurementRun->timRx->isActive());
     EXPECT_GT(f->record.receivedBytes, 0u);
     EXPECT_LT(f->record.receivedBytes, 1920u);
     poll(*f);
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     ASSERT_EQ(f->record.sampleStream.size(), 1920u);
     expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
     EXPECT_FALSE(f->record.loadedFromFile);
@@ -145,7 +145,7 @@ TEST_F(RunTest, EnterOnTheStartButtonStartsTheRun)
     focus(f->setupPanel->btStart);
     QTest::keyClick(f->setupPanel->btStart, Qt::Key_Return);
     EXPECT_FALSE(f->setupPanel->gbFT->isVisible());
-    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_TRUE(f->measurementRun->timRx->isActive());
     EXPECT_EQ(board->commandsReceived().size(), 13u) << "started exactly once";
 }
 
@@ -170,7 +170,7 @@ TEST_F(RunTest, EachSendFailureStopsWhereItHappened)
         EXPECT_EQ(board->commandsReceived().size(), std::size_t(2 * (step - 1)))
             << "nothing sent after the failure";
         EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray("earlier"));
-        EXPECT_FALSE(f->timRx->isActive());
+        EXPECT_FALSE(f->measurementRun->timRx->isActive());
         // The record stays the earlier one until the start command has gone out.
         EXPECT_TRUE(f->record.loadedFromFile);
         EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1);
@@ -187,7 +187,7 @@ TEST_F(RunTest, WrongReadBackIsReportedAndTheRunGoesOn)
     EXPECT_EQ(dialogs.messageTexts(),
               QStringList{QStringLiteral("Не удалось установить состояние регистра 2C")});
     EXPECT_EQ(board->commandsReceived().back().at(0), char(0x2B));
-    EXPECT_TRUE(f->timRx->isActive());
+    EXPECT_TRUE(f->measurementRun->timRx->isActive());
 }
 
 TEST_F(RunTest, APollThatReadsNothingEndsTheTransfer)
@@ -200,7 +200,7 @@ TEST_F(RunTest, APollThatReadsNothingEndsTheTransfer)
     ASSERT_GT(first, 0u);
     board->failRead(acq::SimulatedBoard::ReadFault::Nothing);
     poll(*f);
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_EQ(f->record.sampleStream.size(), first);
     EXPECT_TRUE(handedToChart(*f));
     EXPECT_TRUE(f->chartPart->Chart1->isEnabled());
@@ -214,27 +214,27 @@ TEST_F(RunTest, LongRunShowsAndCountsDownTheProgressPanel)
     f->btStartClick();
     EXPECT_EQ(f->record.expectedBytes, 2000u);
     EXPECT_EQ(f->measurementRun->pollIntervalMs(), 10800u);
-    EXPECT_EQ(f->timRx->interval(), 15800);
-    EXPECT_TRUE(f->pnlChart->isVisibleTo(f.get()));
-    EXPECT_TRUE(f->TimPrgssBar->isActive());
-    EXPECT_EQ(f->progressBar->maximum(), 15800);
-    EXPECT_EQ(f->lbAll->text(), QStringLiteral("00:16"));
-    EXPECT_EQ(f->lbRestVal->text(), QStringLiteral("00:16"));
-    EXPECT_EQ(f->lbElapsedVal->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(f->measurementRun->timRx->interval(), 15800);
+    EXPECT_TRUE(f->measurementRun->pnlChart->isVisibleTo(f.get()));
+    EXPECT_TRUE(f->measurementRun->TimPrgssBar->isActive());
+    EXPECT_EQ(f->measurementRun->progressBar->maximum(), 15800);
+    EXPECT_EQ(f->measurementRun->lbAll->text(), QStringLiteral("00:16"));
+    EXPECT_EQ(f->measurementRun->lbRestVal->text(), QStringLiteral("00:16"));
+    EXPECT_EQ(f->measurementRun->lbElapsedVal->text(), QStringLiteral("00:00"));
     // The start time lies the delay ahead.
     EXPECT_GE(f->record.startTime, before.addSecs(5));
 
     ticks.set(f->chartPart->values().runStartTick + 8000);
     f->measurementRun->TimPrgssBarTimer();
-    EXPECT_EQ(f->lbPercent->text(), QStringLiteral("50%"));
-    EXPECT_EQ(f->lbRestPercent->text(), QStringLiteral("50%"));
-    EXPECT_EQ(f->lbElapsedVal->text(), QStringLiteral("00:08"));
-    EXPECT_EQ(f->lbRestVal->text(), QStringLiteral("00:08"));
-    EXPECT_EQ(f->progressBar->value(), 7900);
+    EXPECT_EQ(f->measurementRun->lbPercent->text(), QStringLiteral("50%"));
+    EXPECT_EQ(f->measurementRun->lbRestPercent->text(), QStringLiteral("50%"));
+    EXPECT_EQ(f->measurementRun->lbElapsedVal->text(), QStringLiteral("00:08"));
+    EXPECT_EQ(f->measurementRun->lbRestVal->text(), QStringLiteral("00:08"));
+    EXPECT_EQ(f->measurementRun->progressBar->value(), 7900);
     ticks.set(f->chartPart->values().runStartTick + 16000);
     f->measurementRun->TimPrgssBarTimer();
-    EXPECT_FALSE(f->pnlChart->isVisibleTo(f.get()));
-    EXPECT_FALSE(f->TimPrgssBar->isActive());
+    EXPECT_FALSE(f->measurementRun->pnlChart->isVisibleTo(f.get()));
+    EXPECT_FALSE(f->measurementRun->TimPrgssBar->isActive());
 
     // The delay passes before the board's first sample: the whole run arrives at the first poll.
     poll(*f, 0);
@@ -248,25 +248,25 @@ TEST_F(RunTest, RunToMemoryThenReadRestoresTheRecording)
     f->record.baseAxisK = {3, 3, 3};
     f->record.baseAxisC = {8, 8, 8};
     setUp(*f, {{true, false, true}, 2, 1, 256, 1});
-    f->timCheckUSB->start();
+    f->linkIndicator->timCheckUSB->start();
     f->btStartClick();
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("2c 05 00 01 00 00 02 01 00"));
     EXPECT_EQ(board->closeCount(), 1) << "the device is closed once the board records on its own";
-    EXPECT_FALSE(f->timCheckUSB->isActive());
-    EXPECT_EQ(f->timRx->interval(), 1120);
+    EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());
+    EXPECT_EQ(f->measurementRun->timRx->interval(), 1120);
     poll(*f);
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("Время измерения истекло"));
-    EXPECT_TRUE(f->timRx->isActive()) << "the timer keeps telling the time is up";
+    EXPECT_TRUE(f->measurementRun->timRx->isActive()) << "the timer keeps telling the time is up";
 
     // The operator changes the set-up before reading: the recording's own comes back.
     setUp(*f, {{false, true, false}, 0, 3, 1000, 0});
     f->measurementRun->btRdClick();
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт"));
-    EXPECT_EQ(f->timRx->interval(), 1000);
+    EXPECT_EQ(f->measurementRun->timRx->interval(), 1000);
     EXPECT_EQ(f->record.sampleStream.size(), 0u);
     poll(*f);
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_TRUE(f->setupPanel->cbCh1->isChecked());
     EXPECT_FALSE(f->setupPanel->cbCh2->isChecked());
     EXPECT_TRUE(f->setupPanel->cbCh3->isChecked());
@@ -290,8 +290,8 @@ TEST_F(RunTest, LongRunToMemoryWaitsTheWholeMeasuringTime)
     // 43689 frames of three channels at 3200 Hz fill the memory: 13653 ms of recording.
     setUp(*f, {{true, true, true}, 0, 0, 43689, 1});
     f->btStartClick();
-    EXPECT_EQ(f->timRx->interval(), 13653 + 800);
-    EXPECT_EQ(f->lbAll->text(), QStringLiteral("00:14")) << "the progress panel counts the whole recording";
+    EXPECT_EQ(f->measurementRun->timRx->interval(), 13653 + 800);
+    EXPECT_EQ(f->measurementRun->lbAll->text(), QStringLiteral("00:14")) << "the progress panel counts the whole recording";
 }
 
 TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
@@ -303,7 +303,7 @@ TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
     f->btStartClick();
     const QDateTime after = QDateTime::currentDateTime();
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("2c 03 00 01 00 00 00 00 ff"));
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("По окончании нажмите \"Считать\""));
     // The delay is not added: the start time is the moment of the start command.
     EXPECT_GE(f->record.startTime, before);
@@ -313,7 +313,7 @@ TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
     ticks.advance(5000);
     f->measurementRun->btRdClick();
     poll(*f);
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_EQ(f->record.startTime, started.addMSecs(3000)) << "moved by the board's 300 units of 10 ms";
     EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral(" начало измерения")));
     expectScene(streamBytes(f->record.sampleStream), {true, true, false}, 3200, 0);
@@ -324,7 +324,7 @@ TEST_F(RunTest, ExternalStartWaitsForTheContactAndCorrectsTheStartTime)
     f->record.startTime = started.addDays(-3);
     f->measurementRun->btRdClick();
     poll(*f);
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_EQ(f->record.startTime, started.addMSecs(3000));
 }
 
@@ -345,7 +345,7 @@ TEST_F(RunTest, MemoryReadFailures)
              EXPECT_EQ(t.dialogs.messageTexts(),
                        QStringList{QStringLiteral(
                            "Не удалось передать команду Считать FRAM, проверьте подключение устройства.")});
-             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_FALSE(f.measurementRun->timRx->isActive());
              EXPECT_EQ(streamBytes(f.record.sampleStream), QByteArray("earlier"));
          }},
         {"block 0 missing: shown, and the next tick reads block 0 again",
@@ -354,12 +354,12 @@ TEST_F(RunTest, MemoryReadFailures)
              f.measurementRun->btRdClick();
              t.poll(f);
              EXPECT_EQ(f.status->panelText(0), QStringLiteral("Не удалось считать FRAM"));
-             EXPECT_TRUE(f.timRx->isActive());
+             EXPECT_TRUE(f.measurementRun->timRx->isActive());
              EXPECT_EQ(f.measurementRun->link().commandBuffer[1], 0);
              EXPECT_TRUE(f.setupPanel->cbCh2->isChecked() == false) << "nothing restored yet";
          },
          [](RunTest&, TForm1& f) {
-             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_FALSE(f.measurementRun->timRx->isActive());
              EXPECT_EQ(f.record.sampleStream.size(), 1536u);
              EXPECT_TRUE(f.setupPanel->cbCh2->isChecked());
          }},
@@ -373,7 +373,7 @@ TEST_F(RunTest, MemoryReadFailures)
          },
          [](RunTest&, TForm1& f) {
              EXPECT_EQ(f.status->panelText(0), QStringLiteral("Не удалось считать FRAM"));
-             EXPECT_TRUE(f.timRx->isActive());
+             EXPECT_TRUE(f.measurementRun->timRx->isActive());
              EXPECT_FALSE(f.setupPanel->cbCh2->isChecked()) << "no selection changed";
              EXPECT_EQ(f.setupPanel->cbF->currentIndex(), 2);
          }},
@@ -384,7 +384,7 @@ TEST_F(RunTest, MemoryReadFailures)
              t.board->write(cmd.data(), 9, n);
          },
          [](RunTest&, TForm1& f) {
-             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_FALSE(f.measurementRun->timRx->isActive());
              EXPECT_EQ(f.record.expectedBytes, 0u);
              EXPECT_EQ(f.record.sampleStream.size(), 0u);
              EXPECT_TRUE(handedToChart(f));
@@ -403,7 +403,7 @@ TEST_F(RunTest, MemoryReadFailures)
              EXPECT_TRUE(m[1].startsWith(QStringLiteral("Считывание прервано: принято 5460 из 43689 кадров")))
                  << qPrintable(m[1]);
              EXPECT_TRUE(f.record.isPartial());
-             EXPECT_FALSE(f.timRx->isActive());
+             EXPECT_FALSE(f.measurementRun->timRx->isActive());
              EXPECT_EQ(f.record.sampleStream.size(), std::uint64_t(acq::SimulatedBoard::kBlockBytes - 6));
              const QByteArray whole = streamBytes(f.record.sampleStream).left(32760);
              // The chip still runs as the earlier start set it: 800 Hz, ±4 g.
@@ -420,9 +420,9 @@ TEST_F(RunTest, MemoryReadFailures)
         f->record.sampleStream.append(QByteArray("earlier"));
         dialogs.messages.clear();
         c.before(*this, *f);
-        if (!f->timRx->isActive() || f->measurementRun->link().commandBuffer[0] != acq::cmd::ReadMemoryBlock)
+        if (!f->measurementRun->timRx->isActive() || f->measurementRun->link().commandBuffer[0] != acq::cmd::ReadMemoryBlock)
             f->measurementRun->btRdClick();
-        if (f->timRx->isActive())
+        if (f->measurementRun->timRx->isActive())
             poll(*f);
         c.check(*this, *f);
     }
@@ -454,9 +454,9 @@ TEST_F(RunTest, ProtectionClearAndTheReceiveTimersOtherCodes)
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("22 00"));
 
     // The last command was the protection clear: the receive timer has nothing to do and stops.
-    f->timRx->start(1000);
+    f->measurementRun->timRx->start(1000);
     f->measurementRun->timRxTimer();
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
 }
 
 // The progress panel comes for waits above 2000 ms, also when the contact on the board starts
@@ -479,10 +479,10 @@ TEST_F(RunTest, ProgressPanelOnlyAbove2000Ms)
         auto f = make();
         setUp(*f, {{true, false, false}, 0, 0, c.samples, 1, c.external});
         f->btStartClick();
-        EXPECT_EQ(f->timRx->interval(), c.panel ? 2001 : 2000);
-        EXPECT_EQ(f->pnlChart->isVisibleTo(f.get()), c.panel);
-        EXPECT_EQ(f->TimPrgssBar->isActive(), c.panel);
-        EXPECT_EQ(f->lbAll->text(), c.panel ? QStringLiteral("00:02") : QString());
+        EXPECT_EQ(f->measurementRun->timRx->interval(), c.panel ? 2001 : 2000);
+        EXPECT_EQ(f->measurementRun->pnlChart->isVisibleTo(f.get()), c.panel);
+        EXPECT_EQ(f->measurementRun->TimPrgssBar->isActive(), c.panel);
+        EXPECT_EQ(f->measurementRun->lbAll->text(), c.panel ? QStringLiteral("00:02") : QString());
     }
 }
 
@@ -529,13 +529,13 @@ TEST_F(RunTest, ReadingTheMemoryRunsTheIndicatorsHandler)
     for (bool sent : {true, false}) {
         SCOPED_TRACE(sent ? "sent" : "not sent");
         auto f = make();
-        f->btUSB->setIcon(QIcon(f->imgUSBgreen));
+        f->linkIndicator->btUSB->setIcon(QIcon(f->linkIndicator->imgUSBgreen));
         f->status->setPanelText(0, QStringLiteral("ИЗМЕРЕНИЕ"));
         if (!sent)
             board->failWrite();
         f->measurementRun->btRdClick();
-        const QImage red = f->imgUSBred.toImage();
-        EXPECT_EQ(f->btUSB->icon().pixmap(f->imgUSBred.size()).toImage().convertToFormat(red.format()), red);
+        const QImage red = f->linkIndicator->imgUSBred.toImage();
+        EXPECT_EQ(f->linkIndicator->btUSB->icon().pixmap(f->linkIndicator->imgUSBred.size()).toImage().convertToFormat(red.format()), red);
         EXPECT_EQ(f->status->panelText(0), sent ? QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт")
                                                 : QStringLiteral("USB: связь отсутствует"));
     }

@@ -71,11 +71,11 @@ class SerialWindowTest : public AcqWindowTest {
     // Fires the receive timer at its interval, as the message loop would, until it stops.
     static void pollUntilDone(TForm1& f, int maxPolls = 40)
     {
-        for (int i = 0; i < maxPolls && f.timRx->isActive(); ++i) {
-            QThread::msleep(std::uint32_t(std::min(f.timRx->interval(), 1000)));
+        for (int i = 0; i < maxPolls && f.measurementRun->timRx->isActive(); ++i) {
+            QThread::msleep(std::uint32_t(std::min(f.measurementRun->timRx->interval(), 1000)));
             f.measurementRun->timRxTimer();
         }
-        ASSERT_FALSE(f.timRx->isActive()) << "the transfer did not end";
+        ASSERT_FALSE(f.measurementRun->timRx->isActive()) << "the transfer did not end";
     }
 };
 
@@ -127,7 +127,7 @@ TEST_F(SerialWindowTest, BoardUnpluggedMidRunThenPluggedBackIn)
         QStringList{QStringLiteral("--link"), port, QStringLiteral("--exit-after"), QStringLiteral("20000")});
     ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
     auto f = makeOn(port);
-    EXPECT_TRUE(f->btUSB->toolTip().contains(port)) << "the operator sees which board is used";
+    EXPECT_TRUE(f->linkIndicator->btUSB->toolTip().contains(port)) << "the operator sees which board is used";
 
     setUp(*f, {true, true, true}, 0, 0, 16384);
     start(*f);
@@ -150,7 +150,7 @@ TEST_F(SerialWindowTest, BoardUnpluggedMidRunThenPluggedBackIn)
     EXPECT_TRUE(
         dialogs.messages[0].text.startsWith(acq::sendFailedMessage(1, QStringLiteral("Запрет прерываний"))));
     EXPECT_TRUE(dialogs.messages[0].text.contains(port)) << qPrintable(texts());
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_EQ(streamBytes(f->record.sampleStream), samples);
     EXPECT_EQ(f->record.channelLetters, QStringLiteral("XYZ"));
     EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 312.5);
@@ -179,7 +179,7 @@ TEST_F(SerialWindowTest, AMissingPortIsNamedInTheProgramsOwnMessage)
     const QString& m = dialogs.messages[0].text;
     EXPECT_TRUE(m.startsWith(acq::sendFailedMessage(1, QStringLiteral("Запрет прерываний"))));
     EXPECT_TRUE(m.contains(port) && m.contains(QStringLiteral("не найден"))) << qPrintable(m);
-    EXPECT_TRUE(f->btUSB->toolTip().startsWith(QStringLiteral("Подключить АЦП к компьютеру\n")))
+    EXPECT_TRUE(f->linkIndicator->btUSB->toolTip().startsWith(QStringLiteral("Подключить АЦП к компьютеру\n")))
         << "the button's own hint stays";
 }
 
@@ -190,18 +190,18 @@ TEST_F(SerialWindowTest, ConnectionIndicatorTellsWhetherTheBoardAnswers)
     auto f = makeOn(sim->path());
     auto shows = [&](const QPixmap& glyph) {
         const QImage want = glyph.toImage();
-        return f->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
+        return f->linkIndicator->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
     };
     // As after a chart: the activity shown, the timer started by the paint.
     f->status->setPanelText(0, QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
-    f->timCheckUSB->start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBgreen); }, 10000)) << "a board that answers";
+    f->linkIndicator->timCheckUSB->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->linkIndicator->imgUSBgreen); }, 10000)) << "a board that answers";
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
 
     sim.reset(); // unplugged
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBred); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->linkIndicator->imgUSBred); }, 10000));
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
-    EXPECT_TRUE(f->timCheckUSB->isActive()) << "it goes on asking while idle";
+    EXPECT_TRUE(f->linkIndicator->timCheckUSB->isActive()) << "it goes on asking while idle";
 }
 
 TEST_F(SerialWindowTest, AStreamedRunThatEndsOtherwiseThanAskedSaysHowAndKeepsOnlyRealFrames)
@@ -292,7 +292,7 @@ TEST_F(SerialWindowTest, AMemoryReadOverASlowOrShortLineIsWholeOrSaysWhatIsMissi
             expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
             EXPECT_FALSE(f->record.isPartial());
         }
-        EXPECT_FALSE(f->timRx->isActive());
+        EXPECT_FALSE(f->measurementRun->timRx->isActive());
         dialogs.messages.clear();
     }
 }
@@ -306,7 +306,7 @@ TEST_F(SerialWindowTest, ReadBacksAreAwaitedThroughTheMessageLoopAndLateRepliesN
         auto f = makeOn(sim.path(), 900);
         setUp(*f, {true, true, true}, 0, 0, 320);
         f->measurementRun->btStartClick();
-        EXPECT_TRUE(f->measurementRun->starting() && !f->timRx->isActive())
+        EXPECT_TRUE(f->measurementRun->starting() && !f->measurementRun->timRx->isActive())
             << "the window waited for the read-backs instead of the message loop";
         start(*f); // a second press restarts the sequence
         EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
@@ -326,7 +326,7 @@ TEST_F(SerialWindowTest, ReadBacksAreAwaitedThroughTheMessageLoopAndLateRepliesN
         EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("ReadTimeoutMs")) &&
                     dialogs.messages[0].text.contains(QStringLiteral("Измерение не запущено")))
             << qPrintable(texts());
-        EXPECT_FALSE(f->timRx->isActive());
+        EXPECT_FALSE(f->measurementRun->timRx->isActive());
         EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray("earlier"));
     }
 }

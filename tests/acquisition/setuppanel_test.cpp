@@ -238,7 +238,7 @@ TEST_F(SetupPanelTest, KeysOnTheStartButton)
     EXPECT_FALSE(f->setupPanel->gbFT->isVisible());
     EXPECT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Выбор F/T"));
     EXPECT_TRUE(board->commandsReceived().empty()) << "Escape starts nothing";
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
 }
 
 TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
@@ -248,32 +248,32 @@ TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
     link.commandBuffer = {0x2B, 0x07, 1, 2, 3, 4, 5, 6, 7};
     f->record.sampleRateHz = 800;
     f->record.loadedFromFile = true;
-    f->timRx->setInterval(1234);
-    f->timCheckUSB->start();
+    f->measurementRun->timRx->setInterval(1234);
+    f->linkIndicator->timCheckUSB->start();
     f->setupPanel->gbFT->show();
-    f->lbPercent->setText(QStringLiteral("40%"));
-    f->lbRestPercent->setText(QStringLiteral("60%"));
+    f->measurementRun->lbPercent->setText(QStringLiteral("40%"));
+    f->measurementRun->lbRestPercent->setText(QStringLiteral("60%"));
     f->status->setPanelText(2, QStringLiteral("x=12"));
     QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
     EXPECT_FALSE(f->setupPanel->gbFT->isVisibleTo(f.get()));
-    EXPECT_TRUE(f->lbPercent->text().isEmpty());
-    EXPECT_TRUE(f->lbRestPercent->text().isEmpty());
+    EXPECT_TRUE(f->measurementRun->lbPercent->text().isEmpty());
+    EXPECT_TRUE(f->measurementRun->lbRestPercent->text().isEmpty());
     EXPECT_TRUE(f->status->panelText(2).isEmpty());
     ASSERT_FALSE(board->commandsReceived().empty());
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
     EXPECT_EQ(link.commandBuffer[0], 0x2B) << "the command buffer keeps the last command";
     EXPECT_FALSE(f->record.loadedFromFile);
     EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
-    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("ИЗМЕРЕНИЕ"));
-    EXPECT_TRUE(f->timRx->isActive());
-    EXPECT_EQ(f->timRx->interval(), 1234);
+    EXPECT_TRUE(f->measurementRun->timRx->isActive());
+    EXPECT_EQ(f->measurementRun->timRx->interval(), 1234);
 
-    f->timRx->stop();
+    f->measurementRun->timRx->stop();
     board->dropOut();
     f->measurementRun->ctlBarDblClick();
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("Command is not in uC"));
-    EXPECT_TRUE(f->timRx->isActive()) << "the timer starts all the same";
+    EXPECT_TRUE(f->measurementRun->timRx->isActive()) << "the timer starts all the same";
 }
 
 TEST_F(SetupPanelTest, ClosingTheWindowClosesTheDevice)
@@ -289,14 +289,14 @@ TEST_F(SetupPanelTest, ConnectionIndicatorAsksTheBoardOnlyWhileIdle)
     showActive(*f);
     auto shows = [&](const QPixmap& glyph) {
         const QImage want = glyph.toImage();
-        return f->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
+        return f->linkIndicator->btUSB->icon().pixmap(glyph.size()).toImage().convertToFormat(want.format()) == want;
     };
     f->status->setPanelText(0, QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
     f->chartPart->Chart1->replot();
-    ASSERT_TRUE(f->timCheckUSB->isActive()) << "a paint starts the indicator's timer";
-    EXPECT_EQ(f->timCheckUSB->interval(), 1000);
+    ASSERT_TRUE(f->linkIndicator->timCheckUSB->isActive()) << "a paint starts the indicator's timer";
+    EXPECT_EQ(f->linkIndicator->timCheckUSB->interval(), 1000);
     // A perfect run must not end in a red light.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->imgUSBgreen); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(f->linkIndicator->imgUSBgreen); }, 10000));
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("ПОСТРОЕНИЕ ГРАФИКА"));
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("29 00"));
 
@@ -307,23 +307,23 @@ TEST_F(SetupPanelTest, ConnectionIndicatorAsksTheBoardOnlyWhileIdle)
         bool green;
     };
     const Case cases[] = {
-        {"a run being received", [&] { f->timRx->start(100000); }, false, true},
+        {"a run being received", [&] { f->measurementRun->timRx->start(100000); }, false, true},
         {"the board records on its own or waits for its contact",
          [&] { f->measurementRun->link().commandBuffer[0] = 0x2C; }, false, true},
         {"the board gone", [&] { board->dropOut(); }, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        f->timRx->stop();
+        f->measurementRun->timRx->stop();
         f->measurementRun->link().commandBuffer[0] = 0x25;
         c.arrange();
         const std::size_t sent = board->commandsReceived().size();
-        f->timCheckUSB->start();
+        f->linkIndicator->timCheckUSB->start();
         f->linkIndicator->check();
         if (!c.asks)
             EXPECT_EQ(board->commandsReceived().size(), sent) << "nothing may be sent to a busy board";
-        EXPECT_EQ(f->timCheckUSB->isActive(), c.asks);
-        EXPECT_TRUE(shows(c.green ? f->imgUSBgreen : f->imgUSBred));
+        EXPECT_EQ(f->linkIndicator->timCheckUSB->isActive(), c.asks);
+        EXPECT_TRUE(shows(c.green ? f->linkIndicator->imgUSBgreen : f->linkIndicator->imgUSBred));
         if (!c.green)
             EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
     }

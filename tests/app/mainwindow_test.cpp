@@ -10,6 +10,8 @@
 
 #include <functional>
 
+#include "acquisition/ui/linkindicator.h"
+#include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartpart.h"
@@ -50,7 +52,7 @@ TEST_F(MainWindowTest, FirstStartUsesTheDefaults)
 {
     auto f = make();
     // The indicator's timer only starts after the chart has been painted.
-    EXPECT_FALSE(f->timCheckUSB->isActive());
+    EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());
     EXPECT_EQ(f->size(), QSize(794, 515));
     EXPECT_EQ(f->pos(), QPoint(0, 0));
     // The test's board is the simulated one, and the title says so after the program's name.
@@ -195,8 +197,8 @@ TEST_F(MainWindowTest, ResizeLaysOutChartCommentAndBrowser)
         const int h = c.expected.height() - 135;
         EXPECT_EQ(f->chartPart->Chart1->size(), QSize(w, h));
         EXPECT_EQ(f->measurementFiles->gbFile->width(), w);
-        EXPECT_EQ(f->pnlChart->width(), w);
-        EXPECT_EQ(f->progressBar->width(), w - 20);
+        EXPECT_EQ(f->measurementRun->pnlChart->width(), w);
+        EXPECT_EQ(f->measurementRun->progressBar->width(), w - 20);
         EXPECT_EQ(f->measurementFiles->mComment->width(), w - 16);
         EXPECT_EQ(f->folderBrowser->size(), QSize(w, h));
         EXPECT_EQ(f->folderBrowser->MAllCmnt->width(), f->measurementFiles->mComment->width());
@@ -391,7 +393,7 @@ TEST_F(MainWindowTest, TabLeavesTheCommentAndTheUsualKeysReachTheirButtons)
     // Each key acts as its button does, also while the operator is typing the comment.
     f->measurementFiles->btSave->setEnabled(true);
     // The start key is checked on the button alone: a start here would talk to the board.
-    QObject::disconnect(f->btStartPlus, &QAbstractButton::clicked, nullptr, nullptr);
+    QObject::disconnect(f->measurementRun->btStartPlus, &QAbstractButton::clicked, nullptr, nullptr);
     const struct {
         QKeySequence key;
         QAbstractButton* button;
@@ -399,8 +401,8 @@ TEST_F(MainWindowTest, TabLeavesTheCommentAndTheUsualKeysReachTheirButtons)
     } cases[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_O), f->measurementFiles->btLoadFile, 1},
         {QKeySequence(Qt::CTRL | Qt::Key_S), f->measurementFiles->btSave, 1},
-        {QKeySequence(Qt::Key_F5), f->btStartPlus, 1},
-        {QKeySequence(Qt::CTRL | Qt::Key_R), f->btStartPlus, 1},
+        {QKeySequence(Qt::Key_F5), f->measurementRun->btStartPlus, 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_R), f->measurementRun->btStartPlus, 1},
     };
     for (const auto& c : cases) {
         QSignalSpy clicked(c.button, &QAbstractButton::clicked);

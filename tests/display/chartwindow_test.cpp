@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/ui/mainanalysis.h"
+#include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/chartwindowfixture.h"
@@ -81,7 +82,7 @@ TEST_F(ChartWindowTest, AfterEachPaintTheVisibleStretchIsTaken)
     f->chartPart->Chart1->replot();
     EXPECT_EQ(f->chartPart->values().firstVisibleIndex, 0);
     EXPECT_EQ(f->chartPart->values().lastVisibleIndex, 998);
-    EXPECT_TRUE(f->timCheckUSB->isActive());
+    EXPECT_TRUE(f->linkIndicator->timCheckUSB->isActive());
 
     // x = (i + 1) * 312.5 µs; 31250 .. 62500 holds points 99 .. 199.
     f->chartPart->Chart1->zoomTo({31250, 62500}, {-2000, 2000});

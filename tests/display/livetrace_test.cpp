@@ -102,13 +102,13 @@ TEST_F(LiveTraceTest, ChartGrowsBetweenPollsAndTheFinalChartIsTheUsualOne)
     f->chartPart->Chart1->zoomTo({0, 1000}, {-50, 50});
 
     f->btStartClick();
-    ASSERT_EQ(f->timRx->interval(), 740);
+    ASSERT_EQ(f->measurementRun->timRx->interval(), 740);
     double lastX = -1;
     int livePolls = 0;
-    while (f->timRx->isActive()) {
-        ticks.advance(std::uint32_t(f->timRx->interval()));
+    while (f->measurementRun->timRx->isActive()) {
+        ticks.advance(std::uint32_t(f->measurementRun->timRx->interval()));
         f->measurementRun->timRxTimer();
-        if (!f->timRx->isActive())
+        if (!f->measurementRun->timRx->isActive())
             break;
         ++livePolls;
         f->chartPart->Chart1->replot();
@@ -122,7 +122,7 @@ TEST_F(LiveTraceTest, ChartGrowsBetweenPollsAndTheFinalChartIsTheUsualOne)
         // The whole (short) run is on the axis, and the link check stays off.
         EXPECT_DOUBLE_EQ(f->chartPart->Chart1->bottomRange().hi,
                          16383 * 312.5 / display::timeUnitDivisor(f->chartPart->cbTimeunits->currentIndex()));
-        EXPECT_FALSE(f->timCheckUSB->isActive());
+        EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());
     }
     EXPECT_GE(livePolls, 2);
     EXPECT_FALSE(f->chartPart->Chart1->isLive());

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+#include "acquisition/ui/linkindicator.h"
+#include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
 #include "display/ui/chartpart.h"

@@ -91,14 +91,14 @@ void startRun(app::TForm1& f, int target, int samples = 320)
         b->setChecked(true);
     f.setupPanel->rgMem->setItemIndex(target);
     f.setupPanel->seSamples->setValue(samples);
-    f.btStartPlus->click();
+    f.measurementRun->btStartPlus->click();
 }
 
 // Polls as the receive timer would, until the transfer under way has ended.
 void pollToTheEnd(app::TForm1& f, platform::ManualTicks& ticks)
 {
-    for (int polls = 0; f.timRx->isActive() && polls < 100; ++polls) {
-        ticks.advance(std::uint32_t(f.timRx->interval()));
+    for (int polls = 0; f.measurementRun->timRx->isActive() && polls < 100; ++polls) {
+        ticks.advance(std::uint32_t(f.measurementRun->timRx->interval()));
         f.measurementRun->timRxTimer();
     }
 }
@@ -527,7 +527,7 @@ TEST_F(FilesWindowTest, ALargeFileIsReadWithTheWindowResponsive)
          second, QStringLiteral("ФАЙЛ second.axd")},
         {"a drop", [&](app::TForm1& w) { w.measurementFiles->dropFile(second); }, second,
          QStringLiteral("ФАЙЛ second.axd")},
-        {"Считать", [](app::TForm1& w) { w.btRd->click(); }, shown, QStringLiteral("Комментарий")},
+        {"Считать", [](app::TForm1& w) { w.measurementRun->btRd->click(); }, shown, QStringLiteral("Комментарий")},
         {"a run", [](app::TForm1& w) { startRun(w, 0, 20000); }, shown, QStringLiteral("Комментарий")},
         {"the window closed", [](app::TForm1& w) { w.close(); }, shown, {}},
     };
@@ -603,7 +603,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
          320 * 6},
         {"Считать",
          [&](app::TForm1& w) {
-             w.btRd->click();
+             w.measurementRun->btRd->click();
              pollToTheEnd(w, ticks);
          },
          256 * 6},
@@ -618,7 +618,7 @@ TEST_F(FilesWindowTest, ANewRecordOpensWholeAndIsSavedWhole)
         // A recording waits in the board's memory for "Считать".
         startRun(*f, 1, 256);
         pollToTheEnd(*f, ticks);
-        f->timRx->stop();
+        f->measurementRun->timRx->stop();
         dialogs.openAnswers = {file(QStringLiteral("a.axd"))};
         f->measurementFiles->btLoadFile->click();
         zoomIn(*f);
@@ -662,7 +662,7 @@ TEST_F(FilesWindowTest, SaveIsRefusedWhileReceivingOrWithoutData)
         {"a run to the computer half received",
          [&](app::TForm1& w) {
              startRun(w, 0, 20000);
-             ticks.advance(std::uint32_t(w.timRx->interval()));
+             ticks.advance(std::uint32_t(w.measurementRun->timRx->interval()));
              w.measurementRun->timRxTimer();
              ASSERT_GT(w.record.receivedBytes, 0u);
          },
@@ -672,15 +672,15 @@ TEST_F(FilesWindowTest, SaveIsRefusedWhileReceivingOrWithoutData)
         {"a run to memory whose time is up",
          [&](app::TForm1& w) {
              startRun(w, 1, 256);
-             ticks.advance(std::uint32_t(w.timRx->interval()));
+             ticks.advance(std::uint32_t(w.measurementRun->timRx->interval()));
              w.measurementRun->timRxTimer();
          },
          QStringLiteral("«Считать»")},
         {"Считать pressed, nothing read yet",
          [&](app::TForm1& w) {
              startRun(w, 1, 256);
-             w.timRx->stop();
-             w.btRd->click();
+             w.measurementRun->timRx->stop();
+             w.measurementRun->btRd->click();
          },
          QStringLiteral("идёт приём")},
     };

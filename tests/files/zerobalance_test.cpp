@@ -84,13 +84,13 @@ TEST_F(FilesWindowTest, ZeroBalancingRunOnTheBoard)
         dialogs.messages.clear();
 
         f->scales->btZerosClick();
-        ASSERT_TRUE(f->timRx->isActive()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
+        ASSERT_TRUE(f->measurementRun->timRx->isActive()) << dialogs.messageTexts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(runSettings(*f), (RunSettings{{true, true, true}, 2500, 1, 500, true, 0, 0, 0}));
-        for (int polls = 0; f->timRx->isActive() && polls < 100; ++polls) {
-            ticks.advance(std::uint32_t(f->timRx->interval()));
+        for (int polls = 0; f->measurementRun->timRx->isActive() && polls < 100; ++polls) {
+            ticks.advance(std::uint32_t(f->measurementRun->timRx->interval()));
             f->measurementRun->timRxTimer();
         }
-        ASSERT_FALSE(f->timRx->isActive());
+        ASSERT_FALSE(f->measurementRun->timRx->isActive());
 
         EXPECT_FALSE(f->scales->capturePending());
         EXPECT_EQ(f->record.zeroLevels, (std::array<double, 3>{0, 0, double(c.z)}));
@@ -131,12 +131,12 @@ TEST_F(FilesWindowTest, ZeroCaptureInTheChartBuild)
         dialogs.messages.clear();
 
         f->scales->btZerosClick();
-        f->timRx->stop();
+        f->measurementRun->timRx->stop();
         // What the run brought in: the board at rest.
         f->record.sampleStream.clear();
         f->record.sampleStream.append(restingFrames(c.frames, c.resting));
         f->record.samplePeriodUs = 312.5;
-        f->ShowChart(f->timRx);
+        f->ShowChart(f->measurementRun->timRx);
         QCoreApplication::processEvents();
 
         EXPECT_FALSE(f->scales->capturePending());
@@ -165,7 +165,7 @@ TEST_F(FilesWindowTest, ABalancingThatCannotStartLeavesNothingPending)
     operatorSetUp(*f);
     const RunSettings before = runSettings(*f);
     f->scales->btZerosClick();
-    EXPECT_FALSE(f->timRx->isActive());
+    EXPECT_FALSE(f->measurementRun->timRx->isActive());
     EXPECT_FALSE(f->scales->capturePending());
     EXPECT_EQ(runSettings(*f), before);
 }

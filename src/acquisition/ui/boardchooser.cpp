@@ -2,7 +2,6 @@
 
 #include "acquisition/boardsearch.h"
 #include "acquisition/ui/measurementrun.h"
-#include "app/ui/mainwindow.h"
 #include "platform/atomicfile.h"
 #include "platform/inifile.h"
 #include "platform/ui/dialogs.h"
@@ -161,10 +160,13 @@ void BoardChooser::btRuleClick()
         dialogs_->setClipboardText(command);
 }
 
-BoardChoiceUi::BoardChoiceUi(app::TForm1& form, QToolButton* connection)
-    : QObject(&form), f_(form), caption_(form.windowTitle()), searchPoll_(new QTimer(this))
+BoardChoiceUi::BoardChoiceUi(MeasurementRun& run, QToolButton* connection, QString deviceFile, QString ruleFolder,
+                             platform::Dialogs* dialogs)
+    : QObject(connection->window()), run_(run), window_(connection->window()), deviceFile_(std::move(deviceFile)),
+      ruleFolder_(std::move(ruleFolder)), dialogs_(dialogs), caption_(window_->windowTitle()),
+      searchPoll_(new QTimer(this))
 {
-    auto* menu = new QMenu(&form);
+    auto* menu = new QMenu(window_);
     QAction* choose = menu->addAction(QStringLiteral("Плата…"));
     choose->setObjectName(QStringLiteral("actBoard"));
     connect(choose, &QAction::triggered, this, &BoardChoiceUi::btBoardClick);
@@ -174,11 +176,11 @@ BoardChoiceUi::BoardChoiceUi(app::TForm1& form, QToolButton* connection)
     // A search begun at start ends on its own thread; the window learns of it here.
     searchPoll_->setInterval(100);
     connect(searchPoll_, &QTimer::timeout, this, [this] {
-        const auto* search = dynamic_cast<const BoardSearch*>(&f_.measurementRun->device().backend());
+        const auto* search = dynamic_cast<const BoardSearch*>(&run_.device().backend());
         if (search && !search->finished())
             return;
         searchPoll_->stop();
-        f_.measurementRun->showBoard();
+        run_.showBoard();
         showBoardKind();
     });
     searchPoll_->start();
@@ -189,29 +191,29 @@ BoardChoiceUi::~BoardChoiceUi() = default;
 
 void BoardChoiceUi::showBoardKind()
 {
-    f_.setWindowTitle(f_.measurementRun->device().backend().simulated() ? caption_ + kSimulatedTitle : caption_);
+    window_->setWindowTitle(run_.device().backend().simulated() ? caption_ + kSimulatedTitle : caption_);
 }
 
 void BoardChoiceUi::btBoardClick()
 {
     if (chooser_)
         return;
-    if (f_.timRx->isActive()) {
-        if (auto* d = f_.services().dialogs)
-            d->message(&f_, QStringLiteral("Плату можно сменить, когда нет измерения и чтения памяти."));
+    if (run_.polling()) {
+        if (dialogs_)
+            dialogs_->message(window_, QStringLiteral("Плату можно сменить, когда нет измерения и чтения памяти."));
         return;
     }
     const QString env = qEnvironmentVariable(kDeviceEnvironmentVariable);
-    const DeviceSettings current = readDeviceSettings(f_.paths.deviceFile, env);
+    const DeviceSettings current = readDeviceSettings(deviceFile_, env);
     // The ports and the device of the board in use are let go, so that "Проверить" can open them.
-    f_.measurementRun->setBackend(std::make_unique<NoBoard>(QStringLiteral("плата выбирается")));
-    chooser_ = new BoardChooser(current, f_.paths.appFolder, f_.services().dialogs, &f_);
+    run_.setBackend(std::make_unique<NoBoard>(QStringLiteral("плата выбирается")));
+    chooser_ = new BoardChooser(current, ruleFolder_, dialogs_, window_);
     chooser_->setAttribute(Qt::WA_DeleteOnClose);
     connect(chooser_, &QDialog::finished, this, [this, current](int result) {
         if (result == QDialog::Accepted && chooser_ && chooser_->chosen())
             apply(*chooser_->chosen());
         else
-            f_.measurementRun->setBackend(makeBackend(current, f_.measurementRun->ticks()));
+            run_.setBackend(makeBackend(current, run_.ticks()));
         showBoardKind();
         searchPoll_->start();
     });
@@ -221,15 +223,15 @@ void BoardChoiceUi::btBoardClick()
 void BoardChoiceUi::apply(const BoardCandidate& c)
 {
     try {
-        saveBoardChoice(f_.paths.deviceFile, c);
+        saveBoardChoice(deviceFile_, c);
     } catch (const platform::IniWriteError& e) {
-        if (auto* d = f_.services().dialogs)
-            d->error(&f_, e.message());
+        if (dialogs_)
+            dialogs_->error(window_, e.message());
     }
     // The choice holds for this session even when the file could not take it, and even when the
     // environment variable will choose at the next start.
-    const DeviceSettings s = settingsFor(readDeviceSettings(f_.paths.deviceFile, {}), c);
-    f_.measurementRun->setBackend(makeBackend(s, f_.measurementRun->ticks()));
+    const DeviceSettings s = settingsFor(readDeviceSettings(deviceFile_, {}), c);
+    run_.setBackend(makeBackend(s, run_.ticks()));
 }
 
 } // namespace acq

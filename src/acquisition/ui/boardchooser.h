@@ -25,15 +25,13 @@ class QPushButton;
 class QTimer;
 class QToolButton;
 
-namespace app {
-class TForm1;
-}
-
 namespace platform {
 class Dialogs;
 }
 
 namespace acq {
+
+class MeasurementRun;
 
 class BoardChooser : public QDialog {
     Q_OBJECT
@@ -73,7 +71,10 @@ class BoardChoiceUi : public QObject {
   public:
     // The chooser is the "Плата…" entry of the connection button's context menu: a button of
     // its own would widen the tool strip past the window's smallest size.
-    BoardChoiceUi(app::TForm1& form, QToolButton* connection);
+    // deviceFile: device.ini; ruleFolder: where a udev rule is written. The window whose title
+    // marks the simulated board is the connection button's.
+    BoardChoiceUi(MeasurementRun& run, QToolButton* connection, QString deviceFile, QString ruleFolder,
+                  platform::Dialogs* dialogs);
     ~BoardChoiceUi() override;
 
     // Opens the chooser (window-modal; the choice is applied when it is accepted).
@@ -85,7 +86,11 @@ class BoardChoiceUi : public QObject {
   private:
     void apply(const BoardCandidate& c);
 
-    app::TForm1& f_;
+    MeasurementRun& run_;
+    QWidget* window_;
+    QString deviceFile_;
+    QString ruleFolder_;
+    platform::Dialogs* dialogs_;
     QString caption_;
     QTimer* searchPoll_;
     QPointer<BoardChooser> chooser_;

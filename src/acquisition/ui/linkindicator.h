@@ -7,31 +7,49 @@
 // a command then would end the run or mix its reply into the samples.
 
 #include <QObject>
+#include <QPixmap>
 
-namespace app {
-class TForm1;
-}
+class QFrame;
+class QTimer;
+class QToolButton;
 
 namespace acq {
 
+class AcquisitionHost;
 class MeasurementRun;
 
 class LinkIndicator : public QObject {
     Q_OBJECT
   public:
-    LinkIndicator(app::TForm1& form, MeasurementRun& run);
+    // The button goes onto toolBar; the run's signals say when the board must not be asked.
+    LinkIndicator(MeasurementRun& run, AcquisitionHost& host, QFrame* toolBar);
+
+    // ---- controls (object names as the window's design names them) ----
+    QToolButton* btUSB;
+    QTimer* timCheckUSB;
+    QPixmap imgUSBred;
+    QPixmap imgUSBgreen;
 
     // One tick of the indicator's timer.
     void check();
     // A click on the indicator: asks at once and keeps asking while idle.
     void checkNow();
+    // The link counts as lost until the board answers again: red, "USB: связь отсутствует",
+    // no asking.
+    void btUSBClick();
+    // Asking again once a second (after a chart is drawn).
+    void restartChecks();
+    // The board in use, in a line under the button's own hint.
+    void showBoard(const QString& description);
 
   private:
     bool boardBusy() const;
     bool boardAnswers();
+    void showClosed();
 
-    app::TForm1& f_;
     MeasurementRun& run_;
+    AcquisitionHost& host_;
+    QString hint_; // the button's own hint
 };
 
 } // namespace acq

@@ -2,14 +2,19 @@
 
 #include "acquisition/deviceconfig.h"
 #include "acquisition/runplan.h"
+#include "acquisition/ui/acquisitionhost.h"
 #include "acquisition/ui/setuppanel.h"
-#include "app/ui/mainwindow.h"
-#include "display/ui/chartpart.h"
-#include "files/ui/journalui.h"
+#include "app/ui/controls.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/help.h"
 
 #include <QDateTime>
 #include <QEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
 #include <QLocale>
 #include <QShortcut>
 
@@ -46,33 +51,105 @@ QString asRemark(QString text)
 
 } // namespace
 
-MeasurementRun::MeasurementRun(app::TForm1& form, SetupPanel& setup) : QObject(&form), f_(form), setup_(setup)
+MeasurementRun::MeasurementRun(MeasurementRecord& record, SetupPanel& setup, AcquisitionHost& host,
+                               app::Services services, const QString& deviceFile, QFrame* toolBar)
+    : QObject(toolBar->window()), record_(record), setup_(setup), host_(host), services_(services),
+      window_(toolBar->window())
 {
-    if (!f_.services().ticks)
+    if (!services_.ticks)
         ownTicks_ = std::make_unique<platform::SystemTicks>();
-    const DeviceSettings settings = readDeviceSettings(f_.paths.deviceFile,
-                                                       qEnvironmentVariable(kDeviceEnvironmentVariable));
+    const DeviceSettings settings = readDeviceSettings(deviceFile, qEnvironmentVariable(kDeviceEnvironmentVariable));
     library_ = std::make_unique<DeviceLibrary>(makeBackend(settings, ticks()));
     link_ = std::make_unique<DeviceLink>(*library_, ticks());
-    usbHint_ = f_.btUSB->toolTip();
-    showBoard();
 
-    f_.ctlBar->installEventFilter(this);
+    btStartPlus = app::toolButton(toolBar, "btStartPlus", QStringLiteral("ПУСК ИЗМЕРЕНИЯ"),
+                                  QStringLiteral("Запуск измерения"));
+    app::setFontColour(btStartPlus, Qt::red);
+    btRd = app::toolButton(toolBar, "btRd", QStringLiteral("Считать"),
+                           QStringLiteral("Считать данные из памяти на плате акселерометра"));
+    for (QWidget* w : {btStartPlus, btRd})
+        platform::setHelpContext(w, 4);
+    buildProgressPanel();
+    btFM25ProtectClr = new QPushButton(QStringLiteral("Сброс защиты ИС памяти"));
+    btFM25ProtectClr->setObjectName(QStringLiteral("btFM25ProtectClr"));
+    timRx = new QTimer(this);
+    timRx->setObjectName(QStringLiteral("timRx"));
+    TimPrgssBar = new QTimer(this);
+    TimPrgssBar->setObjectName(QStringLiteral("TimPrgssBar"));
+    TimPrgssBar->setInterval(250);
+    connectControls(toolBar->parentWidget());
+}
+
+void MeasurementRun::connectControls(QWidget* strip)
+{
+    ctlBar_ = strip;
+    if (strip)
+        strip->installEventFilter(this);
     connect(&setup_, &SetupPanel::startRequested, this, &MeasurementRun::btStartClick);
-    connect(f_.btStartPlus, &QToolButton::clicked, this, &MeasurementRun::btStartClick);
+    connect(btStartPlus, &QToolButton::clicked, this, &MeasurementRun::btStartClick);
     // The start keys act as the tool bar's start button does, and not while it is disabled.
     for (const QKeySequence& key : {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)})
-        new QShortcut(key, &form, [this] { f_.btStartPlus->click(); });
-    connect(f_.btRd, &QToolButton::clicked, this, &MeasurementRun::btRdClick);
-    connect(f_.btFM25ProtectClr, &QPushButton::clicked, this, &MeasurementRun::btFM25ProtectClrClick);
-    connect(f_.timRx, &QTimer::timeout, this, &MeasurementRun::timRxTimer);
-    connect(f_.TimPrgssBar, &QTimer::timeout, this, &MeasurementRun::TimPrgssBarTimer);
+        new QShortcut(key, window_, [this] { btStartPlus->click(); });
+    connect(btRd, &QToolButton::clicked, this, &MeasurementRun::btRdClick);
+    connect(btFM25ProtectClr, &QPushButton::clicked, this, &MeasurementRun::btFM25ProtectClrClick);
+    connect(timRx, &QTimer::timeout, this, &MeasurementRun::timRxTimer);
+    connect(TimPrgssBar, &QTimer::timeout, this, &MeasurementRun::TimPrgssBarTimer);
     awaitTimer_ = new QTimer(this);
     awaitTimer_->setInterval(kAwaitTickMs);
     connect(awaitTimer_, &QTimer::timeout, this, &MeasurementRun::awaitTick);
     lineWatch_ = new QTimer(this);
     lineWatch_->setInterval(kLineWatchMs);
     connect(lineWatch_, &QTimer::timeout, this, &MeasurementRun::watchLine);
+}
+
+void MeasurementRun::buildProgressPanel()
+{
+    pnlChart = new QFrame;
+    pnlChart->setObjectName(QStringLiteral("pnlChart"));
+    pnlChart->setFrameShape(QFrame::StyledPanel);
+    pnlChart->setAutoFillBackground(true);
+    auto* grid = new QGridLayout(pnlChart);
+    grid->setContentsMargins(10, 6, 10, 6);
+    lbAll = app::label(pnlChart, {}, nullptr, "lbAll");
+    lbElapsedVal = app::label(pnlChart, {}, nullptr, "lbElapsedVal");
+    lbRestVal = app::label(pnlChart, {}, nullptr, "lbRestVal");
+    lbPercent = app::label(pnlChart, {}, nullptr, "lbPercent");
+    lbRestPercent = app::label(pnlChart, {}, nullptr, "lbRestPercent");
+    progressBar = new QProgressBar(pnlChart);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setTextVisible(false);
+    progressBar->setAccessibleName(QStringLiteral("Ход измерения"));
+    grid->addWidget(app::label(pnlChart, QStringLiteral("Продолжительность:")), 0, 0);
+    grid->addWidget(lbAll, 0, 1);
+    grid->addWidget(app::label(pnlChart, QStringLiteral("Прошло:")), 0, 2);
+    grid->addWidget(lbElapsedVal, 0, 3);
+    grid->addWidget(lbPercent, 0, 4);
+    grid->addWidget(app::label(pnlChart, QStringLiteral("Осталось:")), 0, 5);
+    grid->addWidget(lbRestVal, 0, 6);
+    grid->addWidget(lbRestPercent, 0, 7);
+    grid->setColumnStretch(8, 1);
+    grid->addWidget(progressBar, 1, 0, 1, 9);
+    pnlChart->hide();
+}
+
+void MeasurementRun::fitProgressPanel(QPoint topLeft, int width)
+{
+    pnlChart->setGeometry(topLeft.x(), topLeft.y(), width, pnlChart->sizeHint().height());
+    progressBar->setFixedWidth(std::max(0, width - 20));
+}
+
+void MeasurementRun::stopTimers()
+{
+    timRx->stop();
+    TimPrgssBar->stop();
+    emit linkCheckPaused();
+}
+
+void MeasurementRun::hideProgress()
+{
+    pnlChart->hide();
+    lbPercent->clear();
+    lbRestPercent->clear();
 }
 
 MeasurementRun::~MeasurementRun() = default;
@@ -85,19 +162,17 @@ void MeasurementRun::setBackend(std::unique_ptr<DeviceBackend> backend)
 
 void MeasurementRun::showBoard()
 {
-    // A second line under the button's own hint, so the hint itself stays as it is.
-    f_.btUSB->setToolTip(usbHint_ + QStringLiteral("\nПлата: ") + library_->backend().description() +
-                         QStringLiteral("\nПравая кнопка — выбор платы («Плата…»)"));
+    emit boardShown(library_->backend().description());
 }
 
 platform::TickSource& MeasurementRun::ticks()
 {
-    return ownTicks_ ? *ownTicks_ : *f_.services().ticks;
+    return ownTicks_ ? *ownTicks_ : *services_.ticks;
 }
 
 bool MeasurementRun::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == f_.ctlBar && event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == ctlBar_ && event->type() == QEvent::MouseButtonDblClick) {
         ctlBarDblClick();
         return true;
     }
@@ -106,13 +181,13 @@ bool MeasurementRun::eventFilter(QObject* watched, QEvent* event)
 
 void MeasurementRun::showActivity(const QString& text)
 {
-    f_.status->setPanelText(0, text);
+    host_.setStatusText(0, text);
     emit activityShown(text);
 }
 
 void MeasurementRun::Measure()
 {
-    auto& r = f_.record;
+    auto& r = record_;
     // A run is about to fill the record (the block-0 request keeps the stream it has).
     ++r.generation;
     r.startTime = QDateTime::currentDateTime();
@@ -120,18 +195,18 @@ void MeasurementRun::Measure()
     const SetupValues setup = setup_.values();
     if (!setup.externalStart)
         r.startTime = r.startTime.addMSecs(qint64(setup.delayS) * 1000);
-    f_.lbPercent->clear();
-    f_.lbRestPercent->clear();
-    f_.chartPart->setRunStartTick(ticks().now());
+    lbPercent->clear();
+    lbRestPercent->clear();
+    host_.setRunStartTick(ticks().now());
     showActivity(QStringLiteral("ИЗМЕРЕНИЕ"));
-    f_.status->setPanelText(2, {});
+    host_.setStatusText(2, {});
     emit transferBegun();
 }
 
 bool MeasurementRun::isReceiving() const
 {
     const std::uint8_t code = link_->commandBuffer[0];
-    return f_.timRx->isActive() && (code == cmd::StartToComputer || code == cmd::ReadMemoryBlock);
+    return timRx->isActive() && (code == cmd::StartToComputer || code == cmd::ReadMemoryBlock);
 }
 
 bool MeasurementRun::recordingAwaitsRead() const
@@ -142,11 +217,11 @@ bool MeasurementRun::recordingAwaitsRead() const
 void MeasurementRun::ctlBarDblClick()
 {
     endJournal();
-    f_.timCheckUSB->stop();
-    f_.record.loadedFromFile = false;
+    emit linkCheckPaused();
+    record_.loadedFromFile = false;
     setup_.closePanel();
-    if (f_.record.sampleRateHz > 0)
-        f_.record.samplePeriodUs = 1000000.0 / f_.record.sampleRateHz;
+    if (record_.sampleRateHz > 0)
+        record_.samplePeriodUs = 1000000.0 / record_.sampleRateHz;
     setup_.seTimeChange();
     Measure();
     // Sent past the command buffer: the receive timer keeps reading by the last command's code.
@@ -155,7 +230,7 @@ void MeasurementRun::ctlBarDblClick()
     link_->lastStatus = std::uint8_t(library_->SI_Write(link_->deviceHandle, request, 2, &written, nullptr));
     if (link_->lastStatus != 0)
         showActivity(QStringLiteral("Command is not in uC"));
-    f_.timRx->start();
+    timRx->start();
 }
 
 void MeasurementRun::closeDevice()
@@ -166,8 +241,8 @@ void MeasurementRun::closeDevice()
 
 void MeasurementRun::message(const QString& text)
 {
-    if (auto* d = f_.services().dialogs)
-        d->message(&f_, text);
+    if (auto* d = services_.dialogs)
+        d->message(window_, text);
 }
 
 void MeasurementRun::sendFailed(const QString& text)
@@ -184,7 +259,7 @@ void MeasurementRun::btStartClick()
     pending_.reset();
     awaitTimer_->stop();
     lineWatch_->stop();
-    f_.timRx->stop();
+    timRx->stop();
     endJournal();
 
     const SetupValues setup = setup_.values();
@@ -193,7 +268,7 @@ void MeasurementRun::btStartClick()
     const int frequencyIndex = std::max(0, setup.frequency);
     const int rangeIndex = std::max(0, setup.range);
     if (!toMemory)
-        f_.timCheckUSB->stop();
+        emit linkCheckPaused();
 
     PendingStart p;
     p.params = {toMemory,      setup_.checkedChannels(), std::uint32_t(setup.samples), frequencyIndex, rangeIndex,
@@ -353,7 +428,7 @@ void MeasurementRun::sendStartCommand()
     }
 
     // The board measures from here: only now does the record become this run's.
-    auto& r = f_.record;
+    auto& r = record_;
     r.scaleToRange(p.rangeIndex);
     r.channelLetters = p.letters;
     r.loadedFromFile = false;
@@ -376,59 +451,57 @@ void MeasurementRun::sendStartCommand()
     Measure();
     pollIntervalMs_ = interval;
     // A run to the computer sends from now on; one started by the contact is read from memory.
-    if (!toMemory && !p.params.externalStart && f_.journal)
-        f_.journal->begin(files::JournalSource::Stream, p.params.channels);
+    if (!toMemory && !p.params.externalStart)
+        host_.beginJournal(false, p.params.channels);
 
     std::uint32_t wait = interval;
     if (p.params.externalStart) {
         // The contact starts the run; the operator fetches the recording with "Считать".
-        f_.timRx->stop();
-        f_.timRx->setInterval(int(interval));
+        timRx->stop();
+        timRx->setInterval(int(interval));
         showActivity(QStringLiteral("По окончании нажмите \"Считать\""));
     } else {
         wait = std::uint32_t(p.params.delayS) * 1000u + interval;
-        f_.timRx->start(int(wait));
+        timRx->start(int(wait));
         if (!toMemory && line())
             lineWatch_->start();
     }
 
     if (wait > kProgressPanelAboveMs) {
         progressWaitMs_ = wait;
-        f_.progressBar->setRange(0, int(wait));
-        f_.progressBar->setValue(0);
-        f_.pnlChart->show();
-        f_.pnlChart->raise();
-        f_.TimPrgssBar->start();
+        progressBar->setRange(0, int(wait));
+        progressBar->setValue(0);
+        pnlChart->show();
+        pnlChart->raise();
+        TimPrgssBar->start();
         const Progress p = progressAt(wait, 0);
-        f_.lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
-        f_.lbRestVal->setText(minutesSecondsText(p.remainingS));
-        f_.lbAll->setText(minutesSecondsText(p.totalS));
+        lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
+        lbRestVal->setText(minutesSecondsText(p.remainingS));
+        lbAll->setText(minutesSecondsText(p.totalS));
     } else {
         // A panel still counting down an earlier run would now count against this run's start.
-        f_.TimPrgssBar->stop();
-        f_.pnlChart->hide();
+        TimPrgssBar->stop();
+        pnlChart->hide();
     }
 
     if (toMemory) {
         // The board records on its own from here; the connection indicator turns red.
         link_->close();
-        f_.btUSB->setIcon(QIcon(f_.imgUSBred));
-        f_.timCheckUSB->stop();
+        emit linkClosed();
     }
 }
 
 void MeasurementRun::TimPrgssBarTimer()
 {
-    const quint32 start = f_.chartPart->values().runStartTick;
-    const Progress p = progressAt(progressWaitMs_, platform::ticksSince(start, ticks().now()));
-    f_.lbPercent->setText(QString::number(p.percent) + QLatin1Char('%'));
-    f_.lbRestPercent->setText(QString::number(100 - p.percent) + QLatin1Char('%'));
-    f_.lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
-    f_.lbRestVal->setText(minutesSecondsText(p.remainingS));
-    f_.progressBar->setValue(int(std::min<std::int64_t>(p.barPosition, f_.progressBar->maximum())));
+    const Progress p = progressAt(progressWaitMs_, platform::ticksSince(host_.runStartTick(), ticks().now()));
+    lbPercent->setText(QString::number(p.percent) + QLatin1Char('%'));
+    lbRestPercent->setText(QString::number(100 - p.percent) + QLatin1Char('%'));
+    lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
+    lbRestVal->setText(minutesSecondsText(p.remainingS));
+    progressBar->setValue(int(std::min<std::int64_t>(p.barPosition, progressBar->maximum())));
     if (p.finished) {
-        f_.pnlChart->hide();
-        f_.TimPrgssBar->stop();
+        pnlChart->hide();
+        TimPrgssBar->stop();
     }
 }
 
@@ -452,7 +525,7 @@ void MeasurementRun::timRxTimer()
         pollMemory(got);
         break;
     default:
-        f_.timRx->stop();
+        timRx->stop();
         break;
     }
 }
@@ -463,8 +536,8 @@ void MeasurementRun::watchLine()
         return;
     // The reader saw the line drop: the operator hears of it now, not at the next poll.
     lineWatch_->stop();
-    if (f_.timRx->isActive()) {
-        f_.timRx->stop();
+    if (timRx->isActive()) {
+        timRx->stop();
         timRxTimer();
     }
 }
@@ -479,20 +552,18 @@ QString MeasurementRun::lineError() const
 
 void MeasurementRun::takeIn(const char* bytes, std::uint64_t count)
 {
-    f_.record.appendReceived(bytes, count);
-    if (f_.journal)
-        f_.journal->append(bytes, count);
+    record_.appendReceived(bytes, count);
+    host_.appendJournal(bytes, count);
 }
 
 void MeasurementRun::endJournal()
 {
-    if (f_.journal)
-        f_.journal->finish();
+    host_.finishJournal();
 }
 
 void MeasurementRun::pollToComputer(const QByteArray& got)
 {
-    auto& r = f_.record;
+    auto& r = record_;
     QByteArray chunk = got;
     while (!chunk.isEmpty()) {
         const std::uint32_t missing = r.expectedBytes > r.receivedBytes ? r.expectedBytes - r.receivedBytes : 0;
@@ -507,7 +578,7 @@ void MeasurementRun::pollToComputer(const QByteArray& got)
         if (r.receivedBytes >= r.expectedBytes)
             break;
         if (!library_->backend().lineLost()) {
-            f_.timRx->start(int(pollIntervalMs_));
+            timRx->start(int(pollIntervalMs_));
             showActivity(receivedText(r.receivedBytes, r.expectedBytes));
             emit streamReceived();
             return;
@@ -516,7 +587,7 @@ void MeasurementRun::pollToComputer(const QByteArray& got)
         chunk = link_->readNow(kBulkReplyMax);
     }
     // Everything is in, or the board has stopped sending: the chart shows what arrived.
-    f_.timRx->stop();
+    timRx->stop();
     const QString lost = lineError();
     finishTransfer(r.receivedBytes >= r.expectedBytes ? QString()
                    : lost.isEmpty()                   ? QStringLiteral("плата перестала передавать данные")
@@ -529,7 +600,7 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
     const auto header = parseMemoryHeader(got);
     if (!header)
         return false;
-    auto& r = f_.record;
+    auto& r = record_;
     for (int axis = AxisX; axis <= AxisZ; ++axis)
         setup_.setChannelChecked(axis, header->channels.has(axis));
     setup_.CalcUseChnl();
@@ -542,14 +613,13 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
     // recording's own range is the one its samples are in.
     r.scaleToRange(header->rangeIndex);
     // Only the header says what the recording's samples are: its journal starts here.
-    if (f_.journal)
-        f_.journal->begin(files::JournalSource::Memory, header->channels);
+    host_.beginJournal(true, header->channels);
     return true;
 }
 
 void MeasurementRun::pollMemory(QByteArray got)
 {
-    auto& r = f_.record;
+    auto& r = record_;
     std::uint8_t& readBlock = link_->commandBuffer[1];
     if (readBlock == 0) {
         if (!applyMemoryHeader(got)) {
@@ -583,7 +653,7 @@ std::chrono::milliseconds MeasurementRun::blockWaitLimit() const
 
 void MeasurementRun::pollMemoryLine()
 {
-    auto& r = f_.record;
+    auto& r = record_;
     const std::uint8_t readBlock = link_->commandBuffer[1];
     const QByteArray got = link_->readNow(kBulkReplyMax);
     const bool failed = link_->lastStatus != 0;
@@ -622,7 +692,7 @@ void MeasurementRun::pollMemoryLine()
             finishTransfer(QStringLiteral("плата не прислала блок %1").arg(readBlock));
         return;
     }
-    f_.timRx->start(kBlockPollMs);
+    timRx->start(kBlockPollMs);
 }
 
 void MeasurementRun::blockZeroMissing()
@@ -631,7 +701,7 @@ void MeasurementRun::blockZeroMissing()
     // nothing is never answered.
     showActivity(QStringLiteral("Не удалось считать FRAM"));
     if (++blockZeroTries_ >= kBlockZeroTries) {
-        f_.timRx->stop();
+        timRx->stop();
         lineWatch_->stop();
         message(QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
                                "Возможно, в памяти платы ничего не записано.")
@@ -657,18 +727,18 @@ void MeasurementRun::requestBlock(std::uint8_t block, bool announce)
         return;
     }
     blockClock_.start();
-    f_.timRx->start(1000);
+    timRx->start(1000);
     if (announce)
-        showActivity(receivedText(f_.record.receivedBytes, f_.record.expectedBytes));
+        showActivity(receivedText(record_.receivedBytes, record_.expectedBytes));
 }
 
 void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
 {
-    f_.timRx->stop();
+    timRx->stop();
     lineWatch_->stop();
     endJournal();
-    f_.record.loadedFromFile = false;
-    f_.record.simulatedBoard = library_->backend().simulated();
+    record_.loadedFromFile = false;
+    record_.simulatedBoard = library_->backend().simulated();
     showActivity(QStringLiteral("Построение графика"));
     if (!setup_.values().externalStart) {
         buildAfterTransfer(why, lineWhy);
@@ -690,19 +760,19 @@ void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
 
 void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineWhy)
 {
-    auto& r = f_.record;
+    auto& r = record_;
     const bool nothing = r.sampleStream.isEmpty();
     // An empty record needs no mark: it cannot be saved or analysed anyway.
     if (!why.isEmpty() && !nothing)
         r.markIncomplete(why);
     if (nothing) {
         // The chart of the earlier record must not stand for this run.
-        f_.chartPart->clearChart();
-        f_.TimPrgssBar->stop();
-        f_.pnlChart->hide();
+        host_.clearChart();
+        TimPrgssBar->stop();
+        pnlChart->hide();
     }
     const std::uint64_t generation = r.generation;
-    f_.ShowChart(f_.timRx);
+    host_.showChart();
     // A run or load begun while the chart was built has the record now.
     if (r.generation != generation)
         return;
@@ -710,11 +780,11 @@ void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineW
     const int frameBytes = std::max(1, 2 * int(r.channelCount));
     QStringList notes;
     if (nothing) {
-        f_.status->setPanelText(1, QStringLiteral("Нет данных"));
+        host_.setStatusText(1, QStringLiteral("Нет данных"));
         notes << (lineWhy.isEmpty() ? QStringLiteral("Плата не передала данные.")
                                     : QStringLiteral("Плата не передала данные (%1).").arg(lineWhy));
     } else if (!why.isEmpty()) {
-        f_.status->setPanelText(1, startTimeText(r.startTime, QLocale::system()) +
+        host_.setStatusText(1, startTimeText(r.startTime, QLocale::system()) +
                                        QStringLiteral(", неполная запись"));
         notes << QStringLiteral("%1: принято %2 из %3 кадров (%4).")
                      .arg(memoryRead_ ? QStringLiteral("Считывание прервано") : QStringLiteral("Передача прервана"))
@@ -735,12 +805,12 @@ void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineW
 void MeasurementRun::correctExternalStart(const QByteArray& reply)
 {
     if (const auto ms = externalStartDelayMs(reply)) {
-        auto& r = f_.record;
+        auto& r = record_;
         // Not added to the start time as it stands: a second read of the same recording, or a
         // read after a file load, would shift it again.
         const QDateTime base = startCommandTime_.isValid() ? startCommandTime_ : r.startTime;
         r.startTime = base.addMSecs(*ms);
-        f_.status->setPanelText(1, startTimeText(r.startTime, QLocale::system()) +
+        host_.setStatusText(1, startTimeText(r.startTime, QLocale::system()) +
                                        QStringLiteral(" начало измерения"));
     }
 }
@@ -750,28 +820,28 @@ void MeasurementRun::btRdClick()
     pending_.reset();
     awaitTimer_->stop();
     endJournal();
-    f_.btUSBClick();
-    f_.record.scaleToRange(setup_.values().range);
-    f_.timCheckUSB->stop();
+    emit linkReset();
+    record_.scaleToRange(setup_.values().range);
+    emit linkCheckPaused();
     link_->commandBuffer[0] = cmd::ReadMemoryBlock;
     link_->commandBuffer[1] = 0;
     if (link_->SendCmd(2) != 0) {
         // Nothing was asked for, so there is nothing to poll for (a run to memory may have
         // left the timer telling that its time is up).
-        f_.timRx->stop();
+        timRx->stop();
         sendFailed(
             QStringLiteral("Не удалось передать команду Считать FRAM, проверьте подключение устройства."));
         return;
     }
     showActivity(QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт"));
-    f_.record.clearForTransfer(0);
+    record_.clearForTransfer(0);
     memoryRead_ = true;
     extraBytes_ = 0;
     blockZeroTries_ = 0;
     block_.clear();
     blockClock_.start();
     emit transferBegun();
-    f_.timRx->start(1000);
+    timRx->start(1000);
     if (line())
         lineWatch_->start();
 }

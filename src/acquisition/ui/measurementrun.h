@@ -3,10 +3,13 @@
 // The window's side of the board: the device library with its configured board and the command
 // link; starting a run (registers, start command, poll interval, progress panel); the receive
 // timer that takes the samples in or reads the board's memory block by block; and the memory
-// chip's protection clear.
+// chip's protection clear. It owns the run's controls: "ПУСК ИЗМЕРЕНИЯ" and "Считать" on the
+// controller's tool bar, the progress panel pnlChart (made without a parent: the window puts it
+// over the chart), the options panel's "Сброс защиты ИС памяти" (likewise) and the timers.
 
 #include "acquisition/devicelibrary.h"
 #include "acquisition/devicelink.h"
+#include "app/ui/services.h"
 #include "platform/ticks.h"
 
 #include <QDateTime>
@@ -20,26 +23,51 @@
 #include <memory>
 #include <optional>
 
-namespace app {
-class TForm1;
-}
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
 
 namespace acq {
 
+class AcquisitionHost;
 class SetupPanel;
 
 class MeasurementRun : public QObject {
     Q_OBJECT
   public:
-    MeasurementRun(app::TForm1& form, SetupPanel& setup);
+    // toolBar: the controller's tool bar; a double click on the strip it stands in asks the board
+    // again for its memory's first block.
+    MeasurementRun(MeasurementRecord& record, SetupPanel& setup, AcquisitionHost& host, app::Services services,
+                   const QString& deviceFile, QFrame* toolBar);
     ~MeasurementRun() override;
+
+    // ---- controls (object names as the window's design names them) ----
+    QToolButton* btStartPlus;
+    QToolButton* btRd;
+    QFrame* pnlChart;
+    QLabel *lbAll, *lbElapsedVal, *lbRestVal, *lbPercent, *lbRestPercent;
+    QProgressBar* progressBar;
+    QPushButton* btFM25ProtectClr;
+    QTimer* timRx;
+    QTimer* TimPrgssBar;
+
+    // The receive timer is polling the board.
+    bool polling() const { return timRx->isActive(); }
+    // A chart build takes the progress panel down.
+    void hideProgress();
+    // The progress panel over the top of the chart, as wide as the chart.
+    void fitProgressPanel(QPoint topLeft, int width);
+    // At the window's close: no timer of the run's fires any more.
+    void stopTimers();
 
     DeviceLibrary& device() { return *library_; }
     DeviceLink& link() { return *link_; }
     // Puts another board behind the library (tests, a changed configuration).
     void setBackend(std::unique_ptr<DeviceBackend> backend);
     platform::TickSource& ticks();
-    // The operator sees which board the program talks to in the hint of the connection button.
+    // Tells which board the program talks to (boardShown), for the connection button's hint.
     void showBoard();
 
     // "ПУСК ИЗМЕРЕНИЯ": configures the chip, sends the start command and arms the receive timer.
@@ -75,6 +103,14 @@ class MeasurementRun : public QObject {
 
   signals:
     void activityShown(const QString& text);
+    // The description of the board behind the library.
+    void boardShown(const QString& description);
+    // The connection check must not ask the board now: a run or read takes its replies.
+    void linkCheckPaused();
+    // The board records on its own after a start to memory: the link is closed.
+    void linkClosed();
+    // "Считать" begins from a link that counts as lost until the board answers again.
+    void linkReset();
     // A poll of a run to the computer brought samples and more are to come.
     void streamReceived();
     // A run or memory read has ended: charted, reported, or given up.
@@ -137,8 +173,15 @@ class MeasurementRun : public QObject {
     // line knows about the cause (a missing port, no permission), when it knows anything.
     void sendFailed(const QString& text);
 
-    app::TForm1& f_;
+    void buildProgressPanel();
+    void showProgress(std::uint32_t waitMs);
+    void connectControls(QWidget* strip);
+
+    MeasurementRecord& record_;
     SetupPanel& setup_;
+    AcquisitionHost& host_;
+    app::Services services_;
+    QWidget* window_;
     std::unique_ptr<platform::SystemTicks> ownTicks_; // when the window was given no tick counter
     std::unique_ptr<DeviceLibrary> library_;
     std::unique_ptr<DeviceLink> link_;
@@ -148,7 +191,7 @@ class MeasurementRun : public QObject {
     // before the first run). The contact's delay that the board reports counts from it, however
     // often the recording is read back.
     QDateTime startCommandTime_;
-    QString usbHint_; // the connection button's own hint
+    QWidget* ctlBar_ = nullptr; // the tool strip, whose double click asks for block 0 again
 
     std::optional<PendingStart> pending_;
     // Read-backs a line board has not answered yet. Their bytes are no samples: a start waits

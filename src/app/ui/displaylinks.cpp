@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 
+#include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "app/ui/mainwindow.h"
@@ -22,9 +23,8 @@ void DisplayLink::channelColourChanged(int channel, const QColor& colour)
 
 void DisplayLink::hideRunProgress()
 {
-    f_.pnlChart->hide();
-    f_.lbPercent->clear();
-    f_.lbRestPercent->clear();
+    if (f_.measurementRun)
+        f_.measurementRun->hideProgress();
 }
 
 bool DisplayLink::zeroCapturePending() const
@@ -100,7 +100,10 @@ void TForm1::wireChart()
     connect(chartPart, &display::ChartPart::chartShown, this, &TForm1::chartShown);
     connect(chartPart, &display::ChartPart::built, btOptions, [this] { btOptions->setEnabled(true); });
     // Each drawing restarts the link check.
-    connect(chartPart, &display::ChartPart::drawn, timCheckUSB, qOverload<>(&QTimer::start));
+    connect(chartPart, &display::ChartPart::drawn, this, [this] {
+        if (linkIndicator)
+            linkIndicator->restartChecks();
+    });
     if (measurementRun)
         connect(measurementRun.get(), &acq::MeasurementRun::streamReceived, chartPart,
                 &display::ChartPart::showReceived);

@@ -14,6 +14,7 @@
 #include "acquisition/measurementrecord.h"
 #include "app/windowgeometry.h"
 #include "app/ui/fileslinks.h"
+#include "app/ui/acquisitionlinks.h"
 #include "app/ui/partlinks.h"
 #include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/boardchooser.h"
@@ -55,18 +56,6 @@ constexpr int kPanelGap = 4;
 
 // The least chart a window read from the settings keeps: the plot, its axes and the legend.
 constexpr int kMinimumChartHeight = 120;
-
-QPixmap ledPixmap(const QColor& colour)
-{
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(colour.darker(160), 1));
-    p.setBrush(colour);
-    p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
-    return pm;
-}
 
 int indexOrDefault(const QComboBox* list, int index, int defaultIndex)
 {
@@ -146,19 +135,8 @@ void TForm1::buildControls()
     for (QWidget* panel : {static_cast<QWidget*>(setupPanel->gbFT), static_cast<QWidget*>(gbChart), static_cast<QWidget*>(gbOptions)})
         panel->installEventFilter(this);
     buildCommentBrowser();
-    buildProgressPanel();
+    placeProgressPanel();
 
-    timRx = new QTimer(this);
-    timRx->setObjectName(QStringLiteral("timRx"));
-    TimPrgssBar = new QTimer(this);
-    TimPrgssBar->setObjectName(QStringLiteral("TimPrgssBar"));
-    TimPrgssBar->setInterval(250);
-    timCheckUSB = new QTimer(this);
-    timCheckUSB->setObjectName(QStringLiteral("timCheckUSB"));
-    timCheckUSB->setInterval(1000);
-
-    imgUSBred = ledPixmap(QColor(0xE0, 0x20, 0x20));
-    imgUSBgreen = ledPixmap(QColor(0x20, 0xC0, 0x20));
 
 
     connect(btChart, &QToolButton::clicked, this, &TForm1::btChartClick);
@@ -190,17 +168,12 @@ void TForm1::buildToolBars()
     tbFile->layout()->addWidget(chartPart->btPrint);
 
     tbMCctl = toolBar(ctlBar, "tbMCctl");
-    setupPanel = std::make_unique<acq::SetupPanel>(record, tbMCctl, this);
-    btStartPlus = toolButton(tbMCctl, "btStartPlus", QStringLiteral("ПУСК ИЗМЕРЕНИЯ"),
-                             QStringLiteral("Запуск измерения"));
-    setFontColour(btStartPlus, Qt::red);
-    btRd = toolButton(tbMCctl, "btRd", QStringLiteral("Считать"),
-                      QStringLiteral("Считать данные из памяти на плате акселерометра"));
+    buildAcquisitionParts(); // the set-up panel's and the run's buttons
 
     analysisActions = new analysis::MainWindowAnalysis(services_.dialogs, [this] { return mainChartView(); }, ctlBar);
 
     tbOptions = toolBar(ctlBar, "tbOptions");
-    btUSB = toolButton(tbOptions, "btUSB", {}, QStringLiteral("Подключить АЦП к компьютеру"));
+    linkIndicator = std::make_unique<acq::LinkIndicator>(*measurementRun, *acquisitionLink_, tbOptions); // btUSB
     const QString close = QStringLiteral("Закрыть");
     btChart = toolButton(tbOptions, "btChart", QStringLiteral("График"),
                          QStringLiteral("Параметры отображения графика"), {}, {close});
@@ -290,10 +263,9 @@ void TForm1::buildOptionsPanel()
     setupPanel->gbFDiscret->setParent(gbOptions);
     setupPanel->gbFDiscret->hide();
 
-    btFM25ProtectClr = new QPushButton(QStringLiteral("Сброс защиты ИС памяти"), gbOptions);
-    btFM25ProtectClr->setObjectName(QStringLiteral("btFM25ProtectClr"));
 
-    for (QWidget* w : std::initializer_list<QWidget*>{gbCSV_TXT, gbHelp, btFM25ProtectClr})
+    for (QWidget* w : std::initializer_list<QWidget*>{gbCSV_TXT, gbHelp,
+                                                      static_cast<QWidget*>(measurementRun->btFM25ProtectClr)})
         col->addWidget(w);
     gbOptions->adjustSize();
     gbOptions->hide();
@@ -305,34 +277,11 @@ void TForm1::buildCommentBrowser()
     folderBrowser->setParent(this);
 }
 
-void TForm1::buildProgressPanel()
+void TForm1::placeProgressPanel()
 {
-    pnlChart = new QFrame(this);
-    pnlChart->setObjectName(QStringLiteral("pnlChart"));
-    pnlChart->setFrameShape(QFrame::StyledPanel);
-    pnlChart->setAutoFillBackground(true);
-    auto* grid = new QGridLayout(pnlChart);
-    grid->setContentsMargins(10, 6, 10, 6);
-    lbAll = label(pnlChart, {}, nullptr, "lbAll");
-    lbElapsedVal = label(pnlChart, {}, nullptr, "lbElapsedVal");
-    lbRestVal = label(pnlChart, {}, nullptr, "lbRestVal");
-    lbPercent = label(pnlChart, {}, nullptr, "lbPercent");
-    lbRestPercent = label(pnlChart, {}, nullptr, "lbRestPercent");
-    progressBar = new QProgressBar(pnlChart);
-    progressBar->setObjectName(QStringLiteral("progressBar"));
-    progressBar->setTextVisible(false);
-    progressBar->setAccessibleName(QStringLiteral("Ход измерения"));
-    grid->addWidget(label(pnlChart, QStringLiteral("Продолжительность:")), 0, 0);
-    grid->addWidget(lbAll, 0, 1);
-    grid->addWidget(label(pnlChart, QStringLiteral("Прошло:")), 0, 2);
-    grid->addWidget(lbElapsedVal, 0, 3);
-    grid->addWidget(lbPercent, 0, 4);
-    grid->addWidget(label(pnlChart, QStringLiteral("Осталось:")), 0, 5);
-    grid->addWidget(lbRestVal, 0, 6);
-    grid->addWidget(lbRestPercent, 0, 7);
-    grid->setColumnStretch(8, 1);
-    grid->addWidget(progressBar, 1, 0, 1, 9);
-    pnlChart->hide();
+    // Over the chart, in the window's order of controls.
+    measurementRun->pnlChart->setParent(this);
+    measurementRun->pnlChart->hide();
 }
 
 void TForm1::assignHelpNumbers()
@@ -341,14 +290,13 @@ void TForm1::assignHelpNumbers()
     setHelpContext(this, 6);
     setHelpContext(status, 6);
     for (QWidget* w : std::initializer_list<QWidget*>{
-             tbMCctl, btStartPlus, btRd})
+             tbMCctl})
         setHelpContext(w, 4);
     // The chart part numbers its own controls.
     for (QWidget* w : std::initializer_list<QWidget*>{btChart, gbChart, gbHelp, cbHelp})
         setHelpContext(w, 5);
     setHelpContext(tbFile, 7);
     setHelpContext(btOptions, 300);
-    setHelpContext(btUSB, 403);
     setHelpContext(btHelpTOC, 404);
     if (services_.help)
         platform::installHelpKey(this, *services_.help);
@@ -361,9 +309,8 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     settingsUi_ = std::make_unique<files::SettingsUi>(paths.settingsFile, services_.dialogs,
                                                       [this] { return collectSettings(); });
     // acquisition: set-up handlers and the device link, in place before any control is set
-    measurementRun = std::make_unique<acq::MeasurementRun>(*this, *setupPanel);
-    linkIndicator = std::make_unique<acq::LinkIndicator>(*this, *measurementRun);
-    boardChoice = std::make_unique<acq::BoardChoiceUi>(*this, btUSB);
+    boardChoice = std::make_unique<acq::BoardChoiceUi>(*measurementRun, linkIndicator->btUSB, paths.deviceFile,
+                                                       paths.appFolder, services_.dialogs);
     record.zeroLevels = {0, 0, 0};
     setAcceptDrops(true);
     // files: measurement files, scales, folder browsing; then the scales file is read
@@ -394,7 +341,7 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
     wireChart();
     connect(this, &TForm1::chartShown, analysisActions, &analysis::MainWindowAnalysis::setChartShown);
 
-    btUSBClick();
+    linkIndicator->btUSBClick();
     setupPanel->timeFromSamples(); // acquisition: the time follows the stored sample count
     settingsUi_->noteUnread(this); // files: a "tremor.ini" too large to read
     formReady = true;
@@ -417,9 +364,7 @@ void TForm1::FormClose()
     if (closing_)
         return;
     closing_ = true;
-    timRx->stop();
-    TimPrgssBar->stop();
-    timCheckUSB->stop();
+    measurementRun->stopTimers(); // acquisition
     ++record.generation;
     record.sampleStream.clear();
     if (form2_)
@@ -476,8 +421,7 @@ void TForm1::layoutChartArea()
     display::SignalChart* chart = chartPart->Chart1;
     chart->setGeometry(kChartLeft, kChartTop, chartW, chartH);
     measurementFiles->setCommentArea(QRect(kChartLeft, 56, chartW, 57));
-    pnlChart->setGeometry(kChartLeft, kChartTop, chartW, pnlChart->sizeHint().height());
-    progressBar->setFixedWidth(std::max(0, chartW - 20));
+    measurementRun->fitProgressPanel(QPoint(kChartLeft, kChartTop), chartW);
     status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
     QToolButton* copyButton = chartPart->btSaveChart;
     copyButton->move(2, chartH - 26);
@@ -619,13 +563,6 @@ void TForm1::btHelpTOCClick()
 void TForm1::ShowStartProcess(const QString& text)
 {
     status->setPanelText(0, text);
-}
-
-void TForm1::btUSBClick()
-{
-    status->setPanelText(0, QStringLiteral("USB: связь отсутствует"));
-    btUSB->setIcon(QIcon(imgUSBred));
-    timCheckUSB->stop();
 }
 
 // ---- display ----

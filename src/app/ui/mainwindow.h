@@ -58,6 +58,7 @@ namespace app {
 class ZeroRunLink;
 class FilesLink;
 class DisplayLink;
+class AcquisitionLink;
 
 // The main window: the tool bars, the comment, the signal chart, the status bar
 // and the floating option panels. The measurement record lives here.
@@ -77,7 +78,6 @@ public:
     void btOptionsClick();
     void gbOptionsClick();
     void btHelpTOCClick();
-    void btUSBClick();
 
     // Builds the signal chart from the record (the chart part does it).
     void ShowChart(QObject* sender = nullptr);
@@ -100,8 +100,7 @@ public:
     QFrame* tbFile;
     QFrame* tbMCctl;
     QFrame* tbOptions;
-    QToolButton *btStartPlus, *btRd;
-    QToolButton *btUSB, *btChart, *btOptions, *btHelpTOC;
+    QToolButton *btChart, *btOptions, *btHelpTOC;
 
     StatusPanels* status;
 
@@ -112,18 +111,7 @@ public:
     PanelBox* gbOptions;
     QGroupBox* gbHelp;
     QComboBox* cbHelp;
-    QPushButton* btFM25ProtectClr;
 
-    // Run progress panel.
-    QFrame* pnlChart;
-    QLabel *lbAll, *lbElapsedVal, *lbRestVal, *lbPercent, *lbRestPercent;
-    QProgressBar* progressBar;
-
-    QTimer* timRx;
-    QTimer* TimPrgssBar;
-    QTimer* timCheckUSB;
-    QPixmap imgUSBred;
-    QPixmap imgUSBgreen;
 
 
     Services services() const { return services_; }
@@ -182,7 +170,7 @@ private:
     void buildChartPanel();
     void buildOptionsPanel();
     void buildCommentBrowser();
-    void buildProgressPanel();
+    void placeProgressPanel();
     void assignHelpNumbers();
     void FormCreate(const files::MainSettings& s);
     void FormClose();
@@ -196,7 +184,9 @@ private:
     void wireScales();
     // Joins the files parts to each other (fileslinks.cpp).
     void wireFiles();
-    // Joins the acquisition parts to the chart and to each other (acquisitionlinks.cpp).
+    // The acquisition parts, made as their tool bar is (acquisitionlinks.cpp).
+    void buildAcquisitionParts();
+    // Joins the acquisition parts to the chart (acquisitionlinks.cpp).
     void wireAcquisition();
     // The main chart as the analyses take it (partlinks.cpp).
     analysis::MainChartView mainChartView() const;
@@ -211,6 +201,7 @@ private:
     // "tremor.ini" at the end of creation and at closing.
     std::unique_ptr<files::SettingsUi> settingsUi_;
     std::unique_ptr<DisplayLink> displayLink_;
+    std::unique_ptr<AcquisitionLink> acquisitionLink_;
     bool closing_ = false;
 };
 

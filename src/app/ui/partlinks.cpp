@@ -1,5 +1,6 @@
 #include "app/ui/partlinks.h"
 
+#include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"
 #include "analysis/ui/mainanalysis.h"
 #include "app/ui/mainwindow.h"
@@ -40,7 +41,7 @@ void ZeroRunLink::switchSmoothingOn()
 bool ZeroRunLink::startRun()
 {
     f_.btStartClick();
-    return f_.timRx->isActive();
+    return f_.measurementRun->polling();
 }
 
 void ZeroRunLink::restoreSettings()
