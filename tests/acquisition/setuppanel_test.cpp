@@ -2,6 +2,8 @@
 
 #include "acquisition/devicelink.h"
 #include "acquisition/ui/linkindicator.h"
+#include "files/ui/folderbrowserui.h"
+#include "files/ui/measurementfilesui.h"
 
 #include <functional>
 
@@ -239,6 +241,32 @@ TEST_F(SetupPanelTest, KeysOnTheStartButton)
     EXPECT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Выбор F/T"));
     EXPECT_TRUE(board->commandsReceived().empty()) << "Escape starts nothing";
     EXPECT_FALSE(f->measurementRun->timRx->isActive());
+}
+
+// Whatever closes the set-up panel, its button must not go on offering to close it.
+TEST_F(SetupPanelTest, EveryWayThePanelClosesPutsItsButtonBack)
+{
+    const struct {
+        const char* what;
+        std::function<void(TForm1&)> close;
+    } cases[] = {
+        {"its own button", [](TForm1& f) { f.setupPanel->btChooseFClick(); }},
+        {"a run's start", [](TForm1& f) { f.measurementRun->btStartClick(); }},
+        {"a double-click on the tool bar", [](TForm1& f) { f.measurementRun->ctlBarDblClick(); }},
+        {"a file's load", [](TForm1& f) { f.measurementFiles->loadWithoutDialog(QStringLiteral("/nonexistent.axd")); }},
+        {"the next file of the folder", [](TForm1& f) { f.folderBrowser->btNextFileClick(); }},
+        {"the folder's comments", [](TForm1& f) { f.folderBrowser->btShowCmntClick(); }},
+    };
+    for (const auto& c : cases) {
+        auto f = make();
+        showActive(*f);
+        f->setupPanel->btChooseFClick();
+        ASSERT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Закрыть"));
+        c.close(*f);
+        EXPECT_FALSE(f->setupPanel->gbFT->isVisible()) << c.what;
+        EXPECT_EQ(f->setupPanel->btChooseF->text(), QStringLiteral("Выбор F/T")) << c.what;
+        EXPECT_EQ(f->setupPanel->btChooseF->palette().color(QPalette::ButtonText), QColor(Qt::black)) << c.what;
+    }
 }
 
 TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
