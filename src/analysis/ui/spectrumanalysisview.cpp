@@ -116,18 +116,65 @@ class DecadeTicker : public QCPAxisTickerLog {
     }
 };
 
+namespace {
+
+std::vector<QColor> curveColours(const SpectralAnalysis& a, const std::vector<QColor>& colours)
+{
+    if (a.channels.size() <= 1)
+        return colours;
+    std::vector<QString> letters;
+    for (const ChannelAnalysis& c : a.channels)
+        letters.push_back(c.letter);
+    return overlayColours(colours, letters);
+}
+
+void curvePoints(const SpectralAnalysis& a, const ChannelAnalysis& c, int first, int last, QVector<double>& keys,
+                 QVector<double>& values)
+{
+    const bool logF = a.settings.logFrequency;
+    const double df = c.spectrum.binHz();
+    keys.reserve(std::max(0, last - first + 1));
+    values.reserve(keys.capacity());
+    for (int k = first; k <= last; ++k) {
+        const double f = k * df;
+        if (logF && f <= 0)
+            continue; // no place for 0 Hz on a logarithmic axis
+        const double v = a.shown(c, k);
+        keys.push_back(f);
+        values.push_back(std::isfinite(v) ? v : std::numeric_limits<double>::quiet_NaN());
+    }
+}
+
+} // namespace
+
 void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QColor>& colours,
                                 const QString& valueTitle)
+{
+    takeOverAxes();
+    setFrequencyAxis(a.settings.logFrequency);
+    setValueAxisTitle(a, valueTitle);
+    addChannelCurves(a, colours);
+    const auto peaks = a.allPeaks();
+    if (!peaks.empty()) {
+        QStringList lines = markPeaks(a, peaks);
+        peakList_ = lines.join(QLatin1Char('\n'));
+        showPeakList(lines);
+    }
+    showLegend();
+    fitRanges();
+}
+
+void SpectrumAnalysisView::takeOverAxes()
 {
     clear();
     active_ = true;
     ownTicker_ = chart_->xAxis->ticker();
     ownBottomTitle_ = chart_->xAxis->label();
     ownLeftTitle_ = chart_->yAxis->label();
+}
 
-    const bool logF = a.settings.logFrequency;
-    const QString dp = QLocale::system().decimalPoint();
-    const QChar sep = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
+void SpectrumAnalysisView::setFrequencyAxis(bool logF)
+{
     if (logF) {
         chart_->xAxis->setScaleType(QCPAxis::stLogarithmic);
         chart_->xAxis->setTicker(QSharedPointer<DecadeTicker>::create());
@@ -135,93 +182,94 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
         chart_->xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
     }
     chart_->xAxis->setLabel(QStringLiteral("Частота, Гц"));
+}
+
+void SpectrumAnalysisView::setValueAxisTitle(const SpectralAnalysis& a, const QString& valueTitle)
+{
     // The signal's own name ("Ускорение") before the scale says what was analysed.
     const int comma = int(valueTitle.lastIndexOf(QLatin1Char(',')));
     const QString signal = comma > 0 ? valueTitle.left(comma).trimmed() : valueTitle.trimmed();
     chart_->yAxis->setLabel((signal.isEmpty() ? QString() : signal + QStringLiteral(": ")) +
                             scaleTitle(a.settings.scale) + QStringLiteral(", ") + a.valueCaption());
+}
 
+void SpectrumAnalysisView::addChannelCurves(const SpectralAnalysis& a, const std::vector<QColor>& colours)
+{
     const int first = a.firstBin();
     const int last = a.lastBin();
-    std::vector<QColor> shownColours = colours;
-    if (a.channels.size() > 1) {
-        std::vector<QString> letters;
-        for (const ChannelAnalysis& c : a.channels)
-            letters.push_back(c.letter);
-        shownColours = overlayColours(colours, letters);
-    }
+    const std::vector<QColor> shownColours = curveColours(a, colours);
     for (std::size_t i = 0; i < a.channels.size(); ++i) {
         const ChannelAnalysis& c = a.channels[i];
-        const double df = c.spectrum.binHz();
         QVector<double> keys;
         QVector<double> values;
-        keys.reserve(std::max(0, last - first + 1));
-        values.reserve(keys.capacity());
-        for (int k = first; k <= last; ++k) {
-            const double f = k * df;
-            if (logF && f <= 0)
-                continue; // no place for 0 Hz on a logarithmic axis
-            const double v = a.shown(c, k);
-            keys.push_back(f);
-            values.push_back(std::isfinite(v) ? v : std::numeric_limits<double>::quiet_NaN());
-        }
+        curvePoints(a, c, first, last, keys, values);
         QCPGraph* g = chart_->addGraph();
         g->setName(c.letter);
         g->setPen(QPen(i < shownColours.size() ? shownColours[i] : QColor(Qt::red)));
         g->setData(keys, values, true);
         graphs_.push_back(g);
     }
+}
 
-    const auto peaks = a.allPeaks();
-    if (!peaks.empty()) {
-        peakMarks_ = chart_->addGraph();
-        peakMarks_->setName(QStringLiteral("peaks"));
-        peakMarks_->setLineStyle(QCPGraph::lsNone);
-        peakMarks_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, Qt::black, 7));
-        QStringList lines;
-        int n = 0;
-        for (const auto& [p, letter] : peaks) {
-            const double v = a.shownPeak(p);
-            peakMarks_->addData(p.frequencyHz, v);
-            const QString f = platform::generalNumberText(std::round(p.frequencyHz * 1e4) / 1e4, sep);
-            auto* mark = new QCPItemText(chart_);
-            mark->position->setCoords(p.frequencyHz, v);
-            mark->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-            mark->setText(QString::number(++n));
-            mark->setPadding(QMargins(0, 0, 0, 6));
-            items_.push_back(mark);
-            lines << QStringLiteral("%1) %2 Гц  %3  %4")
-                         .arg(n)
-                         .arg(f, platform::significantText(v, 6, sep), letter);
-        }
-        peakList_ = lines.join(QLatin1Char('\n'));
-        // The list goes right of the plot, in a margin of its own, so that it never hides a
-        // curve; as many lines as the chart's height holds, the rest said to be left out.
-        auto* list = new QCPItemText(chart_);
-        const QFontMetrics metrics(list->font());
-        const int room = std::max(1, (chart_->height() - 8) / metrics.lineSpacing());
-        if (lines.size() > room) {
-            const qsizetype left = lines.size() - (room - 1);
-            lines.resize(room - 1);
-            lines << QStringLiteral("… ещё %1").arg(left);
-        }
-        const QString shown = lines.join(QLatin1Char('\n'));
-        list->position->setTypeX(QCPItemPosition::ptViewportRatio);
-        list->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        list->position->setCoords(1.0, 0.0);
-        list->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
-        list->setTextAlignment(Qt::AlignLeft);
-        list->setBrush(QBrush(Qt::white));
-        list->setPen(QPen(Qt::gray));
-        list->setPadding(QMargins(4, 2, 4, 2));
-        list->setText(shown);
-        list->setClipToAxisRect(false);
-        items_.push_back(list);
-        const int listWidth = metrics.boundingRect(QRect(), Qt::AlignLeft, shown).width() + 4 + 4 + 2;
-        chart_->axisRect()->setAutoMargins(QCP::msLeft | QCP::msTop | QCP::msBottom);
-        chart_->axisRect()->setMargins(QMargins(0, 0, listWidth + 12, 0));
+QStringList SpectrumAnalysisView::markPeaks(const SpectralAnalysis& a,
+                                            const std::vector<std::pair<SpectralPeak, QString>>& peaks)
+{
+    const QString dp = QLocale::system().decimalPoint();
+    const QChar sep = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
+    peakMarks_ = chart_->addGraph();
+    peakMarks_->setName(QStringLiteral("peaks"));
+    peakMarks_->setLineStyle(QCPGraph::lsNone);
+    peakMarks_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssTriangleInverted, Qt::black, 7));
+    QStringList lines;
+    int n = 0;
+    for (const auto& [p, letter] : peaks) {
+        const double v = a.shownPeak(p);
+        peakMarks_->addData(p.frequencyHz, v);
+        const QString f = platform::generalNumberText(std::round(p.frequencyHz * 1e4) / 1e4, sep);
+        auto* mark = new QCPItemText(chart_);
+        mark->position->setCoords(p.frequencyHz, v);
+        mark->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        mark->setText(QString::number(++n));
+        mark->setPadding(QMargins(0, 0, 0, 6));
+        items_.push_back(mark);
+        lines << QStringLiteral("%1) %2 Гц  %3  %4")
+                     .arg(n)
+                     .arg(f, platform::significantText(v, 6, sep), letter);
     }
+    return lines;
+}
 
+void SpectrumAnalysisView::showPeakList(QStringList& lines)
+{
+    // The list goes right of the plot, in a margin of its own, so that it never hides a
+    // curve; as many lines as the chart's height holds, the rest said to be left out.
+    auto* list = new QCPItemText(chart_);
+    const QFontMetrics metrics(list->font());
+    const int room = std::max(1, (chart_->height() - 8) / metrics.lineSpacing());
+    if (lines.size() > room) {
+        const qsizetype left = lines.size() - (room - 1);
+        lines.resize(room - 1);
+        lines << QStringLiteral("… ещё %1").arg(left);
+    }
+    const QString shown = lines.join(QLatin1Char('\n'));
+    list->position->setTypeX(QCPItemPosition::ptViewportRatio);
+    list->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    list->position->setCoords(1.0, 0.0);
+    list->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
+    list->setTextAlignment(Qt::AlignLeft);
+    list->setBrush(QBrush(Qt::white));
+    list->setPen(QPen(Qt::gray));
+    list->setPadding(QMargins(4, 2, 4, 2));
+    list->setText(shown);
+    list->setClipToAxisRect(false);
+    items_.push_back(list);
+    const int listWidth = metrics.boundingRect(QRect(), Qt::AlignLeft, shown).width() + 4 + 4 + 2;
+    chart_->axisRect()->setAutoMargins(QCP::msLeft | QCP::msTop | QCP::msBottom);
+    chart_->axisRect()->setMargins(QMargins(0, 0, listWidth + 12, 0));
+}
+
+void SpectrumAnalysisView::showLegend()
+{
     // Several curves: a legend names them, at the top in the middle.
     chart_->legend->clearItems();
     if (graphs_.size() > 1) {
@@ -230,7 +278,10 @@ void SpectrumAnalysisView::show(const SpectralAnalysis& a, const std::vector<QCo
         chart_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignHCenter);
         chart_->legend->setVisible(true);
     }
+}
 
+void SpectrumAnalysisView::fitRanges()
+{
     chart_->rescaleAxes();
     // Room above the highest line for the number of a peak on it.
     const QCPRange y = chart_->yAxis->range();

@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 
+#include <utility>
 #include <vector>
 
 #include "analysis/spectralreport.h"
@@ -33,6 +35,18 @@ class SpectrumAnalysisView {
     QString peakList() const { return peakList_; }
 
   private:
+    // Keeps the chart's own bottom ticker and axis titles for clear() to give back.
+    void takeOverAxes();
+    void setFrequencyAxis(bool logF);
+    void setValueAxisTitle(const SpectralAnalysis& a, const QString& valueTitle);
+    void addChannelCurves(const SpectralAnalysis& a, const std::vector<QColor>& colours);
+    // Marks and numbers the peaks on the curves; gives back a line per peak.
+    QStringList markPeaks(const SpectralAnalysis& a, const std::vector<std::pair<SpectralPeak, QString>>& peaks);
+    // Cuts `lines` to what the chart's height holds.
+    void showPeakList(QStringList& lines);
+    void showLegend();
+    void fitRanges();
+
     QCustomPlot* chart_;
     bool active_ = false;
     QSharedPointer<QCPAxisTicker> ownTicker_;
