@@ -44,6 +44,14 @@ SpectrumOptionsPanel::SpectrumOptionsPanel(QWidget* parent) : QWidget(parent)
     small.setPointSizeF(small.pointSizeF() * 0.85);
     setFont(small);
 
+    buildSpectrumControls();
+    buildResultControls();
+    layOutRows();
+    connectControls();
+}
+
+void SpectrumOptionsPanel::buildSpectrumControls()
+{
     cbWindow = new QComboBox(this);
     cbWindow->setObjectName(QStringLiteral("cbWindow"));
     cbWindow->addItems({QStringLiteral("прямоугольное"), QStringLiteral("Ханна"), QStringLiteral("Хэмминга"),
@@ -77,7 +85,10 @@ SpectrumOptionsPanel::SpectrumOptionsPanel(QWidget* parent) : QWidget(parent)
     seFmin->setRange(0, 1600);
     seFmin->setDecimals(2);
     seFmin->setToolTip(QStringLiteral("Нижняя граница частот; верхняя — Fmax."));
+}
 
+void SpectrumOptionsPanel::buildResultControls()
+{
     cbPeaks = new QCheckBox(QStringLiteral("Пики:"), this);
     cbPeaks->setObjectName(QStringLiteral("cbPeaks"));
     sePeaks = new QSpinBox(this);
@@ -105,7 +116,10 @@ SpectrumOptionsPanel::SpectrumOptionsPanel(QWidget* parent) : QWidget(parent)
     lbBandRms->setObjectName(QStringLiteral("lbBandRms"));
     lbBandRms->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lbBandRms->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
 
+void SpectrumOptionsPanel::layOutRows()
+{
     auto* rows = new QGridLayout(this);
     rows->setContentsMargins(4, 1, 4, 1);
     rows->setVerticalSpacing(1);
@@ -138,7 +152,10 @@ SpectrumOptionsPanel::SpectrumOptionsPanel(QWidget* parent) : QWidget(parent)
     rows->addLayout(second, 1, 0);
     for (QWidget* w : findChildren<QWidget*>())
         w->setMaximumHeight(19);
+}
 
+void SpectrumOptionsPanel::connectControls()
+{
     // Overlap means nothing without averaging.
     auto follow = [this] { cbOverlap->setEnabled(cbSegment->currentData().toInt() > 0); };
     connect(cbSegment, &QComboBox::currentIndexChanged, this, follow);

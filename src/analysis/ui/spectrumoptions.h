@@ -73,6 +73,12 @@ class SpectrumOptionsPanel : public QWidget {
     void resizeEvent(QResizeEvent* e) override;
 
   private:
+    // How the spectrum is computed and shown.
+    void buildSpectrumControls();
+    // Peaks, channels, the spectrogram and the file; the labels of what an analysis found.
+    void buildResultControls();
+    void layOutRows();
+    void connectControls();
     // Shows the band RMS in the room the row leaves it, cut short with "…" where it does not fit
     // and then whole in the label's tooltip.
     void fitBandRms();
