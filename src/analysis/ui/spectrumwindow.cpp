@@ -54,6 +54,32 @@ platform::FileDialogSpec pictureDialog()
     return spec;
 }
 
+// The visible stretch of the source's series; nothing when it has none or no series.
+std::optional<Stretch> sourceStretch(const SignalSource& source)
+{
+    return source.values ? visibleStretch(source.pointCount, source.firstVisibleIndex, source.lastVisibleIndex)
+                         : std::nullopt;
+}
+
+// The strongest bin of the first channel in the band: what the readout names.
+SpectrumSummary strongestBin(const SpectralAnalysis& a)
+{
+    SpectrumSummary summary;
+    if (a.channels.empty())
+        return summary;
+    const ChannelAnalysis& c = a.channels.front();
+    bool any = false;
+    for (int k = a.firstBin(); k <= a.lastBin(); ++k) {
+        const double v = a.shown(c, k);
+        if (std::isfinite(v) && (!any || v > summary.peakAmplitude)) {
+            summary.peakAmplitude = v;
+            summary.peakFrequency = k * c.spectrum.binHz();
+            any = true;
+        }
+    }
+    return summary;
+}
+
 } // namespace
 
 // The bottom axis of a chart is laid out in point numbers; its ticks stand at round values of
@@ -153,14 +179,30 @@ QCustomPlot* TForm2::makeChart(const char* name, const QString& leftTitle, Index
 void TForm2::buildControls()
 {
     chartColour_ = palette().color(QPalette::Window);
+    buildSaveButton();
+    buildStepAndLimitBoxes();
+    buildRunControls();
+    layoutStrip();
+    buildSpectrumChart();
+    buildTrendChart();
+    buildSpectrumButton();
+    buildAnalysisOptions();
+    keepStripOnTop();
+    connectControls();
+}
 
+void TForm2::buildSaveButton()
+{
     btSaveCh = new HoldButton(this);
     btSaveCh->setObjectName(QStringLiteral("btSaveCh"));
     btSaveCh->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     btSaveCh->setToolTip(
         QStringLiteral("Копировать график в формате SVG в буфер обмена. ДЛЯ СОХРАНЕНИЯ ГРАФИКА В ФАЙЛ *.svg "
                        "удерживайте кнопку нажатой более секунды."));
+}
 
+void TForm2::buildStepAndLimitBoxes()
+{
     seStep = new SpinEdit(1, kMaxStep, 1, this);
     seStep->setObjectName(QStringLiteral("seStep"));
     lbStep = new QLabel(QStringLiteral("Шаг выборки:"), this);
@@ -174,7 +216,10 @@ void TForm2::buildControls()
     lbFmax = new QLabel(QStringLiteral("Fmax,Гц"), this);
     lbFmax->setObjectName(QStringLiteral("lbFmax"));
     lbFmax->setBuddy(seFmax);
+}
 
+void TForm2::buildRunControls()
+{
     rgSpEnv = new app::RadioGroup({}, {QStringLiteral("Огибающая"), QStringLiteral("Спектр")}, 2, this);
     rgSpEnv->setObjectName(QStringLiteral("rgSpEnv"));
     rgSpEnv->setFlat(true);
@@ -189,9 +234,10 @@ void TForm2::buildControls()
     lbSpectrumMax = new QLabel(this);
     lbSpectrumMax->setObjectName(QStringLiteral("lbSpectrumMax"));
     lbSpectrumMax->setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
 
-    layoutStrip();
-
+void TForm2::buildSpectrumChart()
+{
     Chart1 = makeChart("Chart1", QStringLiteral("Амплитуда"), &spectrumTicker_);
     Chart1->xAxis->setLabel(QStringLiteral("ГЕРЦЫ"));
     Chart1->move(kChart1Place);
@@ -202,7 +248,10 @@ void TForm2::buildControls()
     Envelope = Chart1->addGraph();
     Envelope->setName(QStringLiteral("Envelope"));
     Envelope->setPen(QPen(Qt::green));
+}
 
+void TForm2::buildTrendChart()
+{
     Chart2 = makeChart("Chart2", QStringLiteral("Тренд"), &trendTicker_);
     Chart2->move(kChart2Place);
     seriLn = Chart2->addGraph();
@@ -212,23 +261,35 @@ void TForm2::buildControls()
     seriTrend->setName(QStringLiteral("seriTrend"));
     seriTrend->setPen(QPen(Qt::red));
     Chart2->hide();
+}
 
+void TForm2::buildSpectrumButton()
+{
     btSpectrum = new QPushButton(QStringLiteral("Спектр"), this);
     btSpectrum->setObjectName(QStringLiteral("btSpectrum"));
     btSpectrum->setToolTip(QStringLiteral("Параметры графика"));
     btSpectrum->setGeometry(561, 26, 48, 21);
     btSpectrum->hide();
+}
 
+void TForm2::buildAnalysisOptions()
+{
     analysisOptions = new SpectrumOptionsPanel(this);
     analysisView_ = std::make_unique<SpectrumAnalysisView>(Chart1);
     connect(analysisOptions, &SpectrumOptionsPanel::spectrogramRequested, this, &TForm2::showSpectrogram);
     connect(analysisOptions, &SpectrumOptionsPanel::saveRequested, this, &TForm2::saveSpectrum);
+}
 
+void TForm2::keepStripOnTop()
+{
     // The strip lies over the charts' top edge, as designed: keep it on top.
     for (QWidget* w : std::initializer_list<QWidget*>{btSaveCh, lbStep, seStep, lbFmax, seFmax, rgSpEnv,
                                                       btSpGo, btTr, cbSp2ClipBrd, lbSpectrumMax})
         w->raise();
+}
 
+void TForm2::connectControls()
+{
     connect(seStep, &SpinEdit::changed, this, &TForm2::seStepChange);
     connect(seFmax, &SpinEdit::changed, this, &TForm2::seFmaxChange);
     connect(seFmax, &SpinEdit::doubleClicked, this, &TForm2::seFmaxDblClick);
@@ -466,9 +527,7 @@ bool TForm2::btSpectrumClick()
     Chart2->hide();
     Chart1->show();
 
-    const auto visible = source_.values ? visibleStretch(source_.pointCount, source_.firstVisibleIndex,
-                                                         source_.lastVisibleIndex)
-                                        : std::nullopt;
+    const auto visible = sourceStretch(source_);
     if (!visible) {
         services_.dialogs->message(this, noStretchMessage());
         return false;
@@ -484,16 +543,35 @@ bool TForm2::btSpectrumClick()
         return showAnalysis(*visible, step);
     analysisView_->clear();
     analysisOptions->clearResult();
+    return showPlainSpectrum(*span, step);
+}
 
+bool TForm2::showPlainSpectrum(const Stretch& span, int step)
+{
     const double period = source_.samplePeriodUs;
     const SpectrumSummary summary =
-        computeSpectrum(source_.values + span->first, span->count(), step, period,
+        computeSpectrum(source_.values + span.first, span.count(), step, period,
                         binCutFrequency(seFmax->value(), nyquistHz(), step), spectrumAmp.data());
     if (!spectrumFinite(spectrumAmp.data(), summary)) {
         services_.dialogs->message(this, spectrumNotFiniteMessage());
         return false;
     }
+    const QChar sep = decimalSeparator();
+    drawPlainSpectrum(summary, step, sep);
+    lbSpectrumMax->setText(spectrumPeakCaption(summary, sep));
+    placeResultLabel();
 
+    ReportContext ctx = reportContext(span.first, span.last, sep);
+    ctx.smoothing = source_.smoothing;
+    services_.dialogs->setClipboardText(
+        spectrumReport(spectrumAmp.data(), summary, period, step, cbSp2ClipBrd->isChecked(), ctx));
+    spectrumFile_ = plainSpectrumFileText(spectrumAmp.data(), summary.binCount, period, step, source_.channelCaption,
+                                          valueUnit(source_.valueTitle), QLatin1Char(';'), sep);
+    return true;
+}
+
+void TForm2::drawPlainSpectrum(const SpectrumSummary& summary, int step, QChar sep)
+{
     SpectArrows->data()->clear();
     Envelope->data()->clear();
     QVector<double> keys(summary.binCount);
@@ -505,14 +583,7 @@ bool TForm2::btSpectrumClick()
     QCPGraph* target = rgSpEnv->itemIndex() == 1 ? SpectArrows : Envelope;
     target->setData(keys, values, true);
 
-    const QChar sep = decimalSeparator();
-    spectrumTicker_->first = 0;
-    spectrumTicker_->last = summary.binCount - 1;
-    spectrumTicker_->label = [period, step, sep](qint64 j) {
-        return platform::generalNumberText(binFrequency(int(j), period, step), sep);
-    };
-    spectrumTicker_->setUnitsPerCoordinate(binFrequency(1, period, step));
-    spectrumTicker_->setDecimalSeparator(sep);
+    labelBins(summary.binCount, step, sep);
     Chart1->xAxis->setLabel(QStringLiteral("ГЕРЦЫ"));
     Chart1->rescaleAxes();
     // An all-zero spectrum (a signal without any change) gets an amplitude scale from zero up,
@@ -520,23 +591,30 @@ bool TForm2::btSpectrumClick()
     if (std::all_of(values.cbegin(), values.cend(), [](double v) { return v == 0; }))
         Chart1->yAxis->setRange(0, 1);
     Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
 
-    lbSpectrumMax->setText(spectrumPeakCaption(summary, sep));
-    placeResultLabel();
+void TForm2::labelBins(int binCount, int step, QChar sep)
+{
+    const double period = source_.samplePeriodUs;
+    spectrumTicker_->first = 0;
+    spectrumTicker_->last = binCount - 1;
+    spectrumTicker_->label = [period, step, sep](qint64 j) {
+        return platform::generalNumberText(binFrequency(int(j), period, step), sep);
+    };
+    spectrumTicker_->setUnitsPerCoordinate(binFrequency(1, period, step));
+    spectrumTicker_->setDecimalSeparator(sep);
+}
 
+ReportContext TForm2::reportContext(qint64 firstIndex, qint64 lastIndex, QChar sep) const
+{
     ReportContext ctx;
     ctx.unitSuffix = timeUnitSuffix(source_.xAxisTitle);
-    ctx.firstTime = pointTime(span->first, period, source_.timeUnitDivisor);
-    ctx.lastTime = pointTime(span->last, period, source_.timeUnitDivisor);
+    ctx.firstTime = pointTime(firstIndex, source_.samplePeriodUs, source_.timeUnitDivisor);
+    ctx.lastTime = pointTime(lastIndex, source_.samplePeriodUs, source_.timeUnitDivisor);
     ctx.channel = source_.channelCaption;
     ctx.fileName = source_.fileName;
-    ctx.smoothing = source_.smoothing;
     ctx.decimalSeparator = sep;
-    services_.dialogs->setClipboardText(
-        spectrumReport(spectrumAmp.data(), summary, period, step, cbSp2ClipBrd->isChecked(), ctx));
-    spectrumFile_ = plainSpectrumFileText(spectrumAmp.data(), summary.binCount, period, step, source_.channelCaption,
-                                          valueUnit(source_.valueTitle), QLatin1Char(';'), sep);
-    return true;
+    return ctx;
 }
 
 bool TForm2::showAnalysis(const Stretch& visible, int step)
@@ -544,6 +622,38 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
     const AnalysisSettings settings = analysisOptions->settings();
     std::vector<ChannelInput> inputs;
     std::vector<QColor> colours;
+    gatherChannels(visible, inputs, colours);
+
+    const SpectralAnalysis a =
+        analyseChannels(inputs, settings, step, source_.samplePeriodUs,
+                        binCutFrequency(seFmax->value(), nyquistHz(), step), valueUnit(source_.valueTitle));
+    if (a.channels.empty()) {
+        services_.dialogs->message(this, spectrumTooShortMessage());
+        return false;
+    }
+    if (!a.allFinite()) {
+        services_.dialogs->message(this, spectrumNotFiniteMessage());
+        return false;
+    }
+    SpectArrows->data()->clear();
+    Envelope->data()->clear();
+    analysisView_->show(a, colours, source_.valueTitle);
+    analysisOptions->showResult(a);
+
+    const QChar sep = decimalSeparator();
+    lbSpectrumMax->setText(analysisPeakCaption(strongestBin(a), sep));
+    placeResultLabel();
+
+    // One transform takes at most singleTransformLimit values: the report names the last one taken.
+    const ReportContext ctx = reportContext(visible.first, visible.first + a.pointsAnalysed() - 1, sep);
+    services_.dialogs->setClipboardText(spectralReport(a, cbSp2ClipBrd->isChecked(), ctx));
+    spectrumFile_ = spectrumFileText(a, QLatin1Char(';'), sep);
+    return true;
+}
+
+void TForm2::gatherChannels(const Stretch& visible, std::vector<ChannelInput>& inputs,
+                            std::vector<QColor>& colours) const
+{
     auto take = [&](const ChannelSource& c) {
         // Every series of one build has the same points; a series that has
         // fewer (none drawn yet) is left out rather than read past its end.
@@ -563,88 +673,19 @@ bool TForm2::showAnalysis(const Stretch& visible, int step)
     }
     if (analysisOptions->withModulus() && source_.modulus)
         take(*source_.modulus);
-
-    const double period = source_.samplePeriodUs;
-    const SpectralAnalysis a =
-        analyseChannels(inputs, settings, step, period, binCutFrequency(seFmax->value(), nyquistHz(), step),
-                        valueUnit(source_.valueTitle));
-    if (a.channels.empty()) {
-        services_.dialogs->message(this, spectrumTooShortMessage());
-        return false;
-    }
-    if (!a.allFinite()) {
-        services_.dialogs->message(this, spectrumNotFiniteMessage());
-        return false;
-    }
-    SpectArrows->data()->clear();
-    Envelope->data()->clear();
-    analysisView_->show(a, colours, source_.valueTitle);
-    analysisOptions->showResult(a);
-
-    // The readout names the strongest bin of the first channel in the band.
-    SpectrumSummary summary;
-    if (!a.channels.empty()) {
-        const ChannelAnalysis& c = a.channels.front();
-        bool any = false;
-        for (int k = a.firstBin(); k <= a.lastBin(); ++k) {
-            const double v = a.shown(c, k);
-            if (std::isfinite(v) && (!any || v > summary.peakAmplitude)) {
-                summary.peakAmplitude = v;
-                summary.peakFrequency = k * c.spectrum.binHz();
-                any = true;
-            }
-        }
-    }
-    const QChar sep = decimalSeparator();
-    lbSpectrumMax->setText(analysisPeakCaption(summary, sep));
-    placeResultLabel();
-
-    ReportContext ctx;
-    ctx.unitSuffix = timeUnitSuffix(source_.xAxisTitle);
-    ctx.firstTime = pointTime(visible.first, period, source_.timeUnitDivisor);
-    // One transform takes at most singleTransformLimit values: the report names the last one taken.
-    ctx.lastTime = pointTime(visible.first + a.pointsAnalysed() - 1, period, source_.timeUnitDivisor);
-    ctx.channel = source_.channelCaption;
-    ctx.fileName = source_.fileName;
-    ctx.decimalSeparator = sep;
-    services_.dialogs->setClipboardText(spectralReport(a, cbSp2ClipBrd->isChecked(), ctx));
-    spectrumFile_ = spectrumFileText(a, QLatin1Char(';'), sep);
-    return true;
 }
 
 void TForm2::showSpectrogram()
 {
-    const auto visible = source_.values ? visibleStretch(source_.pointCount, source_.firstVisibleIndex,
-                                                         source_.lastVisibleIndex)
-                                        : std::nullopt;
+    const auto visible = sourceStretch(source_);
     if (!visible) {
         services_.dialogs->message(this, noStretchMessage());
         return;
     }
     const AnalysisSettings settings = analysisOptions->settings();
-    if (!spectrogram_) {
-        spectrogram_ = new SpectrogramWindow(this);
-        // Over this window, its caption on the screen: left alone, the window system centres it
-        // on this window and keeps only its inside on the screen, the caption above the top.
-        QRect g(QPoint(), spectrogram_->size());
-        g.moveCenter(geometry().center());
-        if (QScreen* scr = screen()) {
-            const QRect frame = frameGeometry(), inside = geometry();
-            const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
-                                   frame.right() - inside.right(), frame.bottom() - inside.bottom());
-            g = app::fitWindowGeometry(g, scr->availableGeometry().marginsRemoved(margins), spectrogram_->minimumSize());
-        }
-        spectrogram_->setGeometry(g);
-    }
-    SpectrogramSource s;
-    s.values = source_.values + visible->first;
-    s.count = visible->count();
-    s.samplePeriodUs = source_.samplePeriodUs;
-    s.firstTime = pointTime(visible->first, source_.samplePeriodUs, source_.timeUnitDivisor);
-    s.timeUnitDivisor = source_.timeUnitDivisor;
-    s.timeTitle = source_.xAxisTitle;
-    s.channel = source_.channelCaption;
-    s.valueUnit = valueUnit(source_.valueTitle);
+    if (!spectrogram_)
+        makeSpectrogramWindow();
+    const SpectrogramSource s = spectrogramSource(*visible);
     const WelchOptions o{settings.window, settings.segment > 0 ? settings.segment : 1024, settings.overlapPercent,
                          std::clamp(seStep->value(), 1, kMaxStep)};
     spectrogram_->show();
@@ -654,6 +695,36 @@ void TForm2::showSpectrogram()
         return;
     }
     spectrogram_->raise();
+}
+
+void TForm2::makeSpectrogramWindow()
+{
+    spectrogram_ = new SpectrogramWindow(this);
+    // Over this window, its caption on the screen: left alone, the window system centres it
+    // on this window and keeps only its inside on the screen, the caption above the top.
+    QRect g(QPoint(), spectrogram_->size());
+    g.moveCenter(geometry().center());
+    if (QScreen* scr = screen()) {
+        const QRect frame = frameGeometry(), inside = geometry();
+        const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
+                               frame.right() - inside.right(), frame.bottom() - inside.bottom());
+        g = app::fitWindowGeometry(g, scr->availableGeometry().marginsRemoved(margins), spectrogram_->minimumSize());
+    }
+    spectrogram_->setGeometry(g);
+}
+
+SpectrogramSource TForm2::spectrogramSource(const Stretch& visible) const
+{
+    SpectrogramSource s;
+    s.values = source_.values + visible.first;
+    s.count = visible.count();
+    s.samplePeriodUs = source_.samplePeriodUs;
+    s.firstTime = pointTime(visible.first, source_.samplePeriodUs, source_.timeUnitDivisor);
+    s.timeUnitDivisor = source_.timeUnitDivisor;
+    s.timeTitle = source_.xAxisTitle;
+    s.channel = source_.channelCaption;
+    s.valueUnit = valueUnit(source_.valueTitle);
+    return s;
 }
 
 void TForm2::saveSpectrum()
@@ -686,37 +757,17 @@ void TForm2::saveSpectrum()
 
 bool TForm2::showTrend(const SignalSource& source)
 {
-    const auto stretch =
-        source.values ? visibleStretch(source.pointCount, source.firstVisibleIndex, source.lastVisibleIndex)
-                      : std::nullopt;
+    const auto stretch = sourceStretch(source);
     if (!stretch) {
         services_.dialogs->message(this, noStretchMessage());
         return false;
     }
     const int step = std::clamp(seStep->value(), 1, kMaxStep);
-    const double period = source.samplePeriodUs;
-    const double divisor = source.timeUnitDivisor;
-    const Trend trend = computeTrend(source.values, source.pointCount, *stretch, step, period, divisor);
-
-    QVector<double> keys;
-    QVector<double> logs;
-    keys.reserve(qsizetype(trend.points.size()));
-    logs.reserve(qsizetype(trend.points.size()));
-    for (const TrendPoint& p : trend.points) {
-        keys.push_back(p.index);
-        logs.push_back(p.logDeviation);
-    }
-    seriLn->setData(keys, logs, true);
-    seriTrend->data()->clear();
-
+    const Trend trend = computeTrend(source.values, source.pointCount, *stretch, step, source.samplePeriodUs,
+                                     source.timeUnitDivisor);
+    drawTrendPoints(trend);
     const QChar sep = decimalSeparator();
-    trendTicker_->first = stretch->first;
-    trendTicker_->last = stretch->last;
-    trendTicker_->label = [period, divisor, sep](qint64 i) {
-        return trendPointLabel(i, period, divisor, sep);
-    };
-    trendTicker_->setUnitsPerCoordinate(period / divisor);
-    trendTicker_->setDecimalSeparator(sep);
+    labelTrendPoints(*stretch, source.samplePeriodUs, source.timeUnitDivisor, sep);
 
     if (!trend.fitted) {
         lbSpectrumMax->clear();
@@ -732,17 +783,46 @@ bool TForm2::showTrend(const SignalSource& source)
                        true);
     Chart2->rescaleAxes();
     Chart2->replot(QCustomPlot::rpQueuedReplot);
+    reportTrend(trend, source, *stretch, sep);
+    return true;
+}
 
-    const double periodUnit = period / divisor;
+void TForm2::drawTrendPoints(const Trend& trend)
+{
+    QVector<double> keys;
+    QVector<double> logs;
+    keys.reserve(qsizetype(trend.points.size()));
+    logs.reserve(qsizetype(trend.points.size()));
+    for (const TrendPoint& p : trend.points) {
+        keys.push_back(p.index);
+        logs.push_back(p.logDeviation);
+    }
+    seriLn->setData(keys, logs, true);
+    seriTrend->data()->clear();
+}
+
+void TForm2::labelTrendPoints(const Stretch& stretch, double period, double divisor, QChar sep)
+{
+    trendTicker_->first = stretch.first;
+    trendTicker_->last = stretch.last;
+    trendTicker_->label = [period, divisor, sep](qint64 i) {
+        return trendPointLabel(i, period, divisor, sep);
+    };
+    trendTicker_->setUnitsPerCoordinate(period / divisor);
+    trendTicker_->setDecimalSeparator(sep);
+}
+
+void TForm2::reportTrend(const Trend& trend, const SignalSource& source, const Stretch& stretch, QChar sep)
+{
+    const double periodUnit = source.samplePeriodUs / source.timeUnitDivisor;
     ReportContext ctx;
     ctx.unitSuffix = timeUnitSuffix(source.xAxisTitle);
-    ctx.firstTime = double(stretch->first) * periodUnit;
-    ctx.lastTime = double(stretch->last) * periodUnit;
+    ctx.firstTime = double(stretch.first) * periodUnit;
+    ctx.lastTime = double(stretch.last) * periodUnit;
     ctx.channel = trendChannelText(source.channelCaption, source.smoothing);
     ctx.fileName = source.fileName;
     ctx.decimalSeparator = sep;
     services_.dialogs->setClipboardText(trendReport(trend, ctx));
-    return true;
 }
 
 QString TForm2::spectrumLabel(qint64 index) const

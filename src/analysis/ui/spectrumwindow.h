@@ -35,6 +35,9 @@ class SpectrumAnalysisView;
 class SpectrumOptionsPanel;
 class SpinEdit;
 class IndexLabelTicker;
+struct ChannelInput;
+struct SpectrogramSource;
+struct SpectrumSummary;
 
 // What the main window hands over for one spectrum or trend run: the analysed
 // channel series of its chart and what the reports say about it.
@@ -163,6 +166,16 @@ class TForm2 : public QWidget {
 
   private:
     void buildControls();
+    // The tool row, in its focus order, then what lies under and beside it.
+    void buildSaveButton();
+    void buildStepAndLimitBoxes();
+    void buildRunControls();
+    void buildSpectrumChart();
+    void buildTrendChart();
+    void buildSpectrumButton();
+    void buildAnalysisOptions();
+    void keepStripOnTop();
+    void connectControls();
     void layoutStrip();
     void placeResultLabel();
     QCustomPlot* makeChart(const char* name, const QString& leftTitle, IndexLabelTicker** ticker);
@@ -181,7 +194,21 @@ class TForm2 : public QWidget {
     app::Services services_;
     std::function<qint32()> nyquistSource_;
     SignalSource source_;
+    // The spectrum as the design draws it: arrows or an envelope over the bins.
+    bool showPlainSpectrum(const Stretch& span, int step);
+    void drawPlainSpectrum(const SpectrumSummary& summary, int step, QChar sep);
+    // The bottom axis of Chart1 labels bins by their frequencies.
+    void labelBins(int binCount, int step, QChar sep);
+    // What a spectrum report says about the source's points firstIndex ... lastIndex.
+    ReportContext reportContext(qint64 firstIndex, qint64 lastIndex, QChar sep) const;
     bool showAnalysis(const Stretch& visible, int step);
+    // The series the analysis takes over the visible stretch, with their colours.
+    void gatherChannels(const Stretch& visible, std::vector<ChannelInput>& inputs, std::vector<QColor>& colours) const;
+    void makeSpectrogramWindow();
+    SpectrogramSource spectrogramSource(const Stretch& visible) const;
+    void drawTrendPoints(const Trend& trend);
+    void labelTrendPoints(const Stretch& stretch, double period, double divisor, QChar sep);
+    void reportTrend(const Trend& trend, const SignalSource& source, const Stretch& stretch, QChar sep);
 
     std::unique_ptr<SpectrumAnalysisView> analysisView_;
     SpectrogramWindow* spectrogram_ = nullptr;
