@@ -32,6 +32,27 @@ BoardChooser::BoardChooser(DeviceSettings base, QString ruleFolder, platform::Di
     setObjectName(QStringLiteral("BoardChooser"));
     setWindowTitle(QStringLiteral("Плата"));
     auto* column = new QVBoxLayout(this);
+    buildCandidateList(column);
+    buildCheckRow(column);
+    buildRuleRow(column);
+    if (!qEnvironmentVariable(kDeviceEnvironmentVariable).trimmed().isEmpty()) {
+        auto* note =
+            new QLabel(QStringLiteral("Переменная окружения ACCEL3_DEVICE задана: при следующем запуске "
+                                      "плату выберет она, а не device.ini."),
+                       this);
+        note->setWordWrap(true);
+        column->addWidget(note);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Выбрать"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    column->addWidget(buttons);
+    connectControls(buttons);
+    list->setCurrentRow(0);
+}
+
+void BoardChooser::buildCandidateList(QVBoxLayout* column)
+{
     column->addWidget(new QLabel(QStringLiteral("Плата, с которой работает программа:"), this));
     list = new QListWidget(this);
     list->setObjectName(QStringLiteral("list"));
@@ -40,7 +61,10 @@ BoardChooser::BoardChooser(DeviceSettings base, QString ruleFolder, platform::Di
         list->addItem(c.label());
     list->setMinimumWidth(420);
     column->addWidget(list);
+}
 
+void BoardChooser::buildCheckRow(QVBoxLayout* column)
+{
     auto* checkRow = new QHBoxLayout;
     btCheck = new QPushButton(QStringLiteral("Проверить"), this);
     btCheck->setObjectName(QStringLiteral("btCheck"));
@@ -51,7 +75,10 @@ BoardChooser::BoardChooser(DeviceSettings base, QString ruleFolder, platform::Di
     checkRow->addWidget(btCheck);
     checkRow->addWidget(lbCheck, 1);
     column->addLayout(checkRow);
+}
 
+void BoardChooser::buildRuleRow(QVBoxLayout* column)
+{
     btRule = new QPushButton(QStringLiteral("Правило udev…"), this);
     btRule->setObjectName(QStringLiteral("btRule"));
     btRule->setToolTip(QStringLiteral("Записать правило udev, которое даёт доступ к этой плате без прав root"));
@@ -65,25 +92,15 @@ BoardChooser::BoardChooser(DeviceSettings base, QString ruleFolder, platform::Di
     mRuleCommand->setMaximumHeight(mRuleCommand->fontMetrics().lineSpacing() * 5);
     mRuleCommand->hide();
     column->addWidget(mRuleCommand);
+}
 
-    if (!qEnvironmentVariable(kDeviceEnvironmentVariable).trimmed().isEmpty()) {
-        auto* note = new QLabel(QStringLiteral("Переменная окружения ACCEL3_DEVICE задана: при следующем запуске "
-                                               "плату выберет она, а не device.ini."),
-                                this);
-        note->setWordWrap(true);
-        column->addWidget(note);
-    }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Выбрать"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    column->addWidget(buttons);
-
+void BoardChooser::connectControls(QDialogButtonBox* buttons)
+{
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(btCheck, &QPushButton::clicked, this, &BoardChooser::btCheckClick);
     connect(btRule, &QPushButton::clicked, this, &BoardChooser::btRuleClick);
     connect(list, &QListWidget::currentRowChanged, this, &BoardChooser::selectionChanged);
-    list->setCurrentRow(0);
 }
 
 BoardChooser::~BoardChooser()

@@ -18,12 +18,14 @@
 
 #include <memory>
 
+class QDialogButtonBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QToolButton;
+class QVBoxLayout;
 
 namespace platform {
 class Dialogs;
@@ -58,6 +60,11 @@ class BoardChooser : public QDialog {
 
   private:
     void selectionChanged();
+    // The dialog's rows, top to bottom (the order is also the focus order).
+    void buildCandidateList(QVBoxLayout* column);
+    void buildCheckRow(QVBoxLayout* column);
+    void buildRuleRow(QVBoxLayout* column);
+    void connectControls(QDialogButtonBox* buttons);
 
     DeviceSettings base_;
     QString ruleFolder_;

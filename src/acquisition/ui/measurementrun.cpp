@@ -426,8 +426,20 @@ void MeasurementRun::sendStartCommand()
         sendFailed(sendFailedMessage(7, QStringLiteral("Пуск измерения")));
         return;
     }
-
     // The board measures from here: only now does the record become this run's.
+    adoptStartedRun(p);
+    showBoard();
+    const std::uint32_t interval = prepareTransfer(p.params);
+    showProgress(armReceive(p.params, interval));
+    if (p.params.toMemory) {
+        // The board records on its own from here; the connection indicator turns red.
+        link_->close();
+        emit linkClosed();
+    }
+}
+
+void MeasurementRun::adoptStartedRun(const PendingStart& p)
+{
     auto& r = record_;
     r.scaleToRange(p.rangeIndex);
     r.channelLetters = p.letters;
@@ -435,60 +447,63 @@ void MeasurementRun::sendStartCommand()
     r.sampleRateHz = p.rateHz;
     r.samplePeriodUs = 1000000.0 / r.sampleRateHz;
     r.calcUseChnl(p.params.channels);
+}
 
-    showBoard();
-    const bool toMemory = p.params.toMemory;
-    const std::uint32_t samples = p.params.samples;
-    const std::uint32_t expected = transferBytes(samples, r.channelCount);
+std::uint32_t MeasurementRun::prepareTransfer(const StartParams& params)
+{
+    auto& r = record_;
+    const std::uint32_t expected = transferBytes(params.samples, r.channelCount);
     // A streamed transfer is polled several times per 65000 bytes. A run to memory is
     // only timed: dividing its wait would announce "Время измерения истекло" while the
     // board is still recording, and a "Считать" then would fetch half a recording.
-    const std::uint32_t firstInterval = firstPollIntervalMs(samples, r.sampleRateHz);
-    const std::uint32_t interval = toMemory ? firstInterval : acq::pollIntervalMs(expected, firstInterval);
+    const std::uint32_t firstInterval = firstPollIntervalMs(params.samples, r.sampleRateHz);
+    const std::uint32_t interval =
+        params.toMemory ? firstInterval : acq::pollIntervalMs(expected, firstInterval);
     r.clearForTransfer(expected);
     extraBytes_ = 0;
     memoryRead_ = false;
     Measure();
     pollIntervalMs_ = interval;
     // A run to the computer sends from now on; one started by the contact is read from memory.
-    if (!toMemory && !p.params.externalStart)
-        host_.beginJournal(false, p.params.channels);
+    if (!params.toMemory && !params.externalStart)
+        host_.beginJournal(false, params.channels);
+    return interval;
+}
 
-    std::uint32_t wait = interval;
-    if (p.params.externalStart) {
+std::uint32_t MeasurementRun::armReceive(const StartParams& params, std::uint32_t interval)
+{
+    if (params.externalStart) {
         // The contact starts the run; the operator fetches the recording with "Считать".
         timRx->stop();
         timRx->setInterval(int(interval));
         showActivity(QStringLiteral("По окончании нажмите \"Считать\""));
-    } else {
-        wait = std::uint32_t(p.params.delayS) * 1000u + interval;
-        timRx->start(int(wait));
-        if (!toMemory && line())
-            lineWatch_->start();
+        return interval;
     }
+    const std::uint32_t wait = std::uint32_t(params.delayS) * 1000u + interval;
+    timRx->start(int(wait));
+    if (!params.toMemory && line())
+        lineWatch_->start();
+    return wait;
+}
 
-    if (wait > kProgressPanelAboveMs) {
-        progressWaitMs_ = wait;
-        progressBar->setRange(0, int(wait));
-        progressBar->setValue(0);
-        pnlChart->show();
-        pnlChart->raise();
-        TimPrgssBar->start();
-        const Progress p = progressAt(wait, 0);
-        lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
-        lbRestVal->setText(minutesSecondsText(p.remainingS));
-        lbAll->setText(minutesSecondsText(p.totalS));
-    } else {
+void MeasurementRun::showProgress(std::uint32_t waitMs)
+{
+    if (waitMs <= kProgressPanelAboveMs) {
         // A panel still counting down an earlier run would now count against this run's start.
         TimPrgssBar->stop();
         pnlChart->hide();
+        return;
     }
-
-    if (toMemory) {
-        // The board records on its own from here; the connection indicator turns red.
-        link_->close();
-        emit linkClosed();
-    }
+    progressWaitMs_ = waitMs;
+    progressBar->setRange(0, int(waitMs));
+    progressBar->setValue(0);
+    pnlChart->show();
+    pnlChart->raise();
+    TimPrgssBar->start();
+    const Progress p = progressAt(waitMs, 0);
+    lbElapsedVal->setText(minutesSecondsText(p.elapsedS));
+    lbRestVal->setText(minutesSecondsText(p.remainingS));
+    lbAll->setText(minutesSecondsText(p.totalS));
 }
 
 void MeasurementRun::TimPrgssBarTimer()
@@ -653,7 +668,6 @@ std::chrono::milliseconds MeasurementRun::blockWaitLimit() const
 
 void MeasurementRun::pollMemoryLine()
 {
-    auto& r = record_;
     const std::uint8_t readBlock = link_->commandBuffer[1];
     const QByteArray got = link_->readNow(kBulkReplyMax);
     const bool failed = link_->lastStatus != 0;
@@ -661,28 +675,14 @@ void MeasurementRun::pollMemoryLine()
         block_ += got;
         blockQuiet_.start();
     }
-    // The block is whole when it is as long as a block, when it brings the last byte the
-    // recording holds, or when the line has gone quiet after it.
-    qint64 complete = kMemoryBlockBytes;
-    if (readBlock == 0) {
-        if (const auto h = parseMemoryHeader(block_))
-            complete = std::min<qint64>(complete, kMemoryHeaderBytes + qint64(transferBytes(h->samples,
-                                                                                              h->channels.count())));
-    } else if (readBlock < kMemoryBlocks) {
-        complete = std::min<qint64>(complete, qint64(r.expectedBytes) - qint64(r.receivedBytes));
-    }
-    const bool ended = block_.size() >= complete || (!block_.isEmpty() && blockQuiet_.elapsed() >= kBlockQuietMs);
+    const bool ended = block_.size() >= blockCompleteBytes(readBlock) ||
+                       (!block_.isEmpty() && blockQuiet_.elapsed() >= kBlockQuietMs);
     if (ended) {
         pollMemory(std::exchange(block_, {}));
         return;
     }
     if (failed) {
-        // The line is gone: the bytes of a block already past its header are real samples.
-        if (readBlock > 0 && readBlock < kMemoryBlocks)
-            takeIn(block_.constData(),
-                   std::min<std::uint64_t>(std::uint64_t(block_.size()), r.expectedBytes - r.receivedBytes));
-        block_.clear();
-        finishTransfer(lineError(), lineError());
+        memoryLineLost(readBlock);
         return;
     }
     if (block_.isEmpty() && blockClock_.elapsed() > qint64(blockWaitLimit().count())) {
@@ -693,6 +693,32 @@ void MeasurementRun::pollMemoryLine()
         return;
     }
     timRx->start(kBlockPollMs);
+}
+
+qint64 MeasurementRun::blockCompleteBytes(std::uint8_t readBlock) const
+{
+    // The block is whole when it is as long as a block, when it brings the last byte the
+    // recording holds, or (see the caller) when the line has gone quiet after it.
+    qint64 complete = kMemoryBlockBytes;
+    if (readBlock == 0) {
+        if (const auto h = parseMemoryHeader(block_))
+            complete = std::min<qint64>(complete, kMemoryHeaderBytes +
+                                                      qint64(transferBytes(h->samples, h->channels.count())));
+    } else if (readBlock < kMemoryBlocks) {
+        complete = std::min<qint64>(complete, qint64(record_.expectedBytes) - qint64(record_.receivedBytes));
+    }
+    return complete;
+}
+
+void MeasurementRun::memoryLineLost(std::uint8_t readBlock)
+{
+    auto& r = record_;
+    // The line is gone: the bytes of a block already past its header are real samples.
+    if (readBlock > 0 && readBlock < kMemoryBlocks)
+        takeIn(block_.constData(),
+               std::min<std::uint64_t>(std::uint64_t(block_.size()), r.expectedBytes - r.receivedBytes));
+    block_.clear();
+    finishTransfer(lineError(), lineError());
 }
 
 void MeasurementRun::blockZeroMissing()
@@ -776,7 +802,13 @@ void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineW
     // A run or load begun while the chart was built has the record now.
     if (r.generation != generation)
         return;
+    reportTransferEnd(why, lineWhy, nothing);
+    emit transferEnded();
+}
 
+void MeasurementRun::reportTransferEnd(const QString& why, const QString& lineWhy, bool nothing)
+{
+    const auto& r = record_;
     const int frameBytes = std::max(1, 2 * int(r.channelCount));
     QStringList notes;
     if (nothing) {
@@ -799,7 +831,6 @@ void MeasurementRun::buildAfterTransfer(const QString& why, const QString& lineW
                      .arg(extraBytes_);
     if (!notes.isEmpty())
         message(notes.join(QLatin1Char('\n')));
-    emit transferEnded();
 }
 
 void MeasurementRun::correctExternalStart(const QByteArray& reply)

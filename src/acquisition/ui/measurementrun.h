@@ -141,6 +141,12 @@ class MeasurementRun : public QObject {
     void checkReadBack(const RegisterStep& r, std::optional<std::uint8_t> value);
     void startTimedOut(const RegisterStep* r);
     void sendStartCommand();
+    // The record takes the started run's range, channels and rate.
+    void adoptStartedRun(const PendingStart& p);
+    // The record awaits the run's bytes; gives the receive timer's poll interval.
+    std::uint32_t prepareTransfer(const StartParams& params);
+    // Arms the receive timer (not for a run the contact starts); gives how long the run takes.
+    std::uint32_t armReceive(const StartParams& params, std::uint32_t interval);
     // Waits through the message loop until at least count bytes wait on the line and no more
     // are coming, or the line's reply time is up, or the line drops; then calls done.
     void awaitBytes(std::size_t count, std::chrono::milliseconds limit, std::function<void(bool)> done);
@@ -154,6 +160,9 @@ class MeasurementRun : public QObject {
     void pollToComputer(const QByteArray& got);
     void pollMemory(QByteArray got);
     void pollMemoryLine();
+    // How many bytes make the memory block being collected whole.
+    qint64 blockCompleteBytes(std::uint8_t readBlock) const;
+    void memoryLineLost(std::uint8_t readBlock);
     bool applyMemoryHeader(const QByteArray& got);
     void requestBlock(std::uint8_t block, bool announce = true);
     // Block 0 did not come or is no recording: asked again a few times, then given up.
@@ -164,6 +173,8 @@ class MeasurementRun : public QObject {
     // lineWhy: what the line itself reported (a port gone), when anything.
     void finishTransfer(const QString& why = {}, const QString& lineWhy = {});
     void buildAfterTransfer(const QString& why, const QString& lineWhy);
+    // The status text and the message that tell how a transfer fell short or overran.
+    void reportTransferEnd(const QString& why, const QString& lineWhy, bool nothing);
     void correctExternalStart(const QByteArray& reply);
     // What the line reported about the last read's failure, as a bracketed remark; empty when
     // the read went through.
@@ -174,6 +185,7 @@ class MeasurementRun : public QObject {
     void sendFailed(const QString& text);
 
     void buildProgressPanel();
+    // The progress panel counts down a run that takes longer than a glance.
     void showProgress(std::uint32_t waitMs);
     void connectControls(QWidget* strip);
 

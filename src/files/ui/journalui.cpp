@@ -35,6 +35,31 @@ QString incompleteWhy(const JournalEntry& e)
     return {};
 }
 
+// One row per journal, the newest first as listed, the first one chosen.
+QTreeWidget* journalTree(const std::vector<JournalEntry>& entries, QWidget* parent)
+{
+    auto* tree = new QTreeWidget(parent);
+    tree->setObjectName(QStringLiteral("lvJournals"));
+    tree->setRootIsDecorated(false);
+    tree->setHeaderLabels({QStringLiteral("Время"), QStringLiteral("Каналы"), QStringLiteral("Длина"),
+                           QStringLiteral("Комментарий")});
+    for (const JournalEntry& e : entries)
+        tree->addTopLevelItem(new QTreeWidgetItem(journalListRow(e)));
+    tree->setCurrentItem(tree->topLevelItem(0));
+    for (int c = 0; c < 3; ++c)
+        tree->resizeColumnToContents(c);
+    return tree;
+}
+
+QDialogButtonBox* listButtons(QWidget* parent)
+{
+    auto* buttons = new QDialogButtonBox(parent);
+    QPushButton* openButton = buttons->addButton(QStringLiteral("Открыть"), QDialogButtonBox::AcceptRole);
+    openButton->setObjectName(QStringLiteral("btOpenJournal"));
+    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    return buttons;
+}
+
 } // namespace
 
 QString journalStoppedMessage(QString why)
@@ -202,23 +227,19 @@ void JournalUi::showList()
     list_->setAttribute(Qt::WA_DeleteOnClose);
     connect(list_, &QObject::destroyed, this, [this] { list_ = nullptr; });
     auto* column = new QVBoxLayout(list_);
-    auto* tree = new QTreeWidget(list_);
-    tree->setObjectName(QStringLiteral("lvJournals"));
-    tree->setRootIsDecorated(false);
-    tree->setHeaderLabels({QStringLiteral("Время"), QStringLiteral("Каналы"), QStringLiteral("Длина"),
-                           QStringLiteral("Комментарий")});
-    for (const JournalEntry& e : entries)
-        tree->addTopLevelItem(new QTreeWidgetItem(journalListRow(e)));
-    tree->setCurrentItem(tree->topLevelItem(0));
-    for (int c = 0; c < 3; ++c)
-        tree->resizeColumnToContents(c);
+    QTreeWidget* tree = journalTree(entries, list_);
     column->addWidget(tree);
-    auto* buttons = new QDialogButtonBox(list_);
-    QPushButton* openButton = buttons->addButton(QStringLiteral("Открыть"), QDialogButtonBox::AcceptRole);
-    openButton->setObjectName(QStringLiteral("btOpenJournal"));
-    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole);
+    QDialogButtonBox* buttons = listButtons(list_);
     column->addWidget(buttons);
-    const auto openChosen = [this, tree, entries] {
+    connectListChoice(tree, buttons, std::move(entries));
+    list_->resize(560, 260);
+    list_->show();
+}
+
+void JournalUi::connectListChoice(QTreeWidget* tree, QDialogButtonBox* buttons,
+                                  std::vector<JournalEntry> entries)
+{
+    const auto openChosen = [this, tree, entries = std::move(entries)] {
         const int row = tree->indexOfTopLevelItem(tree->currentItem());
         if (row < 0)
             return;
@@ -229,8 +250,6 @@ void JournalUi::showList()
     connect(buttons, &QDialogButtonBox::accepted, this, openChosen);
     connect(buttons, &QDialogButtonBox::rejected, list_, &QDialog::close);
     connect(tree, &QTreeWidget::itemActivated, this, openChosen);
-    list_->resize(560, 260);
-    list_->show();
 }
 
 } // namespace files

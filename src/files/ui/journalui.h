@@ -8,13 +8,16 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 #include "acquisition/measurementrecord.h"
 #include "files/runjournal.h"
 
 class QDialog;
+class QDialogButtonBox;
 class QTimer;
 class QToolButton;
+class QTreeWidget;
 class QWidget;
 
 namespace app {
@@ -90,6 +93,8 @@ class JournalUi : public QObject {
 
   private:
     void watch();
+    // "Открыть" and a double click open the chosen journal.
+    void connectListChoice(QTreeWidget* tree, QDialogButtonBox* buttons, std::vector<JournalEntry> entries);
 
     JournalHost& host_;
     MeasurementFilesUi& files_;

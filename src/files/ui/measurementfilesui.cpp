@@ -305,11 +305,19 @@ bool MeasurementFilesUi::openJournal(const JournalEntry& entry, const QString& i
 
 std::optional<AxdContents> MeasurementFilesUi::readChecked(const QString& path)
 {
-    platform::Dialogs* dialogs = dialogs_;
     // The whole file is read and checked first: only a complete measurement file replaces the
     // record, touches the controls and becomes the current file. A refused file must not lend
     // its name to the record still shown, nor its folder to the navigation.
-    //
+    std::optional<AxdReadResult> r = readGivingWay(path);
+    if (!r || !fitForRecord(*r, path))
+        return std::nullopt;
+    if (r->contents.commentCut && dialogs_)
+        dialogs_->message(window_, axdCommentCutMessage(path));
+    return std::move(r->contents);
+}
+
+std::optional<AxdReadResult> MeasurementFilesUi::readGivingWay(const QString& path)
+{
     // A large file is read a piece at a time with the message loop running in between, so that
     // the window repaints and takes clicks. A newer load begun meanwhile (a second "Открыть", the
     // navigation, a drop) or a run replacing the record wins: this read is then dropped unseen.
@@ -338,31 +346,35 @@ std::optional<AxdContents> MeasurementFilesUi::readChecked(const QString& path)
         return std::nullopt;
     }
     host_.status().setPanelText(1, statusBeforeRead_);
+    return r;
+}
+
+bool MeasurementFilesUi::fitForRecord(const AxdReadResult& r, const QString& path) const
+{
+    platform::Dialogs* dialogs = dialogs_;
     if (r.status == AxdStatus::NotMeasurement) {
         if (dialogs)
             dialogs->message(window_, QString::fromUtf8(kForeignFileMessage));
-        return std::nullopt;
+        return false;
     }
     if (!r.ok()) {
         if (dialogs)
             dialogs->error(window_, r.message(path));
-        return std::nullopt;
+        return false;
     }
     const double period = r.contents.header.samplePeriodUs;
     if (!(period > 0) || !std::isfinite(period)) {
         // Every time, frequency, spectrum and trend of the record divides by this period.
         if (dialogs)
             dialogs->message(window_, badSamplePeriodMessage(path, period));
-        return std::nullopt;
+        return false;
     }
     if (!axdNumbersFinite(r.contents)) {
         if (dialogs)
             dialogs->message(window_, notFiniteFileMessage(path));
-        return std::nullopt;
+        return false;
     }
-    if (r.contents.commentCut && dialogs)
-        dialogs->message(window_, axdCommentCutMessage(path));
-    return std::move(r.contents);
+    return true;
 }
 
 void MeasurementFilesUi::takeContents(AxdContents& c)
@@ -422,35 +434,10 @@ void MeasurementFilesUi::btSaveClick()
 
 bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stretchNote)
 {
-    AxdHeader h;
-    h.typeWord = plainTypeWord ? 0x0003 : 0x8003;
-    h.fixedByte2 = 16;
-    h.fixedByte3 = 1;
-    h.channelMask = host_.channelMask() & 7;
-    h.samplePeriodUs = record_.samplePeriodUs;
-
+    AxdHeader h = saveHeader();
     const int frameChannels = std::popcount(unsigned(h.channelMask));
-    // Without a selected channel there is no series to take the visible stretch from.
-    Stretch stretch;
-    if (const int channel = firstSelectedChannel(); channel >= 0) {
-        const auto visible = visibleStretch(kChannelSeries[std::size_t(channel)]);
-        stretch = savedStretch(record_.sampleStream.size(), frameChannels, visible ? visible->first : -1,
-                               visible ? visible->second : -1);
-    }
-
-    const std::optional<int> smoothing = host_.smoothing();
-    const QStringList lines = withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile,
-                                           record_.channelLetters, smoothing, record_.simulatedBoard);
-
-    AxdWriteSource src;
-    src.header = h;
-    src.axisK = record_.axisK;
-    src.axisC = record_.axisC;
-    src.xAxisTitle = host_.timeTitle();
-    src.yAxisTitle = host_.chart().yAxis->label();
-    src.data = {record_.sampleStream.data() + stretch.offset, std::size_t(stretch.length)};
-    src.comment = lines.join(QLatin1Char('\n'));
-
+    const Stretch stretch = stretchToSave(frameChannels);
+    const AxdWriteSource src = measurementSource(h, stretch);
     const QString error = saveAtomically(path, [&src](QIODevice& out) { return writeAxd(out, src); });
     if (!error.isEmpty()) {
         if (dialogs_)
@@ -469,7 +456,69 @@ bool MeasurementFilesUi::writeMeasurementFile(const QString& path, QString& stre
     return true;
 }
 
+AxdHeader MeasurementFilesUi::saveHeader() const
+{
+    AxdHeader h;
+    h.typeWord = plainTypeWord ? 0x0003 : 0x8003;
+    h.fixedByte2 = 16;
+    h.fixedByte3 = 1;
+    h.channelMask = host_.channelMask() & 7;
+    h.samplePeriodUs = record_.samplePeriodUs;
+    return h;
+}
+
+Stretch MeasurementFilesUi::stretchToSave(int frameChannels) const
+{
+    // Without a selected channel there is no series to take the visible stretch from.
+    Stretch stretch;
+    if (const int channel = firstSelectedChannel(); channel >= 0) {
+        const auto visible = visibleStretch(kChannelSeries[std::size_t(channel)]);
+        stretch = savedStretch(record_.sampleStream.size(), frameChannels, visible ? visible->first : -1,
+                               visible ? visible->second : -1);
+    }
+    return stretch;
+}
+
+AxdWriteSource MeasurementFilesUi::measurementSource(const AxdHeader& h, const Stretch& stretch) const
+{
+    const std::optional<int> smoothing = host_.smoothing();
+    const QStringList lines = withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile,
+                                           record_.channelLetters, smoothing, record_.simulatedBoard);
+    AxdWriteSource src;
+    src.header = h;
+    src.axisK = record_.axisK;
+    src.axisC = record_.axisC;
+    src.xAxisTitle = host_.timeTitle();
+    src.yAxisTitle = host_.chart().yAxis->label();
+    src.data = {record_.sampleStream.data() + stretch.offset, std::size_t(stretch.length)};
+    src.comment = lines.join(QLatin1Char('\n'));
+    return src;
+}
+
 ExportSource MeasurementFilesUi::chartExportSource() const
+{
+    ExportSource s = exportHeading();
+    const int firstChannel = addExportColumns(s);
+    if (firstChannel < 0) {
+        // No channel, no rows.
+        s.first = 0;
+        s.last = -1;
+        return s;
+    }
+    const display::SignalChart* chart = &host_.chart();
+    const display::Series xSeries = kChannelSeries[std::size_t(firstChannel)];
+    s.x = [chart, xSeries](std::int64_t i) { return chart->xValue(xSeries, i); };
+    if (const auto visible = visibleStretch(xSeries)) {
+        s.first = visible->first;
+        s.last = visible->second;
+    } else {
+        s.first = 0;
+        s.last = chart->pointCount(xSeries) - 1;
+    }
+    return s;
+}
+
+ExportSource MeasurementFilesUi::exportHeading() const
 {
     const QLocale locale = QLocale::system();
     ExportSource s;
@@ -484,7 +533,11 @@ ExportSource MeasurementFilesUi::chartExportSource() const
         s.smoothWeight = *weight;
     s.comment = mComment->comment();
     s.storeX = cbStoreX->currentIndex() == 0;
+    return s;
+}
 
+int MeasurementFilesUi::addExportColumns(ExportSource& s) const
+{
     const display::SignalChart* chart = &host_.chart();
     int firstChannel = -1;
     for (int i = 0; i < 3; ++i) {
@@ -498,23 +551,7 @@ ExportSource MeasurementFilesUi::chartExportSource() const
     if (chart->isSeriesShown(display::Series::IaI))
         s.columns.push_back({QStringLiteral("IaI"), chart->yValues(display::Series::IaI),
                              chart->pointCount(display::Series::IaI)});
-
-    if (firstChannel < 0) {
-        // No channel, no rows.
-        s.first = 0;
-        s.last = -1;
-        return s;
-    }
-    const display::Series xSeries = kChannelSeries[std::size_t(firstChannel)];
-    s.x = [chart, xSeries](std::int64_t i) { return chart->xValue(xSeries, i); };
-    if (const auto visible = visibleStretch(xSeries)) {
-        s.first = visible->first;
-        s.last = visible->second;
-    } else {
-        s.first = 0;
-        s.last = chart->pointCount(xSeries) - 1;
-    }
-    return s;
+    return firstChannel;
 }
 
 int MeasurementFilesUi::firstSelectedChannel() const
@@ -549,29 +586,8 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format,
                                          std::uint64_t(src.columns.front().count));
     const QChar dp = exportDecimalPoint(cbDivider->currentIndex(), QLocale::system());
     const ExportFormat fmt = format == SaveFormat::Csv ? csvFormat(dp) : textFormat(dp);
-
-    // A long export lets the message loop run (see ExportProgressPanel). The values it writes
-    // are the chart's own arrays: should they be replaced all the same, it stops before reading
-    // them again.
-    const display::SignalChart* chart = &host_.chart();
-    auto seriesState = [chart] {
-        std::array<std::pair<const double*, qint64>, 4> s;
-        for (int i = 0; i < 4; ++i)
-            s[std::size_t(i)] = {chart->yValues(display::Series(i)), chart->pointCount(display::Series(i))};
-        return s;
-    };
-    const auto before = seriesState();
     bool replaced = false;
-    exportProgress_->begin(path);
-    const QString error = saveAtomically(path, [&](QIODevice& out) {
-        return writeExport(out, src, fmt, [&](std::int64_t done, std::int64_t rows) {
-            if (!exportProgress_->step(done, rows))
-                return false;
-            replaced = seriesState() != before;
-            return !replaced;
-        });
-    });
-    exportProgress_->end();
+    const QString error = writeExportShowingProgress(path, src, fmt, replaced);
     if (exportProgress_->cancelled())
         return false; // nothing written: the old file, if any, is as it was
     QString message = error;
@@ -583,6 +599,33 @@ bool MeasurementFilesUi::writeTextExport(const QString& path, SaveFormat format,
         return false;
     }
     return true;
+}
+
+QString MeasurementFilesUi::writeExportShowingProgress(const QString& path, const ExportSource& src,
+                                                       const ExportFormat& fmt, bool& replaced)
+{
+    // A long export lets the message loop run (see ExportProgressPanel). The values it writes
+    // are the chart's own arrays: should they be replaced all the same, it stops before reading
+    // them again.
+    const display::SignalChart* chart = &host_.chart();
+    auto seriesState = [chart] {
+        std::array<std::pair<const double*, qint64>, 4> s;
+        for (int i = 0; i < 4; ++i)
+            s[std::size_t(i)] = {chart->yValues(display::Series(i)), chart->pointCount(display::Series(i))};
+        return s;
+    };
+    const auto before = seriesState();
+    exportProgress_->begin(path);
+    const QString error = saveAtomically(path, [&](QIODevice& out) {
+        return writeExport(out, src, fmt, [&](std::int64_t done, std::int64_t rows) {
+            if (!exportProgress_->step(done, rows))
+                return false;
+            replaced = seriesState() != before;
+            return !replaced;
+        });
+    });
+    exportProgress_->end();
+    return error;
 }
 
 void MeasurementFilesUi::btCopyClick()

@@ -156,6 +156,11 @@ class MeasurementFilesUi : public QObject {
     bool loadFile(const QString& path);
     // Reads a measurement file whole and checks it; a refused one is told and gives nullopt.
     std::optional<AxdContents> readChecked(const QString& path);
+    // The read itself, giving way to a newer load or a run; nullopt when it gave way or the
+    // window went meanwhile.
+    std::optional<AxdReadResult> readGivingWay(const QString& path);
+    // A file read whole that may become the record; a refused one is told.
+    bool fitForRecord(const AxdReadResult& r, const QString& path) const;
     // The file's frames, period, calibration, titles and comment become the record's.
     void takeContents(AxdContents& contents);
     int firstSelectedChannel() const;
@@ -166,7 +171,18 @@ class MeasurementFilesUi : public QObject {
     SaveState saveState() const;
     // stretchNote: the status text when only the visible stretch was written.
     bool writeMeasurementFile(const QString& path, QString& stretchNote);
+    AxdHeader saveHeader() const;
+    // The frames a save writes: what the chart shows of the record, or all of it.
+    Stretch stretchToSave(int frameChannels) const;
+    AxdWriteSource measurementSource(const AxdHeader& h, const Stretch& stretch) const;
     bool writeTextExport(const QString& path, SaveFormat format, QString& stretchNote);
+    // Gives the writer's error; replaced tells that the chart was rebuilt during the write.
+    QString writeExportShowingProgress(const QString& path, const ExportSource& src, const ExportFormat& fmt,
+                                       bool& replaced);
+    // The export's lines above the values: where the data come from, calibration, titles, comment.
+    ExportSource exportHeading() const;
+    // The selected channels' columns, then IaI's when shown; gives the first channel, or -1.
+    int addExportColumns(ExportSource& s) const;
     void buildToolButtons(QFrame* fileBar);
     void buildCommentGroup();
     void buildExportOptions();
