@@ -7,7 +7,6 @@
 #include "acquisition/serialline.h"
 #include "acquisition/simulatedboard.h"
 #include "acquisition/streambackend.h"
-#include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/linkindicator.h"
 #include "acquisition/ui/measurementrun.h"
 #include "acquisition/ui/setuppanel.h"

@@ -348,12 +348,14 @@ TEST_F(SetupPanelTest, ConnectionIndicatorAsksTheBoardOnlyWhileIdle)
         const std::size_t sent = board->commandsReceived().size();
         f->linkIndicator->timCheckUSB->start();
         f->linkIndicator->check();
-        if (!c.asks)
+        if (!c.asks) {
             EXPECT_EQ(board->commandsReceived().size(), sent) << "nothing may be sent to a busy board";
+        }
         EXPECT_EQ(f->linkIndicator->timCheckUSB->isActive(), c.asks);
         EXPECT_TRUE(shows(c.green ? f->linkIndicator->imgUSBgreen : f->linkIndicator->imgUSBred));
-        if (!c.green)
+        if (!c.green) {
             EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
+        }
     }
 }
 

@@ -216,8 +216,9 @@ TEST(LibusbTransport, BulkTransfersClearAStallOnceAndKeepWhatArrived)
         EXPECT_EQ(t->bulkIn(0x81, buffer, 64, n, 100), c.status);
         EXPECT_EQ(QByteArray(reinterpret_cast<char*>(buffer), n), c.got);
         EXPECT_EQ(usb->cleared.size(), c.clears);
-        if (c.clears)
+        if (c.clears) {
             EXPECT_EQ(usb->cleared[0], 0x81);
+        }
     }
 
     // A stalled OUT endpoint is cleared as well, and the command goes out.

@@ -35,9 +35,11 @@ TEST(CommandLine, ArgumentsGiveTheActionAndTheFileToOpen)
         SCOPED_TRACE(c.what);
         const app::CommandLine r = app::parseCommandLine(QStringList{"accel3"} + c.args, "/home/op/data");
         EXPECT_EQ(r.action, c.action);
-        if (c.action == A::Run)
+        if (c.action == A::Run) {
             EXPECT_EQ(r.file, c.file);
-        if (c.action == A::Error)
+        }
+        if (c.action == A::Error) {
             EXPECT_TRUE(r.error.contains("--frobnicate")) << qPrintable(r.error);
+        }
     }
 }

@@ -243,8 +243,9 @@ TEST_F(FilesWindowTest, AHugeCommentIsShownAsItsStartAndSavedWhole)
         for (const QStringView line : QStringView(shown).split(QLatin1Char('\n'))) {
             ASSERT_LE(line.size(), 4097);
         }
-        if (!c.partial)
+        if (!c.partial) {
             EXPECT_EQ(shown, c.comment);
+        }
 
         const QString saved = file(QStringLiteral("saved.axd"));
         dialogs.saveAnswers = {saved};
