@@ -117,6 +117,71 @@ QCPRange SampledPlottable::getValueRange(bool& foundRange, QCP::SignDomain, cons
     return toRange(dataValueRange(), foundRange);
 }
 
+// Where values land on the plot: on the value axis, or, for the pulse trace in its strip, on one
+// of the strip's two edges.
+struct SampledPlottable::ValuePixels {
+    const QCPAxis* axis;
+    const PulseTrace* strip; // null unless the pulse is drawn in its strip
+    double top;
+    double bottom;
+    double stripHigh;
+    double stripLow;
+
+    double operator()(double v) const
+    {
+        if (strip)
+            return v >= strip->high() && strip->high() != strip->low() ? stripHigh : stripLow;
+        return clampPixel(axis->coordToPixel(v), top, bottom);
+    }
+};
+
+namespace {
+
+// The last point left of a column's right border keyEnd, starting from i (the first point not
+// yet in a column) and not beyond b; i - 1 when the column takes in no point. The guess from
+// the uniform step is only corrected by a step or two.
+qint64 lastPointBefore(const SampledPlottable& p, const UniformAxis& ax, double step, double keyEnd, qint64 i,
+                       qint64 b)
+{
+    const double guess = std::ceil(keyEnd / step - double(ax.firstIndex)) - 1;
+    qint64 j = guess < double(i - 1) ? i - 1 : guess > double(b) ? b : qint64(guess);
+    while (j + 1 <= b && p.xAt(j + 1) < keyEnd)
+        ++j;
+    while (j >= i && p.xAt(j) >= keyEnd)
+        --j;
+    return j;
+}
+
+// A column of a vector picture as two points of the polyline, the end nearer the previous
+// column's last point first, so that the line does not cross the column twice.
+void appendColumnEnds(QVector<QPointF>& points, double x, double pLo, double pHi)
+{
+    if (!points.isEmpty() && std::abs(points.last().y() - pHi) < std::abs(points.last().y() - pLo)) {
+        points.append(QPointF(x, pHi));
+        points.append(QPointF(x, pLo));
+    } else {
+        points.append(QPointF(x, pLo));
+        points.append(QPointF(x, pHi));
+    }
+}
+
+// A column on screen as a one-pixel-wide rectangle, joined to the previous column as a line
+// through the points would be.
+QRect joinedColumn(int c, double pLo, double pHi, int& prevTop, int& prevBottom)
+{
+    int top = int(std::floor(std::min(pLo, pHi)));
+    int bottom = int(std::floor(std::max(pLo, pHi)));
+    if (prevBottom >= prevTop) {
+        top = std::min(top, prevBottom);
+        bottom = std::max(bottom, prevTop);
+    }
+    prevTop = top;
+    prevBottom = bottom;
+    return QRect(c, top, 1, bottom - top + 1);
+}
+
+} // namespace
+
 void SampledPlottable::draw(QCPPainter* painter)
 {
     QCPAxis* keyAxis = mKeyAxis.data();
@@ -126,34 +191,12 @@ void SampledPlottable::draw(QCPPainter* painter)
         noteVisible(-1, -1);
         return;
     }
-    const UniformAxis& ax = uniformAxis();
-    const QCPRange kr = keyAxis->range();
-    const auto [first, last] = ax.indicesWithin(kr.lower, kr.upper, n);
-    noteVisible(first, last);
-
-    // The visible points and one more on each side, so that the line runs out to the edges.
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    const qint64 before = ax.indicesWithin(-inf, kr.lower, n).second;
-    const qint64 after = ax.indicesWithin(kr.upper, inf, n).first;
-    qint64 a = before >= 0 ? before : first;
-    qint64 b = after >= 0 ? after : last;
-    if (a < 0 || b < 0)
+    qint64 a = -1;
+    qint64 b = -1;
+    if (!drawnStretch(keyAxis->range(), n, a, b))
         return;
-    if (a > b)
-        std::swap(a, b);
-
     const QRect r = clipRect();
-    const double top = r.top();
-    const double bottom = r.bottom();
-    const bool inStrip = pulse_ && strip_ > 0;
-    const double stripHeight = std::max(12.0, (bottom - top) * strip_);
-    const double stripHigh = bottom - stripHeight + 3;
-    const double stripLow = bottom - 2;
-    const auto valuePixel = [&](double v) {
-        if (inStrip)
-            return v >= pulseTrace_.high() && pulseTrace_.high() != pulseTrace_.low() ? stripHigh : stripLow;
-        return clampPixel(valueAxis->coordToPixel(v), top, bottom);
-    };
+    const ValuePixels valuePixel = valuePixels(*valueAxis, r);
     const double pxA = keyAxis->coordToPixel(xAt(a));
     const double pxB = keyAxis->coordToPixel(xAt(b));
     const double span = std::abs(pxB - pxA);
@@ -162,36 +205,73 @@ void SampledPlottable::draw(QCPPainter* painter)
     const double perColumn = double(b - a + 1) / std::max(1.0, span);
     if (perColumn <= 2) {
         // Close up: every point.
-        points_.reserve(int(b - a + 1));
-        for (qint64 i = a; i <= b; ++i)
-            points_.append(
-                QPointF(clampPixel(keyAxis->coordToPixel(xAt(i)), r.left(), r.right()), valuePixel(yAt(i))));
+        collectPoints(*keyAxis, r, a, b, valuePixel);
         drawPolyline(painter);
         return;
     }
+    // On screen the columns are filled as one-pixel-wide rectangles, several times faster than
+    // stroking the same lines; pictures for files and printers get a polyline.
+    const bool vector = painter->modes().testFlag(QCPPainter::pmVectorized);
+    collectColumns(*keyAxis, a, b, pxA, pxB, perColumn, valuePixel, vector);
+    if (vector)
+        drawPolyline(painter);
+    else
+        fillColumns(painter);
+}
+
+bool SampledPlottable::drawnStretch(const QCPRange& kr, qint64 n, qint64& a, qint64& b)
+{
+    const UniformAxis& ax = uniformAxis();
+    const auto [first, last] = ax.indicesWithin(kr.lower, kr.upper, n);
+    noteVisible(first, last);
+
+    // The visible points and one more on each side, so that the line runs out to the edges.
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const qint64 before = ax.indicesWithin(-inf, kr.lower, n).second;
+    const qint64 after = ax.indicesWithin(kr.upper, inf, n).first;
+    a = before >= 0 ? before : first;
+    b = after >= 0 ? after : last;
+    if (a < 0 || b < 0)
+        return false;
+    if (a > b)
+        std::swap(a, b);
+    return true;
+}
+
+SampledPlottable::ValuePixels SampledPlottable::valuePixels(const QCPAxis& valueAxis, const QRect& r) const
+{
+    const double top = r.top();
+    const double bottom = r.bottom();
+    const double stripHeight = std::max(12.0, (bottom - top) * strip_);
+    return {&valueAxis, pulse_ && strip_ > 0 ? &pulseTrace_ : nullptr, top, bottom, bottom - stripHeight + 3,
+            bottom - 2};
+}
+
+void SampledPlottable::collectPoints(const QCPAxis& keyAxis, const QRect& r, qint64 a, qint64 b,
+                                     const ValuePixels& valuePixel)
+{
+    points_.reserve(int(b - a + 1));
+    for (qint64 i = a; i <= b; ++i)
+        points_.append(QPointF(clampPixel(keyAxis.coordToPixel(xAt(i)), r.left(), r.right()), valuePixel(yAt(i))));
+}
+
+void SampledPlottable::collectColumns(const QCPAxis& keyAxis, qint64 a, qint64 b, double pxA, double pxB,
+                                      double perColumn, const ValuePixels& valuePixel, bool vector)
+{
     // One column per pixel, from the lowest to the highest value under it. The envelope answers
     // for whole buckets of up to half a column, so a column may take in up to one such bucket of
     // its neighbours: less than a pixel.
     const std::int64_t maxBucket = std::int64_t(perColumn / 2);
+    const UniformAxis& ax = uniformAxis();
     const double st = ax.step();
     const int c0 = int(std::floor(std::min(pxA, pxB)));
     const int c1 = int(std::ceil(std::max(pxA, pxB)));
-    // On screen the columns are filled as one-pixel-wide rectangles, several times faster than
-    // stroking the same lines; pictures for files and printers get a polyline.
-    const bool vector = painter->modes().testFlag(QCPPainter::pmVectorized);
     columns_.clear();
     qint64 i = a;
     int prevTop = 0;
     int prevBottom = -1;
     for (int c = c0; c <= c1 && i <= b; ++c) {
-        const double keyEnd = keyAxis->pixelToCoord(c + 1);
-        // The last point left of the column's right border.
-        const double guess = std::ceil(keyEnd / st - double(ax.firstIndex)) - 1;
-        qint64 j = guess < double(i - 1) ? i - 1 : guess > double(b) ? b : qint64(guess);
-        while (j + 1 <= b && xAt(j + 1) < keyEnd)
-            ++j;
-        while (j >= i && xAt(j) >= keyEnd)
-            --j;
+        const qint64 j = lastPointBefore(*this, ax, st, keyAxis.pixelToCoord(c + 1), i, b);
         if (j < i)
             continue;
         const ValueRange vr =
@@ -199,33 +279,15 @@ void SampledPlottable::draw(QCPPainter* painter)
         i = j + 1;
         const double pLo = valuePixel(vr.lo);
         const double pHi = valuePixel(vr.hi);
-        if (vector) {
-            const double x = c + 0.5;
-            if (!points_.isEmpty() &&
-                std::abs(points_.last().y() - pHi) < std::abs(points_.last().y() - pLo)) {
-                points_.append(QPointF(x, pHi));
-                points_.append(QPointF(x, pLo));
-            } else {
-                points_.append(QPointF(x, pLo));
-                points_.append(QPointF(x, pHi));
-            }
-            continue;
-        }
-        int top = int(std::floor(std::min(pLo, pHi)));
-        int bottom = int(std::floor(std::max(pLo, pHi)));
-        // Joined to the previous column, as a line through the points would be.
-        if (prevBottom >= prevTop) {
-            top = std::min(top, prevBottom);
-            bottom = std::max(bottom, prevTop);
-        }
-        prevTop = top;
-        prevBottom = bottom;
-        columns_.append(QRect(c, top, 1, bottom - top + 1));
+        if (vector)
+            appendColumnEnds(points_, c + 0.5, pLo, pHi);
+        else
+            columns_.append(joinedColumn(c, pLo, pHi, prevTop, prevBottom));
     }
-    if (vector) {
-        drawPolyline(painter);
-        return;
-    }
+}
+
+void SampledPlottable::fillColumns(QCPPainter* painter)
+{
     if (columns_.isEmpty())
         return;
     painter->setRenderHint(QPainter::Antialiasing, false);

@@ -85,6 +85,17 @@ class SampledPlottable : public ChartPlottable {
     void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
   private:
+    struct ValuePixels;
+
+    // The points drawn, in a, b; false when none is near enough to the visible range.
+    bool drawnStretch(const QCPRange& keyRange, qint64 n, qint64& a, qint64& b);
+    ValuePixels valuePixels(const QCPAxis& valueAxis, const QRect& clip) const;
+    // Close up: every point from a to b into points_.
+    void collectPoints(const QCPAxis& keyAxis, const QRect& clip, qint64 a, qint64 b, const ValuePixels& valuePixel);
+    // Further out: one column per pixel, into points_ for a vector picture, into columns_ else.
+    void collectColumns(const QCPAxis& keyAxis, qint64 a, qint64 b, double pxA, double pxB, double perColumn,
+                        const ValuePixels& valuePixel, bool vector);
+    void fillColumns(QCPPainter* painter);
     void drawPolyline(QCPPainter* painter);
 
     UniformSeries line_;
