@@ -188,6 +188,21 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
     setLocale(numbers);
 
+    createPlottables();
+    buildLegend();
+    placeLegendUnderPlot();
+    connect(this, &QCustomPlot::legendClick, this, &SignalChart::onLegendClick);
+    setUpAxes();
+
+    rubberBand_ = new QRubberBand(QRubberBand::Rectangle, this);
+
+    connect(this, &QCustomPlot::beforeReplot, this, &SignalChart::applyAutoRanges);
+    connect(this, &QCustomPlot::afterReplot, this, &SignalChart::noteDrawing);
+    setBackgroundColour(Qt::white);
+}
+
+void SignalChart::createPlottables()
+{
     for (int i = 0; i < seriesCount; ++i) {
         const auto s = static_cast<Series>(i);
         ChartPlottable* p = nullptr;
@@ -201,7 +216,10 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
         p->setName(seriesName(s));
         plottables_[std::size_t(i)] = p;
     }
+}
 
+void SignalChart::buildLegend()
+{
     // The legend sits in its own row under the plot on light grey, one entry per series.
     legend->setVisible(true);
     legend->setBrush(kLegendColour);
@@ -217,6 +235,10 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
         item->setTextColor(plottables_[std::size_t(i)]->pen().color());
         legend->addItem(item);
     }
+}
+
+void SignalChart::placeLegendUnderPlot()
+{
     axisRect()->insetLayout()->take(legend);
     // The row centres the legend at its natural width between two stretching spacers, so the
     // entries stay together and clear of the copy button in the chart's lower left corner.
@@ -230,8 +252,10 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
     row->setColumnSpacing(0);
     legend->setMargins(QMargins(8, 3, 8, 3));
     plotLayout()->setRowStretchFactor(1, 0.001);
-    connect(this, &QCustomPlot::legendClick, this, &SignalChart::onLegendClick);
+}
 
+void SignalChart::setUpAxes()
+{
     xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new PointLabelTicker(this)));
     xAxis->setNumberFormat(QStringLiteral("g"));
     xAxis->setNumberPrecision(8);
@@ -242,6 +266,14 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
         a->setTickLabelColor(Qt::black);
         a->setLabelColor(Qt::black);
     }
+    keepTimeOnTopAxis();
+    xAxis->setLabel(QStringLiteral("Время, мкс"));
+    yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
+    axisRect()->setBackground(Qt::white);
+}
+
+void SignalChart::keepTimeOnTopAxis()
+{
     // While the bottom axis names the turns of the pulse (degrees), the top axis keeps the time,
     // so the operator can still read where in the record a turn lies; its grid takes over the
     // vertical lines the few turn labels leave out.
@@ -250,15 +282,6 @@ SignalChart::SignalChart(QWidget* parent) : QCustomPlot(parent)
     xAxis2->setVisible(false);
     connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), xAxis2,
             qOverload<const QCPRange&>(&QCPAxis::setRange));
-    xAxis->setLabel(QStringLiteral("Время, мкс"));
-    yAxis->setLabel(QStringLiteral("Ускорение, см/с/с"));
-    axisRect()->setBackground(Qt::white);
-
-    rubberBand_ = new QRubberBand(QRubberBand::Rectangle, this);
-
-    connect(this, &QCustomPlot::beforeReplot, this, &SignalChart::applyAutoRanges);
-    connect(this, &QCustomPlot::afterReplot, this, &SignalChart::noteDrawing);
-    setBackgroundColour(Qt::white);
 }
 
 SignalChart::~SignalChart() = default;

@@ -169,6 +169,12 @@ class SignalChart : public QCustomPlot {
     void focusInEvent(QFocusEvent* event) override;
 
   private:
+    // The steps of construction, in this order.
+    void createPlottables();
+    void buildLegend();
+    void placeLegendUnderPlot();
+    void setUpAxes();
+    void keepTimeOnTopAxis();
     // A visible range as a zoom step: remembered in the history, then set.
     void setView(const QCPRange& bottom, const QCPRange& left);
     void rememberView();
