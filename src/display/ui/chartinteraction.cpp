@@ -135,44 +135,52 @@ void ChartInteraction::showMarkerTable()
 void ChartInteraction::Chart1MouseMove(int x, int y)
 {
     SignalChart* chart = p_.Chart1;
-    // 1.
+    // The point under the pointer is kept for the clicks of the interval measurement.
     const auto index =
         cursorIndexAt(chart->bottomValueAt(x), chart->bottomRange().hi, p_.values().sampleStepX);
     if (!index)
         return;
     cursorIndex = *index;
     cursorValue = chart->leftValueAt(y);
-    // 2.
     if (!p_.host().windowReady())
         return;
+    const std::optional<qint64> limit = lastVisibleFrame();
+    if (!limit || cursorIndex < 0 || cursorIndex > *limit)
+        return;
+    p_.status()->setPanelText(2, readoutText(readoutAt(cursorIndex), decimalSeparator()));
+}
+
+std::optional<qint64> ChartInteraction::lastVisibleFrame() const
+{
+    const SignalChart* chart = p_.Chart1;
     // The limit is the frame of the last visible point (point i of these series is frame i + 1).
-    qint64 limit = -1;
-    bool anyShown = false;
+    std::optional<qint64> limit;
     for (Series s : {Series::X, Series::Y, Series::Z, Series::IaI}) {
         if (chart->isSeriesShown(s)) {
-            anyShown = true;
             const qint64 last = chart->lastVisibleIndex(s);
             const UniformSeries* line = chart->line(s);
             limit = last >= 0 && line ? last + line->axis().firstIndex : -1;
         }
     }
-    if (!anyShown || cursorIndex < 0 || cursorIndex > limit)
-        return;
-    // 3-4.
+    return limit;
+}
+
+ReadoutValues ChartInteraction::readoutAt(std::int32_t index) const
+{
+    const SignalChart* chart = p_.Chart1;
     ReadoutValues v;
-    v.cursorIndex = cursorIndex;
+    v.cursorIndex = index;
     v.sampleStepX = p_.values().sampleStepX;
     v.timeView = isTimeView(p_.cbShowK->currentIndex());
     v.unitText = p_.cbTimeunits->currentText();
     if (chart->isSeriesShown(Series::Pls) && p_.rgTimGrad->itemIndex() == 1)
-        v.degreeLabel = chart->pointLabel(Series::Pls, cursorIndex);
+        v.degreeLabel = chart->pointLabel(Series::Pls, index);
     // The values of the sample whose time is shown, as the marker table reads them.
-    const MarkerReading here = readingAt(cursorIndex);
+    const MarkerReading here = readingAt(index);
     for (int a = 0; a < 3; ++a)
         v.axes[std::size_t(a)] = here.values[std::size_t(a)];
     v.modulus = here.values[3];
-    // 5.
-    p_.status()->setPanelText(2, readoutText(v, decimalSeparator()));
+    return v;
 }
 
 void ChartInteraction::Chart1MouseDown(Qt::MouseButton, int x, int)

@@ -4,6 +4,7 @@
 #include <QPoint>
 
 #include <cstdint>
+#include <optional>
 
 #include "display/interaction.h"
 #include "platform/ui/systemtone.h"
@@ -57,6 +58,11 @@ class ChartInteraction : public QObject {
     MarkerReading readingAt(std::int32_t index) const;
 
   private:
+    // The frame of the last visible point of the shown signals, which the readout does not pass
+    // (-1 when none is visible); none while no signal is shown.
+    std::optional<qint64> lastVisibleFrame() const;
+    // What the status bar says about the sample of this index.
+    ReadoutValues readoutAt(std::int32_t index) const;
     void connectPointer();
     void connectControls();
     // The table of values at the markers, which follows the markers and its box in the panel.
