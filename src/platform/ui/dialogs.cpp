@@ -203,22 +203,20 @@ std::optional<QColor> QtDialogs::chooseColour(QWidget* parent, const QColor& ini
     return chosen;
 }
 
-std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& suggested)
+namespace {
+
+QSpinBox* pictureSideBox(QDialog& dialog)
 {
-    if (unattended_)
-        return std::nullopt;
-    QDialog dialog(parent);
-    dialog.setWindowTitle(QStringLiteral("Размер рисунка PNG"));
-    auto* width = new QSpinBox(&dialog);
-    auto* height = new QSpinBox(&dialog);
-    for (QSpinBox* box : {width, height}) {
-        box->setRange(1, kMaxPictureSide);
-        box->setSuffix(QStringLiteral(" пикс."));
-    }
-    width->setValue(std::max(1, suggested.width()));
-    height->setValue(std::max(1, suggested.height()));
-    auto* keep = new QCheckBox(QStringLiteral("Сохранять пропорции графика"), &dialog);
-    keep->setChecked(true);
+    auto* box = new QSpinBox(&dialog);
+    box->setRange(1, kMaxPictureSide);
+    box->setSuffix(QStringLiteral(" пикс."));
+    return box;
+}
+
+// While keep is ticked, a value typed into one box sets the other in the proportions the boxes
+// had at first.
+void lockProportions(QDialog& dialog, QSpinBox* width, QSpinBox* height, QCheckBox* keep)
+{
     // Proportions of the chart on screen, so that a larger picture is the same chart, only finer.
     const double aspect = double(height->value()) / double(width->value());
     // What the lock itself last wrote into each box. Enter makes a box announce its value again;
@@ -244,6 +242,10 @@ std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& sug
         if (h != followed->height)
             follow(width, h / aspect, followed->width);
     });
+}
+
+void layOutPictureSizeDialog(QDialog& dialog, QSpinBox* width, QSpinBox* height, QCheckBox* keep)
+{
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -252,6 +254,24 @@ std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& sug
     form->addRow(QStringLiteral("Высота:"), height);
     form->addRow(keep);
     form->addRow(buttons);
+}
+
+} // namespace
+
+std::optional<QSize> QtDialogs::askPictureSize(QWidget* parent, const QSize& suggested)
+{
+    if (unattended_)
+        return std::nullopt;
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Размер рисунка PNG"));
+    QSpinBox* width = pictureSideBox(dialog);
+    QSpinBox* height = pictureSideBox(dialog);
+    width->setValue(std::max(1, suggested.width()));
+    height->setValue(std::max(1, suggested.height()));
+    auto* keep = new QCheckBox(QStringLiteral("Сохранять пропорции графика"), &dialog);
+    keep->setChecked(true);
+    lockProportions(dialog, width, height, keep);
+    layOutPictureSizeDialog(dialog, width, height, keep);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return QSize(width->value(), height->value());
