@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 #include <csignal>
 
@@ -40,12 +41,9 @@ int print(std::FILE* stream, const QString& text, int status)
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The exit status of --help, --version or a wrong option, which are answered at once.
+std::optional<int> answerWithoutDisplay(int argc, char** argv)
 {
-    // --help, --version and a wrong option need no display: answered before the toolkit looks
-    // for one (without a display it would abort).
     const app::CommandLine early = app::parseCommandLine(rawArguments(argc, argv), QDir::currentPath());
     if (early.action == app::CommandLine::Action::Help)
         return print(stdout, app::usageText(), 0);
@@ -53,6 +51,50 @@ int main(int argc, char** argv)
         return print(stdout, app::versionText(), 0);
     if (early.action == app::CommandLine::Action::Error)
         return print(stderr, early.error, 2);
+    return std::nullopt;
+}
+
+void configureApplication(QApplication& application)
+{
+    QApplication::setApplicationName(QStringLiteral("accel3"));
+    QApplication::setOrganizationName(QStringLiteral("accel3"));
+    // Ties the windows to the installed menu entry and its icon (task bars, Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.accel3"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.accel3")));
+    app::installQtTranslations(application, QLocale::system());
+    // The main window ends the program; a help window left open must not keep it alive.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void closeOnTermination(app::TerminationSignals& termination, platform::QtDialogs& dialogs, app::TForm1& form1)
+{
+    QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &form1, [&dialogs, &form1] {
+        // Closing on a signal: a settings file that cannot be written is reported on standard
+        // error, and the program ends all the same.
+        dialogs.setUnattended(true);
+        form1.close();
+    });
+}
+
+// Opened as a drop of the file would open it, once the window is up, so a failure's message box
+// has the window behind it and leaves an empty program.
+void openWhenShown(app::TForm1& form1, const QString& file)
+{
+    QTimer::singleShot(0, &form1, [&form1, file] {
+        form1.measurementFiles->dropFile(file);
+        qCInfo(lcStartup).noquote()
+            << QStringLiteral("file: %1\ncomment: %2").arg(file, form1.measurementFiles->comment());
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // --help, --version and a wrong option need no display: answered before the toolkit looks
+    // for one (without a display it would abort).
+    if (const std::optional<int> status = answerWithoutDisplay(argc, argv))
+        return *status;
 
     // Under a file-size limit a write past it is to fail like a full disk, reported and with
     // the old file kept, not to end the program and lose the measurement on screen.
@@ -63,14 +105,7 @@ int main(int argc, char** argv)
         app::parseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
     if (commandLine.action == app::CommandLine::Action::Error)
         return print(stderr, commandLine.error, 2);
-    QApplication::setApplicationName(QStringLiteral("accel3"));
-    QApplication::setOrganizationName(QStringLiteral("accel3"));
-    // Ties the windows to the installed menu entry and its icon (task bars, Wayland).
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.accel3"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.example.accel3")));
-    app::installQtTranslations(application, QLocale::system());
-    // The main window ends the program; a help window left open must not keep it alive.
-    QApplication::setQuitOnLastWindowClosed(false);
+    configureApplication(application);
 
     const app::AppPaths paths = app::resolvePaths(QCoreApplication::applicationFilePath(), app::userConfigFolder());
     // What a run killed in the middle of writing its settings left behind.
@@ -86,23 +121,11 @@ int main(int argc, char** argv)
     form1.setSpectrumWindow(&form2);
 
     app::TerminationSignals termination;
-    QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &form1, [&] {
-        // Closing on a signal: a settings file that cannot be written is reported on standard
-        // error, and the program ends all the same.
-        dialogs.setUnattended(true);
-        form1.close();
-    });
+    closeOnTermination(termination, dialogs, form1);
     QObject::connect(&form1, &app::TForm1::closed, &application, &QCoreApplication::quit, Qt::QueuedConnection);
 
     form1.show();
-    if (!commandLine.file.isEmpty()) {
-        // Opened as a drop of the file would open it, once the window is up, so a failure's
-        // message box has the window behind it and leaves an empty program.
-        QTimer::singleShot(0, &form1, [&form1, file = commandLine.file] {
-            form1.measurementFiles->dropFile(file);
-            qCInfo(lcStartup).noquote()
-                << QStringLiteral("file: %1\ncomment: %2").arg(file, form1.measurementFiles->comment());
-        });
-    }
+    if (!commandLine.file.isEmpty())
+        openWhenShown(form1, commandLine.file);
     return QApplication::exec();
 }
