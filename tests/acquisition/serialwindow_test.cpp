@@ -233,7 +233,7 @@ TEST_F(SerialWindowTest, AStreamedRunThatEndsOtherwiseThanAskedSaysHowAndKeepsOn
         setUp(*f, {true, true, true}, c.frequencyIndex, 0, 1000);
         // An earlier record on the chart, which must not stand for this run.
         f->record.sampleStream.append(QByteArray(600, '\x01'));
-        f->ShowChart(nullptr);
+        f->chartPart->ShowChart(nullptr);
         ASSERT_GT(f->chartPart->Chart1->pointCount(display::Series::X), 0);
 
         start(*f);

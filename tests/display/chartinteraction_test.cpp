@@ -31,7 +31,7 @@ class ChartInteractionTest : public ChartWindowTest {
         fillRecord(1000);
         f->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-        f->ShowChart(nullptr);
+        f->chartPart->ShowChart(nullptr);
         zoomToSamples(0, 200);
         // The chart has the focus already, so every click below is a deliberate one.
         f->chartPart->Chart1->setFocus(Qt::OtherFocusReason);
@@ -85,7 +85,7 @@ TEST_F(ChartInteractionTest, TwoClicksMeasureAnInterval)
 
     // In the sample view dT counts samples and the unit text stays.
     f->chartPart->cbShowK->setCurrentIndex(1);
-    f->ShowChart(f->chartPart->cbShowK);
+    f->chartPart->ShowChart(f->chartPart->cbShowK);
     f->chartPart->chartInteraction->pointClickCount = 0;
     zoomToSamples(0, 200);
     clickAt(pixelOf(100));
@@ -247,7 +247,7 @@ TEST_F(ChartInteractionTest, MarkerTableHoldsTheSeriesValuesAtBothMarkers)
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Y\t-200\t-80\t120"))) << qPrintable(lines[3]);
 
     // A build removes the markers and the table with them.
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_FALSE(table->isVisible());
 }
 
@@ -257,7 +257,7 @@ TEST_F(ChartInteractionTest, MarkerTableHoldsTheSeriesValuesAtBothMarkers)
 TEST_F(ChartInteractionTest, EveryBuildStartsANewInterval)
 {
     const std::pair<const char*, std::function<void()>> rebuilds[] = {
-        {"a new record", [&] { fillRecord(600); f->ShowChart(nullptr); }},
+        {"a new record", [&] { fillRecord(600); f->chartPart->ShowChart(nullptr); }},
         {"a display option", [&] { f->chartPart->cbXM->setChecked(!f->chartPart->cbXM->isChecked()); }},
     };
     for (const auto& [what, rebuild] : rebuilds) {

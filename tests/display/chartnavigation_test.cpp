@@ -19,7 +19,7 @@ class ChartNavigationTest : public ChartWindowTest {
         fillRecord(1000);
         f->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-        f->ShowChart(nullptr);
+        f->chartPart->ShowChart(nullptr);
         chart = f->chartPart->Chart1;
         chart->replot();
         chart->setFocus();

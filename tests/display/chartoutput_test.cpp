@@ -82,7 +82,7 @@ class ChartOutputTest : public ChartWindowTest {
         fillRecord(500);
         f->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-        f->ShowChart(nullptr);
+        f->chartPart->ShowChart(nullptr);
         f->chartPart->Chart1->replot();
     }
 

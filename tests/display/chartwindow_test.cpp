@@ -20,7 +20,7 @@ TEST_F(ChartWindowTest, BuildFillsTheChartAndLeavesItsValues)
 {
     fillRecord(100);
     f->chartPart->cbTimeunits->setCurrentIndex(1);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_TRUE(f->chartPart->Chart1->isEnabled());
     EXPECT_TRUE(f->analysisActions->spectrumButton()->isEnabled());
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 99);
@@ -45,7 +45,7 @@ TEST_F(ChartWindowTest, BuildFillsTheChartAndLeavesItsValues)
 
     f->chartPart->rgTimGrad->setItemIndex(0);
     f->chartPart->cbShowK->setCurrentIndex(1);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->Chart1->leftTitle(), QStringLiteral("единицы АЦП"));
     EXPECT_EQ(f->chartPart->Chart1->bottomTitle(), QStringLiteral("Выборки"));
     EXPECT_EQ(f->chartPart->Chart1->yValues(Series::Y)[9], -10.0);
@@ -55,17 +55,17 @@ TEST_F(ChartWindowTest, BuildFillsTheChartAndLeavesItsValues)
 TEST_F(ChartWindowTest, EmptyStreamOrNoChannelKeepsThePicture)
 {
     fillRecord(50);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     const QString bottom = f->chartPart->Chart1->bottomTitle();
     f->record.clearForTransfer(0);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 49) << "an empty stream leaves the chart as it was";
 
     fillRecord(50);
     f->chartPart->cbShowK->setCurrentIndex(1);
     for (auto* b : f->setupPanel->channelBoxes)
         b->setChecked(false);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 0);
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::Pls), 0);
     EXPECT_EQ(f->chartPart->values().channelMask, 0);
@@ -77,7 +77,7 @@ TEST_F(ChartWindowTest, AfterEachPaintTheVisibleStretchIsTaken)
     fillRecord(1000);
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->values().firstVisibleIndex, -1) << "until the chart is painted the previous values stay";
     f->chartPart->Chart1->replot();
     EXPECT_EQ(f->chartPart->values().firstVisibleIndex, 0);
@@ -105,9 +105,9 @@ TEST_F(ChartWindowTest, ZoomFixesThePulseLevels)
     fillRecord(100);
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     f->chartPart->Chart1->zoomTo({0, 10000}, {-300, 500});
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 0), 500.0);
     EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 1), -300.0);
     EXPECT_TRUE(f->chartPart->Chart1->isZoomed()) << "a rebuild keeps the zoom";
@@ -116,11 +116,11 @@ TEST_F(ChartWindowTest, ZoomFixesThePulseLevels)
     // units to values that are twice as large does not keep the old scale.
     f->chartPart->Chart1->unzoom();
     f->chartPart->cbShowK->setCurrentIndex(1);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     f->chartPart->Chart1->replot();
     const double adcHigh = f->chartPart->Chart1->yValue(Series::Pls, 0);
     f->chartPart->cbShowK->setCurrentIndex(0);
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->Chart1->yValue(Series::Pls, 0), 2 * adcHigh);
 }
 
@@ -137,9 +137,9 @@ TEST_F(ChartWindowTest, NestedBuildRunsOnceAfterTheRunningOne)
         f->chartPart->cbShowK->setCurrentIndex(1);
         pointsSeenInside = f->chartPart->Chart1->pointCount(Series::X);
         wasBuilding = f->chartPart->chartBuilder->isBuilding();
-        f->ShowChart(nullptr);
+        f->chartPart->ShowChart(nullptr);
     });
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(nested, 1);
     EXPECT_TRUE(wasBuilding);
     EXPECT_EQ(pointsSeenInside, 0) << "the nested request did not build in the middle";
@@ -154,7 +154,7 @@ TEST_F(ChartWindowTest, StreamReplacedDuringBuildStopsIt)
 {
     fillRecord(120000);
     QTimer::singleShot(0, f.get(), [&] { f->record.clearForTransfer(0); });
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 0);
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::Pls), 0);
     EXPECT_FALSE(f->chartPart->chartBuilder->isBuilding());

@@ -139,7 +139,7 @@ TEST_F(LiveTraceTest, ChartGrowsBetweenPollsAndTheFinalChartIsTheUsualOne)
     g->chartPart->Chart1->zoomTo({0, 1000}, {-50, 50});
     g->chartPart->Chart1->replot();
     g->record = f->record;
-    g->ShowChart(nullptr);
+    g->chartPart->ShowChart(nullptr);
     EXPECT_TRUE(snapshot(*f->chartPart->Chart1) == snapshot(*g->chartPart->Chart1));
     EXPECT_EQ(f->chartPart->Chart1->pointCount(Series::X), 16383);
 }

@@ -28,7 +28,7 @@ void measureLong(app::TForm1& f)
     f.record.sampleStream.append(b);
     f.record.samplePeriodUs = 312.5;
     f.record.loadedFromFile = false;
-    f.ShowChart(nullptr);
+    f.chartPart->ShowChart(nullptr);
     f.chartPart->valuesForTests().firstVisibleIndex = 0;
     f.chartPart->valuesForTests().lastVisibleIndex = qint32(f.chartPart->Chart1->pointCount(display::Series::X) - 1);
 }

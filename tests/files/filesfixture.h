@@ -60,7 +60,7 @@ class FilesWindowTest : public ::testing::Test {
         if (c.smooth)
             f.chartPart->seSmooth->setValue(c.smooth);
         f.chartPart->cbSmooth->setChecked(c.smooth != 0);
-        f.ShowChart(nullptr);
+        f.chartPart->ShowChart(nullptr);
         QCoreApplication::processEvents();
         f.chartPart->valuesForTests().firstVisibleIndex = 0;
         f.chartPart->valuesForTests().lastVisibleIndex = qint32(f.chartPart->Chart1->pointCount(full) - 1);

@@ -22,7 +22,7 @@ TEST_F(FilesWindowTest, EveryWriterReportsAFullDiskAndKeepsThePreviousFile)
     f->record.samplePeriodUs = 625;
     f->record.channelLetters = QStringLiteral("XYZ");
     f->chartPart->valuesForTests().channelMask = 7;
-    f->ShowChart(f->measurementRun->btStartPlus);
+    f->chartPart->ShowChart(f->measurementRun->btStartPlus);
     f->chartPart->valuesForTests().firstVisibleIndex = -1;
     f->chartPart->valuesForTests().lastVisibleIndex = -1;
     const QString axd = file(QStringLiteral("m.axd"));

@@ -190,7 +190,7 @@ TEST_F(FilesWindowTest, ChannelsOfTheFileAndAZoomedStretch)
     f->resize(900, 600);
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-    f->ShowChart(nullptr);
+    f->chartPart->ShowChart(nullptr);
     const double x2 = f->chartPart->Chart1->xValue(display::Series::X, 2);
     const double x5 = f->chartPart->Chart1->xValue(display::Series::X, 5);
     f->chartPart->Chart1->zoomTo({x2 - 1, x5 + 1}, {-1e6, 1e6});

@@ -136,7 +136,7 @@ TEST_F(FilesWindowTest, ZeroCaptureInTheChartBuild)
         f->record.sampleStream.clear();
         f->record.sampleStream.append(restingFrames(c.frames, c.resting));
         f->record.samplePeriodUs = 312.5;
-        f->ShowChart(f->measurementRun->timRx);
+        f->chartPart->ShowChart(f->measurementRun->timRx);
         QCoreApplication::processEvents();
 
         EXPECT_FALSE(f->scales->capturePending());

@@ -25,7 +25,7 @@ QString AcquisitionLink::statusText(int panel) const
 
 void AcquisitionLink::showChart()
 {
-    f_.ShowChart(f_.measurementRun->timRx);
+    f_.chartPart->ShowChart(f_.measurementRun->timRx);
 }
 
 void AcquisitionLink::clearChart()

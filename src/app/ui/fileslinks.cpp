@@ -96,7 +96,7 @@ void FilesLink::setAxisTitles(const QString& timeTitle, const QString& valueTitl
 
 void FilesLink::showChart()
 {
-    f_.ShowChart(nullptr);
+    f_.chartPart->ShowChart(nullptr);
 }
 
 files::MainSettings TForm1::collectSettings() const

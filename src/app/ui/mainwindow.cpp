@@ -98,23 +98,7 @@ void TForm1::buildControls()
     filesLink_ = std::make_unique<FilesLink>(*this);
     // The chart with its groups and its print button; each is put in place below.
     chartPart = new display::ChartPart(record, services_, this);
-    Header = new QWidget(this);
-    Header->setObjectName(QStringLiteral("Header"));
-    {
-        const QStringList titles{QStringLiteral("Файл"), QStringLiteral("Управление контроллером"),
-                                 QStringLiteral("Обработка"), QStringLiteral("Опции")};
-        const int widths[4] = {194, 296, 112, 190};
-        int x = 0;
-        for (int i = 0; i < 4; ++i) {
-            auto* s = new QLabel(titles[i], Header);
-            s->setFrameShape(QFrame::Panel);
-            s->setFrameShadow(QFrame::Raised);
-            s->setAlignment(Qt::AlignCenter);
-            s->setGeometry(x, 0, widths[i], 17);
-            x += widths[i];
-            headerSections[i] = s;
-        }
-    }
+    buildHeader();
     initIcons();
     buildToolBars();
 
@@ -124,10 +108,7 @@ void TForm1::buildControls()
     // The run journal: runs written to disk as they arrive; its button goes beside btSaveChart.
     journal = std::make_unique<files::JournalUi>(*filesLink_, *measurementFiles, record, paths.journalFolder, paths.settingsFile,
                                                  services_.dialogs, this);
-
-    status = new StatusPanels({200, 220, 50}, this);
-    status->setObjectName(QStringLiteral("status"));
-    status->setToolTip(QStringLiteral("Щелкнуть для отображения/скрытия X,Y и цифровых сигналов"));
+    buildStatusBar();
 
     placeSetupPanel();
     buildChartPanel();
@@ -137,17 +118,65 @@ void TForm1::buildControls()
     buildCommentBrowser();
     placeProgressPanel();
 
+    connectPanelButtons();
+    wireAcquisition();
+}
 
+void TForm1::buildHeader()
+{
+    Header = new QWidget(this);
+    Header->setObjectName(QStringLiteral("Header"));
+    const QStringList titles{QStringLiteral("Файл"), QStringLiteral("Управление контроллером"),
+                             QStringLiteral("Обработка"), QStringLiteral("Опции")};
+    const int widths[4] = {194, 296, 112, 190};
+    int x = 0;
+    for (int i = 0; i < 4; ++i) {
+        auto* s = new QLabel(titles[i], Header);
+        s->setFrameShape(QFrame::Panel);
+        s->setFrameShadow(QFrame::Raised);
+        s->setAlignment(Qt::AlignCenter);
+        s->setGeometry(x, 0, widths[i], 17);
+        x += widths[i];
+        headerSections[i] = s;
+    }
+}
 
+void TForm1::buildStatusBar()
+{
+    status = new StatusPanels({200, 220, 50}, this);
+    status->setObjectName(QStringLiteral("status"));
+    status->setToolTip(QStringLiteral("Щелкнуть для отображения/скрытия X,Y и цифровых сигналов"));
+}
+
+void TForm1::connectPanelButtons()
+{
     connect(btChart, &QToolButton::clicked, this, &TForm1::btChartClick);
     connect(btOptions, &QToolButton::clicked, this, &TForm1::btOptionsClick);
     connect(gbChart, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
     connect(gbOptions, &PanelBox::clicked, this, &TForm1::gbOptionsClick);
     connect(btHelpTOC, &QToolButton::clicked, this, &TForm1::btHelpTOCClick);
-    wireAcquisition();
 }
 
 void TForm1::buildToolBars()
+{
+    QHBoxLayout* row = buildToolStrip();
+    buildFileToolBar();
+    tbMCctl = toolBar(ctlBar, "tbMCctl");
+    buildAcquisitionParts(); // the set-up panel's and the run's buttons
+
+    analysisActions = new analysis::MainWindowAnalysis(services_.dialogs, [this] { return mainChartView(); }, ctlBar);
+
+    buildOptionsToolBar();
+
+    for (QFrame* bar : {tbFile, tbMCctl, static_cast<QFrame*>(analysisActions), tbOptions})
+        row->addWidget(bar);
+    row->addStretch(1);
+    // The strip keeps its design width unless this system's fonts need more.
+    ctlBar->setGeometry(0, 16, std::max(kToolStripWidth, row->minimumSize().width()), 41);
+    alignHeaderWithToolBars();
+}
+
+QHBoxLayout* TForm1::buildToolStrip()
 {
     ctlBar = new QFrame(this);
     ctlBar->setObjectName(QStringLiteral("ctlBar"));
@@ -158,7 +187,11 @@ void TForm1::buildToolBars()
     QFont small = ctlBar->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     ctlBar->setFont(small);
+    return row;
+}
 
+void TForm1::buildFileToolBar()
+{
     tbFile = toolBar(ctlBar, "tbFile");
     // The measurement files' buttons; their comment and export groups are placed later.
     measurementFiles = std::make_unique<files::MeasurementFilesUi>(*filesLink_, record, services_.dialogs,
@@ -166,12 +199,10 @@ void TForm1::buildToolBars()
     // The folder navigation's buttons; its comment browser is placed over the chart later.
     folderBrowser = new files::FolderBrowserUi(*filesLink_, *measurementFiles, services_.dialogs, tbFile);
     tbFile->layout()->addWidget(chartPart->btPrint);
+}
 
-    tbMCctl = toolBar(ctlBar, "tbMCctl");
-    buildAcquisitionParts(); // the set-up panel's and the run's buttons
-
-    analysisActions = new analysis::MainWindowAnalysis(services_.dialogs, [this] { return mainChartView(); }, ctlBar);
-
+void TForm1::buildOptionsToolBar()
+{
     tbOptions = toolBar(ctlBar, "tbOptions");
     linkIndicator = std::make_unique<acq::LinkIndicator>(*measurementRun, *acquisitionLink_, tbOptions); // btUSB
     const QString close = QStringLiteral("Закрыть");
@@ -181,13 +212,6 @@ void TForm1::buildToolBars()
                            {close, QStringLiteral("ОПЦИИ")});
     btHelpTOC = toolButton(tbOptions, "btHelpTOC", {}, QStringLiteral("Справка"),
                            QIcon::fromTheme(QStringLiteral("help-contents"), ownIcon("help")));
-
-    for (QFrame* bar : {tbFile, tbMCctl, static_cast<QFrame*>(analysisActions), tbOptions})
-        row->addWidget(bar);
-    row->addStretch(1);
-    // The strip keeps its design width unless this system's fonts need more.
-    ctlBar->setGeometry(0, 16, std::max(kToolStripWidth, row->minimumSize().width()), 41);
-    alignHeaderWithToolBars();
 }
 
 void TForm1::alignHeaderWithToolBars()
@@ -306,22 +330,47 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
 {
     // files: "tremor.ini" (the keys it lacks take the given defaults)
     const files::MainSettings s = files::readMainSettingsFile(paths.settingsFile, defaults);
+    createSettingsAndBoardChoice();
+    record.zeroLevels = {0, 0, 0};
+    setAcceptDrops(true);
+    wireFilesAndReadScales();
+    record.loadedFromFile = false;
+    chartHeightMargin = 169;
+    chartWidthMargin = 22;
+
+    applyStoredSettings(s);
+
+    // display: after the stored choices are in, so setting them built nothing
+    wireChart();
+    connect(this, &TForm1::chartShown, analysisActions, &analysis::MainWindowAnalysis::setChartShown);
+
+    linkIndicator->btUSBClick();
+    setupPanel->timeFromSamples(); // acquisition: the time follows the stored sample count
+    settingsUi_->noteUnread(this); // files: a "tremor.ini" too large to read
+    formReady = true;
+    offerStartWindows();
+}
+
+void TForm1::createSettingsAndBoardChoice()
+{
     settingsUi_ = std::make_unique<files::SettingsUi>(paths.settingsFile, services_.dialogs,
                                                       [this] { return collectSettings(); });
     // acquisition: set-up handlers and the device link, in place before any control is set
     boardChoice = std::make_unique<acq::BoardChoiceUi>(*measurementRun, linkIndicator->btUSB, paths.deviceFile,
                                                        paths.appFolder, services_.dialogs);
-    record.zeroLevels = {0, 0, 0};
-    setAcceptDrops(true);
+}
+
+void TForm1::wireFilesAndReadScales()
+{
     // files: measurement files, scales, folder browsing; then the scales file is read
     measurementFiles->setChartWidget(chartPart->Chart1);
     wireFiles();
     wireScales();
     scales->readAtStart();
-    record.loadedFromFile = false;
-    chartHeightMargin = 169;
-    chartWidthMargin = 22;
+}
 
+void TForm1::applyStoredSettings(const files::MainSettings& s)
+{
     // Window geometry first, then everything laid out from it.
     applyStoredGeometry(QRect(s.left, s.top, s.width, s.height));
     layoutChartArea();
@@ -336,15 +385,10 @@ void TForm1::FormCreate(const files::MainSettings& defaults)
 
     cbHelp->setCurrentIndex(indexOrDefault(cbHelp, s.loadHelpOnStart, 0));
     helpOnStart = s.loadHelpOnStart;
+}
 
-    // display: after the stored choices are in, so setting them built nothing
-    wireChart();
-    connect(this, &TForm1::chartShown, analysisActions, &analysis::MainWindowAnalysis::setChartShown);
-
-    linkIndicator->btUSBClick();
-    setupPanel->timeFromSamples(); // acquisition: the time follows the stored sample count
-    settingsUi_->noteUnread(this); // files: a "tremor.ini" too large to read
-    formReady = true;
+void TForm1::offerStartWindows()
+{
     // Opened once the event loop runs, so the help comes up over the main window
     // that is shown right after creation, not hidden behind it.
     if (helpOnStart == 0)
@@ -563,12 +607,6 @@ void TForm1::btHelpTOCClick()
 void TForm1::ShowStartProcess(const QString& text)
 {
     status->setPanelText(0, text);
-}
-
-// ---- display ----
-void TForm1::ShowChart(QObject* sender)
-{
-    chartPart->ShowChart(sender);
 }
 
 // ---- files ----

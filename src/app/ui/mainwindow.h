@@ -25,6 +25,8 @@
 #include "display/ui/signalchart.h"
 #include "files/mainsettings.h"
 
+class QHBoxLayout;
+
 namespace analysis {
 class TForm2;
 class MainWindowAnalysis;
@@ -79,8 +81,6 @@ public:
     void gbOptionsClick();
     void btHelpTOCClick();
 
-    // Builds the signal chart from the record (the chart part does it).
-    void ShowChart(QObject* sender = nullptr);
     // Puts a text into status panel 0 before a rebuild.
     void ShowStartProcess(const QString& text);
 
@@ -165,7 +165,14 @@ protected:
 
 private:
     void buildControls();
+    void buildHeader();
+    void buildStatusBar();
+    void connectPanelButtons();
     void buildToolBars();
+    // The frame of the tool bars, with their smaller font; its row takes the bars in order.
+    QHBoxLayout* buildToolStrip();
+    void buildFileToolBar();
+    void buildOptionsToolBar();
     void placeSetupPanel();
     void buildChartPanel();
     void buildOptionsPanel();
@@ -173,6 +180,12 @@ private:
     void placeProgressPanel();
     void assignHelpNumbers();
     void FormCreate(const files::MainSettings& s);
+    void createSettingsAndBoardChoice();
+    void wireFilesAndReadScales();
+    // The stored window geometry, chart, export, set-up and help choices, into the parts.
+    void applyStoredSettings(const files::MainSettings& s);
+    // The help and an unfinished run, shown over the window once it is up.
+    void offerStartWindows();
     void FormClose();
     void layoutChartArea();
     void placeFloatingPanels();
