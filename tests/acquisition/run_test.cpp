@@ -1,13 +1,16 @@
 #include "acqwindow.h"
+#include "boardsimprocess.h"
 #include "scenecheck.h"
 
 #include "acquisition/devicelink.h"
 #include "acquisition/runplan.h"
 
 #include <QSignalSpy>
+#include <QThread>
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 using app::TForm1;
@@ -425,6 +428,99 @@ TEST_F(RunTest, MemoryReadFailures)
         if (f->measurementRun->timRx->isActive())
             poll(*f);
         c.check(*this, *f);
+    }
+}
+
+// A double-click on the tool strip asks the board for its memory's first block again, with a
+// loaded file on the chart. What comes back replaces the file as "Считать" would show it; a
+// board that brings nothing leaves nothing of the file charted or savable as a measurement.
+TEST_F(RunTest, RepeatedRequestForBlockZeroReadsTheMemoryAsTheReadButtonDoes)
+{
+    struct Case {
+        const char* what;
+        std::optional<SetUp> recording; // made to memory before the file is loaded
+        bool overLine;                   // the emulator, its memory empty
+        const char* message;             // how the one message begins; empty: none
+    };
+    const Case cases[] = {
+        {"a recording", SetUp{{true, false, true}, 2, 1, 256, 1}, false, ""},
+        {"a recording started by the contact", SetUp{{true, true, false}, 0, 0, 256, 1, true, 5}, false, ""},
+        {"nothing recorded", std::nullopt, false, "Плата не передала данные."},
+        {"nothing recorded, over a line", std::nullopt, true,
+         "Не удалось считать FRAM: плата не прислала записи после 3 запросов."},
+    };
+    boardSettings.contactOpenMs = 3000;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        std::unique_ptr<BoardSimProcess> sim;
+        if (c.overLine) {
+            sim = std::make_unique<BoardSimProcess>(QStringList{QStringLiteral("--empty-memory")});
+            ASSERT_FALSE(sim->path().isEmpty()) << qPrintable(sim->error());
+            useSerialPort(*f, sim->path());
+            QTest::qWait(20);
+        }
+        QDateTime started;
+        if (c.recording) {
+            setUp(*f, *c.recording);
+            f->btStartClick();
+            started = f->record.startTime;
+            ticks.advance(5000);
+            QThread::msleep(20); // the start command and the request are not in the same millisecond
+        }
+        // A file as its load leaves it: 1250 µs, dated 14.03.2025, on the chart.
+        f->record.clearForTransfer(0);
+        f->record.appendReceived(QByteArray(600, '\x01'));
+        f->record.samplePeriodUs = 1250;
+        f->record.startTime = QDateTime(QDate(2025, 3, 14), QTime(9, 30));
+        f->record.loadedFromFile = true;
+        f->chartPart->ShowChart(nullptr);
+        ASSERT_GT(f->chartPart->Chart1->pointCount(display::Series::X), 0);
+        dialogs.messages.clear();
+
+        const auto toEnd = [&] {
+            if (c.overLine) {
+                QSignalSpy ended(f->measurementRun.get(), &acq::MeasurementRun::transferEnded);
+                ended.wait(60000);
+            }
+            for (int i = 0; i < 10 && f->measurementRun->timRx->isActive(); ++i)
+                poll(*f);
+            return !f->measurementRun->timRx->isActive();
+        };
+        const auto outcome = [&] {
+            return QStringList{QString::fromLatin1(streamBytes(f->record.sampleStream).toHex()),
+                               QString::number(f->record.samplePeriodUs),
+                               f->record.startTime.toString(Qt::ISODateWithMs),
+                               f->status->panelText(1),
+                               QString::number(f->chartPart->Chart1->pointCount(display::Series::X)),
+                               dialogs.messageTexts().join(QLatin1Char('\n'))};
+        };
+        QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
+        ASSERT_TRUE(toEnd()) << "the request never ended";
+        const QString texts = dialogs.messageTexts().join(QLatin1Char('\n'));
+        EXPECT_TRUE(*c.message ? texts.startsWith(QString::fromUtf8(c.message)) : texts.isEmpty()) << qPrintable(texts);
+        if (c.recording) {
+            const SetUp& r = *c.recording;
+            ASSERT_EQ(f->record.sampleStream.size(), 1024u);
+            expectScene(streamBytes(f->record.sampleStream), {r.channels[0], r.channels[1], r.channels[2]},
+                        r.frequencyIndex == 2 ? 800 : 3200, r.rangeIndex);
+            EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, r.frequencyIndex == 2 ? 1250 : 312.5);
+            if (r.external) {
+                EXPECT_EQ(f->record.startTime, started.addMSecs(3000)) << "counted from the start command";
+            }
+        } else {
+            EXPECT_TRUE(f->record.sampleStream.isEmpty());
+            EXPECT_EQ(f->chartPart->Chart1->pointCount(display::Series::X), 0) << "the file is no longer charted";
+            EXPECT_FALSE(f->record.unsavableReason().isEmpty()) << "nor saved as this measurement";
+            EXPECT_EQ(f->status->panelText(1), QStringLiteral("Нет данных"));
+        }
+        if (c.overLine)
+            continue; // "Считать" on an empty line board has its own test
+        const QStringList asRequested = outcome();
+        dialogs.messages.clear();
+        f->measurementRun->btRdClick();
+        ASSERT_TRUE(toEnd());
+        EXPECT_EQ(outcome(), asRequested) << "as \"Считать\" shows the same memory";
     }
 }
 

@@ -289,7 +289,8 @@ TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
     EXPECT_TRUE(f->status->panelText(2).isEmpty());
     ASSERT_FALSE(board->commandsReceived().empty());
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
-    EXPECT_EQ(link.commandBuffer[0], 0x2B) << "the command buffer keeps the last command";
+    EXPECT_EQ(link.commandBuffer[0], 0x25) << "the reply is read as block 0, not by the last command's code";
+    EXPECT_EQ(link.commandBuffer[1], 0);
     EXPECT_FALSE(f->record.loadedFromFile);
     EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
     EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());

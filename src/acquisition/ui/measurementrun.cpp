@@ -216,6 +216,9 @@ bool MeasurementRun::recordingAwaitsRead() const
 
 void MeasurementRun::ctlBarDblClick()
 {
+    // A start still awaiting its read-backs would send its start command into the read.
+    pending_.reset();
+    awaitTimer_->stop();
     endJournal();
     emit linkCheckPaused();
     record_.loadedFromFile = false;
@@ -223,13 +226,23 @@ void MeasurementRun::ctlBarDblClick()
     if (record_.sampleRateHz > 0)
         record_.samplePeriodUs = 1000000.0 / record_.sampleRateHz;
     setup_.seTimeChange();
+    // No start command goes out here: a contact's delay read with the recording still counts
+    // from the one that made it.
+    const QDateTime startCommandTime = startCommandTime_;
     Measure();
-    // Sent past the command buffer: the receive timer keeps reading by the last command's code.
+    startCommandTime_ = startCommandTime;
     const std::uint8_t request[2] = {cmd::ReadMemoryBlock, 0x00};
     std::uint32_t written = 0;
     link_->lastStatus = std::uint8_t(library_->SI_Write(link_->deviceHandle, request, 2, &written, nullptr));
     if (link_->lastStatus != 0)
         showActivity(QStringLiteral("Command is not in uC"));
+    // What comes is block 0 and is read as "Считать" reads it, whatever was sent last: taken
+    // by the last command's code it would join a stream or be dropped, and the record shown
+    // before (a loaded file) would pass for this measurement. A request that did not go out is
+    // asked again by the first poll, and one never answered ends as an empty memory does.
+    link_->commandBuffer[0] = cmd::ReadMemoryBlock;
+    link_->commandBuffer[1] = 0;
+    beginMemoryRead();
     timRx->start();
 }
 
@@ -729,6 +742,9 @@ void MeasurementRun::blockZeroMissing()
     if (++blockZeroTries_ >= kBlockZeroTries) {
         timRx->stop();
         lineWatch_->stop();
+        // The record was emptied for this read: the chart of the earlier one must not stand for it.
+        host_.clearChart();
+        host_.setStatusText(1, QStringLiteral("Нет данных"));
         message(QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
                                "Возможно, в памяти платы ничего не записано.")
                     .arg(kBlockZeroTries));
@@ -865,14 +881,19 @@ void MeasurementRun::btRdClick()
         return;
     }
     showActivity(QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт"));
+    beginMemoryRead();
+    emit transferBegun();
+    timRx->start(1000);
+}
+
+void MeasurementRun::beginMemoryRead()
+{
     record_.clearForTransfer(0);
     memoryRead_ = true;
     extraBytes_ = 0;
     blockZeroTries_ = 0;
     block_.clear();
     blockClock_.start();
-    emit transferBegun();
-    timRx->start(1000);
     if (line())
         lineWatch_->start();
 }

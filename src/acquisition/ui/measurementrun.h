@@ -80,8 +80,8 @@ class MeasurementRun : public QObject {
     // "Считать": reads back a recording from the board's memory.
     void btRdClick();
     void btFM25ProtectClrClick();
-    // Asks the board again for memory block 0 and lets the receive timer take what comes,
-    // without touching the command buffer or the stream.
+    // Asks the board again for memory block 0 (sent as it stands, past the link's pause) and
+    // reads what comes as "Считать" does, from an emptied record.
     void ctlBarDblClick();
     // At the window's close: the device is closed; its status is kept, errors are ignored.
     void closeDevice();
@@ -165,6 +165,8 @@ class MeasurementRun : public QObject {
     void memoryLineLost(std::uint8_t readBlock);
     bool applyMemoryHeader(const QByteArray& got);
     void requestBlock(std::uint8_t block, bool announce = true);
+    // The record emptied and the block-0 request's bookkeeping set, for a read of the memory.
+    void beginMemoryRead();
     // Block 0 did not come or is no recording: asked again a few times, then given up.
     void blockZeroMissing();
     // How long a memory block may take on this line before it counts as not coming.
