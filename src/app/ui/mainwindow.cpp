@@ -427,9 +427,14 @@ void TForm1::closeEvent(QCloseEvent* e)
 
 void TForm1::applyStoredGeometry(const QRect& stored)
 {
-    const QSize minimum(ctlBar->width() + 8, chartHeightMargin - kDesignFrame.height() + kMinimumChartHeight);
     // Dragged smaller, the window stops there too: below it the status bar would lie over the
-    // tool bars and the chart would be gone.
+    // tool bars and the chart would be gone, or cut off the foot of a floating panel (the start
+    // button of the set-up panel, the memory button of the options).
+    int tallestPanel = 0;
+    for (const QWidget* panel : {static_cast<QWidget*>(setupPanel->gbFT), static_cast<QWidget*>(gbChart), static_cast<QWidget*>(gbOptions)})
+        tallestPanel = std::max(tallestPanel, panel->height());
+    const QSize minimum(ctlBar->width() + 8, std::max(chartHeightMargin - kDesignFrame.height() + kMinimumChartHeight,
+                                                      kChartTop + tallestPanel + kStatusHeight));
     setMinimumSize(minimum);
     const QRect g = app::fitWindowGeometryToScreen(stored, minimum);
     resize(g.size());
