@@ -476,6 +476,8 @@ std::uint32_t MeasurementRun::prepareTransfer(const StartParams& params)
     extraBytes_ = 0;
     memoryRead_ = false;
     Measure();
+    if (params.toMemory)
+        memoryRunStart_ = r.startTime;
     pollIntervalMs_ = interval;
     // A run to the computer sends from now on; one started by the contact is read from memory.
     if (!params.toMemory && !params.externalStart)
@@ -889,6 +891,8 @@ void MeasurementRun::btRdClick()
 void MeasurementRun::beginMemoryRead()
 {
     record_.clearForTransfer(0);
+    if (memoryRunStart_.isValid())
+        record_.startTime = memoryRunStart_;
     memoryRead_ = true;
     extraBytes_ = 0;
     blockZeroTries_ = 0;

@@ -205,6 +205,9 @@ class MeasurementRun : public QObject {
     // before the first run). The contact's delay that the board reports counts from it, however
     // often the recording is read back.
     QDateTime startCommandTime_;
+    // When this program's last run to the board's memory began: a read of the memory fetches
+    // that recording, whatever file or request the record held meanwhile.
+    QDateTime memoryRunStart_;
     QWidget* ctlBar_ = nullptr; // the tool strip, whose double click asks for block 0 again
 
     std::optional<PendingStart> pending_;
