@@ -217,6 +217,35 @@ void MeasurementRecord::appendReceived(const char* bytes, std::uint64_t count)
     receivedBytes = std::uint32_t(std::min<std::uint64_t>(total, std::numeric_limits<std::uint32_t>::max()));
 }
 
+bool MeasurementRecord::keepChannels(ChannelSet laidOut, ChannelSet kept)
+{
+    const int width = laidOut.count();
+    const int keptWidth = kept.count();
+    if (keptWidth == 0 || (kept.mask() & ~laidOut.mask()) != 0)
+        return false;
+    const std::int64_t frames = wholeFrames(sampleStream.size(), width);
+    const std::uint64_t keptFrameBytes = std::uint64_t(keptWidth) * 2;
+    SampleStream out;
+    std::uint8_t* to = frames > 0 ? out.grow(std::uint64_t(frames) * keptFrameBytes) : nullptr;
+    const std::uint8_t* from = sampleStream.data();
+    for (std::int64_t k = 0; k < frames; ++k, from += 2 * width) {
+        const bool pulse = pulseBit(wordAt(from + 2 * (width - 1)));
+        for (int slot = 0; slot < width; ++slot) {
+            if (!kept.has(laidOut.axisOfSlot(slot)))
+                continue;
+            to[0] = from[2 * slot];
+            to[1] = from[2 * slot + 1];
+            to += 2;
+        }
+        to[-1] = std::uint8_t((to[-1] & 0x7F) | (pulse ? 0x80 : 0));
+    }
+    expectedBytes = std::uint32_t(std::uint64_t(wholeFrames(expectedBytes, width)) * keptFrameBytes);
+    receivedBytes = std::uint32_t(out.size());
+    sampleStream = std::move(out);
+    channelLetters = kept.letters();
+    return true;
+}
+
 void MeasurementRecord::scaleToRange(int rangeIndex)
 {
     const Calibration scaled = scaleCalibration({baseAxisK, baseAxisC}, rangeIndex);

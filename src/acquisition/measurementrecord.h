@@ -273,6 +273,11 @@ struct MeasurementRecord {
         appendReceived(bytes.constData(), std::uint64_t(bytes.size()));
     }
     void scaleToRange(int rangeIndex);
+    // Keeps, frame by frame, only the words of the channels `kept` of a stream laid out for
+    // `laidOut`; the pulse input stays with each frame's last word, and the byte counts and
+    // letters follow. False, and nothing changed, when `kept` holds no channel or one that the
+    // stream does not.
+    bool keepChannels(ChannelSet laidOut, ChannelSet kept);
 
     static std::uint8_t countChannels(ChannelSet channels) { return std::uint8_t(channels.count()); }
     // CalcUseChnl

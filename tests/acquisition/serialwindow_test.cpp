@@ -9,6 +9,7 @@
 #include "acquisition/devicelink.h"
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
+#include "files/ui/scalesui.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -328,5 +329,54 @@ TEST_F(SerialWindowTest, ReadBacksAreAwaitedThroughTheMessageLoopAndLateRepliesN
             << qPrintable(texts());
         EXPECT_FALSE(f->measurementRun->timRx->isActive());
         EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray("earlier"));
+    }
+}
+
+TEST_F(SerialWindowTest, AZeroBalancingOverALineMeasuresAndPutsTheOperatorsSetUpBack)
+{
+    struct Case {
+        const char* what;
+        QStringList args;
+        bool captured;
+    } cases[] = {
+        {"a start whose read-backs do not come", {QStringLiteral("--register-delay"), QStringLiteral("2500")}, false},
+        {"the board at rest", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Z reads 150 units at rest, X and Y nothing.
+        BoardSimProcess sim(c.args + QStringList{QStringLiteral("--GravityG"), QStringLiteral("0.5859375"),
+                                                 QStringLiteral("--TremorG"), QStringLiteral("0"),
+                                                 QStringLiteral("--VibrationG"), QStringLiteral("0"),
+                                                 QStringLiteral("--NoiseG"), QStringLiteral("0")});
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        auto f = makeOn(sim.path());
+        setUp(*f, {false, true, true}, 2, 1, 16384);
+        f->setupPanel->timeFromSamples();
+        const files::MainSettings stored = f->collectSettings();
+        const int timeMs = f->setupPanel->seTime->value();
+
+        f->scales->btZerosClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f->scales->capturePending(); }, 30000));
+        QTest::qWait(50);
+
+        EXPECT_TRUE(f->collectSettings() == stored);
+        EXPECT_EQ(f->setupPanel->seTime->value(), timeMs);
+        EXPECT_FALSE(f->measurementRun->busy());
+        if (!c.captured) {
+            EXPECT_EQ(f->scales->levelText(2), QStringLiteral("Z=0"));
+            EXPECT_FALSE(QFile::exists(testutil::pathsIn(dir.path()).scalesFile));
+            continue;
+        }
+        EXPECT_EQ(f->scales->levelText(0), QStringLiteral("X=0"));
+        EXPECT_EQ(f->scales->levelText(2), QStringLiteral("Z=150"));
+        EXPECT_EQ(f->record.baseAxisC[2], 150.0) << "written to the scales file and read back";
+        // The run's record keeps the operator's channels, as the chart frames and a save writes it.
+        EXPECT_EQ(f->chartPart->values().channelMask, 6);
+        EXPECT_EQ(f->record.channelLetters, QStringLiteral("YZ"));
+        ASSERT_EQ(f->record.sampleStream.size(), 2500u * 4);
+        const acq::FrameDecoder frames(f->record.sampleStream, {false, true, true});
+        for (const std::int64_t k : {std::int64_t(0), frames.frameCount() - 1})
+            EXPECT_EQ(frames.frame(k).samples, (std::array<int, 3>{0, 150, 0})) << k;
     }
 }

@@ -169,3 +169,54 @@ TEST_F(FilesWindowTest, ABalancingThatCannotStartLeavesNothingPending)
     EXPECT_FALSE(f->scales->capturePending());
     EXPECT_EQ(runSettings(*f), before);
 }
+
+TEST_F(FilesWindowTest, TheSetUpAfterABalancingIsTheOperators)
+{
+    enum class End { Captured, CutShort, NothingCame, NotStarted };
+    const std::pair<const char*, End> cases[] = {
+        {"levels captured", End::Captured},
+        {"the run brought too few frames", End::CutShort},
+        {"the run brought nothing", End::NothingCame},
+        {"the start failed", End::NotStarted},
+    };
+    for (const auto& [what, end] : cases) {
+        SCOPED_TRACE(what);
+        auto f = make();
+        auto owned = std::make_unique<acq::SimulatedBoard>(ticks);
+        acq::SimulatedBoard* board = owned.get();
+        f->measurementRun->device().setBackend(std::move(owned));
+        // Into the board's memory on the contact, the time worked out from the samples as the
+        // panel does it: a balancing runs into the computer with other samples and time.
+        operatorSetUp(*f);
+        f->setupPanel->setTarget(1);
+        f->setupPanel->setExternalStart(true);
+        f->setupPanel->timeFromSamples();
+        const files::MainSettings stored = f->collectSettings();
+        const int timeMs = f->setupPanel->seTime->value();
+        const QString timeText = f->setupPanel->lbTime->text();
+        ASSERT_EQ(timeMs, 10000);
+
+        if (end == End::NotStarted)
+            board->failWrite(1);
+        f->scales->btZerosClick();
+        // Counted from the first poll: the start's read-backs are behind.
+        if (end == End::CutShort) {
+            board->failRead(acq::SimulatedBoard::ReadFault::Short, 1, 1500 * 6);
+            board->failRead(acq::SimulatedBoard::ReadFault::Nothing, 2);
+        } else if (end == End::NothingCame) {
+            board->failRead(acq::SimulatedBoard::ReadFault::Nothing, 1);
+        }
+        for (int polls = 0; f->measurementRun->timRx->isActive() && polls < 100; ++polls) {
+            ticks.advance(std::uint32_t(f->measurementRun->timRx->interval()));
+            f->measurementRun->timRxTimer();
+        }
+        QCoreApplication::processEvents();
+
+        EXPECT_FALSE(f->scales->capturePending());
+        EXPECT_EQ(f->scales->levelText(2) != QStringLiteral("Z=0"), end == End::Captured);
+        EXPECT_TRUE(f->collectSettings() == stored);
+        EXPECT_EQ(f->setupPanel->seTime->value(), timeMs);
+        EXPECT_EQ(f->setupPanel->lbTime->text().toStdString(), timeText.toStdString());
+        EXPECT_TRUE(f->setupPanel->cbExternalStart->isChecked());
+    }
+}

@@ -336,6 +336,7 @@ void MeasurementRun::nextStartStep()
         if (link_->SendCmd(3) != 0) {
             pending_.reset();
             sendFailed(sendFailedMessage(number, QString::fromUtf8(r.name)));
+            emit startFailed();
             return;
         }
         if (line()) {
@@ -400,6 +401,7 @@ void MeasurementRun::startTimedOut(const RegisterStep* r)
     sendFailed(QStringLiteral("Плата не ответила %1 за %2 мс (ReadTimeoutMs в device.ini). Измерение не запущено.")
                    .arg(what)
                    .arg(ms));
+    emit startFailed();
 }
 
 void MeasurementRun::awaitBytes(std::size_t count, std::chrono::milliseconds limit, std::function<void(bool)> done)
@@ -437,6 +439,7 @@ void MeasurementRun::sendStartCommand()
     link_->commandBuffer = startCommand(p.params);
     if (link_->SendCmd(9) != 0) {
         sendFailed(sendFailedMessage(7, QStringLiteral("Пуск измерения")));
+        emit startFailed();
         return;
     }
     // The board measures from here: only now does the record become this run's.

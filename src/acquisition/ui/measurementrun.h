@@ -115,6 +115,8 @@ class MeasurementRun : public QObject {
     void streamReceived();
     // A run or memory read has ended: charted, reported, or given up.
     void transferEnded();
+    // A start did not get its run going (its message has been shown); the record is as it was.
+    void startFailed();
     // A run or a memory read has begun to replace the record: what the window showed of the
     // previous one (a file's name) no longer describes it.
     void transferBegun();

@@ -276,6 +276,12 @@ void SetupPanel::setSamples(int samples)
     seSamples->setValue(samples);
 }
 
+void SetupPanel::setTime(int ms)
+{
+    seTime->setValue(ms);
+    lbTime->setText(timeBreakdownText(seTime->value(), systemDecimalSeparator()));
+}
+
 void SetupPanel::setTarget(int target)
 {
     rgMem->setItemIndex(target);

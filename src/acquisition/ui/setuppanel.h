@@ -104,6 +104,8 @@ class SetupPanel : public QObject {
     // Each runs the control's own handler, as a change by the operator would.
     void setChannelChecked(int axis, bool checked);
     void setSamples(int samples);
+    // A measuring time kept with its sample count: shown as it was, nothing recomputed from it.
+    void setTime(int ms);
     void setTarget(int target);
     void setExternalStart(bool external);
     void setDelay(int seconds);

@@ -14,12 +14,17 @@ void ZeroRunLink::applyZeroRunSettings()
     const acq::SetupValues setup = f_.setupPanel->values();
     kept_.channels = setup.channels;
     kept_.samples = setup.samples;
+    // Kept as shown: the time follows the samples only when its own field is being edited, and
+    // worked out again from the samples it could come back other than the operator left it.
+    kept_.timeMs = f_.setupPanel->seTime->value();
     kept_.view = f_.chartPart->viewIndex();
     kept_.smoothWeight = f_.chartPart->smoothWeight();
     kept_.smooth = f_.chartPart->smoothOn();
     kept_.frequency = setup.frequency;
     kept_.range = setup.range;
     kept_.target = setup.target;
+    // A run into the computer clears the external start; the operator's comes back with the target.
+    kept_.externalStart = setup.externalStart;
 
     // The board at rest, all channels, 2500 samples at the first rate and range into the
     // computer, shown in ADC units against samples and smoothed hard.
@@ -41,7 +46,9 @@ void ZeroRunLink::switchSmoothingOn()
 bool ZeroRunLink::startRun()
 {
     f_.btStartClick();
-    return f_.measurementRun->polling();
+    // Over a line the start awaits the board's read-backs through the message loop: the run is
+    // going then, and a failure later comes as the run's startFailed.
+    return f_.measurementRun->polling() || f_.measurementRun->starting();
 }
 
 void ZeroRunLink::restoreSettings()
@@ -49,12 +56,26 @@ void ZeroRunLink::restoreSettings()
     for (int i = 0; i < 3; ++i)
         f_.setupPanel->setChannelChecked(i, kept_.channels[std::size_t(i)]);
     f_.setupPanel->setSamples(kept_.samples);
+    f_.setupPanel->setTime(kept_.timeMs);
     f_.chartPart->setViewIndex(kept_.view);
     f_.chartPart->setSmoothWeight(kept_.smoothWeight);
     f_.chartPart->setSmoothOn(kept_.smooth);
     f_.setupPanel->setFrequencyIndex(kept_.frequency);
     f_.setupPanel->setRangeIndex(kept_.range);
     f_.setupPanel->setTarget(kept_.target);
+    f_.setupPanel->setExternalStart(kept_.externalStart);
+}
+
+void ZeroRunLink::keepRestoredChannels()
+{
+    // The chart was just built from the balancing run, all three channels. Framed by fewer boxes
+    // the same stream would be read with another width: charted wrongly, and saved under a
+    // channel byte its data do not match. The run keeps the operator's channels instead.
+    const acq::ChannelSet built = acq::ChannelSet::fromMask(f_.chartPart->values().channelMask);
+    if (f_.setupPanel->checkedChannels() == built || !f_.record.keepChannels(built, f_.setupPanel->checkedChannels()))
+        return;
+    // Called from within the build: this one follows it.
+    f_.chartPart->ShowChart(f_.scales);
 }
 
 std::array<const double*, 3> ZeroRunLink::channelValues() const
@@ -80,6 +101,10 @@ void TForm1::wireScales()
     connect(scales, &files::ScalesUi::yTitleRead, this,
             [this](const QString& title) { chartPart->setScalesYTitle(title); });
     connect(scales, &files::ScalesUi::rangeItemsRead, setupPanel.get(), &acq::SetupPanel::setRangeItemTexts);
+    // A balancing whose run fails to start, or ends without a chart to capture from, must not
+    // leave its settings in place or its capture waiting for the next chart.
+    connect(measurementRun.get(), &acq::MeasurementRun::startFailed, scales, [this] { scales->zeroRunEnded(false); });
+    connect(measurementRun.get(), &acq::MeasurementRun::transferEnded, scales, [this] { scales->zeroRunEnded(true); });
 }
 
 analysis::MainChartView TForm1::mainChartView() const

@@ -18,6 +18,7 @@ class ZeroRunLink : public files::ZeroRunHost {
     void switchSmoothingOn() override;
     bool startRun() override;
     void restoreSettings() override;
+    void keepRestoredChannels() override;
     std::array<const double*, 3> channelValues() const override;
     std::array<long long, 3> channelCounts() const override;
 
@@ -25,12 +26,14 @@ class ZeroRunLink : public files::ZeroRunHost {
     struct Kept {
         std::array<bool, 3> channels{};
         int samples = 0;
+        int timeMs = 0;
         int view = 0;
         int smoothWeight = 0;
         bool smooth = false;
         int frequency = 0;
         int range = 0;
         int target = 0;
+        bool externalStart = false;
     };
 
     TForm1& f_;

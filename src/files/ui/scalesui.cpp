@@ -136,10 +136,20 @@ void ScalesUi::btZerosClick()
     host_->switchSmoothingOn();
     // A run that did not get going (its message has been shown) leaves nothing pending: the next
     // chart build must not take a file's values for zero levels, and the settings come back now.
-    if (!host_->startRun() && capturePending_) {
-        capturePending_ = false;
-        host_->restoreSettings();
-    }
+    // One still being started over a line reports its failure later (zeroRunEnded).
+    if (!host_->startRun())
+        zeroRunEnded(false);
+}
+
+void ScalesUi::zeroRunEnded(bool started)
+{
+    if (!capturePending_ || !host_)
+        return;
+    capturePending_ = false;
+    host_->restoreSettings();
+    // A failed start has told why; a run that brought too little for a chart says so here.
+    if (started && dialogs_)
+        dialogs_->message(window(), QString::fromUtf8(kZeroRunTooShortMessage));
 }
 
 void ScalesUi::ZeroCapture()
@@ -151,6 +161,7 @@ void ScalesUi::ZeroCapture()
         captureZeroLevels(host_->channelValues(), host_->channelCounts(), eClipZeroMax->text());
     if (!z.captured) {
         host_->restoreSettings();
+        host_->keepRestoredChannels();
         if (dialogs_)
             dialogs_->message(window(), QString::fromUtf8(kZeroRunTooShortMessage));
         return;
@@ -165,6 +176,7 @@ void ScalesUi::ZeroCapture()
         dialogs_->setClipboardText(eClipZeroMax->text());
 
     host_->restoreSettings();
+    host_->keepRestoredChannels();
     if (btSaveZerosClick())
         btLoadScalesFileClick();
 }

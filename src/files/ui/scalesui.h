@@ -28,10 +28,14 @@ class ZeroRunHost {
     virtual void applyZeroRunSettings() = 0;
     // Smoothing on, the last setting: the capture is pending by then, so it builds no chart.
     virtual void switchSmoothingOn() = 0;
-    // Starts the run; false when it did not get going (its message has been shown).
+    // Starts the run; true once it is going or still being started (a board on a line answers
+    // the start later), false when it did not get going (its message has been shown).
     virtual bool startRun() = 0;
     // Puts back what applyZeroRunSettings kept.
     virtual void restoreSettings() = 0;
+    // After restoreSettings, once the run's record is charted: the record keeps only the
+    // channels the operator's boxes select, as they frame it from now on.
+    virtual void keepRestoredChannels() = 0;
     // The chart's three channel series, X, Y, Z: their values and how many there are.
     virtual std::array<const double*, 3> channelValues() const = 0;
     virtual std::array<long long, 3> channelCounts() const = 0;
@@ -59,6 +63,9 @@ class ScalesUi : public QGroupBox {
     void btZerosClick();
     // The chart build calls this after filling the series while capturePending() is set.
     void ZeroCapture();
+    // The run ended, or its start failed, without its chart reaching the capture: nothing stays
+    // pending and the operator's settings come back. Nothing happens when no capture is pending.
+    void zeroRunEnded(bool started);
 
     // Set from the balancing's start until its chart is built (or the run did not start). The
     // chart build and the smoothing switch look at it.
