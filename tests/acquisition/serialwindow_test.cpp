@@ -339,7 +339,9 @@ TEST_F(SerialWindowTest, AZeroBalancingOverALineMeasuresAndPutsTheOperatorsSetUp
         QStringList args;
         bool captured;
     } cases[] = {
-        {"a start whose read-backs do not come", {QStringLiteral("--register-delay"), QStringLiteral("2500")}, false},
+        {"a start whose read-backs do not come",
+         {QStringLiteral("--register-delay"), QStringLiteral("2500")},
+         false},
         {"the board at rest", {}, true},
     };
     for (const Case& c : cases) {

@@ -14,8 +14,8 @@ void ZeroRunLink::applyZeroRunSettings()
     const acq::SetupValues setup = f_.setupPanel->values();
     kept_.channels = setup.channels;
     kept_.samples = setup.samples;
-    // Kept as shown: the time follows the samples only when its own field is being edited, and
-    // worked out again from the samples it could come back other than the operator left it.
+    // Kept as shown: worked out again from the samples, it would not always come back as the
+    // operator left it.
     kept_.timeMs = f_.setupPanel->seTime->value();
     kept_.view = f_.chartPart->viewIndex();
     kept_.smoothWeight = f_.chartPart->smoothWeight();
@@ -72,7 +72,8 @@ void ZeroRunLink::keepRestoredChannels()
     // the same stream would be read with another width: charted wrongly, and saved under a
     // channel byte its data do not match. The run keeps the operator's channels instead.
     const acq::ChannelSet built = acq::ChannelSet::fromMask(f_.chartPart->values().channelMask);
-    if (f_.setupPanel->checkedChannels() == built || !f_.record.keepChannels(built, f_.setupPanel->checkedChannels()))
+    if (f_.setupPanel->checkedChannels() == built ||
+        !f_.record.keepChannels(built, f_.setupPanel->checkedChannels()))
         return;
     // Called from within the build: this one follows it.
     f_.chartPart->ShowChart(f_.scales);
@@ -103,8 +104,10 @@ void TForm1::wireScales()
     connect(scales, &files::ScalesUi::rangeItemsRead, setupPanel.get(), &acq::SetupPanel::setRangeItemTexts);
     // A balancing whose run fails to start, or ends without a chart to capture from, must not
     // leave its settings in place or its capture waiting for the next chart.
-    connect(measurementRun.get(), &acq::MeasurementRun::startFailed, scales, [this] { scales->zeroRunEnded(false); });
-    connect(measurementRun.get(), &acq::MeasurementRun::transferEnded, scales, [this] { scales->zeroRunEnded(true); });
+    connect(measurementRun.get(), &acq::MeasurementRun::startFailed, scales,
+            [this] { scales->zeroRunEnded(false); });
+    connect(measurementRun.get(), &acq::MeasurementRun::transferEnded, scales,
+            [this] { scales->zeroRunEnded(true); });
 }
 
 analysis::MainChartView TForm1::mainChartView() const
