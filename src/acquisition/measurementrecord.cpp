@@ -242,6 +242,7 @@ bool MeasurementRecord::keepChannels(ChannelSet laidOut, ChannelSet kept)
     expectedBytes = std::uint32_t(std::uint64_t(wholeFrames(expectedBytes, width)) * keptFrameBytes);
     receivedBytes = std::uint32_t(out.size());
     sampleStream = std::move(out);
+    layout = kept;
     channelLetters = kept.letters();
     return true;
 }

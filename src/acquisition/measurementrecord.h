@@ -233,6 +233,10 @@ struct MeasurementRecord {
     double sampleRateHz = 0.0;
     double samplePeriodUs = 0.0;
     std::uint8_t channelCount = 0;
+    // The channels the stream's frames are laid out for, as its producer (a run, a memory read,
+    // a file) gave them; none while unknown. The channel boxes cannot tell: the operator unticks
+    // one to hide its trace, and the stream read with their width would come apart.
+    ChannelSet layout;
     std::uint32_t expectedBytes = 0;
     std::uint32_t receivedBytes = 0;
     std::array<double, 3> axisK{};

@@ -708,3 +708,54 @@ TEST_F(FilesWindowTest, SaveIsRefusedWhileReceivingOrWithoutData)
         EXPECT_EQ(f->measurementFiles->gbFile->title(), title);
     }
 }
+
+// Unticking a channel box only hides its trace: a chart rebuilt afterwards still reads the
+// record's frames as they were laid out, and a save writes them under their own channels.
+TEST_F(FilesWindowTest, AnUntickedChannelHidesItsTraceWithoutReframingTheRecord)
+{
+    const std::pair<const char*, std::function<void(app::TForm1&)>> cases[] = {
+        {"a run",
+         [&](app::TForm1& w) {
+             startRun(w, 0);
+             pollToTheEnd(w, ticks);
+         }},
+        {"a file",
+         [&](app::TForm1& w) {
+             writeFrames(file(QStringLiteral("xyz.axd")), 300);
+             w.measurementFiles->loadWithoutDialog(file(QStringLiteral("xyz.axd")));
+         }},
+    };
+    const auto values = [](const app::TForm1& w, display::Series s) {
+        const double* y = w.chartPart->Chart1->yValues(s);
+        return y ? std::vector<double>(y, y + w.chartPart->Chart1->pointCount(s)) : std::vector<double>{};
+    };
+    for (const auto& [what, measure] : cases) {
+        SCOPED_TRACE(what);
+        auto f = make();
+        f->measurementRun->device().setBackend(std::make_unique<acq::SimulatedBoard>(ticks));
+        measure(*f);
+        const std::uint64_t bytes = f->record.sampleStream.size();
+        ASSERT_GT(bytes, 0u);
+        const auto y = values(*f, display::Series::Y);
+        const auto z = values(*f, display::Series::Z);
+        ASSERT_FALSE(y.empty());
+
+        f->setupPanel->cbCh1->click();
+        ASSERT_FALSE(f->setupPanel->cbCh1->isChecked());
+        f->chartPart->cbTimeunits->setCurrentIndex(2);
+        emit f->chartPart->cbTimeunits->activated(2);
+        QCoreApplication::processEvents();
+
+        EXPECT_EQ(values(*f, display::Series::Y), y);
+        EXPECT_EQ(values(*f, display::Series::Z), z);
+        EXPECT_FALSE(f->chartPart->Chart1->isSeriesShown(display::Series::X));
+
+        const QString saved = file(QStringLiteral("saved.axd"));
+        dialogs.saveAnswers = {saved};
+        f->measurementFiles->btSaveClick();
+        const files::AxdReadResult r = files::readAxdFile(saved);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.contents.header.channelMask, 7);
+        EXPECT_EQ(r.contents.header.dataLength, bytes);
+    }
+}

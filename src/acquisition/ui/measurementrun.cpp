@@ -463,6 +463,7 @@ void MeasurementRun::adoptStartedRun(const PendingStart& p)
     r.sampleRateHz = p.rateHz;
     r.samplePeriodUs = 1000000.0 / r.sampleRateHz;
     r.calcUseChnl(p.params.channels);
+    r.layout = p.params.channels;
 }
 
 std::uint32_t MeasurementRun::prepareTransfer(const StartParams& params)
@@ -637,6 +638,7 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
     for (int axis = AxisX; axis <= AxisZ; ++axis)
         setup_.setChannelChecked(axis, header->channels.has(axis));
     setup_.CalcUseChnl();
+    r.layout = header->channels;
     r.expectedBytes = transferBytes(header->samples, r.channelCount);
     setup_.setFrequencyIndex(header->frequencyIndex);
     r.sampleRateHz = setup_.selectedRateHz();

@@ -392,6 +392,7 @@ void MeasurementFilesUi::takeContents(AxdContents& c)
     record_.axisC = c.axisC;
     host_.setAxisTitles(c.xAxisTitle, c.yAxisTitle);
     ++record_.generation;
+    record_.layout = channels;
     record_.sampleStream = std::move(c.data);
     record_.sampleStream.seek(0);
     mComment->setComment(c.comment);
