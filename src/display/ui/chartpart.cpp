@@ -226,7 +226,8 @@ ChartOptions ChartPart::optionsFromControls() const
     o.smoothWeight = seSmooth->value();
     // The stream is read as it was laid out: a box unticked since only hides its trace.
     const auto checked = [this](int i) { return host_ && host_->channelChecked(i); };
-    o.channels = record_.layout.count() ? record_.layout : acq::ChannelSet{checked(0), checked(1), checked(2)};
+    o.channels =
+        record_.layout.count() ? record_.layout : acq::ChannelSet{checked(0), checked(1), checked(2)};
     for (std::size_t i = 0; i < 3; ++i)
         o.modulus[i] = modulusBoxes[i]->isChecked();
     o.degrees = rgTimGrad->itemIndex() == 1;
