@@ -9,6 +9,7 @@
 #include "acquisition/devicelink.h"
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
+#include "files/runjournal.h"
 #include "files/ui/scalesui.h"
 
 #include <QSignalSpy>
@@ -256,6 +257,63 @@ TEST_F(SerialWindowTest, AStreamedRunThatEndsOtherwiseThanAskedSaysHowAndKeepsOn
         EXPECT_EQ(f->chartPart->Chart1->pointCount(display::Series::X) == 0, kept.isEmpty()) << "the chart is this run's";
         EXPECT_EQ(f->record.unsavableReason().isEmpty(), !kept.isEmpty()) << "no data, no file";
         dialogs.messages.clear();
+    }
+}
+
+// A run that fits one read is polled only at its end: what has come before is taken in meanwhile
+// and reaches the journal, so a crash does not lose it. The poll still decides how the run ended:
+// bytes taken in since the last poll are no stop, and frames beyond those asked for are counted,
+// not kept.
+TEST_F(SerialWindowTest, AStreamedRunIsJournalledAsItArrivesNotOnlyAtItsPoll)
+{
+    struct Case {
+        const char* what;
+        int sentFrames; // of 1000 asked
+        int polls;      // until the run ends
+        const char* message;
+    };
+    const Case cases[] = {
+        {"fewer frames than asked", 600, 2,
+         "Передача прервана: принято 600 из 1000 кадров (плата перестала передавать данные)."},
+        {"more frames than asked", 1500, 1,
+         "Плата передала больше данных, чем запрошено: сохранены запрошенные 1000 кадров, лишние 3000 байт "
+         "отброшены."},
+    };
+    const QString runs = dir.filePath(QStringLiteral("runs"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoardSimProcess sim({QStringLiteral("--stream-frames"), QString::number(c.sentFrames)});
+        ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+        auto f = makeOn(sim.path());
+        setUp(*f, {true, true, true}, 0, 0, 1000);
+        start(*f);
+        f->measurementRun->timRx->start(3600000); // the test plays the poll
+        const int kept = std::min(c.sentFrames, 1000);
+        const std::size_t surplus = std::size_t(c.sentFrames - kept) * 6;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto j = files::listJournals(runs);
+                return j.size() == 1 && j[0].frames() == kept &&
+                       f->measurementRun->device().backend().pendingBytes() == surplus;
+            },
+            20000))
+            << "all the board sent is in the journal before the poll";
+        for (int poll = 1; poll < c.polls; ++poll) {
+            f->measurementRun->timRxTimer();
+            ASSERT_TRUE(f->measurementRun->timRx->isActive()) << "bytes came since the last poll";
+        }
+        f->measurementRun->timRxTimer();
+        ASSERT_FALSE(f->measurementRun->timRx->isActive());
+        ASSERT_EQ(dialogs.messages.size(), 1u) << qPrintable(texts());
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(QString::fromUtf8(c.message))) << qPrintable(texts());
+        EXPECT_EQ(std::uint64_t(f->record.sampleStream.size()), std::uint64_t(kept) * 6);
+        const auto j = files::listJournals(runs);
+        ASSERT_EQ(j.size(), 1u);
+        EXPECT_TRUE(j[0].complete);
+        EXPECT_EQ(j[0].frames(), kept);
+        f.reset();
+        dialogs.messages.clear();
+        QDir(runs).removeRecursively();
     }
 }
 

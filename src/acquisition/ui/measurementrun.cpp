@@ -31,6 +31,9 @@ constexpr qint64 kOwedReplyExpiryMs = 10000;
 constexpr int kAwaitTickMs = 5;
 // How soon a line that drops during a run or read is noticed between polls.
 constexpr int kLineWatchMs = 250;
+// How often a streamed run's bytes are taken in between its polls, so that they reach the
+// journal: a run that fits one read is polled only at its end, minutes away at a low rate.
+constexpr qint64 kTakeBetweenPollsMs = 1000;
 // The board answers a memory request with a block of this size; one grown this far is whole.
 constexpr qsizetype kMemoryBlockBytes = 32768;
 // A block that has not grown for this long has ended (the last one of a recording may be short).
@@ -478,6 +481,8 @@ std::uint32_t MeasurementRun::prepareTransfer(const StartParams& params)
         params.toMemory ? firstInterval : acq::pollIntervalMs(expected, firstInterval);
     r.clearForTransfer(expected);
     extraBytes_ = 0;
+    takenSincePoll_ = 0;
+    sinceTake_.start();
     memoryRead_ = false;
     Measure();
     if (params.toMemory)
@@ -566,8 +571,10 @@ void MeasurementRun::timRxTimer()
 
 void MeasurementRun::watchLine()
 {
-    if (!library_->backend().lineLost())
+    if (!library_->backend().lineLost()) {
+        takeBetweenPolls();
         return;
+    }
     // The reader saw the line drop: the operator hears of it now, not at the next poll.
     lineWatch_->stop();
     if (timRx->isActive()) {
@@ -595,11 +602,40 @@ void MeasurementRun::endJournal()
     host_.finishJournal();
 }
 
+void MeasurementRun::takeBetweenPolls()
+{
+    auto& r = record_;
+    if (link_->commandBuffer[0] != cmd::StartToComputer || !timRx->isActive() ||
+        sinceTake_.elapsed() < kTakeBetweenPollsMs)
+        return;
+    sinceTake_.start();
+    const std::uint32_t missing = r.expectedBytes > r.receivedBytes ? r.expectedBytes - r.receivedBytes : 0;
+    // Only bytes already there, and never past what the run asked for: the poll alone tells
+    // that the board stopped, went away or sent too much.
+    const auto want = std::uint32_t(std::min<std::size_t>(
+        {library_->backend().pendingBytes(), std::size_t(missing), std::size_t(kBulkReplyMax)}));
+    if (want == 0)
+        return;
+    const QByteArray got = link_->readNow(want);
+    if (link_->lastStatus != 0) {
+        // The receive buffer overflowed: ended as the poll would end it.
+        timRx->stop();
+        pollToComputer(got);
+        return;
+    }
+    takeIn(got.constData(), std::uint64_t(got.size()));
+    takenSincePoll_ += std::uint32_t(got.size());
+    showActivity(receivedText(r.receivedBytes, r.expectedBytes));
+    emit streamReceived();
+}
+
 void MeasurementRun::pollToComputer(const QByteArray& got)
 {
     auto& r = record_;
+    // Bytes taken in since the last poll are news too: the board is still sending.
+    bool takenBetween = std::exchange(takenSincePoll_, 0) > 0 && link_->lastStatus == 0;
     QByteArray chunk = got;
-    while (!chunk.isEmpty()) {
+    while (!chunk.isEmpty() || std::exchange(takenBetween, false)) {
         const std::uint32_t missing = r.expectedBytes > r.receivedBytes ? r.expectedBytes - r.receivedBytes : 0;
         if (std::uint64_t(chunk.size()) > missing) {
             // What the run asked for is kept; bytes beyond it are no part of this measurement.

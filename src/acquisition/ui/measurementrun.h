@@ -154,6 +154,8 @@ class MeasurementRun : public QObject {
     void awaitBytes(std::size_t count, std::chrono::milliseconds limit, std::function<void(bool)> done);
     void awaitTick();
     void watchLine();
+    // A streamed run over a line: what has come since the last take goes into the record.
+    void takeBetweenPolls();
     // Every received byte that belongs to the record comes in here: into the record, and copied
     // to the run's journal on the way.
     void takeIn(const char* bytes, std::uint64_t count);
@@ -225,6 +227,9 @@ class MeasurementRun : public QObject {
     std::function<void(bool)> awaitDone_;
     // During a run or read over a line: notices a line that dropped between polls.
     QTimer* lineWatch_ = nullptr;
+    // Bytes taken between the polls of a streamed run since the last poll, and when last taken.
+    std::uint32_t takenSincePoll_ = 0;
+    QElapsedTimer sinceTake_;
     // The memory block being collected over a line, since when it is awaited, and when it last grew.
     QByteArray block_;
     QElapsedTimer blockClock_;
