@@ -634,6 +634,7 @@ void MeasurementRun::pollToComputer(const QByteArray& got)
     auto& r = record_;
     // Bytes taken in since the last poll are news too: the board is still sending.
     bool takenBetween = std::exchange(takenSincePoll_, 0) > 0 && link_->lastStatus == 0;
+    sinceTake_.start();
     QByteArray chunk = got;
     while (!chunk.isEmpty() || std::exchange(takenBetween, false)) {
         const std::uint32_t missing = r.expectedBytes > r.receivedBytes ? r.expectedBytes - r.receivedBytes : 0;

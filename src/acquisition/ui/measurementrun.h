@@ -227,7 +227,7 @@ class MeasurementRun : public QObject {
     std::function<void(bool)> awaitDone_;
     // During a run or read over a line: notices a line that dropped between polls.
     QTimer* lineWatch_ = nullptr;
-    // Bytes taken between the polls of a streamed run since the last poll, and when last taken.
+    // Bytes of a streamed run taken in since its last poll, and the time since the last take or poll.
     std::uint32_t takenSincePoll_ = 0;
     QElapsedTimer sinceTake_;
     // The memory block being collected over a line, since when it is awaited, and when it last grew.
