@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace files {
@@ -46,7 +47,30 @@ QByteArray startBytes(const JournalStart& s)
     return out;
 }
 
-QByteArray infoBytes(const JournalStart& s, bool interrupted)
+QString stopName(JournalStop stop)
+{
+    switch (stop) {
+    case JournalStop::Exit:
+        return QStringLiteral("exit");
+    case JournalStop::DiskFull:
+        return QStringLiteral("diskFull");
+    case JournalStop::Failed:
+        return QStringLiteral("failed");
+    case JournalStop::None:
+        break;
+    }
+    return {};
+}
+
+JournalStop stopOf(const QString& name)
+{
+    for (const JournalStop s : {JournalStop::Exit, JournalStop::DiskFull, JournalStop::Failed})
+        if (name == stopName(s))
+            return s;
+    return JournalStop::None;
+}
+
+QByteArray infoBytes(const JournalStart& s, bool interrupted, JournalStop stop = JournalStop::None)
 {
     QJsonObject o;
     o[QStringLiteral("start")] = s.startTime.toString(Qt::ISODateWithMs);
@@ -57,6 +81,10 @@ QByteArray infoBytes(const JournalStart& s, bool interrupted)
         o[QStringLiteral("simulated")] = true;
     if (interrupted)
         o[QStringLiteral("interrupted")] = true;
+    if (stop != JournalStop::None)
+        o[QStringLiteral("stopped")] = stopName(stop);
+    if (s.sequence > 0)
+        o[QStringLiteral("sequence")] = double(s.sequence);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -115,6 +143,15 @@ std::uint64_t wholeFrameBytes(std::uint64_t bytes, std::uint8_t channelMask)
     return std::uint64_t(acq::wholeFrames(bytes, channels)) * 2 * std::uint64_t(std::max(channels, 0));
 }
 
+// What the ".json" and the header say of how the journal ended and when it was made.
+void readEnding(JournalEntry& e, const AxdHeader& h, const QJsonObject& o)
+{
+    e.open = h.isOpenJournal();
+    e.stop = stopOf(o.value(QStringLiteral("stopped")).toString());
+    const double sequence = o.value(QStringLiteral("sequence")).toDouble();
+    e.sequence = sequence >= 1 && sequence < 9e15 ? std::uint64_t(sequence) : 0;
+}
+
 // The journal's .axd read only as far as its header and titles: what the list needs.
 std::optional<JournalEntry> readEntry(const QString& path)
 {
@@ -144,6 +181,7 @@ std::optional<JournalEntry> readEntry(const QString& path)
     e.channelMask = h.channelMask;
     e.samplePeriodUs = h.samplePeriodUs;
     e.complete = !h.isOpenJournal() && !o.value(QStringLiteral("interrupted")).toBool();
+    readEnding(e, h, o);
     if (!h.isOpenJournal()) {
         e.dataBytes = h.dataLength;
     } else {
@@ -166,18 +204,6 @@ bool inUse(const QString& path)
     return busy;
 }
 
-void prune(const QString& folder, const JournalLimits& limits)
-{
-    const std::vector<JournalEntry> all = listJournals(folder);
-    // The newest is kept whatever its size: it may be the run being written.
-    std::uint64_t bytes = all.empty() ? 0 : all[0].dataBytes;
-    for (std::size_t i = 1; i < all.size(); ++i) {
-        bytes += all[i].dataBytes;
-        if ((int(i) >= limits.keepRuns || bytes > limits.keepBytes) && !inUse(all[i].path))
-            removeJournal(all[i].path);
-    }
-}
-
 } // namespace
 
 std::int64_t JournalEntry::frames() const
@@ -196,7 +222,7 @@ RunJournal::~RunJournal()
         ::close(fd_);
 }
 
-bool RunJournal::begin(const QString& folder, const JournalStart& start, const JournalLimits& limits, QString& why)
+bool RunJournal::begin(const QString& folder, const JournalStart& start, QString& why)
 {
     if (active())
         finish();
@@ -209,6 +235,8 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, const J
     failed_ = false;
     failureTold_ = false;
     failure_.clear();
+    failureError_ = 0;
+    stopRecorded_ = false;
     queue_.clear();
     stopping_ = false;
     path_.clear();
@@ -217,10 +245,6 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, const J
         why = QStringLiteral("не удалось создать папку %1").arg(folder);
         return false;
     }
-    // Older journals go first, so that the new one finds its room.
-    prune(folder, JournalLimits{std::max(1, limits.keepRuns - 1), limits.keepBytes});
-    limits_ = limits;
-
     const QString stem = QDir(folder).filePath(start.startTime.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
                                                QStringLiteral("-%1").arg(::getpid()));
     QString path = stem + QStringLiteral(".axd");
@@ -314,6 +338,7 @@ void RunJournal::writerLoop()
             if (!failed_) {
                 failed_ = true;
                 failure_ = platform::writeFailureReason(error);
+                failureError_ = error;
             }
             queue_.clear();
         }
@@ -351,7 +376,8 @@ bool RunJournal::finish()
         ok = ok && ::lseek(fd_, 0, SEEK_END) >= 0 && writeFully(fd_, comment.constData(), std::size_t(comment.size()), error) &&
              patchLength(fd_, std::uint32_t(whole), error) && ::fsync(fd_) == 0;
         if (!ok) {
-            failure_ = platform::writeFailureReason(error ? error : errno);
+            failureError_ = error ? error : errno;
+            failure_ = platform::writeFailureReason(failureError_);
             failed_ = true;
         }
     }
@@ -359,8 +385,35 @@ bool RunJournal::finish()
     fd_ = -1;
     if (ok)
         setModificationTime(path_, start_.startTime);
-    prune(QFileInfo(path_).absolutePath(), limits_);
     return ok;
+}
+
+void RunJournal::interrupt()
+{
+    if (!active())
+        return;
+    stopWriter(); // writes and syncs what was queued
+    // A journal that had stopped says why; one that worked, that the program ended.
+    if (!failed_)
+        stopRecorded_ = platform::writeFileAtomically(infoPath(path_), infoBytes(start_, false, JournalStop::Exit)) ==
+                        std::nullopt;
+    recordStop();
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void RunJournal::recordStop()
+{
+    JournalStop stop = JournalStop::None;
+    {
+        std::lock_guard lock(mutex_);
+        if (!failed_ || stopRecorded_ || path_.isEmpty())
+            return;
+        const bool full = failureError_ == ENOSPC || failureError_ == EDQUOT || failureError_ == EFBIG;
+        stop = full ? JournalStop::DiskFull : JournalStop::Failed;
+    }
+    // On a full disk this may fail too; it is tried again when the journal ends.
+    stopRecorded_ = platform::writeFileAtomically(infoPath(path_), infoBytes(start_, false, stop)) == std::nullopt;
 }
 
 QString RunJournal::takeFailure()
@@ -387,9 +440,14 @@ std::vector<JournalEntry> listJournals(const QString& folder)
     std::vector<JournalEntry> out;
     const QStringList names = QDir(folder).entryList({QStringLiteral("*.axd")}, QDir::Files);
     for (const QString& name : names)
-        if (auto e = readEntry(QDir(folder).filePath(name)))
+        if (auto e = readEntry(QDir(folder).filePath(name))) {
+            e->inUse = inUse(e->path);
             out.push_back(*e);
+        }
+    // The order they were made in; journals of older versions (no sequence) by their start.
     std::sort(out.begin(), out.end(), [](const JournalEntry& a, const JournalEntry& b) {
+        if (a.sequence != b.sequence)
+            return a.sequence > b.sequence;
         return a.startTime != b.startTime ? a.startTime > b.startTime : a.path > b.path;
     });
     return out;
@@ -399,50 +457,156 @@ std::vector<JournalEntry> unfinishedJournals(const QString& folder)
 {
     std::vector<JournalEntry> out;
     for (JournalEntry& e : listJournals(folder)) {
-        QFile f(e.path);
-        char head[kAxdHeaderSize];
-        if (f.open(QIODevice::ReadOnly) && f.read(head, kAxdHeaderSize) == kAxdHeaderSize &&
-            decodeAxdHeader(head).isOpenJournal() && !inUse(e.path))
+        if (!e.open || e.inUse)
+            continue;
+        if (e.frames() == 0)
+            removeJournal(e.path);
+        else
             out.push_back(std::move(e));
     }
     return out;
 }
 
-void removeJournal(const QString& journalPath)
+std::uint64_t nextJournalSequence(const QString& folder)
 {
+    std::uint64_t newest = 0;
+    for (const JournalEntry& e : listJournals(folder))
+        newest = std::max(newest, e.sequence);
+    return newest + 1;
+}
+
+std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimits& limits, const QStringList& keep)
+{
+    std::vector<JournalEntry> removed;
+    int runs = 0;
+    std::uint64_t bytes = 0;
+    for (const JournalEntry& e : listJournals(folder)) {
+        const bool held = e.inUse || e.open || keep.contains(e.path);
+        if (!held && e.frames() == 0) {
+            removeJournal(e.path); // nothing in it to lose
+            continue;
+        }
+        ++runs;
+        bytes += e.dataBytes;
+        // The newest is kept whatever its size.
+        if (held || runs == 1 || (runs <= limits.keepRuns && bytes <= limits.keepBytes))
+            continue;
+        if (removeJournal(e.path))
+            removed.push_back(e);
+    }
+    return removed;
+}
+
+bool journalInUse(const QString& journalPath)
+{
+    // Only a regular file can be a journal; nothing else is opened to find out.
+    struct stat st {};
+    return ::stat(QFile::encodeName(journalPath).constData(), &st) == 0 && S_ISREG(st.st_mode) && inUse(journalPath);
+}
+
+bool removeJournal(const QString& journalPath)
+{
+    if (inUse(journalPath))
+        return false;
     QFile::remove(journalPath);
     QFile::remove(infoPath(journalPath));
+    return true;
 }
 
 void closeUnfinishedJournal(const QString& journalPath)
 {
     const auto e = readEntry(journalPath);
-    QFile f(journalPath);
-    if (!e || e->complete || inUse(journalPath) || !f.open(QIODevice::ReadWrite))
+    if (!e || !e->open || inUse(journalPath))
         return;
-    char head[kAxdHeaderSize];
-    if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize || !decodeAxdHeader(head).isOpenJournal())
-        return;
-    // The frames that reached the disk stay; a partial frame after them goes.
-    int error = 0;
-    if (f.resize(dataStart(f) + qint64(e->dataBytes)) && patchLength(f.handle(), std::uint32_t(e->dataBytes), error))
-        ::fsync(f.handle());
-    f.close();
+    // The ".json" first: killed anywhere below, the journal is still known as left unfinished.
     JournalStart s;
     s.startTime = e->startTime;
     s.comment = e->comment;
     s.expectedBytes = e->expectedBytes;
     s.source = e->source;
     s.simulated = e->simulated;
-    platform::writeFileAtomically(infoPath(journalPath), infoBytes(s, true));
+    s.sequence = e->sequence;
+    platform::writeFileAtomically(infoPath(journalPath), infoBytes(s, true, e->stop));
+    QFile f(journalPath);
+    if (!f.open(QIODevice::ReadWrite))
+        return;
+    char head[kAxdHeaderSize];
+    if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize || !decodeAxdHeader(head).isOpenJournal())
+        return;
+    // The frames that reached the disk stay; a partial frame after them goes. The length is
+    // fixed and synced before the comment goes in, so that no kill makes the comment's bytes
+    // read as frames; then the file is a measurement file like any other, with its comment and
+    // dated with the run's start.
+    int error = 0;
+    QByteArray comment = toCp1251(e->comment);
+    comment.replace("\n", "\r\n");
+    const qint64 end = dataStart(f) + qint64(e->dataBytes);
+    if (!f.resize(end) || !patchLength(f.handle(), std::uint32_t(e->dataBytes), error) || ::fsync(f.handle()) != 0)
+        return;
+    if (f.seek(end) && f.write(comment) == comment.size() && f.flush())
+        ::fsync(f.handle());
+    f.close();
     setModificationTime(journalPath, e->startTime);
 }
 
-QString journalOfferText(const JournalEntry& entry)
+namespace {
+
+// "14.03.2026 15:09:26 (600 кадров)"
+QString journalShortText(const JournalEntry& entry)
 {
-    return QStringLiteral("Найдено несохранённое измерение от %1 (%2 кадров). Открыть?")
+    return QStringLiteral("%1 (%2 кадров)")
         .arg(entry.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
         .arg(entry.frames());
+}
+
+// What an offer adds after the frames: nothing for a crash, which the offer itself tells.
+QString offerReason(const JournalEntry& entry)
+{
+    return entry.stop == JournalStop::None ? QString() : QStringLiteral(", ") + journalStopText(entry);
+}
+
+} // namespace
+
+QString journalOfferText(const JournalEntry& entry)
+{
+    return QStringLiteral("Найдено несохранённое измерение от %1%2. Открыть?")
+        .arg(journalShortText(entry), offerReason(entry));
+}
+
+QString journalsOfferText(const std::vector<JournalEntry>& entries)
+{
+    QStringList lines;
+    for (const JournalEntry& e : entries)
+        lines << journalShortText(e) + offerReason(e);
+    return QStringLiteral("Найдено несохранённых измерений: %1.\n%2\nОткрыть список несохранённых измерений?")
+        .arg(entries.size())
+        .arg(lines.join(QLatin1Char('\n')));
+}
+
+QString journalStopText(const JournalEntry& entry)
+{
+    switch (entry.stop) {
+    case JournalStop::Exit:
+        return QStringLiteral("прервано при завершении программы");
+    case JournalStop::DiskFull:
+        return QStringLiteral("запись журнала остановлена: диск заполнен");
+    case JournalStop::Failed:
+        return QStringLiteral("запись журнала остановлена: ошибка диска");
+    case JournalStop::None:
+        break;
+    }
+    return QStringLiteral("программа была прервана во время приёма");
+}
+
+QString prunedJournalsText(const std::vector<JournalEntry>& removed)
+{
+    QStringList items;
+    for (const JournalEntry& e : removed)
+        items << journalShortText(e);
+    return QStringLiteral("Удалено %1 несохранённых измерений: %2. Хранятся только последние измерения "
+                          "(их число и объём задаёт раздел [Journal] файла tremor.ini).")
+        .arg(removed.size())
+        .arg(items.join(QStringLiteral(", ")));
 }
 
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath)
