@@ -9,6 +9,7 @@
 
 #include "files/axdfile.h"
 #include "files/runjournal.h"
+#include "files/savefile.h"
 #include "tools/axdtool/command.h"
 #include "tools/axdtool/source.h"
 
@@ -125,6 +126,11 @@ int infoOf(const QString& path)
     field("frames", QString::number(files::axdFrames(h)));
     // Standard input has no modification time to carry the start.
     field("startTime", isoTime(start));
+    // A run cut short says so in its axes line.
+    if (const auto partial = files::partialNote(comment)) {
+        field("partial", QStringLiteral("true"));
+        field("partialReason", jsonString(*partial));
+    }
     json += QStringLiteral("}\n");
     printOut(json);
     if (c.commentCut)
