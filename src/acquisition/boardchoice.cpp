@@ -25,7 +25,8 @@ QString sysText(const QString& path)
 bool fitsRule(const QString& value)
 {
     // The whole value: "$" alone would let a final line break through.
-    static const QRegularExpression plain(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._:-]+")));
+    static const QRegularExpression plain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._:-]+")));
     return plain.match(value).hasMatch();
 }
 

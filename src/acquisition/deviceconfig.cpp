@@ -120,14 +120,16 @@ DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environ
     if (unread.isEmpty() && file.looksBinary())
         unread = QStringLiteral("в нём не текст, он не прочитан");
     if (!unread.isEmpty())
-        s.unreadNote = QStringLiteral("Файл настроек платы %1: %2. Действуют настройки по умолчанию.").arg(iniPath, unread);
+        s.unreadNote = QStringLiteral("Файл настроек платы %1: %2. Действуют настройки по умолчанию.")
+                           .arg(iniPath, unread);
     // What was read of something that is no settings text would only choose at random.
     const platform::IniFile none{QString()};
     const platform::IniFile& ini = unread.isEmpty() ? file : none;
     s.serial.port = ini.readString(kDeviceSection, QStringLiteral("Port"), {}).trimmed();
     s.usb.vendorId = readId(ini, "VendorId");
     s.usb.productId = readId(ini, "ProductId");
-    s.usb.serialNumber = unescapeIniText(ini.readString(kDeviceSection, QStringLiteral("SerialNumber"), {}).trimmed());
+    s.usb.serialNumber =
+        unescapeIniText(ini.readString(kDeviceSection, QStringLiteral("SerialNumber"), {}).trimmed());
     s.usb.interfaceNumber = ini.readInteger(kDeviceSection, QStringLiteral("Interface"), -1);
     s.usb.endpointIn = ini.readInteger(kDeviceSection, QStringLiteral("EndpointIn"), -1);
     s.usb.endpointOut = ini.readInteger(kDeviceSection, QStringLiteral("EndpointOut"), -1);
@@ -190,7 +192,10 @@ std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platf
             },
             // Simulated samples taken for want of a board would pass for a measurement: without
             // one, every command fails and the operator is told where a board is chosen.
-            [] { return std::make_unique<NoBoard>(QStringLiteral("плата не найдена"), QString::fromUtf8(kNoBoardHint)); });
+            [] {
+                return std::make_unique<NoBoard>(QStringLiteral("плата не найдена"),
+                                                 QString::fromUtf8(kNoBoardHint));
+            });
     if (settings.backend == QLatin1String("serial")) {
         StreamOptions stream = settings.stream;
         // 8N1: ten bits on the line for every byte.

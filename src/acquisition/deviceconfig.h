@@ -9,8 +9,8 @@
 //      board is used only when it is chosen.
 // "device.ini" also tunes the simulated board (section [Simulator]) and the line to a real one.
 //
-// ACCEL3_DEVICE: "auto" (search as with nothing set), "sim", "none", "serial" (find the board), "serial:/dev/ttyUSB0",
-// "usb:0403:6014" (vendor and product ID in hexadecimal, optionally ":serial number").
+// ACCEL3_DEVICE: "auto" (search as with nothing set), "sim", "none", "serial" (find the board),
+// "serial:/dev/ttyUSB0", "usb:0403:6014" (vendor and product ID in hexadecimal, optionally ":serial number").
 
 #include "acquisition/boardsearch.h"
 #include "acquisition/devicelibrary.h"
@@ -55,8 +55,8 @@ QString unescapeIniText(const QString& text);
 DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environmentValue);
 
 // What the operator reads below a command that failed because the search found no board.
-inline constexpr char kNoBoardHint[] =
-    "Плата не найдена. Выберите плату или имитатор платы: «Плата…» в меню правой кнопки мыши на индикаторе связи.";
+inline constexpr char kNoBoardHint[] = "Плата не найдена. Выберите плату или имитатор платы: «Плата…» в меню "
+                                       "правой кнопки мыши на индикаторе связи.";
 
 // A backend name nobody knows gives a board that is never there, so the operator sees the
 // program's own "command not sent" messages instead of a board that silently is not the one

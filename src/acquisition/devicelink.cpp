@@ -50,8 +50,8 @@ QString asRemark(QString text)
     qsizetype end = 0;
     while (end < text.size() && text[end].isLetterOrNumber())
         ++end;
-    const bool moreCapitals =
-        std::any_of(text.begin() + std::min<qsizetype>(1, end), text.begin() + end, [](QChar c) { return c.isUpper(); });
+    const bool moreCapitals = std::any_of(text.begin() + std::min<qsizetype>(1, end), text.begin() + end,
+                                          [](QChar c) { return c.isUpper(); });
     if (end > 0 && !moreCapitals)
         text[0] = text[0].toLower();
     return text;

@@ -26,8 +26,8 @@ class SystemLibusb : public LibusbCalls {
     }
     int open(libusb_device* d, libusb_device_handle** h) override { return libusb_open(d, h); }
     void close(libusb_device_handle* h) override { libusb_close(h); }
-    int getStringDescriptor(libusb_device_handle* h, std::uint8_t index, std::uint16_t langId, unsigned char* data,
-                            int length) override
+    int getStringDescriptor(libusb_device_handle* h, std::uint8_t index, std::uint16_t langId,
+                            unsigned char* data, int length) override
     {
         return libusb_get_string_descriptor(h, index, langId, data, length);
     }

@@ -118,7 +118,8 @@ QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& 
 
 QString partialRemark(std::uint64_t receivedFrames, std::uint64_t expectedFrames, const QString& why)
 {
-    return kPartialOpening + QStringLiteral("принято %1 из %2 кадров, %3)").arg(receivedFrames).arg(expectedFrames).arg(why);
+    return kPartialOpening +
+           QStringLiteral("принято %1 из %2 кадров, %3)").arg(receivedFrames).arg(expectedFrames).arg(why);
 }
 
 std::optional<QString> partialNote(const QString& comment)

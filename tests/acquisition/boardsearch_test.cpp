@@ -53,7 +53,8 @@ TEST(BoardSearch, ARealBoardIsTakenAndWithoutOneEveryCommandFailsWithWhereToChoo
         ASSERT_TRUE(searching->finished());
         DeviceLink link(library, ticks);
         EXPECT_FALSE(library.backend().simulated());
-        EXPECT_EQ(link.CheckAxRg(0x00), c.found ? std::optional<std::uint8_t>(SimulatedBoard::kDeviceId) : std::nullopt);
+        EXPECT_EQ(link.CheckAxRg(0x00),
+                  c.found ? std::optional<std::uint8_t>(SimulatedBoard::kDeviceId) : std::nullopt);
         EXPECT_TRUE(library.backend().description().contains(QString::fromUtf8(c.described)))
             << qPrintable(library.backend().description());
         if (!c.found)

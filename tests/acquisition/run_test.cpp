@@ -200,7 +200,8 @@ TEST_F(RunTest, WrongReadBackIsReportedAndTheRunGoesOn)
         {"a wrong value (the rate register's)",
          [](acq::SimulatedBoard& b) { b.failRead(acq::SimulatedBoard::ReadFault::Garbage, 2); },
          "Не удалось установить состояние регистра 2C"},
-        {"a read-back lost to the line (the first register's)", [](acq::SimulatedBoard& b) { b.failWrite(2); },
+        {"a read-back lost to the line (the first register's)",
+         [](acq::SimulatedBoard& b) { b.failWrite(2); },
          "Не удалось установить состояние регистра 2E\n\nUSB-устройство отключено."},
     };
     for (const Case& c : cases) {
@@ -533,7 +534,8 @@ TEST_F(RunTest, RepeatedRequestForBlockZeroReadsTheMemoryAsTheReadButtonDoes)
         };
         QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
         if (c.overLine)
-            EXPECT_FALSE(f->measurementRun->isReceiving()) << "the record shown stays savable while block 0 is awaited";
+            EXPECT_FALSE(f->measurementRun->isReceiving())
+                << "the record shown stays savable while block 0 is awaited";
         ASSERT_TRUE(toEnd()) << "the request never ended";
         const QString texts = dialogs.messageTexts().join(QLatin1Char('\n'));
         EXPECT_TRUE(*c.message ? texts.startsWith(QString::fromUtf8(c.message)) : texts.isEmpty()) << qPrintable(texts);

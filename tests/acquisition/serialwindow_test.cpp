@@ -4,8 +4,8 @@
 
 #include "acqwindow.h"
 #include "boardsimprocess.h"
-#include "scenecheck.h"
 #include "common/testutil.h"
+#include "scenecheck.h"
 
 #include "acquisition/boardsearch.h"
 #include "acquisition/deviceconfig.h"
@@ -449,7 +449,8 @@ TEST_F(SerialWindowTest, NothingConfiguredAndNoBoardFoundMeansNoMeasurement)
     // The program as started with no device.ini choice and no variable, on a machine whose
     // search finds nothing (a port that stays silent).
     testutil::writeAll(dir.filePath(QStringLiteral("device.ini")),
-                       "[Device]\r\nSearchPorts=" + dir.filePath(QStringLiteral("ttyNone*")).toUtf8() + "\r\n");
+                       "[Device]\r\nSearchPorts=" + dir.filePath(QStringLiteral("ttyNone*")).toUtf8() +
+                           "\r\n");
     const QByteArray was = qgetenv(acq::kDeviceEnvironmentVariable);
     qunsetenv(acq::kDeviceEnvironmentVariable);
     ticks.setAutoAdvance(1);
@@ -457,7 +458,11 @@ TEST_F(SerialWindowTest, NothingConfiguredAndNoBoardFoundMeansNoMeasurement)
     qputenv(acq::kDeviceEnvironmentVariable, was);
     QTest::qWait(20);
     dialogs.messages.clear();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dynamic_cast<const acq::BoardSearch&>(f->measurementRun->device().backend()).finished(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return dynamic_cast<const acq::BoardSearch&>(f->measurementRun->device().backend()).finished();
+        },
+        10000));
 
     f->btStartClick();
     ASSERT_EQ(dialogs.messages.size(), 1u) << qPrintable(texts());

@@ -8,8 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -347,11 +347,17 @@ TEST(DeviceConfig, AFileThatCannotBeReadIsNamedWithWhyAndCountsAsAbsent)
     const Case cases[] = {
         {"settings text", [&] { testutil::writeAll(ini, "[Device]\r\nBackend=none\r\n"); }, ""},
         {"too large",
-         [&] { testutil::writeAll(ini, "[Device]\r\nBackend=none\r\n" + QByteArray(2 << 20, ';')); }, "больше"},
-        {"binary", [&] { testutil::writeAll(ini, QByteArray("\x7f" "ELF\x02\x01\x01\n[Device]\nBackend=none\n")); },
+         [&] { testutil::writeAll(ini, "[Device]\r\nBackend=none\r\n" + QByteArray(2 << 20, ';')); },
+         "больше"},
+        {"binary",
+         [&] {
+             testutil::writeAll(ini, QByteArray("\x7f"
+                                                "ELF\x02\x01\x01\n[Device]\nBackend=none\n"));
+         },
          "не текст"},
         // Opened without waiting for a writer: the start must not hang on it.
-        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0); }, "не обычный файл"},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0); },
+         "не обычный файл"},
         {"a device", [&] { QFile::link(QStringLiteral("/dev/null"), ini); }, "не обычный файл"},
     };
     for (const Case& c : cases) {
@@ -364,7 +370,8 @@ TEST(DeviceConfig, AFileThatCannotBeReadIsNamedWithWhyAndCountsAsAbsent)
             EXPECT_EQ(s.backend, QStringLiteral("none"));
             continue;
         }
-        EXPECT_TRUE(s.unreadNote.startsWith(QStringLiteral("Файл настроек платы ") + ini)) << qPrintable(s.unreadNote);
+        EXPECT_TRUE(s.unreadNote.startsWith(QStringLiteral("Файл настроек платы ") + ini))
+            << qPrintable(s.unreadNote);
         EXPECT_TRUE(s.unreadNote.contains(QString::fromUtf8(c.why))) << qPrintable(s.unreadNote);
         EXPECT_EQ(s.backend, QStringLiteral("auto")) << "nothing of it is taken";
     }

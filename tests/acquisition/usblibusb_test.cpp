@@ -80,8 +80,8 @@ class FakeLibusb : public LibusbCalls {
     }
     void close(libusb_device_handle*) override { ++closes; }
     // The serial number's descriptor, in the one language the device offers (US English).
-    int getStringDescriptor(libusb_device_handle*, std::uint8_t index, std::uint16_t langId, unsigned char* data,
-                            int length) override
+    int getStringDescriptor(libusb_device_handle*, std::uint8_t index, std::uint16_t langId,
+                            unsigned char* data, int length) override
     {
         QByteArray d = index == 0 ? QByteArray("\x04\x03\x09\x04", 4) : QByteArray("\x00\x03", 2);
         if (index != 0) {

@@ -81,8 +81,9 @@ TEST(AxdTool, InfoPrintsOneJsonObject)
 
     // A run cut short: its axes line's note.
     ASSERT_TRUE(testutil::writeAll(
-        path, sampleFile(QStringLiteral("Записаны оси YZ (неполная запись: принято 4 из 9 кадров, плата перестала "
-                                        "передавать данные)"))));
+        path,
+        sampleFile(QStringLiteral("Записаны оси YZ (неполная запись: принято 4 из 9 кадров, плата перестала "
+                                  "передавать данные)"))));
     const QJsonObject partial =
         QJsonDocument::fromJson(axdtool({QStringLiteral("info"), path}).out.toUtf8()).object();
     EXPECT_TRUE(partial.value(QStringLiteral("partial")).toBool());

@@ -84,10 +84,11 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$wor
 xvfb=$!
 display=
 for _ in $(seq 1 100); do
-    if [[ $(cat "$work/display") == *$'\n' ]]; then
-        display=$(tr -d '[:space:]' <"$work/display")
+    # read succeeds only on a whole line: the number has been written.
+    if read -r display <"$work/display" && [ -n "$display" ]; then
         break
     fi
+    display=
     kill -0 "$xvfb" 2>/dev/null || break
     sleep 0.1
 done

@@ -211,7 +211,8 @@ bool MeasurementRun::isReceiving() const
 {
     const std::uint8_t code = link_->commandBuffer[0];
     // A memory read takes the record only with a recording's header.
-    return timRx->isActive() && (code == cmd::StartToComputer || (code == cmd::ReadMemoryBlock && memoryHeaderTaken_));
+    return timRx->isActive() &&
+           (code == cmd::StartToComputer || (code == cmd::ReadMemoryBlock && memoryHeaderTaken_));
 }
 
 bool MeasurementRun::recordingAwaitsRead() const
@@ -794,9 +795,10 @@ void MeasurementRun::blockZeroMissing()
     // nothing is never answered.
     showActivity(QStringLiteral("Не удалось считать FRAM"));
     if (++blockZeroTries_ >= kBlockZeroTries) {
-        memoryReadBroughtNothing(QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
-                                                "Возможно, в памяти платы ничего не записано.")
-                                     .arg(kBlockZeroTries));
+        memoryReadBroughtNothing(
+            QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
+                           "Возможно, в памяти платы ничего не записано.")
+                .arg(kBlockZeroTries));
         return;
     }
     requestBlock(0, false);
@@ -825,8 +827,9 @@ void MeasurementRun::requestBlock(std::uint8_t block, bool announce)
 void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
 {
     if (memoryRead_ && !memoryHeaderTaken_) {
-        memoryReadBroughtNothing(lineWhy.isEmpty() ? QStringLiteral("Плата не передала данные.")
-                                                   : QStringLiteral("Плата не передала данные (%1).").arg(lineWhy));
+        memoryReadBroughtNothing(lineWhy.isEmpty()
+                                     ? QStringLiteral("Плата не передала данные.")
+                                     : QStringLiteral("Плата не передала данные (%1).").arg(lineWhy));
         return;
     }
     timRx->stop();
@@ -942,6 +945,7 @@ void MeasurementRun::beginMemoryRead(std::optional<QDateTime> undated)
     memoryReadTime_ = memoryRunStart_.isValid() ? memoryRunStart_ : undated;
     memoryHeaderTaken_ = false;
     memoryRead_ = true;
+    emit memoryReadBegun();
     extraBytes_ = 0;
     blockZeroTries_ = 0;
     block_.clear();

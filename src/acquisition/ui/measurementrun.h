@@ -124,6 +124,9 @@ class MeasurementRun : public QObject {
     // A run or a memory read has begun to replace the record: what the window showed of the
     // previous one (a file's name) no longer describes it.
     void transferBegun();
+    // A memory read has been asked for: a file still being read gives way to it, though the
+    // record shown stays until a recording comes.
+    void memoryReadBegun();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

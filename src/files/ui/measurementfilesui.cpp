@@ -484,11 +484,13 @@ AxdWriteSource MeasurementFilesUi::measurementSource(const AxdHeader& h, const S
 {
     const std::optional<int> smoothing = host_.smoothing();
     const std::uint32_t frameBytes = 2u * std::max<std::uint32_t>(1, record_.channelCount);
-    const QString partial = record_.isPartial() ? partialRemark(record_.receivedBytes / frameBytes,
-                                                                record_.expectedBytes / frameBytes, record_.incompleteWhy())
-                                                : QString();
-    const QStringList lines = withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile,
-                                           record_.channelLetters, smoothing, record_.simulatedBoard, partial);
+    const QString partial = record_.isPartial()
+                                ? partialRemark(record_.receivedBytes / frameBytes,
+                                                record_.expectedBytes / frameBytes, record_.incompleteWhy())
+                                : QString();
+    const QStringList lines =
+        withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile, record_.channelLetters,
+                     smoothing, record_.simulatedBoard, partial);
     AxdWriteSource src;
     src.header = h;
     src.axisK = record_.axisK;
