@@ -12,15 +12,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdint>
-#include <fcntl.h>
-#include <limits>
-#include <new>
 #include <optional>
-#include <string>
-#include <string_view>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <string>
+#include <string_view>
 
 // Debian's SimpleIni.h keeps the template bodies behind SI_IMPLEMENTATION; we instantiate the
 // template with our own comparator, so we need them. The store stays in raw code-page bytes
