@@ -24,7 +24,9 @@ QString sysText(const QString& path)
 // the value early or carry a pattern.
 bool fitsRule(const QString& value)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._:-]+$"));
+    // The whole value: "$" alone would let a final line break through.
+    static const QRegularExpression plain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._:-]+")));
     return plain.match(value).hasMatch();
 }
 
@@ -144,7 +146,7 @@ void saveBoardChoice(const QString& iniPath, const BoardCandidate& c)
         ini.setString(kDevice, QStringLiteral("Backend"), QStringLiteral("usb"));
         ini.setString(kDevice, QStringLiteral("VendorId"), c.usbId.section(QLatin1Char(':'), 0, 0));
         ini.setString(kDevice, QStringLiteral("ProductId"), c.usbId.section(QLatin1Char(':'), 1, 1));
-        ini.setString(kDevice, QStringLiteral("SerialNumber"), c.serialNumber);
+        ini.setString(kDevice, QStringLiteral("SerialNumber"), escapeIniText(c.serialNumber));
         break;
     case BoardCandidate::Kind::Simulated:
         ini.setString(kDevice, QStringLiteral("Backend"), QStringLiteral("sim"));

@@ -1,8 +1,8 @@
 #pragma once
 
-// With no board configured the program looks for a real one before it falls back to the
-// simulated board: a plausible simulated record must never be taken for a measurement because a
-// board that was plugged in went unnoticed. The search runs on a thread of its own, started with
+// With no board configured the program looks for a real one; when none answers, it has no board
+// (the simulated one is used only when chosen: its plausible record must never be taken for a
+// measurement). The search runs on a thread of its own, started with
 // the window; a call made before it has ended waits for it briefly, then fails with a word of why,
 // as a link still opening does: the window is never held for the search.
 

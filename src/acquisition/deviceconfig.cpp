@@ -1,5 +1,6 @@
 #include "acquisition/deviceconfig.h"
 
+#include "platform/cp1251.h"
 #include "platform/inifile.h"
 
 #include <QRegularExpression>
@@ -82,14 +83,53 @@ std::uint16_t readId(const platform::IniFile& ini, const char* key)
 
 } // namespace
 
+QString escapeIniText(const QString& text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\'))
+            out += QStringLiteral("\\\\");
+        else if (c.unicode() < 0x20 || (c != QLatin1Char('?') && platform::toCp1251(QString(c)) == "?"))
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString unescapeIniText(const QString& text)
+{
+    static const QRegularExpression escape(QStringLiteral("\\\\(\\\\|u([0-9A-Fa-f]{4}))"));
+    QString out;
+    qsizetype from = 0;
+    for (auto it = escape.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(text).mid(from, m.capturedStart() - from);
+        out += m.hasCaptured(2) ? QChar(m.captured(2).toUShort(nullptr, 16)) : QChar(u'\\');
+        from = m.capturedEnd();
+    }
+    out += QStringView(text).mid(from);
+    return out;
+}
+
 DeviceSettings readDeviceSettings(const QString& iniPath, const QString& environmentValue)
 {
     DeviceSettings s;
-    const platform::IniFile ini(iniPath);
+    const platform::IniFile file(iniPath);
+    QString unread = file.unreadReason();
+    if (unread.isEmpty() && file.looksBinary())
+        unread = QStringLiteral("в нём не текст, он не прочитан");
+    if (!unread.isEmpty())
+        s.unreadNote = QStringLiteral("Файл настроек платы %1: %2. Действуют настройки по умолчанию.")
+                           .arg(iniPath, unread);
+    // What was read of something that is no settings text would only choose at random.
+    const platform::IniFile none{QString()};
+    const platform::IniFile& ini = unread.isEmpty() ? file : none;
     s.serial.port = ini.readString(kDeviceSection, QStringLiteral("Port"), {}).trimmed();
     s.usb.vendorId = readId(ini, "VendorId");
     s.usb.productId = readId(ini, "ProductId");
-    s.usb.serialNumber = ini.readString(kDeviceSection, QStringLiteral("SerialNumber"), {}).trimmed();
+    s.usb.serialNumber =
+        unescapeIniText(ini.readString(kDeviceSection, QStringLiteral("SerialNumber"), {}).trimmed());
     s.usb.interfaceNumber = ini.readInteger(kDeviceSection, QStringLiteral("Interface"), -1);
     s.usb.endpointIn = ini.readInteger(kDeviceSection, QStringLiteral("EndpointIn"), -1);
     s.usb.endpointOut = ini.readInteger(kDeviceSection, QStringLiteral("EndpointOut"), -1);
@@ -150,7 +190,12 @@ std::unique_ptr<DeviceBackend> makeBackend(const DeviceSettings& settings, platf
             [serial = settings.serial, usb = settings.usb, stream = settings.stream] {
                 return findRealBoard(serial, usb, stream);
             },
-            [&ticks, sim = settings.simulator] { return std::make_unique<SimulatedBoard>(ticks, sim); });
+            // Simulated samples taken for want of a board would pass for a measurement: without
+            // one, every command fails and the operator is told where a board is chosen.
+            [] {
+                return std::make_unique<NoBoard>(QStringLiteral("плата не найдена"),
+                                                 QString::fromUtf8(kNoBoardHint));
+            });
     if (settings.backend == QLatin1String("serial")) {
         StreamOptions stream = settings.stream;
         // 8N1: ten bits on the line for every byte.

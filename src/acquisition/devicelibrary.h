@@ -67,14 +67,17 @@ class DeviceBackend {
 // command the program sends is reported with its own message.
 class NoBoard : public DeviceBackend {
   public:
-    explicit NoBoard(QString why) : why_(std::move(why)) {}
+    // hint, when given, is what the operator reads below each failed command's message.
+    explicit NoBoard(QString why, QString hint = {}) : why_(std::move(why)), hint_(std::move(hint)) {}
     int write(const std::uint8_t*, std::uint32_t, std::uint32_t& written) override;
     int read(std::uint8_t*, std::uint32_t, std::uint32_t& got) override;
     int close() override { return si::DeviceNotFound; }
     QString description() const override { return why_; }
+    QString lastError() const override { return hint_; }
 
   private:
     QString why_;
+    QString hint_;
 };
 
 class DeviceLibrary {

@@ -1,5 +1,7 @@
 #include "acquisition/devicelink.h"
 
+#include <algorithm>
+
 namespace acq {
 
 std::array<std::uint8_t, 9> startCommand(const StartParams& p)
@@ -38,6 +40,21 @@ QString registerMismatchMessage(std::uint8_t address)
 {
     return QStringLiteral("Не удалось установить состояние регистра %1")
         .arg(QString::number(address, 16).toUpper());
+}
+
+QString asRemark(QString text)
+{
+    while (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    // The first word up to a blank or hyphen: "USB-устройство" is lowered nowhere, "Порт" is.
+    qsizetype end = 0;
+    while (end < text.size() && text[end].isLetterOrNumber())
+        ++end;
+    const bool moreCapitals = std::any_of(text.begin() + std::min<qsizetype>(1, end), text.begin() + end,
+                                          [](QChar c) { return c.isUpper(); });
+    if (end > 0 && !moreCapitals)
+        text[0] = text[0].toLower();
+    return text;
 }
 
 bool protectionCleared(int readStatus, const QByteArray& reply)

@@ -68,6 +68,10 @@ std::array<RegisterStep, 6> registerSetup(std::uint8_t rateCode, std::uint8_t ra
 QString sendFailedMessage(int step, const QString& name);
 // The address in upper-case hexadecimal without prefix, as the operator's manual lists them.
 QString registerMismatchMessage(std::uint8_t address);
+// A message of the line's made into a remark inside the program's own sentence: no closing full
+// stop, a capitalised first word lowered ("Порт …" → "порт …"); an abbreviation or a name of
+// capitals keeps them ("USB-устройство …").
+QString asRemark(QString text);
 
 // The protection clear succeeded only when the read went through and its first byte is '@'.
 bool protectionCleared(int readStatus, const QByteArray& reply);

@@ -2,6 +2,9 @@
 
 #include "acquisition/usblibusb.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace acq {
 
 LibusbCalls::~LibusbCalls() = default;
@@ -23,10 +26,10 @@ class SystemLibusb : public LibusbCalls {
     }
     int open(libusb_device* d, libusb_device_handle** h) override { return libusb_open(d, h); }
     void close(libusb_device_handle* h) override { libusb_close(h); }
-    int getStringDescriptorAscii(libusb_device_handle* h, std::uint8_t index, unsigned char* data,
-                                 int length) override
+    int getStringDescriptor(libusb_device_handle* h, std::uint8_t index, std::uint16_t langId,
+                            unsigned char* data, int length) override
     {
-        return libusb_get_string_descriptor_ascii(h, index, data, length);
+        return libusb_get_string_descriptor(h, index, langId, data, length);
     }
     int getActiveConfigDescriptor(libusb_device_handle* h, libusb_config_descriptor** config) override
     {
@@ -52,6 +55,25 @@ class SystemLibusb : public LibusbCalls {
     }
     int clearHalt(libusb_device_handle* h, unsigned char endpoint) override { return libusb_clear_halt(h, endpoint); }
 };
+
+// A string of the device as it gives it, UTF-16 in its first language: a serial number beyond
+// ASCII must match the one the operator chose, not a "?" in its place.
+std::optional<QString> usbString(LibusbCalls& usb, libusb_device_handle* h, std::uint8_t index)
+{
+    unsigned char d[256] = {};
+    const int languages = usb.getStringDescriptor(h, 0, 0, d, sizeof d);
+    if (languages < 4 || d[1] != LIBUSB_DT_STRING)
+        return std::nullopt;
+    const auto langId = std::uint16_t(d[2] | d[3] << 8);
+    const int got = usb.getStringDescriptor(h, index, langId, d, sizeof d);
+    if (got < 2 || d[1] != LIBUSB_DT_STRING)
+        return std::nullopt;
+    const int end = std::min(got, int(d[0]));
+    QString text;
+    for (int i = 2; i + 1 < end; i += 2)
+        text += QChar(char16_t(d[i] | d[i + 1] << 8));
+    return text;
+}
 
 UsbTransport::Status statusOf(int r)
 {
@@ -113,10 +135,7 @@ class LibusbTransport : public UsbTransport {
             if (lastError != 0)
                 continue;
             if (!s.serialNumber.isEmpty()) {
-                unsigned char serial[256] = {};
-                const int len =
-                    d.iSerialNumber ? usb_->getStringDescriptorAscii(h, d.iSerialNumber, serial, sizeof serial) : -1;
-                if (len < 0 || QString::fromLatin1(reinterpret_cast<char*>(serial), len) != s.serialNumber) {
+                if (!d.iSerialNumber || usbString(*usb_, h, d.iSerialNumber) != s.serialNumber) {
                     usb_->close(h);
                     lastError = LIBUSB_ERROR_NOT_FOUND;
                     continue;

@@ -23,8 +23,9 @@ class LibusbCalls {
     virtual int getDeviceDescriptor(libusb_device* device, libusb_device_descriptor* descriptor) = 0;
     virtual int open(libusb_device* device, libusb_device_handle** handle) = 0;
     virtual void close(libusb_device_handle* handle) = 0;
-    virtual int getStringDescriptorAscii(libusb_device_handle* handle, std::uint8_t index, unsigned char* data,
-                                         int length) = 0;
+    // The raw descriptor (length, type, UTF-16LE text) in language langId.
+    virtual int getStringDescriptor(libusb_device_handle* handle, std::uint8_t index, std::uint16_t langId,
+                                    unsigned char* data, int length) = 0;
     virtual int getActiveConfigDescriptor(libusb_device_handle* handle, libusb_config_descriptor** config) = 0;
     virtual void freeConfigDescriptor(libusb_config_descriptor* config) = 0;
     virtual int setAutoDetachKernelDriver(libusb_device_handle* handle, int enable) = 0;

@@ -11,6 +11,7 @@ namespace files {
 
 namespace {
 const QString kSmoothingRemark = QStringLiteral(". Перед сохранением");
+const QString kPartialOpening = QStringLiteral(" (неполная запись: ");
 const QString kSmoothingText =
     QStringLiteral(". Перед сохранением файла ГРАФИК просматривался при сглаживании с весом ");
 } // namespace
@@ -79,7 +80,7 @@ QStringList memoLines(const QString& memoText)
 }
 
 QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
-                         std::optional<int> smoothWeight, bool simulatedBoard)
+                         std::optional<int> smoothWeight, bool simulatedBoard, const QString& partialRemark)
 {
     const QString prefix = QString::fromUtf8(kAxesLinePrefix);
     QString axesLine;
@@ -87,6 +88,7 @@ QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& 
         axesLine = prefix + channelLetters;
         if (simulatedBoard)
             axesLine += QString::fromUtf8(kSimulatedRemark);
+        axesLine += partialRemark;
         lines.removeIf([&prefix](const QString& l) { return l.contains(prefix); });
     } else {
         // The last axes line; failing that, a bare smoothing remark an earlier save left, so that
@@ -112,6 +114,36 @@ QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& 
     if (!axesLine.isEmpty())
         lines.append(axesLine);
     return lines;
+}
+
+QString partialRemark(std::uint64_t receivedFrames, std::uint64_t expectedFrames, const QString& why)
+{
+    return kPartialOpening +
+           QStringLiteral("принято %1 из %2 кадров, %3)").arg(receivedFrames).arg(expectedFrames).arg(why);
+}
+
+std::optional<QString> partialNote(const QString& comment)
+{
+    const QString prefix = QString::fromUtf8(kAxesLinePrefix);
+    const QStringList lines = memoLines(comment);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        if (!lines[i].contains(prefix))
+            continue;
+        const QString& line = lines[i];
+        const qsizetype open = line.indexOf(kPartialOpening);
+        if (open < 0)
+            return std::nullopt;
+        // The why may hold parentheses of its own: the note ends where its own one closes.
+        const qsizetype from = open + kPartialOpening.size();
+        int depth = 1;
+        for (qsizetype at = from; at < line.size(); ++at) {
+            depth += line[at] == QLatin1Char('(') ? 1 : line[at] == QLatin1Char(')') ? -1 : 0;
+            if (depth == 0)
+                return line.mid(from, at - from);
+        }
+        return line.mid(from);
+    }
+    return std::nullopt;
 }
 
 QString saveAtomically(const QString& path, const std::function<bool(QIODevice&)>& write)

@@ -67,8 +67,17 @@ QStringList memoLines(const QString& memoText);
 // A record of the simulated board gets kSimulatedRemark after the letters, so that a saved
 // simulated record cannot be taken for a measurement; the remark stays with the line.
 inline constexpr char kSimulatedRemark[] = " (имитатор платы)";
+// A record cut short gets partialRemark() after them, so that the file does not pass for a whole
+// measurement when it is opened again.
 QStringList withAxesLine(QStringList lines, bool loadedFromFile, const QString& channelLetters,
-                         std::optional<int> smoothWeight, bool simulatedBoard = false);
+                         std::optional<int> smoothWeight, bool simulatedBoard = false,
+                         const QString& partialRemark = {});
+
+// " (неполная запись: принято N из M кадров, <why>)", the axes line's remark for a cut-short run.
+QString partialRemark(std::uint64_t receivedFrames, std::uint64_t expectedFrames, const QString& why);
+// What the last axes line of a comment says after "неполная запись: " (how much came and why);
+// nullopt for a comment of a whole record.
+std::optional<QString> partialNote(const QString& comment);
 
 // Writes the file through the program's one atomic writer (platform::writeFileAtomically): a
 // failed save, a full disk or a kill leaves the old file as it was. Returns an empty string on

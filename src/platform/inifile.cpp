@@ -9,6 +9,7 @@
 #include <QList>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <optional>
@@ -310,6 +311,7 @@ struct IniFile::Data {
     bool unread = false; // the file exists but could not be read: save() must not replace it
     QString unreadReason;
     bool tooLarge = false;
+    bool binary = false;
 
     Data() { profile.SetSpaces(false); } // "key=value", as Windows writes it
 
@@ -325,6 +327,10 @@ struct IniFile::Data {
         // The parser works on C strings and would lose everything after a NUL byte (files
         // padded with zeros after a crash are not rare); blanks do no harm in their place.
         text.replace('\0', ' ');
+        binary = std::any_of(text.begin(), text.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != 0x1A) || u == 0x7F;
+        });
 
         const qsizetype firstLf = text.indexOf('\n');
         crlf = firstLf < 0 || (firstLf > 0 && text[firstLf - 1] == '\r');
@@ -334,6 +340,7 @@ struct IniFile::Data {
         if (profile.LoadData(text.constData(), std::size_t(text.size())) < 0) {
             profile.Reset();
             unread = true;
+            unreadReason = QStringLiteral("его текст не разобран, он не прочитан");
         }
     }
 
@@ -454,6 +461,16 @@ QString IniFile::path() const
 bool IniFile::tooLarge() const
 {
     return d->tooLarge;
+}
+
+QString IniFile::unreadReason() const
+{
+    return d->unread ? d->unreadReason : QString();
+}
+
+bool IniFile::looksBinary() const
+{
+    return d->binary;
 }
 
 void IniFile::replaceUnread()

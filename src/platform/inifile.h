@@ -64,6 +64,12 @@ class IniFile {
     QString path() const;
     // The file is there but beyond kMaxIniFileBytes, so it was not read.
     bool tooLarge() const;
+    // Why a file that is there was not read (not a regular file, too large, no access); empty
+    // when it was read or is missing.
+    QString unreadReason() const;
+    // The file holds control characters no settings text has (NUL padding aside): it is
+    // something else saved under the settings' name.
+    bool looksBinary() const;
     // For an owner that sets every key it has: the unread file may be replaced by a new one.
     void replaceUnread();
 

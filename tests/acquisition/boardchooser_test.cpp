@@ -66,7 +66,13 @@ TEST(BoardChoice, TheBoardsOnOfferAndTheChoiceKeptInDeviceIni)
 
     // Each choice is read back as it was made; what the operator wrote by hand stays.
     const QString ini = dir.filePath(QStringLiteral("device.ini"));
-    for (const BoardCandidate& c : list) {
+    // A serial number beyond the file's code page, and one that looks like an escape.
+    auto choices = list;
+    for (const char* serial : {"Ж☃-7", "A\\u0041\\"}) {
+        choices.push_back(list[2]);
+        choices.back().serialNumber = QString::fromUtf8(serial);
+    }
+    for (const BoardCandidate& c : choices) {
         SCOPED_TRACE(qPrintable(c.label()));
         ASSERT_TRUE(testutil::writeAll(ini, "; my board\r\n[Device]\r\nBaud=115200\r\n[Simulator]\r\nSeed=5\r\n"));
         saveBoardChoice(ini, c);
@@ -102,6 +108,8 @@ TEST(BoardChoice, AUdevRuleGivesAwayTheChosenBoardOnly)
     };
     BoardCandidate quoted = serial;
     quoted.serialNumber = QStringLiteral("A1\", MODE=\"0666");
+    BoardCandidate lineEnd = serial;
+    lineEnd.serialNumber = QStringLiteral("A1B2C3\n");
     BoardCandidate twoLines = serial;
     twoLines.description = QStringLiteral("FT232R\nSUBSYSTEM==\"usb\", MODE=\"0666\"");
     const Case cases[] = {
@@ -115,6 +123,7 @@ TEST(BoardChoice, AUdevRuleGivesAwayTheChosenBoardOnly)
          {QStringLiteral("SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"0403\", "
                          "ATTR{idProduct}==\"6014\", KERNEL==\"1-1.2\", MODE=\"0660\", TAG+=\"uaccess\"")}},
         {"a serial number a rule cannot carry", quoted, {}},
+        {"a serial number ending in a line break", lineEnd, {}},
         {"the simulated board", BoardCandidate{}, {}},
     };
     for (const Case& c : cases) {

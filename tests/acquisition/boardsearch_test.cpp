@@ -1,4 +1,5 @@
 #include "acquisition/boardsearch.h"
+#include "acquisition/deviceconfig.h"
 #include "acquisition/devicelink.h"
 #include "acquisition/simulatedboard.h"
 #include "boardsimprocess.h"
@@ -13,7 +14,7 @@
 
 using namespace acq;
 
-TEST(BoardSearch, ARealBoardIsTakenAndTheSimulatedOneOnlyWhenNoneAnswers)
+TEST(BoardSearch, ARealBoardIsTakenAndWithoutOneEveryCommandFailsWithWhereToChooseOne)
 {
     QTemporaryDir dir;
     BoardSimProcess quiet({QStringLiteral("--stop-after"), QStringLiteral("0")});
@@ -25,35 +26,39 @@ TEST(BoardSearch, ARealBoardIsTakenAndTheSimulatedOneOnlyWhenNoneAnswers)
     struct Case {
         const char* what;
         QStringList ports;
-        bool simulated;
+        bool found;
         const char* described;
     };
     const Case cases[] = {
-        {"a board answers", {QStringLiteral("ttyQuiet"), QStringLiteral("ttyBoard")}, false, "ttyBoard"},
-        {"a port that is no board", {QStringLiteral("ttyQuiet")}, true, "имитатор"},
-        {"no port at all", {QStringLiteral("ttyNone*")}, true, "имитатор"},
+        {"a board answers", {QStringLiteral("ttyQuiet"), QStringLiteral("ttyBoard")}, true, "ttyBoard"},
+        {"a port that is no board", {QStringLiteral("ttyQuiet")}, false, "плата не найдена"},
+        {"no port at all", {QStringLiteral("ttyNone*")}, false, "плата не найдена"},
     };
     platform::ManualTicks ticks;
     ticks.setAutoAdvance(1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SerialSettings serial;
-        serial.candidates.clear();
+        // Nothing configured: the program's own choice.
+        DeviceSettings settings = readDeviceSettings({}, {});
+        ASSERT_EQ(settings.backend, QStringLiteral("auto"));
+        settings.serial.candidates.clear();
         for (const QString& p : c.ports)
-            serial.candidates << dir.filePath(p);
-        auto search = std::make_unique<BoardSearch>([serial] { return findRealBoard(serial, {}, {}); },
-                                                    [&ticks] { return std::make_unique<SimulatedBoard>(ticks); });
-        const BoardSearch& searching = *search;
-        DeviceLibrary library(std::move(search));
-        for (int i = 0; i < 500 && !searching.finished(); ++i)
+            settings.serial.candidates << dir.filePath(p);
+        std::unique_ptr<DeviceBackend> backend = makeBackend(settings, ticks);
+        const auto* searching = dynamic_cast<const BoardSearch*>(backend.get());
+        ASSERT_NE(searching, nullptr);
+        DeviceLibrary library(std::move(backend));
+        for (int i = 0; i < 500 && !searching->finished(); ++i)
             QThread::msleep(10);
-        ASSERT_TRUE(searching.finished());
+        ASSERT_TRUE(searching->finished());
         DeviceLink link(library, ticks);
-        // Whichever board it is, it answers as the accelerometer.
-        EXPECT_EQ(link.CheckAxRg(0x00), SimulatedBoard::kDeviceId);
-        EXPECT_EQ(library.backend().simulated(), c.simulated);
+        EXPECT_FALSE(library.backend().simulated());
+        EXPECT_EQ(link.CheckAxRg(0x00),
+                  c.found ? std::optional<std::uint8_t>(SimulatedBoard::kDeviceId) : std::nullopt);
         EXPECT_TRUE(library.backend().description().contains(QString::fromUtf8(c.described)))
             << qPrintable(library.backend().description());
+        if (!c.found)
+            EXPECT_EQ(library.backend().lastError(), QString::fromUtf8(kNoBoardHint));
     }
 }
 

@@ -87,6 +87,21 @@ TEST(DeviceCommands, RegisterSetupAndMessages)
     EXPECT_EQ(registerMismatchMessage(0x2F), QStringLiteral("Не удалось установить состояние регистра 2F"));
 }
 
+TEST(DeviceCommands, ALineMessageBecomesARemarkKeepingAbbreviations)
+{
+    const struct {
+        const char* line;
+        const char* remark;
+    } cases[] = {
+        {"Порт /dev/ttyUSB0 отключён.", "порт /dev/ttyUSB0 отключён"},
+        {"USB-устройство 0403:6014 отключено...", "USB-устройство 0403:6014 отключено"},
+        {"FTDI не отвечает", "FTDI не отвечает"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(asRemark(QString::fromUtf8(c.line)), QString::fromUtf8(c.remark)) << c.line;
+}
+
 TEST(DeviceCommands, ProtectionClearedOnlyByAnAtSign)
 {
     struct Case {

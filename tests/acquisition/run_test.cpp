@@ -4,6 +4,9 @@
 
 #include "acquisition/devicelink.h"
 #include "acquisition/runplan.h"
+#include "files/axdfile.h"
+#include "files/savefile.h"
+#include "files/ui/measurementfilesui.h"
 
 #include <QSignalSpy>
 #include <QThread>
@@ -183,14 +186,37 @@ TEST_F(RunTest, EachSendFailureStopsWhereItHappened)
 
 TEST_F(RunTest, WrongReadBackIsReportedAndTheRunGoesOn)
 {
-    auto f = make();
-    setUp(*f, {});
-    board->failRead(acq::SimulatedBoard::ReadFault::Garbage, 2); // the read-back of the rate register
-    f->btStartClick();
-    EXPECT_EQ(dialogs.messageTexts(),
-              QStringList{QStringLiteral("Не удалось установить состояние регистра 2C")});
-    EXPECT_EQ(board->commandsReceived().back().at(0), char(0x2B));
-    EXPECT_TRUE(f->measurementRun->timRx->isActive());
+    // A board whose line knows why a call failed, as an unplugged USB device's does.
+    struct TellingBoard : acq::SimulatedBoard {
+        using SimulatedBoard::SimulatedBoard;
+        QString lastError() const override { return QStringLiteral("USB-устройство отключено."); }
+    };
+    struct Case {
+        const char* what;
+        std::function<void(acq::SimulatedBoard&)> fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a wrong value (the rate register's)",
+         [](acq::SimulatedBoard& b) { b.failRead(acq::SimulatedBoard::ReadFault::Garbage, 2); },
+         "Не удалось установить состояние регистра 2C"},
+        {"a read-back lost to the line (the first register's)",
+         [](acq::SimulatedBoard& b) { b.failWrite(2); },
+         "Не удалось установить состояние регистра 2E\n\nUSB-устройство отключено."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto f = make();
+        auto telling = std::make_unique<TellingBoard>(ticks, boardSettings);
+        board = telling.get();
+        f->measurementRun->device().setBackend(std::move(telling));
+        setUp(*f, {});
+        c.fault(*board);
+        f->btStartClick();
+        EXPECT_EQ(dialogs.messageTexts(), QStringList{QString::fromUtf8(c.message)});
+        EXPECT_EQ(board->commandsReceived().back().at(0), char(0x2B));
+        EXPECT_TRUE(f->measurementRun->timRx->isActive());
+    }
 }
 
 TEST_F(RunTest, APollThatReadsNothingEndsTheTransfer)
@@ -207,6 +233,16 @@ TEST_F(RunTest, APollThatReadsNothingEndsTheTransfer)
     EXPECT_EQ(f->record.sampleStream.size(), first);
     EXPECT_TRUE(handedToChart(*f));
     EXPECT_TRUE(f->chartPart->Chart1->isEnabled());
+
+    // Saved, the file says it is partial and why.
+    const QString path = dir.filePath(QStringLiteral("cut.axd"));
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    auto saved = files::readAxdFile(path);
+    ASSERT_TRUE(saved.ok()) << qPrintable(saved.message(path));
+    EXPECT_EQ(files::partialNote(saved.contents.comment),
+              QStringLiteral("принято %1 из 320 кадров, плата перестала передавать данные").arg(first / 6))
+        << qPrintable(saved.contents.comment);
 }
 
 TEST_F(RunTest, LongRunShowsAndCountsDownTheProgressPanel)
@@ -380,17 +416,17 @@ TEST_F(RunTest, MemoryReadFailures)
              EXPECT_FALSE(f.setupPanel->cbCh2->isChecked()) << "no selection changed";
              EXPECT_EQ(f.setupPanel->cbF->currentIndex(), 2);
          }},
-        {"a recording of no samples gives an empty stream",
+        {"a recording of no samples leaves the record shown",
          [](RunTest& t, TForm1&) {
              std::uint32_t n = 0;
              const auto cmd = acq::startCommand({true, {true, false, false}, 0, 1, 0, false, 0});
              t.board->write(cmd.data(), 9, n);
          },
-         [](RunTest&, TForm1& f) {
+         [](RunTest& t, TForm1& f) {
              EXPECT_FALSE(f.measurementRun->timRx->isActive());
-             EXPECT_EQ(f.record.expectedBytes, 0u);
-             EXPECT_EQ(f.record.sampleStream.size(), 0u);
-             EXPECT_TRUE(handedToChart(f));
+             EXPECT_EQ(t.dialogs.messageTexts(), QStringList{QStringLiteral("Плата не передала данные.")});
+             EXPECT_EQ(streamBytes(f.record.sampleStream), QByteArray("earlier"));
+             EXPECT_FALSE(f.setupPanel->cbCh2->isChecked()) << "no selection changed";
          }},
         {"a later request fails: message, and the chart shows the blocks that arrived",
          [](RunTest& t, TForm1&) {
@@ -432,8 +468,8 @@ TEST_F(RunTest, MemoryReadFailures)
 }
 
 // A double-click on the tool strip asks the board for its memory's first block again, with a
-// loaded file on the chart. What comes back replaces the file as "Считать" would show it; a
-// board that brings nothing leaves nothing of the file charted or savable as a measurement.
+// loaded file on the chart. A recording that comes back replaces the file as "Считать" would show
+// it; a board that brings none leaves the file charted, dated and savable as it was.
 TEST_F(RunTest, RepeatedRequestForBlockZeroReadsTheMemoryAsTheReadButtonDoes)
 {
     struct Case {
@@ -477,6 +513,7 @@ TEST_F(RunTest, RepeatedRequestForBlockZeroReadsTheMemoryAsTheReadButtonDoes)
         f->chartPart->ShowChart(nullptr);
         ASSERT_GT(f->chartPart->Chart1->pointCount(display::Series::X), 0);
         dialogs.messages.clear();
+        const QString statusBefore = f->status->panelText(1);
 
         const auto toEnd = [&] {
             if (c.overLine) {
@@ -496,6 +533,9 @@ TEST_F(RunTest, RepeatedRequestForBlockZeroReadsTheMemoryAsTheReadButtonDoes)
                                dialogs.messageTexts().join(QLatin1Char('\n'))};
         };
         QTest::mouseDClick(f->ctlBar, Qt::LeftButton, {}, QPoint(f->ctlBar->width() - 3, 5));
+        if (c.overLine)
+            EXPECT_FALSE(f->measurementRun->isReceiving())
+                << "the record shown stays savable while block 0 is awaited";
         ASSERT_TRUE(toEnd()) << "the request never ended";
         const QString texts = dialogs.messageTexts().join(QLatin1Char('\n'));
         EXPECT_TRUE(*c.message ? texts.startsWith(QString::fromUtf8(c.message)) : texts.isEmpty()) << qPrintable(texts);
@@ -508,10 +548,13 @@ TEST_F(RunTest, RepeatedRequestForBlockZeroReadsTheMemoryAsTheReadButtonDoes)
             // The recording's own start: not the file's date, nor the moment of the request.
             EXPECT_EQ(f->record.startTime, r.external ? started.addMSecs(3000) : started);
         } else {
-            EXPECT_TRUE(f->record.sampleStream.isEmpty());
-            EXPECT_EQ(f->chartPart->Chart1->pointCount(display::Series::X), 0) << "the file is no longer charted";
-            EXPECT_FALSE(f->record.unsavableReason().isEmpty()) << "nor saved as this measurement";
-            EXPECT_EQ(f->status->panelText(1), QStringLiteral("Нет данных"));
+            EXPECT_EQ(streamBytes(f->record.sampleStream), QByteArray(600, '\x01'));
+            EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
+            EXPECT_EQ(f->record.startTime, QDateTime(QDate(2025, 3, 14), QTime(9, 30)));
+            EXPECT_TRUE(f->record.loadedFromFile);
+            EXPECT_GT(f->chartPart->Chart1->pointCount(display::Series::X), 0) << "the file is still charted";
+            EXPECT_TRUE(f->record.unsavableReason().isEmpty()) << "and can still be saved";
+            EXPECT_EQ(f->status->panelText(1), statusBefore);
         }
         if (c.overLine)
             continue; // "Считать" on an empty line board has its own test

@@ -4,8 +4,11 @@
 
 #include "acqwindow.h"
 #include "boardsimprocess.h"
+#include "common/testutil.h"
 #include "scenecheck.h"
 
+#include "acquisition/boardsearch.h"
+#include "acquisition/deviceconfig.h"
 #include "acquisition/devicelink.h"
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
@@ -439,4 +442,34 @@ TEST_F(SerialWindowTest, AZeroBalancingOverALineMeasuresAndPutsTheOperatorsSetUp
         for (const std::int64_t k : {std::int64_t(0), frames.frameCount() - 1})
             EXPECT_EQ(frames.frame(k).samples, (std::array<int, 3>{0, 150, 0})) << k;
     }
+}
+
+TEST_F(SerialWindowTest, NothingConfiguredAndNoBoardFoundMeansNoMeasurement)
+{
+    // The program as started with no device.ini choice and no variable, on a machine whose
+    // search finds nothing (a port that stays silent).
+    testutil::writeAll(dir.filePath(QStringLiteral("device.ini")),
+                       "[Device]\r\nSearchPorts=" + dir.filePath(QStringLiteral("ttyNone*")).toUtf8() +
+                           "\r\n");
+    const QByteArray was = qgetenv(acq::kDeviceEnvironmentVariable);
+    qunsetenv(acq::kDeviceEnvironmentVariable);
+    ticks.setAutoAdvance(1);
+    auto f = std::make_unique<TForm1>(app::Services{&dialogs, &help, &ticks}, testutil::pathsIn(dir.path()));
+    qputenv(acq::kDeviceEnvironmentVariable, was);
+    QTest::qWait(20);
+    dialogs.messages.clear();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return dynamic_cast<const acq::BoardSearch&>(f->measurementRun->device().backend()).finished();
+        },
+        10000));
+
+    f->btStartClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u) << qPrintable(texts());
+    EXPECT_EQ(dialogs.messages[0].text, acq::sendFailedMessage(1, QStringLiteral("Запрет прерываний")) +
+                                            QStringLiteral("\n\n") + QString::fromUtf8(acq::kNoBoardHint));
+    EXPECT_TRUE(f->record.sampleStream.isEmpty()) << "no made-up signal";
+    EXPECT_FALSE(f->windowTitle().contains(QStringLiteral("имитатор")));
+    f->linkIndicator->checkNow();
+    EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
 }

@@ -274,8 +274,6 @@ TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
     auto f = make();
     auto& link = f->measurementRun->link();
     link.commandBuffer = {0x2B, 0x07, 1, 2, 3, 4, 5, 6, 7};
-    f->record.sampleRateHz = 800;
-    f->record.loadedFromFile = true;
     f->measurementRun->timRx->setInterval(1234);
     f->linkIndicator->timCheckUSB->start();
     f->setupPanel->gbFT->show();
@@ -291,8 +289,6 @@ TEST_F(SetupPanelTest, DoubleClickOnTheToolBarAsksForBlockZeroAgain)
     EXPECT_EQ(board->commandsReceived().back().toHex(' '), QByteArray("25 00"));
     EXPECT_EQ(link.commandBuffer[0], 0x25) << "the reply is read as block 0, not by the last command's code";
     EXPECT_EQ(link.commandBuffer[1], 0);
-    EXPECT_FALSE(f->record.loadedFromFile);
-    EXPECT_DOUBLE_EQ(f->record.samplePeriodUs, 1250);
     EXPECT_FALSE(f->linkIndicator->timCheckUSB->isActive());
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("ИЗМЕРЕНИЕ"));
     EXPECT_TRUE(f->measurementRun->timRx->isActive());

@@ -5,8 +5,11 @@
 #include "common/testutil.h"
 #include "scenecheck.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -330,6 +333,48 @@ TEST(DeviceConfig, ChoosesTheBackendAndTunesTheSimulator)
         << "a value that does not parse keeps its default";
     EXPECT_EQ(s.simulator.contactOpenMs, 750u);
     EXPECT_EQ(s.simulator.scene.seed, 16u);
+}
+
+TEST(DeviceConfig, AFileThatCannotBeReadIsNamedWithWhyAndCountsAsAbsent)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QString::fromLatin1(kDeviceIniName));
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* why; // empty: read
+    };
+    const Case cases[] = {
+        {"settings text", [&] { testutil::writeAll(ini, "[Device]\r\nBackend=none\r\n"); }, ""},
+        {"too large",
+         [&] { testutil::writeAll(ini, "[Device]\r\nBackend=none\r\n" + QByteArray(2 << 20, ';')); },
+         "больше"},
+        {"binary",
+         [&] {
+             testutil::writeAll(ini, QByteArray("\x7f"
+                                                "ELF\x02\x01\x01\n[Device]\nBackend=none\n"));
+         },
+         "не текст"},
+        // Opened without waiting for a writer: the start must not hang on it.
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(ini).constData(), 0600), 0); },
+         "не обычный файл"},
+        {"a device", [&] { QFile::link(QStringLiteral("/dev/null"), ini); }, "не обычный файл"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(ini);
+        c.make();
+        const DeviceSettings s = readDeviceSettings(ini, {});
+        if (*c.why == 0) {
+            EXPECT_TRUE(s.unreadNote.isEmpty()) << qPrintable(s.unreadNote);
+            EXPECT_EQ(s.backend, QStringLiteral("none"));
+            continue;
+        }
+        EXPECT_TRUE(s.unreadNote.startsWith(QStringLiteral("Файл настроек платы ") + ini))
+            << qPrintable(s.unreadNote);
+        EXPECT_TRUE(s.unreadNote.contains(QString::fromUtf8(c.why))) << qPrintable(s.unreadNote);
+        EXPECT_EQ(s.backend, QStringLiteral("auto")) << "nothing of it is taken";
+    }
 }
 
 TEST(DeviceConfig, SerialLineSettings)

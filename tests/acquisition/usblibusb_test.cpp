@@ -67,6 +67,7 @@ class FakeLibusb : public LibusbCalls {
         *d = {};
         d->idVendor = 0x0403;
         d->idProduct = 0x6014;
+        d->iSerialNumber = serial.isEmpty() ? 0 : 3;
         return 0;
     }
     int open(libusb_device*, libusb_device_handle** h) override
@@ -78,7 +79,23 @@ class FakeLibusb : public LibusbCalls {
         return 0;
     }
     void close(libusb_device_handle*) override { ++closes; }
-    int getStringDescriptorAscii(libusb_device_handle*, std::uint8_t, unsigned char*, int) override { return -1; }
+    // The serial number's descriptor, in the one language the device offers (US English).
+    int getStringDescriptor(libusb_device_handle*, std::uint8_t index, std::uint16_t langId,
+                            unsigned char* data, int length) override
+    {
+        QByteArray d = index == 0 ? QByteArray("\x04\x03\x09\x04", 4) : QByteArray("\x00\x03", 2);
+        if (index != 0) {
+            if (index != 3 || langId != 0x0409)
+                return LIBUSB_ERROR_PIPE;
+            for (const QChar c : serial)
+                d += char(c.unicode() & 0xFF), d += char(c.unicode() >> 8);
+            d[0] = char(d.size());
+        }
+        const int n = std::min(length, int(d.size()));
+        std::memcpy(data, d.constData(), std::size_t(n));
+        return n;
+    }
+    QString serial;
     int getActiveConfigDescriptor(libusb_device_handle*, libusb_config_descriptor** c) override
     {
         *c = &config_;
@@ -184,6 +201,29 @@ TEST(LibusbTransport, AFailedOpenSaysWhyAndLeavesNothingHeld)
         EXPECT_EQ(usb->releases, 0) << "nothing was claimed";
         EXPECT_EQ(usb->closes, c.closes);
         EXPECT_EQ(usb->exits, 1);
+    }
+}
+
+TEST(LibusbTransport, TheSerialNumberIsMatchedAsTheDeviceGivesIt)
+{
+    const struct {
+        const char* device;
+        const char* asked;
+        bool opened;
+    } cases[] = {
+        {"FT12AB34", "FT12AB34", true},
+        {"Ж☃-7", "Ж☃-7", true},
+        {"Ж☃-7", "?☃-7", false},
+        {"", "FT12AB34", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        auto usb = std::make_shared<FakeLibusb>();
+        usb->serial = QString::fromUtf8(c.device);
+        UsbSettings s = ids();
+        s.serialNumber = QString::fromUtf8(c.asked);
+        QString why;
+        EXPECT_EQ(openerOn(usb, s)->open(why) != nullptr, c.opened) << qPrintable(why);
     }
 }
 

@@ -30,7 +30,7 @@ namespace {
 using testutil::axdtool;
 using testutil::ToolRun;
 
-QByteArray sampleFile()
+QByteArray sampleFile(const QString& comment = QStringLiteral("стенд \"А\"\nЗаписаны оси YZ"))
 {
     files::AxdWriteSource src;
     src.header.typeWord = 0x0003;
@@ -43,7 +43,7 @@ QByteArray sampleFile()
     // Four frames of Y, Z and a trailing partial word.
     const std::vector<std::uint8_t> data{10, 0, 20, 0x80, 12, 0, 22, 0, 14, 0, 24, 0x80, 16, 0, 26, 0, 0x55};
     src.data = data;
-    src.comment = QStringLiteral("стенд \"А\"\nЗаписаны оси YZ");
+    src.comment = comment;
     QBuffer out;
     out.open(QIODevice::WriteOnly);
     files::writeAxd(out, src);
@@ -77,7 +77,18 @@ TEST(AxdTool, InfoPrintsOneJsonObject)
     const QDateTime start =
         QDateTime::fromString(o.value(QStringLiteral("startTime")).toString(), Qt::ISODate);
     EXPECT_EQ(start, QDateTime(QDate(2023, 5, 17), QTime(10, 20, 30)));
-    EXPECT_EQ(o.size(), 11);
+    EXPECT_EQ(o.size(), 11) << "a whole record says nothing of being partial";
+
+    // A run cut short: its axes line's note.
+    ASSERT_TRUE(testutil::writeAll(
+        path,
+        sampleFile(QStringLiteral("Записаны оси YZ (неполная запись: принято 4 из 9 кадров, плата перестала "
+                                  "передавать данные)"))));
+    const QJsonObject partial =
+        QJsonDocument::fromJson(axdtool({QStringLiteral("info"), path}).out.toUtf8()).object();
+    EXPECT_TRUE(partial.value(QStringLiteral("partial")).toBool());
+    EXPECT_EQ(partial.value(QStringLiteral("partialReason")).toString(),
+              QStringLiteral("принято 4 из 9 кадров, плата перестала передавать данные"));
 }
 
 TEST(AxdTool, ExportWritesTheChosenFormat)

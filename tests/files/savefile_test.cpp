@@ -114,6 +114,35 @@ TEST(SaveFile, AxesLine)
               QStringLiteral("Записаны оси XZ (имитатор платы)"));
 }
 
+TEST(SaveFile, ACutShortRunSaysSoInItsAxesLineAndTheNoteReadsBack)
+{
+    const QString remark =
+        partialRemark(5014, 16384, QStringLiteral("порт /dev/ttyUSB0 отключён (USB-устройство 0403:6001)"));
+    const QStringList saved =
+        withAxesLine({QStringLiteral("стенд")}, false, QStringLiteral("XYZ"), 3, false, remark);
+    EXPECT_EQ(saved.last(),
+              QStringLiteral("Записаны оси XYZ (неполная запись: принято 5014 из 16384 кадров, порт "
+                             "/dev/ttyUSB0 отключён (USB-устройство 0403:6001)). Перед сохранением файла "
+                             "ГРАФИК просматривался при сглаживании с весом 3"));
+    const QString note =
+        QStringLiteral("принято 5014 из 16384 кадров, порт /dev/ttyUSB0 отключён (USB-устройство 0403:6001)");
+    const struct {
+        const char* what;
+        QString comment;
+        std::optional<QString> note;
+    } cases[] = {
+        {"as saved", saved.join(QLatin1Char('\n')), note},
+        {"saved again from its file",
+         withAxesLine(saved, true, QStringLiteral("XYZ"), {}).join(QLatin1Char('\n')), note},
+        {"a whole record", QStringLiteral("Записаны оси XYZ (имитатор платы)"), std::nullopt},
+        {"only the last axes line counts",
+         QStringLiteral("Записаны оси X") + remark + QStringLiteral("\nЗаписаны оси X"), std::nullopt},
+        {"no axes line", QStringLiteral("неполная запись: принято 1 из 2 кадров, x"), std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(partialNote(c.comment), c.note) << c.what;
+}
+
 TEST(SaveFile, AFailedSaveKeepsTheOldFile)
 {
     QTemporaryDir dir;

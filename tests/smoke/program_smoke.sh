@@ -3,7 +3,9 @@
 # appears, SIGTERM closes it with exit status 0, and it writes its settings (tremor.ini) on the way
 # out. A tremor.ini already beside the program is put back afterwards.
 #   program_smoke.sh BIN_DIR
-# Needs xvfb-run, openbox and xwininfo (tools/ci installs them).
+# Needs Xvfb, openbox and xwininfo (tools/ci installs them). The display server picks a free
+# display number itself (-displayfd): a number chosen beforehand (xvfb-run -a) races with other
+# servers starting at the same time.
 set -uo pipefail
 
 # Inside the display (the script calls itself there): the window manager, then the program; the
@@ -69,13 +71,32 @@ restore() {
 }
 trap restore EXIT
 
-for tool in xvfb-run openbox xwininfo; do
+for tool in Xvfb openbox xwininfo; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
 done
 
 
 work=$(mktemp -d)
-trap 'restore; rm -rf "$work"' EXIT
-xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --inside "$bin" "$work" || exit 1
+xvfb=
+trap 'restore; [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+# Xvfb writes the number it took to the descriptor once it accepts connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+display=
+for _ in $(seq 1 100); do
+    # read succeeds only on a whole line: the number has been written.
+    if read -r display <"$work/display" && [ -n "$display" ]; then
+        break
+    fi
+    display=
+    kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$display" ]; then
+    echo "FAIL: Xvfb did not start a display within 10 s" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+DISPLAY=:$display bash "$0" --inside "$bin" "$work" || exit 1
 [ -s "$ini" ] || { echo "FAIL: no tremor.ini written beside the program" >&2; exit 1; }
 echo "smoke: the window appeared, SIGTERM closed it with status 0, tremor.ini written"

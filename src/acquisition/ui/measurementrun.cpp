@@ -43,15 +43,6 @@ constexpr int kBlockPollMs = 100;
 // Requests for block 0 before a memory with no recording is given up.
 constexpr int kBlockZeroTries = 3;
 
-QString asRemark(QString text)
-{
-    while (text.endsWith(QLatin1Char('.')))
-        text.chop(1);
-    if (!text.isEmpty())
-        text[0] = text[0].toLower();
-    return text;
-}
-
 } // namespace
 
 MeasurementRun::MeasurementRun(MeasurementRecord& record, SetupPanel& setup, AcquisitionHost& host,
@@ -63,6 +54,8 @@ MeasurementRun::MeasurementRun(MeasurementRecord& record, SetupPanel& setup, Acq
         ownTicks_ = std::make_unique<platform::SystemTicks>();
     const DeviceSettings settings = readDeviceSettings(deviceFile, qEnvironmentVariable(kDeviceEnvironmentVariable));
     library_ = std::make_unique<DeviceLibrary>(makeBackend(settings, ticks()));
+    if (!settings.unreadNote.isEmpty())
+        QTimer::singleShot(0, this, [this, note = settings.unreadNote] { message(note); });
     link_ = std::make_unique<DeviceLink>(*library_, ticks());
 
     btStartPlus = app::toolButton(toolBar, "btStartPlus", QStringLiteral("ПУСК ИЗМЕРЕНИЯ"),
@@ -191,25 +184,35 @@ void MeasurementRun::showActivity(const QString& text)
 void MeasurementRun::Measure()
 {
     auto& r = record_;
-    // A run is about to fill the record (the block-0 request keeps the stream it has).
+    // A run is about to fill the record.
     ++r.generation;
-    r.startTime = QDateTime::currentDateTime();
-    startCommandTime_ = r.startTime;
+    startCommandTime_ = QDateTime::currentDateTime();
+    r.startTime = runStartTime(startCommandTime_);
+    announceRun();
+    emit transferBegun();
+}
+
+QDateTime MeasurementRun::runStartTime(const QDateTime& command) const
+{
     const SetupValues setup = setup_.values();
-    if (!setup.externalStart)
-        r.startTime = r.startTime.addMSecs(qint64(setup.delayS) * 1000);
+    return setup.externalStart ? command : command.addMSecs(qint64(setup.delayS) * 1000);
+}
+
+void MeasurementRun::announceRun()
+{
     lbPercent->clear();
     lbRestPercent->clear();
     host_.setRunStartTick(ticks().now());
     showActivity(QStringLiteral("ИЗМЕРЕНИЕ"));
     host_.setStatusText(2, {});
-    emit transferBegun();
 }
 
 bool MeasurementRun::isReceiving() const
 {
     const std::uint8_t code = link_->commandBuffer[0];
-    return timRx->isActive() && (code == cmd::StartToComputer || code == cmd::ReadMemoryBlock);
+    // A memory read takes the record only with a recording's header.
+    return timRx->isActive() &&
+           (code == cmd::StartToComputer || (code == cmd::ReadMemoryBlock && memoryHeaderTaken_));
 }
 
 bool MeasurementRun::recordingAwaitsRead() const
@@ -224,16 +227,12 @@ void MeasurementRun::ctlBarDblClick()
     awaitTimer_->stop();
     endJournal();
     emit linkCheckPaused();
-    record_.loadedFromFile = false;
     setup_.closePanel();
-    if (record_.sampleRateHz > 0)
-        record_.samplePeriodUs = 1000000.0 / record_.sampleRateHz;
     setup_.seTimeChange();
     // No start command goes out here: a contact's delay read with the recording still counts
-    // from the one that made it.
-    const QDateTime startCommandTime = startCommandTime_;
-    Measure();
-    startCommandTime_ = startCommandTime;
+    // from the one that made it. The record is left alone until a recording's header comes.
+    announceRun();
+    const QDateTime undated = runStartTime(QDateTime::currentDateTime());
     const std::uint8_t request[2] = {cmd::ReadMemoryBlock, 0x00};
     std::uint32_t written = 0;
     link_->lastStatus = std::uint8_t(library_->SI_Write(link_->deviceHandle, request, 2, &written, nullptr));
@@ -245,7 +244,7 @@ void MeasurementRun::ctlBarDblClick()
     // asked again by the first poll, and one never answered ends as an empty memory does.
     link_->commandBuffer[0] = cmd::ReadMemoryBlock;
     link_->commandBuffer[1] = 0;
-    beginMemoryRead();
+    beginMemoryRead(undated);
     timRx->start();
 }
 
@@ -259,6 +258,13 @@ void MeasurementRun::message(const QString& text)
 {
     if (auto* d = services_.dialogs)
         d->message(window_, text);
+}
+
+QString MeasurementRun::withLineError(const QString& text) const
+{
+    // A call that failed: what the line knows of why goes below the program's own words.
+    const QString why = link_->lastStatus != 0 ? library_->backend().lastError() : QString();
+    return why.isEmpty() ? text : text + QStringLiteral("\n\n") + why;
 }
 
 void MeasurementRun::sendFailed(const QString& text)
@@ -349,7 +355,7 @@ void MeasurementRun::nextStartStep()
         // A board that answers at once: its read-back is there when the command has gone.
         const auto value = link_->CheckAxRg(r.address);
         if (value != r.value)
-            message(registerMismatchMessage(r.address));
+            message(withLineError(registerMismatchMessage(r.address)));
         if (pending_)
             ++pending_->step;
     }
@@ -387,7 +393,7 @@ void MeasurementRun::readBackLine(const RegisterStep& r)
 void MeasurementRun::checkReadBack(const RegisterStep& r, std::optional<std::uint8_t> value)
 {
     if (value != r.value)
-        message(registerMismatchMessage(r.address));
+        message(withLineError(registerMismatchMessage(r.address)));
     if (!pending_)
         return;
     ++pending_->step;
@@ -682,6 +688,7 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
     const auto header = parseMemoryHeader(got);
     if (!header)
         return false;
+    takeRecordForMemory();
     auto& r = record_;
     for (int axis = AxisX; axis <= AxisZ; ++axis)
         setup_.setChannelChecked(axis, header->channels.has(axis));
@@ -692,8 +699,7 @@ bool MeasurementRun::applyMemoryHeader(const QByteArray& got)
     r.sampleRateHz = setup_.selectedRateHz();
     r.samplePeriodUs = 1000000.0 / r.sampleRateHz;
     setup_.setRangeIndex(header->rangeIndex);
-    // The calibration was scaled to the range selected when "Считать" was pressed; the
-    // recording's own range is the one its samples are in.
+    // The recording's own range is the one its samples are in.
     r.scaleToRange(header->rangeIndex);
     // Only the header says what the recording's samples are: its journal starts here.
     host_.beginJournal(true, header->channels);
@@ -705,6 +711,11 @@ void MeasurementRun::pollMemory(QByteArray got)
     auto& r = record_;
     std::uint8_t& readBlock = link_->commandBuffer[1];
     if (readBlock == 0) {
+        if (const auto h = parseMemoryHeader(got); h && transferBytes(h->samples, h->channels.count()) == 0) {
+            // A recording of nothing (a cleared memory) does not take the record shown.
+            finishTransfer();
+            return;
+        }
         if (!applyMemoryHeader(got)) {
             blockZeroMissing();
             return;
@@ -795,15 +806,10 @@ void MeasurementRun::blockZeroMissing()
     // nothing is never answered.
     showActivity(QStringLiteral("Не удалось считать FRAM"));
     if (++blockZeroTries_ >= kBlockZeroTries) {
-        timRx->stop();
-        lineWatch_->stop();
-        // The record was emptied for this read: the chart of the earlier one must not stand for it.
-        host_.clearChart();
-        host_.setStatusText(1, QStringLiteral("Нет данных"));
-        message(QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
-                               "Возможно, в памяти платы ничего не записано.")
-                    .arg(kBlockZeroTries));
-        emit transferEnded();
+        memoryReadBroughtNothing(
+            QStringLiteral("Не удалось считать FRAM: плата не прислала записи после %1 запросов. "
+                           "Возможно, в памяти платы ничего не записано.")
+                .arg(kBlockZeroTries));
         return;
     }
     requestBlock(0, false);
@@ -831,6 +837,12 @@ void MeasurementRun::requestBlock(std::uint8_t block, bool announce)
 
 void MeasurementRun::finishTransfer(const QString& why, const QString& lineWhy)
 {
+    if (memoryRead_ && !memoryHeaderTaken_) {
+        memoryReadBroughtNothing(lineWhy.isEmpty()
+                                     ? QStringLiteral("Плата не передала данные.")
+                                     : QStringLiteral("Плата не передала данные (%1).").arg(lineWhy));
+        return;
+    }
     timRx->stop();
     lineWatch_->stop();
     endJournal();
@@ -923,7 +935,6 @@ void MeasurementRun::btRdClick()
     awaitTimer_->stop();
     endJournal();
     emit linkReset();
-    record_.scaleToRange(setup_.values().range);
     emit linkCheckPaused();
     link_->commandBuffer[0] = cmd::ReadMemoryBlock;
     link_->commandBuffer[1] = 0;
@@ -937,22 +948,41 @@ void MeasurementRun::btRdClick()
     }
     showActivity(QStringLiteral("СЧИТЫВАНИЕ FRAM, 32КБайт"));
     beginMemoryRead();
-    emit transferBegun();
     timRx->start(1000);
 }
 
-void MeasurementRun::beginMemoryRead()
+void MeasurementRun::beginMemoryRead(std::optional<QDateTime> undated)
 {
-    record_.clearForTransfer(0);
-    if (memoryRunStart_.isValid())
-        record_.startTime = memoryRunStart_;
+    memoryReadTime_ = memoryRunStart_.isValid() ? memoryRunStart_ : undated;
+    memoryHeaderTaken_ = false;
     memoryRead_ = true;
+    emit memoryReadBegun();
     extraBytes_ = 0;
     blockZeroTries_ = 0;
     block_.clear();
     blockClock_.start();
     if (line())
         lineWatch_->start();
+}
+
+void MeasurementRun::takeRecordForMemory()
+{
+    record_.clearForTransfer(0);
+    if (memoryReadTime_)
+        record_.startTime = *memoryReadTime_;
+    record_.loadedFromFile = false;
+    memoryHeaderTaken_ = true;
+    emit transferBegun();
+}
+
+void MeasurementRun::memoryReadBroughtNothing(const QString& note)
+{
+    timRx->stop();
+    lineWatch_->stop();
+    endJournal();
+    // No recording came to take the record's place: the one shown stays, and can still be saved.
+    message(note);
+    emit transferEnded();
 }
 
 void MeasurementRun::btFM25ProtectClrClick()

@@ -74,6 +74,10 @@ class MeasurementRun : public QObject {
     void btStartClick();
     // Start bookkeeping: start time, progress labels cleared, run start tick, "ИЗМЕРЕНИЕ".
     void Measure();
+    // Measure without the record: the progress labels, the run start tick, "ИЗМЕРЕНИЕ".
+    void announceRun();
+    // A run's start time for a start command given at `command`.
+    QDateTime runStartTime(const QDateTime& command) const;
     // One tick of the receive timer; what the bytes mean depends on the last command sent.
     void timRxTimer();
     void TimPrgssBarTimer();
@@ -123,6 +127,9 @@ class MeasurementRun : public QObject {
     // A run or a memory read has begun to replace the record: what the window showed of the
     // previous one (a file's name) no longer describes it.
     void transferBegun();
+    // A memory read has been asked for: a file still being read gives way to it, though the
+    // record shown stays until a recording comes.
+    void memoryReadBegun();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -174,8 +181,16 @@ class MeasurementRun : public QObject {
     void memoryLineLost(std::uint8_t readBlock);
     bool applyMemoryHeader(const QByteArray& got);
     void requestBlock(std::uint8_t block, bool announce = true);
-    // The record emptied and the block-0 request's bookkeeping set, for a read of the memory.
-    void beginMemoryRead();
+    // The block-0 request's bookkeeping set, for a read of the memory; the record stays as it is
+    // until block 0 brings a recording's header. undated: the time such a recording gets when no
+    // run to memory was started here (none: the record's own time).
+    void beginMemoryRead(std::optional<QDateTime> undated = std::nullopt);
+    // Block 0 brought a recording: the record is emptied for it, and the run taken as begun.
+    void takeRecordForMemory();
+    // text, and below it what the line knows of why the last call failed.
+    QString withLineError(const QString& text) const;
+    // A memory read that ended before any recording's header: the record shown stays.
+    void memoryReadBroughtNothing(const QString& note);
     // Block 0 did not come or is no recording: asked again a few times, then given up.
     void blockZeroMissing();
     // How long a memory block may take on this line before it counts as not coming.
@@ -242,6 +257,9 @@ class MeasurementRun : public QObject {
     int blockZeroTries_ = 0;
     std::uint32_t extraBytes_ = 0; // sent beyond the run's samples
     bool memoryRead_ = false;
+    // The memory read has taken block 0's header, and with it the record.
+    bool memoryHeaderTaken_ = false;
+    std::optional<QDateTime> memoryReadTime_;
 };
 
 } // namespace acq

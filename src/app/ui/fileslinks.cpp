@@ -133,9 +133,12 @@ void TForm1::wireFiles()
     connect(mf, &files::MeasurementFilesUi::recordSavedWhole, journal.get(), &files::JournalUi::recordSaved);
     // The export choices redraw the chart as the time unit does.
     connect(mf, &files::MeasurementFilesUi::exportChoicePicked, chartPart, [this] { chartPart->rebuild(); });
-    if (measurementRun)
+    if (measurementRun) {
         connect(measurementRun.get(), &acq::MeasurementRun::transferBegun, mf,
                 &files::MeasurementFilesUi::recordTakenByRun);
+        connect(measurementRun.get(), &acq::MeasurementRun::memoryReadBegun, mf,
+                &files::MeasurementFilesUi::dropReadUnderway);
+    }
 }
 
 } // namespace app

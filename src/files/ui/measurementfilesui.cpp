@@ -489,8 +489,14 @@ Stretch MeasurementFilesUi::stretchToSave(int frameChannels) const
 AxdWriteSource MeasurementFilesUi::measurementSource(const AxdHeader& h, const Stretch& stretch) const
 {
     const std::optional<int> smoothing = host_.smoothing();
-    const QStringList lines = withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile,
-                                           record_.channelLetters, smoothing, record_.simulatedBoard);
+    const std::uint32_t frameBytes = 2u * std::max<std::uint32_t>(1, record_.channelCount);
+    const QString partial = record_.isPartial()
+                                ? partialRemark(record_.receivedBytes / frameBytes,
+                                                record_.expectedBytes / frameBytes, record_.incompleteWhy())
+                                : QString();
+    const QStringList lines =
+        withAxesLine(memoLines(mComment->comment()), record_.loadedFromFile, record_.channelLetters,
+                     smoothing, record_.simulatedBoard, partial);
     AxdWriteSource src;
     src.header = h;
     src.axisK = record_.axisK;

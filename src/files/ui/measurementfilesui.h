@@ -100,6 +100,8 @@ class MeasurementFilesUi : public QObject {
     void setChartWidget(QWidget* chart);
     // A run or a memory read replaces the record: it is no longer the file's, nor named after it.
     void recordTakenByRun();
+    // A file still being read is dropped unseen (the operator has asked for something else).
+    void dropReadUnderway() { ++loadsBegun_; }
     QString comment() const;
     // The decimal separator of the text exports: the index of "запятая", "точка"; an index
     // outside the list takes "точка".

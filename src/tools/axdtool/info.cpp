@@ -9,6 +9,7 @@
 
 #include "files/axdfile.h"
 #include "files/runjournal.h"
+#include "files/savefile.h"
 #include "tools/axdtool/command.h"
 #include "tools/axdtool/source.h"
 
@@ -125,12 +126,18 @@ int infoOf(const QString& path)
     // Standard input has no modification time to carry the start.
     field("startTime", isoTime(start));
     // A run's journal says whether it is still open (being written, or left by a crash) and
-    // whether it holds less than the whole run.
-    if (c.unfinishedJournal || entry) {
+    // whether it holds less than the whole run; a saved run cut short says so in its axes line.
+    const auto note = files::partialNote(comment);
+    const bool journal = c.unfinishedJournal || entry;
+    if (journal)
         field("journal", c.unfinishedJournal ? QStringLiteral("\"open\"") : QStringLiteral("\"closed\""));
-        const bool partial = c.unfinishedJournal || !entry->complete || entry->dataBytes < entry->expectedBytes;
+    if (journal || note) {
+        const bool partial =
+            note || c.unfinishedJournal || !entry->complete || entry->dataBytes < entry->expectedBytes;
         field("partial", partial ? QStringLiteral("true") : QStringLiteral("false"));
     }
+    if (note)
+        field("partialReason", jsonString(*note));
     json += QStringLiteral("}\n");
     printOut(json);
     if (c.commentCut)
