@@ -1,6 +1,6 @@
 // The window never waits on the line: a board whose line takes no command, or one that never
 // answers, leaves the message loop turning while the connection check and a start go on, and the
-// start ends with its message instead of a frozen window.
+// start ends with its message instead of a frozen window; another board can be chosen meanwhile.
 
 #include "acqwindow.h"
 
@@ -109,6 +109,11 @@ TEST_F(AcqWindowTest, ALineThatTakesNoCommandOrNeverAnswersNeverHoldsTheWindow)
         for (const auto& m : dialogs.messages)
             texts << m.text;
         EXPECT_TRUE(texts.join(QLatin1Char('\n')).contains(QString::fromUtf8(c.message))) << qPrintable(texts.join('\n'));
+        // Choosing another board does not wait for the old line either.
+        QTimer::singleShot(0, f.get(), [&] { f->measurementRun->setBackend(nullptr); });
+        paced = 0;
+        QTest::qWait(500);
+        EXPECT_GE(paced, 15);
         gate->release();
     }
 }

@@ -978,10 +978,6 @@ void MeasurementRun::btFM25ProtectClrClick()
     answered(link_->readReply(kProtectionReplyMax));
 }
 
-} // namespace acq
-
-namespace acq {
-
 void MeasurementRun::checkLink(std::function<void(bool)> answered)
 {
     if (busy() || checkingLink())
@@ -993,11 +989,11 @@ void MeasurementRun::checkLink(std::function<void(bool)> answered)
         answered(false);
         return;
     }
-    std::uint8_t reply[kRegisterReplyMax];
-    std::uint32_t got = 0;
     const auto timing = line();
     if (!timing) {
         // A board that answers at once: its reply is there when the request has gone.
+        std::uint8_t reply[kRegisterReplyMax];
+        std::uint32_t got = 0;
         answered(library_->SI_Read(0, reply, sizeof reply, &got, nullptr) == 0 && got > 0 && reply[0] == kDeviceId);
         return;
     }
