@@ -52,6 +52,8 @@ TEST(BoardSearch, ARealBoardIsTakenAndTheSimulatedOneOnlyWhenNoneAnswers)
         // Whichever board it is, it answers as the accelerometer.
         EXPECT_EQ(link.CheckAxRg(0x00), SimulatedBoard::kDeviceId);
         EXPECT_EQ(library.backend().simulated(), c.simulated);
+        EXPECT_EQ(library.backend().lineTiming().has_value(), !c.simulated)
+            << "a line's replies must be awaited through the message loop";
         EXPECT_TRUE(library.backend().description().contains(QString::fromUtf8(c.described)))
             << qPrintable(library.backend().description());
     }
