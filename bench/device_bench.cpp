@@ -7,15 +7,34 @@
 // adapter, so a reader that does not drain the line in time loses data. Counters: bytes lost (0 for
 // the backend and the bare reader), CPU time of the process per second of streaming (the reader's:
 // the polling thread sleeps), and the median time from a command to its one-byte reply.
+//
+// BM_WindowStall: the main window on the emulator's terminal in one of its bad line modes (silent
+// after opening, every reply 120 ms late, the line no longer read so that writes block), with
+// ReadTimeoutMs=900. A 10 ms timer on the window's thread records how late it fires while the
+// connection indicator checks the board once a second and, later, a start is pressed: the longest
+// stall is what the operator feels as a frozen window. The peer (program=0) is the check as it was
+// before: a write and a waiting read on the window's thread, the backend's waits left long.
 
 #include <benchmark/benchmark.h>
+
+#include "benchmain.h"
+#include "benchwindow.h"
 
 #include "acquisition/devicelink.h"
 #include "acquisition/serialline.h"
 #include "acquisition/streambackend.h"
+#include "acquisition/ui/linkindicator.h"
+#include "acquisition/ui/measurementrun.h"
+#include "acquisition/ui/setuppanel.h"
+#include "app/ui/controls.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -36,11 +55,11 @@ constexpr std::uint32_t kSamples = 12800; // four seconds at 3200 Hz: five of th
 constexpr char kLineBuffer[] = "4096";
 constexpr std::uint32_t kExpected = kSamples * 3 * 2;
 
-// The emulator, started once for the whole run.
+// The emulator with the given options.
 struct Emulator {
     pid_t pid = -1;
     std::string path;
-    Emulator()
+    explicit Emulator(std::vector<std::string> args)
     {
         char self[4096] = {};
         if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
@@ -53,7 +72,11 @@ struct Emulator {
         pid = ::fork();
         if (pid == 0) {
             ::dup2(out[1], 1);
-            ::execl(program.c_str(), program.c_str(), "--line-buffer", kLineBuffer, static_cast<char*>(nullptr));
+            std::vector<char*> argv{program.data()};
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
@@ -71,9 +94,10 @@ struct Emulator {
     }
 };
 
+// The streaming emulator, started once for the whole run.
 Emulator& emulator()
 {
-    static Emulator e;
+    static Emulator e({"--line-buffer", kLineBuffer});
     return e;
 }
 
@@ -259,12 +283,116 @@ void BM_BareCommandReply(benchmark::State& state)
     state.counters["median_ms"] = median(ms);
 }
 
+struct LineMode {
+    const char* name;
+    std::vector<std::string> args;
+};
+const LineMode kLineModes[] = {
+    {"silent", {"--stop-after", "1"}},                 // answers the probe that opens the port, then nothing
+    {"slow", {"--delay", "120"}},                      // every reply 120 ms late
+    {"write_blocked", {"--stop-reading-after", "1"}}, // takes the probe, then nothing: writes block
+};
+
+struct Stalls {
+    double longestMs = 0;
+    int fired = 0;
+};
+
+// Runs the window's message loop for spanMs with the actions at their times; a 10 ms timer
+// records how late it fires.
+Stalls measureStalls(int spanMs, const std::vector<std::pair<int, std::function<void()>>>& actions)
+{
+    Stalls s;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    QTimer pace;
+    pace.setTimerType(Qt::PreciseTimer);
+    pace.setInterval(10);
+    QObject::connect(&pace, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        s.longestMs = std::max(s.longestMs, double(now - last - 10));
+        last = now;
+        ++s.fired;
+    });
+    for (const auto& [at, action] : actions)
+        QTimer::singleShot(at, action);
+    QEventLoop loop;
+    QTimer::singleShot(spanMs, &loop, &QEventLoop::quit);
+    clock.start();
+    pace.start();
+    loop.exec();
+    s.longestMs = std::max(s.longestMs, double(clock.elapsed() - last - 10));
+    return s;
+}
+
+// The check as it was: write, then a read waiting for the reply, on the window's thread.
+void blockingCheck(acq::DeviceLibrary& library)
+{
+    const std::uint8_t ask[2] = {acq::cmd::ReadRegister, 0x00};
+    std::uint32_t n = 0;
+    if (library.SI_Write(0, ask, 2, &n, nullptr) != 0)
+        return;
+    std::uint8_t reply[acq::kRegisterReplyMax];
+    library.SI_Read(0, reply, sizeof reply, &n, nullptr);
+}
+
+void BM_WindowStall(benchmark::State& state)
+{
+    const LineMode& mode = kLineModes[state.range(0)];
+    const bool program = state.range(1) != 0;
+    state.SetLabel(std::string(mode.name) + (program ? "" : ", the blocking check"));
+    Emulator emu(mode.args);
+    app::TForm1& f = bench::window();
+    acq::SerialSettings s;
+    s.port = QString::fromStdString(emu.path);
+    s.probeWait = std::chrono::milliseconds(900);
+    acq::StreamOptions o;
+    o.firstByteWait = std::chrono::milliseconds(900); // the advised ReadTimeoutMs
+    o.bytesPerSecond = 92160;
+    if (!program)
+        o.callWait = o.openWait = std::chrono::seconds(10);
+    f.measurementRun->setBackend(std::make_unique<acq::StreamBackend>(std::make_unique<acq::SerialOpener>(s), o));
+    // A run to the board's memory: the start is what is measured, not a chart.
+    f.setupPanel->rgMem->setItemIndex(1);
+    Stalls st;
+    for (auto _ : state) {
+        QTimer old;
+        old.setInterval(1000);
+        QObject::connect(&old, &QTimer::timeout, [&] { blockingCheck(f.measurementRun->device()); });
+        std::vector<std::pair<int, std::function<void()>>> actions;
+        if (program) {
+            actions = {{0, [&] { f.linkIndicator->checkNow(); }},
+                       {2200, [&] { f.measurementRun->btStartPlus->click(); }}};
+        } else {
+            actions = {{0, [&] { blockingCheck(f.measurementRun->device()); old.start(); }}};
+        }
+        const auto t0 = Clock::now();
+        st = measureStalls(5000, actions);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+        old.stop();
+    }
+    f.linkIndicator->timCheckUSB->stop();
+    f.measurementRun->stopTimers();
+    f.measurementRun->setBackend(nullptr);
+    state.counters["longest_stall_ms"] = st.longestMs;
+    state.counters["timer_fired"] = st.fired;
+}
+
 } // namespace
 
+BENCHMARK(BM_WindowStall)
+    ->ArgsProduct({{0, 1, 2}, {1, 0}})
+    ->ArgNames({"mode", "program"})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SerialBackendStream)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BarePollReadStream)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PollOnlyStream)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SerialBackendCommandReply)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareCommandReply)->Iterations(200)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    return bench::runBenchmarks(argc, argv);
+}

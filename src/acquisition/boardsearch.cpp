@@ -126,4 +126,29 @@ bool BoardSearch::simulated() const
     return b && b->simulated();
 }
 
+std::optional<DeviceBackend::LineTiming> BoardSearch::lineTiming() const
+{
+    const DeviceBackend* b = board(std::chrono::milliseconds(0));
+    return b ? b->lineTiming() : std::nullopt;
+}
+
+std::size_t BoardSearch::pendingBytes() const
+{
+    const DeviceBackend* b = board(std::chrono::milliseconds(0));
+    return b ? b->pendingBytes() : 0;
+}
+
+bool BoardSearch::lineLost() const
+{
+    const DeviceBackend* b = board(std::chrono::milliseconds(0));
+    return b && b->lineLost();
+}
+
+int BoardSearch::readNow(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got)
+{
+    got = 0;
+    DeviceBackend* b = board(std::chrono::milliseconds(0));
+    return b ? b->readNow(buffer, max, got) : si::DeviceNotFound;
+}
+
 } // namespace acq

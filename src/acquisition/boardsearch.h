@@ -48,8 +48,16 @@ class BoardSearch : public DeviceBackend {
     // The search has ended (the board is known); never waits.
     bool finished() const;
 
-    // How long a call waits for a search still running.
-    static constexpr std::chrono::milliseconds kCallWait{150};
+    // The board found is a line: its replies are awaited through the message loop, not by a read
+    // that holds the window. None of these waits for the search.
+    std::optional<LineTiming> lineTiming() const override;
+    std::size_t pendingBytes() const override;
+    bool lineLost() const override;
+    int readNow(std::uint8_t* buffer, std::uint32_t max, std::uint32_t& got) override;
+
+    // How long a call waits for a search still running; with the line's own wait after it, a call
+    // stays under what the operator feels as a frozen window.
+    static constexpr std::chrono::milliseconds kCallWait{60};
 
   private:
     // The board, once the search has ended (nullptr before; a call waits kCallWait for it). The

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace acq {
 
@@ -25,11 +26,18 @@ DeviceLibrary::DeviceLibrary(std::unique_ptr<DeviceBackend> backend) : backend_(
         backend_ = std::make_unique<NoBoard>(QStringLiteral("плата не выбрана"));
 }
 
-DeviceLibrary::~DeviceLibrary() = default;
+DeviceLibrary::~DeviceLibrary()
+{
+    for (std::thread& t : retiring_)
+        t.join();
+}
 
 void DeviceLibrary::setBackend(std::unique_ptr<DeviceBackend> backend)
 {
-    backend_ = backend ? std::move(backend) : std::make_unique<NoBoard>(QStringLiteral("плата не выбрана"));
+    std::unique_ptr<DeviceBackend> old =
+        std::exchange(backend_, backend ? std::move(backend) : std::make_unique<NoBoard>(QStringLiteral("плата не выбрана")));
+    if (old && old->lineTiming())
+        retiring_.emplace_back([old = std::move(old)]() mutable { old.reset(); });
 }
 
 // The calls form a C-like boundary: whatever goes wrong inside a backend (a serial port that

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace acq {
 
@@ -97,12 +99,15 @@ class DeviceLibrary {
 
     DeviceBackend& backend() { return *backend_; }
     const DeviceBackend& backend() const { return *backend_; }
+    // A line backend given up here ends on a thread of its own: its line may still be busy with a
+    // send or an open the window must not wait for.
     void setBackend(std::unique_ptr<DeviceBackend> backend);
 
   private:
     int readFrom(bool wait, void* buffer, std::uint32_t bytesToRead, std::uint32_t* bytesReturned);
 
     std::unique_ptr<DeviceBackend> backend_;
+    std::vector<std::thread> retiring_;
 };
 
 } // namespace acq

@@ -55,6 +55,8 @@ TEST(BoardSearch, ARealBoardIsTakenAndWithoutOneEveryCommandFailsWithWhereToChoo
         EXPECT_FALSE(library.backend().simulated());
         EXPECT_EQ(link.CheckAxRg(0x00),
                   c.found ? std::optional<std::uint8_t>(SimulatedBoard::kDeviceId) : std::nullopt);
+        EXPECT_EQ(library.backend().lineTiming().has_value(), c.found)
+            << "a line's replies must be awaited through the message loop";
         EXPECT_TRUE(library.backend().description().contains(QString::fromUtf8(c.described)))
             << qPrintable(library.backend().description());
         if (!c.found)

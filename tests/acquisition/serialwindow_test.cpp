@@ -375,6 +375,16 @@ TEST_F(SerialWindowTest, ReadBacksAreAwaitedThroughTheMessageLoopAndLateRepliesN
         ASSERT_TRUE(runToEnd(*f));
         ASSERT_EQ(f->record.sampleStream.size(), 1920u);
         expectScene(streamBytes(f->record.sampleStream), {true, true, true}, 3200, 0);
+
+        // A start pressed while the connection check awaits its reply (as late as a read-back's)
+        // begins once that reply is in: taken for the first read-back, it would fail the start.
+        f->linkIndicator->checkNow();
+        ASSERT_TRUE(f->measurementRun->checkingLink());
+        f->measurementRun->btStartClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return f->measurementRun->starting(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f->measurementRun->starting(); }, 20000));
+        EXPECT_TRUE(dialogs.messages.empty()) << qPrintable(texts());
+        ASSERT_TRUE(runToEnd(*f));
     }
     {
         SCOPED_TRACE("a board answering later than ReadTimeoutMs");

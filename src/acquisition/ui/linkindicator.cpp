@@ -65,27 +65,22 @@ bool LinkIndicator::boardBusy() const
     return run_.polling() || run_.busy() || run_.link().commandBuffer[0] == cmd::StartToMemory;
 }
 
-bool LinkIndicator::boardAnswers()
-{
-    // Past the command buffer: its code tells the receive timer what the last command was.
-    DeviceLibrary& library = run_.device();
-    const std::uint8_t ask[2] = {cmd::ReadRegister, 0x00};
-    std::uint32_t written = 0;
-    if (library.SI_Write(0, ask, sizeof ask, &written, nullptr) != 0)
-        return false;
-    std::uint8_t reply[kRegisterReplyMax];
-    std::uint32_t got = 0;
-    return library.SI_Read(0, reply, sizeof reply, &got, nullptr) == 0 && got > 0 && reply[0] == kDeviceId;
-}
-
 void LinkIndicator::check()
 {
+    // The last question is still awaiting its answer.
+    if (run_.checkingLink())
+        return;
     if (boardBusy()) {
         // The run or read restarts the timer with its chart.
         timCheckUSB->stop();
         return;
     }
-    if (boardAnswers()) {
+    run_.checkLink([this](bool answered) { showAnswer(answered); });
+}
+
+void LinkIndicator::showAnswer(bool answered)
+{
+    if (answered) {
         btUSB->setIcon(QIcon(imgUSBgreen));
         if (host_.statusText(0) == kNoLink)
             host_.setStatusText(0, QStringLiteral("USB: связь есть"));

@@ -2,7 +2,8 @@
 
 // The connection indicator on the tool bar (btUSB). While the program is idle its timer asks the
 // board for the accelerometer's device ID once a second: green when the board answers, red with
-// "USB: связь отсутствует" when it does not. It never asks while a run or a memory read is under
+// "USB: связь отсутствует" when it does not. The reply is awaited through the message loop, so a
+// silent board never holds the window. It never asks while a run or a memory read is under
 // way, nor while the board records on its own after a start to memory or waits for its contact:
 // a command then would end the run or mix its reply into the samples.
 
@@ -44,7 +45,7 @@ class LinkIndicator : public QObject {
 
   private:
     bool boardBusy() const;
-    bool boardAnswers();
+    void showAnswer(bool answered);
     void showClosed();
 
     MeasurementRun& run_;

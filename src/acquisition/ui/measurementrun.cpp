@@ -152,6 +152,12 @@ MeasurementRun::~MeasurementRun() = default;
 
 void MeasurementRun::setBackend(std::unique_ptr<DeviceBackend> backend)
 {
+    // A check's reply would now be looked for on the new board.
+    if (checkingLink()) {
+        awaitTimer_->stop();
+        std::exchange(checkAnswered_, {})(false);
+        afterCheck_ = {};
+    }
     library_->setBackend(std::move(backend));
     showBoard();
 }
@@ -222,6 +228,8 @@ bool MeasurementRun::recordingAwaitsRead() const
 
 void MeasurementRun::ctlBarDblClick()
 {
+    if (afterCheck([this] { ctlBarDblClick(); }))
+        return;
     // A start still awaiting its read-backs would send its start command into the read.
     pending_.reset();
     awaitTimer_->stop();
@@ -277,6 +285,8 @@ void MeasurementRun::sendFailed(const QString& text)
 
 void MeasurementRun::btStartClick()
 {
+    if (afterCheck([this] { btStartClick(); }))
+        return;
     // A start still awaiting its read-backs, or a run or read still polling, gives way to this one.
     pending_.reset();
     awaitTimer_->stop();
@@ -931,6 +941,8 @@ void MeasurementRun::correctExternalStart(const QByteArray& reply)
 
 void MeasurementRun::btRdClick()
 {
+    if (afterCheck([this] { btRdClick(); }))
+        return;
     pending_.reset();
     awaitTimer_->stop();
     endJournal();
@@ -987,6 +999,8 @@ void MeasurementRun::memoryReadBroughtNothing(const QString& note)
 
 void MeasurementRun::btFM25ProtectClrClick()
 {
+    if (afterCheck([this] { btFM25ProtectClrClick(); }))
+        return;
     link_->commandBuffer[0] = cmd::ClearProtection;
     link_->commandBuffer[1] = 0x00;
     link_->pause();
@@ -1003,6 +1017,51 @@ void MeasurementRun::btFM25ProtectClrClick()
         return;
     }
     answered(link_->readReply(kProtectionReplyMax));
+}
+
+void MeasurementRun::checkLink(std::function<void(bool)> answered)
+{
+    if (busy() || checkingLink())
+        return;
+    // Past the command buffer: its code tells the receive timer what the last command was.
+    const std::uint8_t ask[2] = {cmd::ReadRegister, 0x00};
+    std::uint32_t written = 0;
+    if (library_->SI_Write(0, ask, sizeof ask, &written, nullptr) != 0) {
+        answered(false);
+        return;
+    }
+    const auto timing = line();
+    if (!timing) {
+        // A board that answers at once: its reply is there when the request has gone.
+        std::uint8_t reply[kRegisterReplyMax];
+        std::uint32_t got = 0;
+        answered(library_->SI_Read(0, reply, sizeof reply, &got, nullptr) == 0 && got > 0 && reply[0] == kDeviceId);
+        return;
+    }
+    // A silent or slow board must not hold the window: the reply is awaited through the message
+    // loop, as a register read-back is.
+    checkAnswered_ = std::move(answered);
+    awaitBytes(1, timing->replyTimeout, [this](bool) {
+        std::uint8_t reply[kRegisterReplyMax];
+        std::uint32_t got = 0;
+        const bool ok = library_->readNow(reply, sizeof reply, &got) == 0 && got > 0 && reply[0] == kDeviceId;
+        std::exchange(checkAnswered_, {})(ok);
+        endCheck();
+    });
+}
+
+bool MeasurementRun::afterCheck(std::function<void()> action)
+{
+    if (!checkingLink())
+        return false;
+    afterCheck_ = std::move(action);
+    return true;
+}
+
+void MeasurementRun::endCheck()
+{
+    if (auto action = std::exchange(afterCheck_, {}))
+        action();
 }
 
 } // namespace acq

@@ -98,7 +98,18 @@ class MeasurementRun : public QObject {
     // A start whose register read-backs are still being awaited through the message loop.
     bool starting() const { return pending_.has_value(); }
     // A start, run or read is waiting on the board: any other command now would take its reply.
-    bool busy() const { return starting() || awaitTimer_->isActive() || lineWatch_->isActive(); }
+    bool busy() const
+    {
+        return starting() || (awaitTimer_->isActive() && !checkingLink()) || lineWatch_->isActive();
+    }
+
+    // The connection check: asks the board for the accelerometer's device ID and calls answered
+    // with whether it said 0xE5. Over a line the reply is awaited through the message loop; a start,
+    // read or protection clear asked for meanwhile begins once it is in (or overdue), so that the
+    // reply never passes for theirs. Nothing is asked while busy().
+    void checkLink(std::function<void(bool)> answered);
+    // A connection check is awaiting its reply.
+    bool checkingLink() const { return static_cast<bool>(checkAnswered_); }
 
     // Status bar panel 0 (what the program is doing), announced for observers as well.
     void showActivity(const QString& text);
@@ -205,6 +216,10 @@ class MeasurementRun : public QObject {
     // What the line reported about the last read's failure, as a bracketed remark; empty when
     // the read went through.
     QString lineError() const;
+    // While a connection check awaits its reply, keeps action (the last one asked for) to run when
+    // it is in, and says so; false when no check is under way.
+    bool afterCheck(std::function<void()> action);
+    void endCheck();
     void message(const QString& text);
     // A command that did not go out: the program's own message, and below it what the board's
     // line knows about the cause (a missing port, no permission), when it knows anything.
@@ -255,6 +270,9 @@ class MeasurementRun : public QObject {
     QElapsedTimer blockClock_;
     QElapsedTimer blockQuiet_;
     int blockZeroTries_ = 0;
+    // The connection check under way, and what the operator asked for meanwhile.
+    std::function<void(bool)> checkAnswered_;
+    std::function<void()> afterCheck_;
     std::uint32_t extraBytes_ = 0; // sent beyond the run's samples
     bool memoryRead_ = false;
     // The memory read has taken block 0's header, and with it the record.

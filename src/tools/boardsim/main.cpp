@@ -5,7 +5,7 @@
 //   accel3-boardsim [--link PATH] [--ini device.ini] [--TremorHz 7 ...]
 //                   [--stop-after N] [--delay MS] [--exit-after N] [--line-buffer N] [--unplug-at MS]
 //                   [--register-delay MS] [--block-delay MS] [--stream-frames N] [--baud B]
-//                   [--stored-bytes-only] [--empty-memory]
+//                   [--stored-bytes-only] [--empty-memory] [--stop-reading-after N]
 // The fault options make it behave as boards on real lines do: late, slow, short or gone.
 
 #include "acquisition/commandframer.h"
@@ -66,6 +66,9 @@ struct Faults {
     std::uint64_t baud = 0;                     // 0: as fast as the terminal takes them
     bool storedBytesOnly = false; // a memory block ends where the recording does
     bool emptyMemory = false;     // nothing recorded: memory requests go unanswered
+    // Commands taken in, then the line is no longer read and the computer's writes block, as a
+    // bridge that holds its bulk OUT or a board that hangs.
+    std::optional<std::uint64_t> stopReadingAfter;
 };
 
 // Bytes of the recording in the memory image: the header and its frames.
@@ -142,8 +145,11 @@ int main(int argc, char** argv)
                                                       "recording there, and leave later blocks unanswered."));
     const QCommandLineOption emptyOpt(QStringLiteral("empty-memory"),
                                       QStringLiteral("Nothing recorded: leave memory block requests unanswered."));
+    const QCommandLineOption stopReadingOpt =
+        option("stop-reading-after",
+               "Stop reading the line after N commands (0: at once), so that the computer's writes block.", "N");
     parser.addOptions({linkOpt, iniOpt, stopOpt, delayOpt, exitOpt, lineOpt, unplugOpt, registerDelayOpt, blockDelayOpt,
-                       framesOpt, baudOpt, storedOpt, emptyOpt});
+                       framesOpt, baudOpt, storedOpt, emptyOpt, stopReadingOpt});
     // The scene takes the same keys as the program's [Simulator] section.
     const char* sceneKeys[] = {"GravityG", "TremorHz", "TremorG", "VibrationHz",  "VibrationG",
                                "NoiseG",   "PulseHz",  "Seed",    "ContactOpenMs"};
@@ -212,6 +218,7 @@ int main(int argc, char** argv)
     faults.baud = count(baudOpt).value_or(0);
     faults.storedBytesOnly = parser.isSet(storedOpt);
     faults.emptyMemory = parser.isSet(emptyOpt);
+    faults.stopReadingAfter = count(stopReadingOpt);
     if (!ok) {
         std::fprintf(stderr, "accel3-boardsim: a number is expected (see --help)\n");
         return 2;
@@ -260,8 +267,16 @@ int main(int argc, char** argv)
     double lineBudget = 0; // bytes a paced line may still send
     Clock::time_point lastPaced = Clock::now();
 
+    std::uint64_t taken = 0;
+    bool reading = true;
     while (!stopRequested) {
-        pollfd p{master, short(POLLIN | (output.isEmpty() ? 0 : POLLOUT)), 0};
+        if (reading && faults.stopReadingAfter && taken >= *faults.stopReadingAfter) {
+            // The terminal's output stopped, as by flow control: the computer's writes find no
+            // room and block. Raw mode does not restart it; only the board could.
+            reading = false;
+            ::tcflow(keep, TCOOFF);
+        }
+        pollfd p{master, short((reading ? POLLIN : 0) | (output.isEmpty() ? 0 : POLLOUT)), 0};
         ::poll(&p, 1, 4);
         const auto now = Clock::now();
 
@@ -273,6 +288,9 @@ int main(int argc, char** argv)
                 commands.clear();
                 framer.feed(chunk.data(), std::size_t(n), commands);
                 for (QByteArray c : commands) {
+                    if (faults.stopReadingAfter && taken >= *faults.stopReadingAfter)
+                        break;
+                    ++taken;
                     const auto code = std::uint8_t(c.at(0));
                     const bool start = code == acq::cmd::StartToComputer || code == acq::cmd::StartToMemory;
                     if (start && !firstStart)
