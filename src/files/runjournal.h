@@ -17,6 +17,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -59,6 +60,9 @@ struct JournalEntry {
     std::uint64_t dataBytes = 0;     // whole frames the file holds
     std::uint64_t expectedBytes = 0; // what the run asked for
     bool complete = false;           // the run or read ended and the journal was closed
+    // The header claims more data than the file holds: the file is damaged, and its size is what
+    // it holds, never what it claims.
+    bool damaged = false;
     JournalSource source = JournalSource::Stream;
     bool simulated = false;
 
@@ -66,17 +70,24 @@ struct JournalEntry {
 };
 
 // Appends a run's bytes to its journal on a writer thread of its own. append() only copies into a
-// queue, so the receive path never waits for the disk; the writer syncs at least once a second. A
+// queue, so the receive path never waits for the disk; the writer syncs at least once a second
+// while bytes arrive. Journal files are made new (never through a link) in a folder only this
+// user may enter, and only regular files of this user are read or written as journals. A
 // disk that fails (full, a size limit, gone) stops the journal, never the run: failure() says why
 // once.
 class RunJournal {
   public:
     struct Options {
-        std::chrono::milliseconds syncInterval{1000};
+        // Below a second, so that a sync that takes the disk a while still comes once a second.
+        std::chrono::milliseconds syncInterval{900};
         // Bytes waiting for a disk that does not keep up; beyond this the journal gives up rather
         // than take the machine's memory.
         std::size_t queueLimit = std::size_t(64) << 20;
+        // Called before each write of finish() with its number (0 … kFinishSteps - 1): where a
+        // test kills the process, to see that every step leaves a journal that reads right.
+        std::function<void(int)> beforeFinishStep;
     };
+    static constexpr int kFinishSteps = 8;
 
     RunJournal();
     explicit RunJournal(Options options);
@@ -98,6 +109,8 @@ class RunJournal {
     QString path() const { return path_; }
     // Why the journal stopped; empty while it works. Told once: a second call returns empty.
     QString takeFailure();
+    // The longest time written bytes of this journal waited for a sync.
+    std::chrono::microseconds longestSyncWait();
 
   private:
     void writerLoop();
@@ -118,6 +131,7 @@ class RunJournal {
     bool failureTold_ = false;
     QString failure_;
     std::uint64_t written_ = 0; // data bytes on disk
+    std::chrono::microseconds longestSyncWait_{0};
     std::thread thread_;
 };
 
@@ -131,7 +145,9 @@ std::vector<JournalEntry> listJournals(const QString& folder);
 std::vector<JournalEntry> unfinishedJournals(const QString& folder);
 // A journal is gone once its record was saved.
 void removeJournal(const QString& journalPath);
-// One journal as the list shows it; nothing when its ".json" is missing or unreadable.
+// One journal as the list shows it; nothing when it is no journal. Without its ".json" (missing,
+// unreadable, malformed) it is read from its measurement file alone: the start time from its name,
+// no comment.
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath);
 // Marks an unfinished journal as seen, so it is offered only once; it stays in the list.
 void closeUnfinishedJournal(const QString& journalPath);

@@ -1,5 +1,7 @@
 #include "tools/axdtool/command.h"
 
+#include "platform/fileaccess.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -33,7 +35,7 @@ void noteOutputError(const QString& reason)
 
 QString errnoText()
 {
-    return QString::fromLocal8Bit(std::strerror(errno != 0 ? errno : EIO));
+    return platform::fileErrorText(errno != 0 ? errno : EIO);
 }
 
 QString optionSynopsis(const OptionSpec& o)
