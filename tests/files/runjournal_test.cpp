@@ -224,7 +224,7 @@ TEST(RunJournal, DamagedOrOrphanedJournalsAreListedAtWhatTheyHold)
         {"no .json", 0, "", false, 0, false},
         {"malformed .json", 0, "{\"start\": ", false, 0, false},
         {"huge expectedBytes", 0, "{\"start\":\"2026-03-14T15:11:26.000\",\"expectedBytes\":1e30}", false, 0, false},
-        {"negative expectedBytes", 0, "{\"start\":\"2026-03-14T15:11:26.000\",\"expectedBytes\":-5}", false, 0, false},
+        {"expectedBytes past 2^32", 0, "{\"start\":\"2026-03-14T15:11:26.000\",\"expectedBytes\":4294967297}", false, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
