@@ -1,7 +1,5 @@
 #include "tools/axdtool/command.h"
 
-#include "platform/fileaccess.h"
-
 #include <QFile>
 
 #include <algorithm>
@@ -35,7 +33,7 @@ void noteOutputError(const QString& reason)
 
 QString errnoText()
 {
-    return platform::fileErrorText(errno != 0 ? errno : EIO);
+    return QString::fromLocal8Bit(std::strerror(errno != 0 ? errno : EIO));
 }
 
 QString optionSynopsis(const OptionSpec& o)
