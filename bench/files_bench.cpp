@@ -21,7 +21,7 @@
 // Counters: writer_cpu_ms_per_s, the CPU the rest of the process (the writer thread) used per
 // second of run; written_per_received, the bytes the process wrote per byte received; and
 // longest_stall_us, the longest time one take-in held the receive path; longest_sync_gap_ms, the
-// longest time bytes the writer had written waited for their sync (fdatasync).
+// longest time between two syncs (fdatasync) of the journal.
 
 #include <benchmark/benchmark.h>
 
@@ -426,7 +426,7 @@ void JournalRun(benchmark::State& state)
         }
         if (journalled) {
             journal.finish();
-            syncGapMs = std::max(syncGapMs, double(journal.longestSyncWait().count()) / 1e3);
+            syncGapMs = std::max(syncGapMs, double(journal.longestSyncGap().count()) / 1e3);
         }
         writerMs += (cpuMs(CLOCK_PROCESS_CPUTIME_ID) - processBefore) - (cpuMs(CLOCK_THREAD_CPUTIME_ID) - threadBefore);
         written += bytesWritten() - writtenBefore;

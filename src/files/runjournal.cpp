@@ -365,7 +365,7 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, const J
     }
     start_ = start;
     written_ = 0;
-    longestSyncWait_ = {};
+    longestSyncGap_ = {};
     failed_ = false;
     failureTold_ = false;
     failure_.clear();
@@ -446,7 +446,6 @@ void RunJournal::writerLoop()
 {
     using Clock = std::chrono::steady_clock;
     auto lastSync = Clock::now();
-    Clock::time_point dirtySince;
     bool dirty = false;
     std::vector<char> batch;
     for (;;) {
@@ -474,8 +473,6 @@ void RunJournal::writerLoop()
                 written_ += batch.size();
             }
             batch.clear();
-            if (!dirty)
-                dirtySince = Clock::now();
             dirty = true;
         }
         if (ok && dirty && (stopping || Clock::now() - lastSync >= options_.syncInterval)) {
@@ -486,8 +483,8 @@ void RunJournal::writerLoop()
             const auto now = Clock::now();
             {
                 std::lock_guard lock(mutex_);
-                longestSyncWait_ = std::max(longestSyncWait_, std::chrono::duration_cast<std::chrono::microseconds>(
-                                                                  now - std::max(lastSync, dirtySince)));
+                longestSyncGap_ =
+                    std::max(longestSyncGap_, std::chrono::duration_cast<std::chrono::microseconds>(now - lastSync));
             }
             lastSync = now;
             dirty = false;
@@ -565,10 +562,10 @@ bool RunJournal::finish()
     return ok;
 }
 
-std::chrono::microseconds RunJournal::longestSyncWait()
+std::chrono::microseconds RunJournal::longestSyncGap()
 {
     std::lock_guard lock(mutex_);
-    return longestSyncWait_;
+    return longestSyncGap_;
 }
 
 QString RunJournal::takeFailure()

@@ -109,8 +109,9 @@ class RunJournal {
     QString path() const { return path_; }
     // Why the journal stopped; empty while it works. Told once: a second call returns empty.
     QString takeFailure();
-    // The longest time written bytes of this journal waited for a sync.
-    std::chrono::microseconds longestSyncWait();
+    // The longest time between two syncs of this journal (the first counted from its start): while
+    // bytes keep arriving, what a power cut could cost at most.
+    std::chrono::microseconds longestSyncGap();
 
   private:
     void writerLoop();
@@ -131,7 +132,7 @@ class RunJournal {
     bool failureTold_ = false;
     QString failure_;
     std::uint64_t written_ = 0; // data bytes on disk
-    std::chrono::microseconds longestSyncWait_{0};
+    std::chrono::microseconds longestSyncGap_{0};
     std::thread thread_;
 };
 
