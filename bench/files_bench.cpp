@@ -408,7 +408,7 @@ void JournalRun(benchmark::State& state)
             start.startTime = QDateTime::currentDateTime();
             start.expectedBytes = kBytesPerSecond * std::size_t(seconds);
             QString why;
-            if (!journal.begin(dir.path(), start, {}, why)) {
+            if (!journal.begin(dir.path(), start, why)) {
                 state.SkipWithError(why.toStdString().c_str());
                 return;
             }

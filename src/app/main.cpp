@@ -72,7 +72,7 @@ void closeOnTermination(app::TerminationSignals& termination, platform::QtDialog
         // Closing on a signal: a settings file that cannot be written is reported on standard
         // error, and the program ends all the same.
         dialogs.setUnattended(true);
-        form1.close();
+        form1.closeOnTerminationSignal();
     });
 }
 

@@ -53,7 +53,30 @@ QByteArray startBytes(const JournalStart& s)
     return out;
 }
 
-QByteArray infoBytes(const JournalStart& s, bool interrupted)
+QString stopName(JournalStop stop)
+{
+    switch (stop) {
+    case JournalStop::Exit:
+        return QStringLiteral("exit");
+    case JournalStop::DiskFull:
+        return QStringLiteral("diskFull");
+    case JournalStop::Failed:
+        return QStringLiteral("failed");
+    case JournalStop::None:
+        break;
+    }
+    return {};
+}
+
+JournalStop stopOf(const QString& name)
+{
+    for (const JournalStop s : {JournalStop::Exit, JournalStop::DiskFull, JournalStop::Failed})
+        if (name == stopName(s))
+            return s;
+    return JournalStop::None;
+}
+
+QByteArray infoBytes(const JournalStart& s, bool interrupted, JournalStop stop = JournalStop::None)
 {
     QJsonObject o;
     o[QStringLiteral("start")] = s.startTime.toString(Qt::ISODateWithMs);
@@ -64,6 +87,10 @@ QByteArray infoBytes(const JournalStart& s, bool interrupted)
         o[QStringLiteral("simulated")] = true;
     if (interrupted)
         o[QStringLiteral("interrupted")] = true;
+    if (stop != JournalStop::None)
+        o[QStringLiteral("stopped")] = stopName(stop);
+    if (s.sequence > 0)
+        o[QStringLiteral("sequence")] = double(s.sequence);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -228,6 +255,15 @@ std::uint64_t wholeFrameBytes(std::uint64_t bytes, std::uint8_t channelMask)
     return std::uint64_t(acq::wholeFrames(bytes, channels)) * 2 * std::uint64_t(std::max(channels, 0));
 }
 
+// What the ".json" and the header say of how the journal ended and when it was made.
+void readEnding(JournalEntry& e, const AxdHeader& h, const QJsonObject& o)
+{
+    e.open = h.isOpenJournal();
+    e.stop = stopOf(o.value(QStringLiteral("stopped")).toString());
+    const double sequence = o.value(QStringLiteral("sequence")).toDouble();
+    e.sequence = sequence >= 1 && sequence < 9e15 ? std::uint64_t(sequence) : 0;
+}
+
 // The journal's .axd read only as far as its header and titles: what the list needs.
 std::optional<JournalEntry> readEntry(const QString& path)
 {
@@ -262,6 +298,7 @@ std::optional<JournalEntry> readEntry(const QString& path)
     e.channelMask = h.channelMask;
     e.samplePeriodUs = h.samplePeriodUs;
     e.complete = !h.isOpenJournal() && !o.value(QStringLiteral("interrupted")).toBool();
+    readEnding(e, h, o);
     // What the file holds after its titles: the size is this, whatever the header claims.
     const std::uint64_t held = std::uint64_t(std::max<qint64>(0, f.size() - dataStart(f)));
     if (h.dataLength == kAxdOpenLength && h.isOpenJournal()) {
@@ -286,34 +323,6 @@ bool inUse(const QString& path)
     const bool busy = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
     return busy;
-}
-
-// The journal was never closed: a crash's, or one being written.
-bool isOpenOnDisk(const QString& path)
-{
-    const int fd = openOwn(path, O_RDONLY);
-    if (fd < 0)
-        return false;
-    char head[kAxdHeaderSize];
-    const bool open = ::read(fd, head, kAxdHeaderSize) == kAxdHeaderSize && decodeAxdHeader(head).isOpenJournal();
-    ::close(fd);
-    return open;
-}
-
-void prune(const QString& folder, const JournalLimits& limits)
-{
-    const std::vector<JournalEntry> all = listJournals(folder);
-    // The newest is kept whatever its size: it may be the run being written. A damaged journal
-    // counts for nothing, so that what its header claims never pushes another out.
-    std::uint64_t bytes = 0;
-    int runs = 0;
-    for (const JournalEntry& e : all) {
-        if (e.damaged)
-            continue;
-        bytes += e.dataBytes;
-        if (++runs > 1 && (runs > limits.keepRuns || bytes > limits.keepBytes) && !inUse(e.path))
-            removeJournal(e.path);
-    }
 }
 
 bool makePrivateFolder(const QString& folder, QString& why)
@@ -355,7 +364,7 @@ RunJournal::~RunJournal()
         ::close(fd_);
 }
 
-bool RunJournal::begin(const QString& folder, const JournalStart& start, const JournalLimits& limits, QString& why)
+bool RunJournal::begin(const QString& folder, const JournalStart& start, QString& why)
 {
     if (active())
         finish();
@@ -369,6 +378,8 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, const J
     failed_ = false;
     failureTold_ = false;
     failure_.clear();
+    failureError_ = 0;
+    stopRecorded_ = false;
     queue_.clear();
     stopping_ = false;
     path_.clear();
@@ -379,10 +390,6 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, const J
         why = folderFailure;
         return false;
     }
-    // Older journals go first, so that the new one finds its room.
-    prune(folder, JournalLimits{std::max(1, limits.keepRuns - 1), limits.keepBytes});
-    limits_ = limits;
-
     // Made new, never through a link or over anything already there.
     const QString stem = QDir(folder).filePath(start.startTime.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
                                                QStringLiteral("-%1").arg(::getpid()));
@@ -494,6 +501,7 @@ void RunJournal::writerLoop()
             if (!failed_) {
                 failed_ = true;
                 failure_ = platform::writeFailureReason(error);
+                failureError_ = error;
             }
             queue_.clear();
         }
@@ -552,13 +560,13 @@ bool RunJournal::finish()
         if (ok)
             setModificationTime(fd_, start_.startTime);
         if (!ok) {
-            failure_ = platform::writeFailureReason(error ? error : errno);
+            failureError_ = error ? error : errno;
+            failure_ = platform::writeFailureReason(failureError_);
             failed_ = true;
         }
     }
     ::close(fd_);
     fd_ = -1;
-    prune(QFileInfo(path_).absolutePath(), limits_);
     return ok;
 }
 
@@ -566,6 +574,33 @@ std::chrono::microseconds RunJournal::longestSyncGap()
 {
     std::lock_guard lock(mutex_);
     return longestSyncGap_;
+}
+
+void RunJournal::interrupt()
+{
+    if (!active())
+        return;
+    stopWriter(); // writes and syncs what was queued
+    // A journal that had stopped says why; one that worked, that the program ended.
+    if (!failed_)
+        stopRecorded_ = writeSideFile(infoPath(path_), infoBytes(start_, false, JournalStop::Exit)) == 0;
+    recordStop();
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void RunJournal::recordStop()
+{
+    JournalStop stop = JournalStop::None;
+    {
+        std::lock_guard lock(mutex_);
+        if (!failed_ || stopRecorded_ || path_.isEmpty())
+            return;
+        const bool full = failureError_ == ENOSPC || failureError_ == EDQUOT || failureError_ == EFBIG;
+        stop = full ? JournalStop::DiskFull : JournalStop::Failed;
+    }
+    // On a full disk this may fail too; it is tried again when the journal ends.
+    stopRecorded_ = writeSideFile(infoPath(path_), infoBytes(start_, false, stop)) == 0;
 }
 
 QString RunJournal::takeFailure()
@@ -592,9 +627,14 @@ std::vector<JournalEntry> listJournals(const QString& folder)
     std::vector<JournalEntry> out;
     const QStringList names = QDir(folder).entryList({QStringLiteral("*.axd")}, QDir::Files);
     for (const QString& name : names)
-        if (auto e = readEntry(QDir(folder).filePath(name)))
+        if (auto e = readEntry(QDir(folder).filePath(name))) {
+            e->inUse = inUse(e->path);
             out.push_back(*e);
+        }
+    // The order they were made in; journals of older versions (no sequence) by their start.
     std::sort(out.begin(), out.end(), [](const JournalEntry& a, const JournalEntry& b) {
+        if (a.sequence != b.sequence)
+            return a.sequence > b.sequence;
         return a.startTime != b.startTime ? a.startTime > b.startTime : a.path > b.path;
     });
     return out;
@@ -603,23 +643,80 @@ std::vector<JournalEntry> listJournals(const QString& folder)
 std::vector<JournalEntry> unfinishedJournals(const QString& folder)
 {
     std::vector<JournalEntry> out;
-    for (JournalEntry& e : listJournals(folder))
-        if (isOpenOnDisk(e.path) && !inUse(e.path))
+    for (JournalEntry& e : listJournals(folder)) {
+        if (!e.open || e.inUse)
+            continue;
+        if (e.frames() == 0)
+            removeJournal(e.path);
+        else
             out.push_back(std::move(e));
+    }
     return out;
 }
 
-void removeJournal(const QString& journalPath)
+std::uint64_t nextJournalSequence(const QString& folder)
 {
+    std::uint64_t newest = 0;
+    for (const JournalEntry& e : listJournals(folder))
+        newest = std::max(newest, e.sequence);
+    return newest + 1;
+}
+
+std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimits& limits, const QStringList& keep)
+{
+    std::vector<JournalEntry> removed;
+    int runs = 0;
+    std::uint64_t bytes = 0;
+    for (const JournalEntry& e : listJournals(folder)) {
+        const bool held = e.inUse || e.open || keep.contains(e.path);
+        if (!held && e.frames() == 0) {
+            removeJournal(e.path); // nothing in it to lose
+            continue;
+        }
+        // What a damaged journal's header claims never pushes another out.
+        if (e.damaged)
+            continue;
+        ++runs;
+        bytes += e.dataBytes;
+        // The newest is kept whatever its size.
+        if (held || runs == 1 || (runs <= limits.keepRuns && bytes <= limits.keepBytes))
+            continue;
+        if (removeJournal(e.path))
+            removed.push_back(e);
+    }
+    return removed;
+}
+
+bool journalInUse(const QString& journalPath)
+{
+    // Only a regular file can be a journal; nothing else is opened to find out.
+    struct stat st {};
+    return ::stat(QFile::encodeName(journalPath).constData(), &st) == 0 && S_ISREG(st.st_mode) && inUse(journalPath);
+}
+
+bool removeJournal(const QString& journalPath)
+{
+    if (inUse(journalPath))
+        return false;
     QFile::remove(journalPath);
     QFile::remove(infoPath(journalPath));
+    return true;
 }
 
 void closeUnfinishedJournal(const QString& journalPath)
 {
     const auto e = readEntry(journalPath);
-    if (!e || e->complete || inUse(journalPath))
+    if (!e || !e->open || inUse(journalPath))
         return;
+    // The ".json" first: killed anywhere below, the journal is still known as left unfinished.
+    JournalStart s;
+    s.startTime = e->startTime;
+    s.comment = e->comment;
+    s.expectedBytes = e->expectedBytes;
+    s.source = e->source;
+    s.simulated = e->simulated;
+    s.sequence = e->sequence;
+    writeSideFile(infoPath(journalPath), infoBytes(s, true, e->stop));
     const int fd = openOwn(journalPath, O_RDWR);
     QFile f;
     if (fd < 0)
@@ -631,27 +728,79 @@ void closeUnfinishedJournal(const QString& journalPath)
     char head[kAxdHeaderSize];
     if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize || !decodeAxdHeader(head).isOpenJournal())
         return;
-    // The frames that reached the disk stay; a partial frame or comment after them goes.
+    // The frames that reached the disk stay; a partial frame or comment after them goes. Closed in
+    // the order finish() closes: the length synced before the comment goes in, the mark last, so
+    // that no kill makes the comment's bytes read as frames; then the file is a measurement file
+    // like any other, with its comment and dated with the run's start.
     int error = 0;
-    if (f.resize(dataStart(f) + qint64(e->dataBytes)) && writeLength(fd, std::uint32_t(e->dataBytes), error) &&
-        ::fdatasync(fd) == 0 && writeClosedMark(fd, error))
-        ::fsync(fd);
+    QByteArray comment = toCp1251(e->comment);
+    comment.replace("\n", "\r\n");
+    const qint64 end = dataStart(f) + qint64(e->dataBytes);
+    if (!f.resize(end) || !writeLength(fd, std::uint32_t(e->dataBytes), error) || ::fdatasync(fd) != 0 ||
+        !pwriteFully(fd, comment.constData(), std::size_t(comment.size()), off_t(end), error) ||
+        ::fdatasync(fd) != 0 || !writeClosedMark(fd, error) || ::fsync(fd) != 0)
+        return;
     setModificationTime(fd, e->startTime);
-    f.close();
-    JournalStart s;
-    s.startTime = e->startTime;
-    s.comment = e->comment;
-    s.expectedBytes = e->expectedBytes;
-    s.source = e->source;
-    s.simulated = e->simulated;
-    writeSideFile(infoPath(journalPath), infoBytes(s, true));
 }
+
+namespace {
+
+// "14.03.2026 15:09:26 (600 кадров)"
+QString journalShortText(const JournalEntry& entry)
+{
+    return QStringLiteral("%1 (%2 кадров)")
+        .arg(entry.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
+        .arg(entry.frames());
+}
+
+// What an offer adds after the frames: nothing for a crash, which the offer itself tells.
+QString offerReason(const JournalEntry& entry)
+{
+    return entry.stop == JournalStop::None ? QString() : QStringLiteral(", ") + journalStopText(entry);
+}
+
+} // namespace
 
 QString journalOfferText(const JournalEntry& entry)
 {
-    return QStringLiteral("Найдено несохранённое измерение от %1 (%2 кадров). Открыть?")
-        .arg(entry.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))
-        .arg(entry.frames());
+    return QStringLiteral("Найдено несохранённое измерение от %1%2. Открыть?")
+        .arg(journalShortText(entry), offerReason(entry));
+}
+
+QString journalsOfferText(const std::vector<JournalEntry>& entries)
+{
+    QStringList lines;
+    for (const JournalEntry& e : entries)
+        lines << journalShortText(e) + offerReason(e);
+    return QStringLiteral("Найдено несохранённых измерений: %1.\n%2\nОткрыть список несохранённых измерений?")
+        .arg(entries.size())
+        .arg(lines.join(QLatin1Char('\n')));
+}
+
+QString journalStopText(const JournalEntry& entry)
+{
+    switch (entry.stop) {
+    case JournalStop::Exit:
+        return QStringLiteral("прервано при завершении программы");
+    case JournalStop::DiskFull:
+        return QStringLiteral("запись журнала остановлена: диск заполнен");
+    case JournalStop::Failed:
+        return QStringLiteral("запись журнала остановлена: ошибка диска");
+    case JournalStop::None:
+        break;
+    }
+    return QStringLiteral("программа была прервана во время приёма");
+}
+
+QString prunedJournalsText(const std::vector<JournalEntry>& removed)
+{
+    QStringList items;
+    for (const JournalEntry& e : removed)
+        items << journalShortText(e);
+    return QStringLiteral("Удалено %1 несохранённых измерений: %2. Хранятся только последние измерения "
+                          "(их число и объём задаёт раздел [Journal] файла tremor.ini).")
+        .arg(removed.size())
+        .arg(items.join(QStringLiteral(", ")));
 }
 
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath)

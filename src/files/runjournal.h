@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <chrono>
@@ -30,6 +31,15 @@ namespace files {
 // Where a run's bytes came from.
 enum class JournalSource { Stream, Memory };
 
+// Why a journal was left unfinished, when it was not a crash: its ".json" keeps it, so that the
+// operator is told what happened.
+enum class JournalStop {
+    None,     // a crash, a kill or a power cut: nothing could say so
+    Exit,     // the program was asked to end (SIGTERM, a logout) in the middle of the run
+    DiskFull, // the disk filled up (or a size limit was met) and the journal stopped
+    Failed,   // the disk failed otherwise, or did not keep up
+};
+
 // What a journal needs to become a measurement file, fixed as the run starts.
 struct JournalStart {
     AxdHeader header; // channelMask, samplePeriodUs, typeWord
@@ -42,6 +52,8 @@ struct JournalStart {
     std::uint64_t expectedBytes = 0;
     JournalSource source = JournalSource::Stream;
     bool simulated = false; // from the built-in simulated board: no measurement, and saved as such
+    // The order the journals were made in, for the keeping: one more than the folder's newest.
+    std::uint64_t sequence = 0;
 };
 
 // How many journals are kept: the newest runs up to both limits (the run being written always).
@@ -65,6 +77,10 @@ struct JournalEntry {
     bool damaged = false;
     JournalSource source = JournalSource::Stream;
     bool simulated = false;
+    bool open = false;  // still an open journal: a crash or an exit left it and it was not offered yet
+    bool inUse = false; // another running copy of the program is writing it
+    JournalStop stop = JournalStop::None;
+    std::uint64_t sequence = 0; // 0 for a journal of an older version: the oldest
 
     std::int64_t frames() const;
 };
@@ -97,13 +113,21 @@ class RunJournal {
     RunJournal(const RunJournal&) = delete;
     RunJournal& operator=(const RunJournal&) = delete;
 
-    // Starts a journal in `folder` (made when missing) and prunes older ones to `limits`. False
-    // with the reason in `why` when the journal cannot be made; the run goes on without it.
-    bool begin(const QString& folder, const JournalStart& start, const JournalLimits& limits, QString& why);
+    // Starts a journal in `folder` (made when missing). False with the reason in `why` when the
+    // journal cannot be made; the run goes on without it. The caller keeps the folder within its
+    // limits (pruneJournals), so that it can tell the operator what went.
+    bool begin(const QString& folder, const JournalStart& start, QString& why);
     void append(const void* bytes, std::size_t count);
     // The run or read ended: writes what is queued, fills in the length and the comment, syncs,
     // and dates the file with the start time. False when the journal had failed.
     bool finish();
+    // The program is ending in the middle of the run: what was queued is written and synced, and
+    // the journal is left open, marked as left at the exit, to be offered at the next start like
+    // a crash's.
+    void interrupt();
+    // A journal that stopped (a full disk) says why in its ".json", once: it is offered later with
+    // that reason, not as a crash. Nothing when it did not stop.
+    void recordStop();
 
     bool active() const { return thread_.joinable(); }
     QString path() const { return path_; }
@@ -120,7 +144,6 @@ class RunJournal {
     Options options_;
     QString path_;
     JournalStart start_;
-    JournalLimits limits_;
     int fd_ = -1;
     std::uint64_t headerBytes_ = 0;
 
@@ -131,6 +154,8 @@ class RunJournal {
     bool failed_ = false;
     bool failureTold_ = false;
     QString failure_;
+    int failureError_ = 0; // the system's error number of the failure; 0 when the disk fell behind
+    bool stopRecorded_ = false;
     std::uint64_t written_ = 0; // data bytes on disk
     std::chrono::microseconds longestSyncGap_{0};
     std::thread thread_;
@@ -140,12 +165,24 @@ class RunJournal {
 // "runs" in `portableFolder` when the program keeps its files beside itself.
 QString journalFolder(const QString& portableFolder);
 
-// The kept journals, newest first. Files that are not journals are left out.
+// The kept journals, newest made first (never ordered by the start time a record claims: a
+// memory read may carry any). Files that are not journals are left out.
 std::vector<JournalEntry> listJournals(const QString& folder);
-// The journals a crash left unfinished.
+// The journals a crash or an exit left unfinished, not held by another copy. Those without a
+// single whole frame hold nothing to offer and are removed here.
 std::vector<JournalEntry> unfinishedJournals(const QString& folder);
-// A journal is gone once its record was saved.
-void removeJournal(const QString& journalPath);
+// The sequence number a journal begun now in `folder` takes.
+std::uint64_t nextJournalSequence(const QString& folder);
+// Removes older journals beyond `limits` (the newest made first count) and those with no whole
+// frame. Never removed: a journal another copy (or this one) is writing, one a crash or an exit
+// left that was not offered yet, and those in `keep` (the record on screen). Returns the removed
+// ones that held frames: the operator is to be told of them.
+std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimits& limits, const QStringList& keep);
+// A journal is gone once its record was saved. One another copy of the program is writing stays:
+// false then.
+bool removeJournal(const QString& journalPath);
+// Whether another running copy of the program is writing this journal (it holds it locked).
+bool journalInUse(const QString& journalPath);
 // One journal as the list shows it; nothing when it is no journal. Without its ".json" (missing,
 // unreadable, malformed) it is read from its measurement file alone: the start time from its name,
 // no comment.
@@ -154,5 +191,12 @@ std::optional<JournalEntry> readJournalEntry(const QString& journalPath);
 void closeUnfinishedJournal(const QString& journalPath);
 
 QString journalOfferText(const JournalEntry& entry);
+// One question for several journals a crash left: they are listed, and "Да" opens the list.
+QString journalsOfferText(const std::vector<JournalEntry>& entries);
+// Why an unfinished journal is not the whole run ("программа была прервана во время приёма",
+// "прервано при завершении программы", "запись журнала остановлена: диск заполнен" …).
+QString journalStopText(const JournalEntry& entry);
+// What the operator is told after the keeping removed journals that were never saved.
+QString prunedJournalsText(const std::vector<JournalEntry>& removed);
 
 } // namespace files

@@ -15,10 +15,12 @@
 #include "files/ui/journalui.h"
 #include "files/ui/measurementfilesui.h"
 #include "platform/ticks.h"
+#include "app/ui/unixsignals.h"
 
 #include <QDialog>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTreeWidget>
@@ -139,6 +141,41 @@ TEST_F(JournalWindowTest, KeepsAsManyRunsAsTheSettingsFileSays)
     const auto kept = files::listJournals(runs());
     ASSERT_EQ(kept.size(), 2u);
     EXPECT_EQ(kept[0].frames() + kept[1].frames(), 102 + 101);
+    // The one that went was never saved: the operator is told.
+    const auto told = [&] {
+        return dialogs.messageTexts().filter(QRegularExpression(QStringLiteral("^Удалено 1 несохранённых измерений: "))).size();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told() == 1; }, 5000)) << qPrintable(dialogs.messageTexts().join('\n'));
+}
+
+// Several journals a crash left are offered in one question; "Да" lists them all. Each is closed
+// as offered, so no keeping can take one that nobody was asked about. One with no frame is
+// not offered.
+TEST_F(JournalWindowTest, SeveralJournalsACrashLeftAreOfferedTogether)
+{
+    for (const int frameCount : {300, 200, 0}) {
+        files::JournalStart s;
+        s.header.channelMask = 0x01;
+        s.header.samplePeriodUs = 1250;
+        s.startTime = QDateTime(QDate(2026, 3, 14), QTime(15, 9, 26)).addSecs(frameCount);
+        s.sequence = files::nextJournalSequence(runs());
+        files::RunJournal journal;
+        QString why;
+        ASSERT_TRUE(journal.begin(runs(), s, why)) << qPrintable(why);
+        journal.append(QByteArray(frameCount * 2, '\1').constData(), std::size_t(frameCount * 2));
+    }
+    dialogs.questionAnswers = {true};
+    auto f = make();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.questions.empty(); }, 5000));
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_TRUE(dialogs.questions[0].startsWith(QStringLiteral("Найдено несохранённых измерений: 2.")));
+    EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral("(300 кадров)")) &&
+                dialogs.questions[0].contains(QStringLiteral("(200 кадров)")))
+        << qPrintable(dialogs.questions[0]);
+    ASSERT_TRUE(f->journal->listDialog());
+    EXPECT_EQ(f->journal->listDialog()->findChild<QTreeWidget*>(QStringLiteral("lvJournals"))->topLevelItemCount(), 2);
+    EXPECT_TRUE(files::unfinishedJournals(runs()).empty());
+    EXPECT_EQ(QDir(runs()).entryList(QDir::Files).size(), 4);
 }
 
 // A journal a crash left is offered once, at the next start: "Да" opens it as the record a run
@@ -164,7 +201,7 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
             s.simulated = true;
             files::RunJournal journal;
             QString why;
-            ASSERT_TRUE(journal.begin(runs(), s, {}, why)) << qPrintable(why);
+            ASSERT_TRUE(journal.begin(runs(), s, why)) << qPrintable(why);
             journal.append(frames.constData(), std::size_t(frames.size()));
             journal.append("xyz", 3); // a frame cut by the crash
         } // left as the crash left it
@@ -196,7 +233,18 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 800);
         EXPECT_EQ(f->measurementFiles->mComment->comment(), QStringLiteral("опыт 7"));
         EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")));
+        EXPECT_TRUE(f->status->panelText(1).startsWith(QStringLiteral("Имитатор платы: ")))
+            << qPrintable(f->status->panelText(1));
         EXPECT_TRUE(f->chartPart->Chart1->isEnabled()) << "charted";
+        if (yes) {
+            // Saved onto its own journal: what was just written stays.
+            const QString own = files::listJournals(runs())[0].path;
+            dialogs.saveAnswers = {own};
+            f->measurementFiles->btSaveClick();
+            const files::AxdReadResult saved = files::readAxdFile(own);
+            ASSERT_TRUE(saved.ok()) << qPrintable(saved.message(own));
+            EXPECT_EQ(dataOf(saved.contents), frames);
+        }
 
         // Offered once only.
         f.reset();
@@ -206,6 +254,49 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         EXPECT_TRUE(dialogs.questions.empty());
         EXPECT_EQ(files::listJournals(runs()).size(), 1u);
     }
+}
+
+// A journal another running copy writes (a real process holds its lock) is shown as such in the
+// list; it is neither opened nor saved over.
+TEST_F(JournalWindowTest, AnotherCopysJournalIsNeitherOpenedNorSavedOver)
+{
+    QString path;
+    {
+        files::JournalStart s;
+        s.header.channelMask = 0x01;
+        s.header.samplePeriodUs = 1250;
+        s.startTime = QDateTime(QDate(2026, 3, 14), QTime(15, 9, 26));
+        files::RunJournal journal;
+        QString why;
+        ASSERT_TRUE(journal.begin(runs(), s, why)) << qPrintable(why);
+        journal.append(QByteArray(600, '\1').constData(), 600);
+        path = journal.path();
+    }
+    // Another copy: a real process holding the lock, flock(1) running cat until its input closes.
+    QProcess other;
+    other.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), path, QStringLiteral("cat")});
+    ASSERT_TRUE(other.waitForStarted(10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files::journalInUse(path); }, 5000));
+    const QByteArray before = testutil::readAll(path);
+
+    auto f = make();
+    QTest::qWait(50);
+    EXPECT_TRUE(dialogs.questions.empty()) << "not offered";
+    f->journal->showList();
+    auto* rows = f->journal->listDialog()->findChild<QTreeWidget*>(QStringLiteral("lvJournals"));
+    ASSERT_EQ(rows->topLevelItemCount(), 1);
+    EXPECT_EQ(rows->topLevelItem(0)->text(2), QStringLiteral("идёт запись в другой копии программы"));
+    EXPECT_FALSE(rows->topLevelItem(0)->flags() & Qt::ItemIsEnabled);
+    f->journal->listDialog()->findChild<QPushButton*>(QStringLiteral("btOpenJournal"))->click();
+    EXPECT_TRUE(f->record.sampleStream.isEmpty()) << "not opened";
+    EXPECT_FALSE(f->journal->open(files::listJournals(runs())[0]));
+
+    transfer(*f, {"run", false, {true, false, false}, 0, 0, 100});
+    dialogs.saveAnswers = {path};
+    f->measurementFiles->btSaveClick();
+    EXPECT_EQ(testutil::readAll(path), before) << "not saved over";
+    other.closeWriteChannel(); // the other copy ends, and its lock with it
+    ASSERT_TRUE(other.waitForFinished(10000));
 }
 
 // A disk that fills up during a run: the run completes whole, and one message says that the
@@ -237,6 +328,7 @@ namespace {
 constexpr char kChildPort[] = "ACCEL3_JOURNAL_CHILD_PORT";
 constexpr char kChildFolder[] = "ACCEL3_JOURNAL_CHILD_FOLDER";
 constexpr char kChildMemory[] = "ACCEL3_JOURNAL_CHILD_MEMORY";
+constexpr char kChildTerm[] = "ACCEL3_JOURNAL_CHILD_TERM"; // ends on SIGTERM as the program does
 constexpr int kSeed = 5;
 constexpr std::uint32_t kBaud = 921600;
 
@@ -268,6 +360,12 @@ TEST(JournalCrash, DISABLED_Child)
         std::printf("received %u\n", f.record.receivedBytes);
         std::fflush(stdout);
     });
+    app::TerminationSignals termination;
+    if (!qEnvironmentVariableIsEmpty(kChildTerm)) {
+        QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &f,
+                         [&f] { f.closeOnTerminationSignal(); });
+        QObject::connect(&f, &TForm1::closed, [] { std::_Exit(0); });
+    }
     f.btStartClick();
     if (t.memory) {
         // The recording's time is up; then it is read back.
@@ -277,6 +375,38 @@ TEST(JournalCrash, DISABLED_Child)
     QTest::qWait(60000);
     ADD_FAILURE() << "not killed";
 }
+
+namespace {
+
+bool startChild(QProcess& child, const QString& port, const QString& folder, int transfer, bool term)
+{
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(kChildPort), port);
+    env.insert(QString::fromLatin1(kChildFolder), folder);
+    env.insert(QString::fromLatin1(kChildMemory), QString::number(transfer));
+    if (term)
+        env.insert(QString::fromLatin1(kChildTerm), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=JournalCrash.DISABLED_Child"), QStringLiteral("--gtest_also_run_disabled_tests")});
+    return child.waitForStarted(10000);
+}
+
+// The most the child's record held, as it told, read until it held at least `atLeast` bytes (0:
+// only what was told so far).
+std::uint32_t readReceived(QProcess& child, std::uint32_t atLeast, std::uint32_t seen = 0)
+{
+    do {
+        while (child.canReadLine()) {
+            const QByteArray line = child.readLine().trimmed();
+            if (line.startsWith("received "))
+                seen = std::max(seen, line.mid(9).toUInt());
+        }
+    } while (seen < atLeast && child.state() == QProcess::Running && (child.canReadLine() || child.waitForReadyRead(60000)));
+    return seen;
+}
+
+} // namespace
 
 // Killed with SIGKILL in the middle of a run to the computer, or half-way through a memory read:
 // the journal left on disk holds, frame by frame, what the board sent, at least all that the
@@ -297,28 +427,11 @@ TEST(JournalCrash, KilledInTheMiddle)
         ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
 
         QProcess child;
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QString::fromLatin1(kChildPort), sim.path());
-        env.insert(QString::fromLatin1(kChildFolder), dir.path());
-        env.insert(QString::fromLatin1(kChildMemory), QString::number(i));
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=JournalCrash.DISABLED_Child"),
-                     QStringLiteral("--gtest_also_run_disabled_tests")});
-        ASSERT_TRUE(child.waitForStarted(10000));
+        ASSERT_TRUE(startChild(child, sim.path(), dir.path(), i, false));
         // The board's data rate, and the amount after which the child is killed: 2 s of a run,
         // the first block of a read.
         const std::uint32_t killAfter = t.memory ? 30000u : 2u * 3200u * 6u;
-        std::uint32_t seen = 0;
-        while (seen < killAfter && child.state() == QProcess::Running) {
-            if (!child.canReadLine() && !child.waitForReadyRead(60000))
-                break;
-            while (child.canReadLine()) {
-                const QByteArray line = child.readLine().trimmed();
-                if (line.startsWith("received "))
-                    seen = std::max(seen, line.mid(9).toUInt());
-            }
-        }
+        const std::uint32_t seen = readReceived(child, killAfter);
         ASSERT_GE(seen, killAfter) << child.readAllStandardError().toStdString();
         // All the window had a second ago must be on disk now.
         QThread::msleep(1000);
@@ -350,4 +463,46 @@ TEST(JournalCrash, KilledInTheMiddle)
         EXPECT_EQ(streamBytes(again.record.sampleStream), journalled);
         EXPECT_TRUE(again.record.isPartial());
     }
+}
+
+// SIGTERM (a shutdown, a logout) in the middle of a run to the computer: what had come on the line
+// is taken in, and the journal is left as an interrupted run, offered at the next start as such.
+TEST(JournalCrash, TerminatedInTheMiddle)
+{
+    QTemporaryDir dir;
+    acq::SimScene scene;
+    scene.seed = kSeed;
+    BoardSimProcess sim({QStringLiteral("--Seed"), QString::number(kSeed), QStringLiteral("--baud"), QString::number(kBaud)});
+    ASSERT_FALSE(sim.path().isEmpty()) << qPrintable(sim.error());
+    QProcess child;
+    ASSERT_TRUE(startChild(child, sim.path(), dir.path(), 0, true));
+    std::uint32_t seen = readReceived(child, 2u * 3200u * 6u);
+    ASSERT_GE(seen, 2u * 3200u * 6u) << child.readAllStandardError().toStdString();
+    // Half a second of bytes waits on the line, not yet taken (they are taken about once a second).
+    QThread::msleep(500);
+    child.waitForReadyRead(0);
+    seen = readReceived(child, 0, seen);
+    ::kill(pid_t(child.processId()), SIGTERM);
+    ASSERT_TRUE(child.waitForFinished(10000));
+    ASSERT_EQ(child.exitCode(), 0) << child.readAllStandardError().toStdString();
+
+    const auto left = files::unfinishedJournals(dir.filePath(QStringLiteral("runs")));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].stop, files::JournalStop::Exit);
+    const files::AxdReadResult r = files::readAxdFile(left[0].path);
+    ASSERT_TRUE(r.ok());
+    const QByteArray journalled = dataOf(r.contents);
+    EXPECT_GT(std::uint64_t(journalled.size()), seen) << "what had come was taken in";
+    expectScene(journalled, {true, true, true}, 3200, 0, scene);
+
+    FakeDialogs dialogs;
+    FakeHelp help;
+    platform::ManualTicks ticks{1000};
+    dialogs.questionAnswers = {false};
+    files::MainSettings settings;
+    settings.loadHelpOnStart = 1;
+    TForm1 again(app::Services{&dialogs, &help, &ticks}, testutil::pathsIn(dir.path()), settings);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.questions.empty(); }, 5000));
+    EXPECT_TRUE(dialogs.questions[0].contains(QStringLiteral(", прервано при завершении программы. Открыть?")))
+        << qPrintable(dialogs.questions[0]);
 }

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ TEST(RunJournal, HoldsTheRunWhetherItEndedOrNot)
         {
             RunJournal journal;
             QString why;
-            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x07, kStart), {}, why)) << why.toStdString();
+            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x07, kStart), why)) << why.toStdString();
             path = journal.path();
             for (int at = 0; at < data.size(); at += 777)
                 journal.append(data.constData() + at, std::size_t(std::min<qsizetype>(777, data.size() - at)));
@@ -91,6 +92,16 @@ TEST(RunJournal, HoldsTheRunWhetherItEndedOrNot)
         ASSERT_EQ(info.status, 0) << c.what;
         EXPECT_TRUE(info.out.contains(QStringLiteral("\"comment\":\"опыт 1\""))) << info.out.toStdString();
         EXPECT_TRUE(info.out.contains(QStringLiteral("\"startTime\":\"2026-03-14T15:09:26"))) << info.out.toStdString();
+        EXPECT_TRUE(info.out.contains(c.finished ? QStringLiteral("\"journal\":\"closed\",\"partial\":false")
+                                                 : QStringLiteral("\"journal\":\"open\",\"partial\":true")))
+            << info.out.toStdString();
+        // An export of an open journal takes the comment from beside it and says what it is.
+        const testutil::ToolRun exported =
+            testutil::axdtool({QStringLiteral("export"), path, QStringLiteral("-"), QStringLiteral("--format"),
+                               QStringLiteral("txt"), QStringLiteral("--encoding"), QStringLiteral("utf-8")});
+        ASSERT_EQ(exported.status, 0) << exported.err.toStdString();
+        EXPECT_TRUE(exported.out.contains(QStringLiteral("опыт 1"))) << c.what;
+        EXPECT_EQ(exported.err.contains(QStringLiteral("unfinished run journal")), !c.finished) << c.what;
 
         const auto open = unfinishedJournals(dir.path());
         ASSERT_EQ(open.size(), c.finished ? 0u : 1u) << c.what;
@@ -110,9 +121,15 @@ TEST(RunJournal, HoldsTheRunWhetherItEndedOrNot)
             EXPECT_FALSE(closed.contents.unfinishedJournal);
             EXPECT_EQ(closed.contents.data.size(), std::size_t(6000));
             EXPECT_FALSE(listJournals(dir.path())[0].complete);
-        } else {
-            EXPECT_EQ(QFileInfo(path).lastModified(), kStart) << c.what;
         }
+        // Closed either way, the file itself holds the comment and the start.
+        const AxdReadResult closed = readAxdFile(path);
+        EXPECT_EQ(closed.contents.comment, QStringLiteral("опыт 1")) << c.what;
+        EXPECT_EQ(QFileInfo(path).lastModified(), kStart) << c.what;
+        EXPECT_TRUE(testutil::axdtool({QStringLiteral("info"), path})
+                        .out.contains(QStringLiteral("\"journal\":\"closed\",\"partial\":%1")
+                                          .arg(c.finished ? QStringLiteral("false") : QStringLiteral("true"))))
+            << c.what;
     }
 }
 
@@ -122,7 +139,7 @@ TEST(RunJournal, FullDiskStopsTheJournalNotTheRun)
     QTemporaryDir dir;
     RunJournal journal(RunJournal::Options{std::chrono::milliseconds(20), std::size_t(64) << 20});
     QString why;
-    ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart), {}, why));
+    ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart), why));
     const QByteArray block = frames(4096, 1);
     {
         testutil::FileSizeLimit limit(64 * 1024);
@@ -138,28 +155,133 @@ TEST(RunJournal, FullDiskStopsTheJournalNotTheRun)
     EXPECT_TRUE(journal.takeFailure().isEmpty()) << "told once";
 }
 
-// The newest runs are kept, up to the count and the size, whichever is smaller.
-TEST(RunJournal, KeepsTheNewestRunsWithinBothLimits)
+// A journal left unfinished is later described by what happened to it, also once offered and
+// closed; one without a single whole frame is not offered but removed.
+TEST(RunJournal, AnUnfinishedJournalSaysWhyAndAnEmptyOneGoes)
+{
+    enum class End { Kill, Exit, FullDisk };
+    struct Case {
+        const char* what;
+        End end;
+        int frameCount;
+        const char* why; // nullptr: removed, not offered
+    } cases[] = {{"killed", End::Kill, 500, "программа была прервана во время приёма"},
+                 {"program ended", End::Exit, 500, "прервано при завершении программы"},
+                 {"disk full", End::FullDisk, 40000, "запись журнала остановлена: диск заполнен"},
+                 {"killed before a whole frame", End::Kill, 0, nullptr},
+                 {"ended before a whole frame", End::Exit, 0, nullptr}};
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        {
+            RunJournal journal(RunJournal::Options{std::chrono::milliseconds(20), std::size_t(64) << 20});
+            QString why;
+            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart), why));
+            const QByteArray data = frames(c.frameCount, 1) + "z";
+            if (c.end == End::FullDisk) {
+                testutil::FileSizeLimit limit(16 * 1024);
+                journal.append(data.constData(), std::size_t(data.size()));
+                for (int i = 0; i < 200 && journal.takeFailure().isEmpty(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                journal.recordStop();
+                EXPECT_FALSE(journal.finish());
+            } else {
+                journal.append(data.constData(), std::size_t(data.size()));
+                if (c.end == End::Exit)
+                    journal.interrupt();
+            }
+        }
+        const auto left = unfinishedJournals(dir.path());
+        if (!c.why) {
+            EXPECT_TRUE(left.empty()) << c.what;
+            EXPECT_TRUE(QDir(dir.path()).isEmpty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(left.size(), 1u) << c.what;
+        EXPECT_EQ(journalStopText(left[0]), QString::fromUtf8(c.why)) << c.what;
+        EXPECT_EQ(journalOfferText(left[0]).contains(QString::fromUtf8(c.why)), c.end != End::Kill) << c.what;
+        closeUnfinishedJournal(left[0].path);
+        EXPECT_EQ(journalStopText(listJournals(dir.path())[0]), QString::fromUtf8(c.why)) << c.what;
+    }
+}
+
+// Another running copy's journal (a real process holds its lock) is listed as such, never
+// offered, closed or removed here.
+TEST(RunJournal, AnotherCopysJournalIsLeftAlone)
+{
+    QTemporaryDir dir;
+    QString path;
+    {
+        RunJournal journal;
+        QString why;
+        ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart), why));
+        path = journal.path();
+        const QByteArray data = frames(100, 1);
+        journal.append(data.constData(), std::size_t(data.size()));
+    }
+    // Another copy: a real process holding the lock, flock(1) running cat until its input closes.
+    QProcess other;
+    other.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), path, QStringLiteral("cat")});
+    ASSERT_TRUE(other.waitForStarted(10000));
+    for (int i = 0; i < 500 && !journalInUse(path); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(journalInUse(path));
+
+    const auto listed = listJournals(dir.path());
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_TRUE(listed[0].inUse);
+    EXPECT_TRUE(unfinishedJournals(dir.path()).empty());
+    EXPECT_TRUE(pruneJournals(dir.path(), {1, 0}, {}).empty());
+    EXPECT_FALSE(removeJournal(path));
+    closeUnfinishedJournal(path);
+    EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral(".json")));
+    EXPECT_TRUE(readAxdFile(path).contents.unfinishedJournal) << "not closed";
+    other.closeWriteChannel(); // the other copy ends, and its lock with it
+    ASSERT_TRUE(other.waitForFinished(10000));
+    EXPECT_EQ(unfinishedJournals(dir.path()).size(), 1u) << "gone with the other copy: a crash's";
+}
+
+// The keeping removes the runs made first, beyond the count or the size, and says which went;
+// never one a crash left that was not offered, nor the record's on screen. A run's start time
+// (any a memory read may carry) does not count. A journal with no frame goes unmentioned.
+TEST(RunJournal, KeepsTheNewestMadeRunsAndTellsWhatWent)
 {
     struct Case {
         const char* what;
         JournalLimits limits;
-        std::size_t kept;
-    } cases[] = {{"count", {3, std::uint64_t(1) << 30}, 3}, {"size", {10, 2500}, 2}};
+        int keptRun;   // the record on screen; -1 none
+        int crashRun;  // left unfinished, not offered; -1 none
+        std::vector<int> kept; // the runs left, newest made first
+    } cases[] = {{"count", {3, std::uint64_t(1) << 30}, -1, -1, {4, 3, 2}},
+                 {"size", {10, 2500}, -1, -1, {4, 3}},
+                 {"record on screen", {2, std::uint64_t(1) << 30}, 0, -1, {4, 3, 0}},
+                 {"crash's, not offered", {2, std::uint64_t(1) << 30}, -1, 1, {4, 3, 1}}};
     for (const Case& c : cases) {
         QTemporaryDir dir;
-        for (int run = 0; run < 5; ++run) {
+        std::vector<QString> paths;
+        for (int run = 0; run < 6; ++run) {
             RunJournal journal;
             QString why;
-            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(run * 60)), c.limits, why));
-            const QByteArray data = frames(600, 1); // 1200 bytes
+            // Each made later than the one before, each starting earlier.
+            JournalStart s = startOf(0x01, kStart.addDays(-run));
+            s.sequence = nextJournalSequence(dir.path());
+            ASSERT_TRUE(journal.begin(dir.path(), s, why));
+            paths.push_back(journal.path());
+            const QByteArray data = frames(run == 5 ? 0 : 600, 1); // the last one received nothing
             journal.append(data.constData(), std::size_t(data.size()));
-            ASSERT_TRUE(journal.finish());
+            if (run != c.crashRun)
+                ASSERT_TRUE(journal.finish());
         }
-        const auto kept = listJournals(dir.path());
-        ASSERT_EQ(kept.size(), c.kept) << c.what;
-        EXPECT_EQ(kept.front().startTime, kStart.addSecs(4 * 60)) << c.what;
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), qsizetype(2 * c.kept)) << c.what;
+        const QStringList keep = c.keptRun >= 0 ? QStringList{paths[std::size_t(c.keptRun)]} : QStringList{};
+        const auto removed = pruneJournals(dir.path(), c.limits, keep);
+        std::vector<int> left;
+        for (const JournalEntry& e : listJournals(dir.path()))
+            left.push_back(int(std::find(paths.begin(), paths.end(), e.path) - paths.begin()));
+        EXPECT_EQ(left, c.kept) << c.what;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), qsizetype(2 * c.kept.size())) << c.what;
+        ASSERT_EQ(removed.size(), 5 - c.kept.size()) << c.what;
+        EXPECT_TRUE(prunedJournalsText(removed).startsWith(
+            QStringLiteral("Удалено %1 несохранённых измерений: ").arg(removed.size())))
+            << c.what;
     }
 }
 
@@ -181,7 +303,7 @@ TEST(RunJournal, AKillAtAnyStepOfTheCloseLeavesWholeFrames)
             };
             RunJournal journal(options);
             QString why;
-            if (!journal.begin(dir.path(), startOf(0x07, kStart, QStringLiteral("опыт 1\nвторая строка")), {}, why))
+            if (!journal.begin(dir.path(), startOf(0x07, kStart, QStringLiteral("опыт 1\nвторая строка")), why))
                 ::_exit(2);
             journal.append(data.constData(), std::size_t(data.size()));
             ::_exit(journal.finish() ? 0 : 3);
@@ -234,10 +356,11 @@ TEST(RunJournal, DamagedOrOrphanedJournalsAreListedAtWhatTheyHold)
         for (int run = 0; run < 3; ++run) {
             RunJournal journal;
             QString why;
-            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(run * 60)), limits, why));
+            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(run * 60)), why));
             const QByteArray data = frames(600, 1); // 1200 bytes
             journal.append(data.constData(), std::size_t(data.size()));
             ASSERT_TRUE(journal.finish());
+            pruneJournals(dir.path(), limits, {});
             if (run == 2)
                 path = journal.path();
         }
@@ -270,14 +393,16 @@ TEST(RunJournal, DamagedOrOrphanedJournalsAreListedAtWhatTheyHold)
         if (!c.damaged) {
             EXPECT_TRUE(readAxdFile(path).ok());
         }
-        // The next run keeps the older good one: the damaged claim is not counted.
+        // The next run (2 bytes) pushes the oldest out unless the damaged one is not counted.
         RunJournal journal;
         QString why;
-        ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(600)), limits, why));
+        ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(600)), why));
+        journal.append("ab", 2);
         ASSERT_TRUE(journal.finish());
+        pruneJournals(dir.path(), limits, {});
         listed = listJournals(dir.path());
         ASSERT_FALSE(listed.empty());
-        EXPECT_EQ(listed.back().startTime, kStart.addSecs(60));
+        EXPECT_EQ(listed.back().startTime, kStart.addSecs(c.damaged ? 60 : 120));
     }
 }
 
@@ -309,7 +434,7 @@ TEST(RunJournal, OddFilesAreNeverFollowedOrWaitedOn)
     {
         RunJournal journal;
         QString why;
-        ASSERT_TRUE(journal.begin(folder, startOf(0x07, kStart), {}, why)) << why.toStdString();
+        ASSERT_TRUE(journal.begin(folder, startOf(0x07, kStart), why)) << why.toStdString();
         path = journal.path();
         const QByteArray data = frames(100, 3);
         journal.append(data.constData(), std::size_t(data.size()));
@@ -356,8 +481,9 @@ TEST(RunJournal, OddFilesAreNeverFollowedOrWaitedOn)
     // The next run's prune and close pass them over.
     RunJournal journal;
     QString why;
-    ASSERT_TRUE(journal.begin(folder, startOf(0x07, kStart.addSecs(60)), {1, 1}, why));
+    ASSERT_TRUE(journal.begin(folder, startOf(0x07, kStart.addSecs(60)), why));
     EXPECT_TRUE(journal.finish());
+    pruneJournals(folder, {1, 1}, {});
     EXPECT_EQ(testutil::readAll(victim), QByteArray("keep"));
 }
 
@@ -372,7 +498,7 @@ TEST(RunJournal, TellsWhyItCannotBeMadeInRussian)
     }
     RunJournal journal;
     QString why;
-    EXPECT_FALSE(journal.begin(file + QStringLiteral("/runs"), startOf(0x07, kStart), {}, why));
+    EXPECT_FALSE(journal.begin(file + QStringLiteral("/runs"), startOf(0x07, kStart), why));
     EXPECT_TRUE(why.startsWith(QStringLiteral("не удалось создать папку ") + file + QStringLiteral("/runs: ")))
         << why.toStdString();
 }

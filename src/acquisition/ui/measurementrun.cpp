@@ -604,10 +604,21 @@ void MeasurementRun::endJournal()
 
 void MeasurementRun::takeBetweenPolls()
 {
-    auto& r = record_;
     if (link_->commandBuffer[0] != cmd::StartToComputer || !timRx->isActive() ||
         sinceTake_.elapsed() < kTakeBetweenPollsMs)
         return;
+    takePending();
+}
+
+void MeasurementRun::takeArrivedAtExit()
+{
+    if (link_->commandBuffer[0] == cmd::StartToComputer && timRx->isActive())
+        takePending();
+}
+
+void MeasurementRun::takePending()
+{
+    auto& r = record_;
     sinceTake_.start();
     const std::uint32_t missing = r.expectedBytes > r.receivedBytes ? r.expectedBytes - r.receivedBytes : 0;
     // Only bytes already there, and never past what the run asked for: the poll alone tells

@@ -85,6 +85,9 @@ class MeasurementRun : public QObject {
     void ctlBarDblClick();
     // At the window's close: the device is closed; its status is kept, errors are ignored.
     void closeDevice();
+    // The program was asked to end in the middle of a streamed run over a line: what has come
+    // since the last take goes into the record and its journal before the journal is left.
+    void takeArrivedAtExit();
 
     // The receive timer's interval between polls of the current run.
     std::uint32_t pollIntervalMs() const { return pollIntervalMs_; }
@@ -156,6 +159,8 @@ class MeasurementRun : public QObject {
     void watchLine();
     // A streamed run over a line: what has come since the last take goes into the record.
     void takeBetweenPolls();
+    // What has come on the line, up to what the run asked for, into the record.
+    void takePending();
     // Every received byte that belongs to the record comes in here: into the record, and copied
     // to the run's journal on the way.
     void takeIn(const char* bytes, std::uint64_t count);

@@ -419,6 +419,15 @@ void TForm1::FormClose()
     emit closed();
 }
 
+void TForm1::closeOnTerminationSignal()
+{
+    if (!closing_ && measurementRun->isReceiving()) {
+        measurementRun->takeArrivedAtExit();
+        journal->interrupt();
+    }
+    close();
+}
+
 void TForm1::closeEvent(QCloseEvent* e)
 {
     FormClose();

@@ -72,6 +72,9 @@ public:
 
     // The spectrum window is created right after the main window.
     void setSpectrumWindow(analysis::TForm2* form2);
+    // SIGTERM, SIGHUP, a logout: the program ends. A run still receiving takes in what has come,
+    // and its journal is left to be offered at the next start, not closed as a finished run.
+    void closeOnTerminationSignal();
 
     // Handlers, named after the control and the event they serve.
     void FormResize();

@@ -1,6 +1,7 @@
 #include "files/ui/journalui.h"
 
 #include <QDialog>
+#include <QFile>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLocale>
@@ -18,9 +19,19 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/help.h"
 
+#include <sys/stat.h>
+
 namespace files {
 
 namespace {
+
+// The same file on disk, whatever the path's spelling or links.
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
 
 // Often enough that a full disk is told within about a second of the writer meeting it.
 constexpr int kWatchMs = 1000;
@@ -29,7 +40,7 @@ constexpr int kWatchMs = 1000;
 QString incompleteWhy(const JournalEntry& e)
 {
     if (!e.complete)
-        return QStringLiteral("программа была прервана во время приёма");
+        return journalStopText(e);
     if (e.dataBytes < e.expectedBytes)
         return QStringLiteral("передача прервана");
     return {};
@@ -43,9 +54,17 @@ QTreeWidget* journalTree(const std::vector<JournalEntry>& entries, QWidget* pare
     tree->setRootIsDecorated(false);
     tree->setHeaderLabels({QStringLiteral("Время"), QStringLiteral("Каналы"), QStringLiteral("Длина"),
                            QStringLiteral("Комментарий")});
-    for (const JournalEntry& e : entries)
-        tree->addTopLevelItem(new QTreeWidgetItem(journalListRow(e)));
-    tree->setCurrentItem(tree->topLevelItem(0));
+    QTreeWidgetItem* first = nullptr;
+    for (const JournalEntry& e : entries) {
+        auto* item = new QTreeWidgetItem(journalListRow(e));
+        // Another copy is writing it: shown, but nothing may be done with it.
+        if (e.inUse)
+            item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+        else if (!first)
+            first = item;
+        tree->addTopLevelItem(item);
+    }
+    tree->setCurrentItem(first);
     for (int c = 0; c < 3; ++c)
         tree->resizeColumnToContents(c);
     return tree;
@@ -77,6 +96,10 @@ QString journalStoppedMessage(QString why)
 
 QStringList journalListRow(const JournalEntry& e)
 {
+    if (e.inUse)
+        return {e.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                acq::ChannelSet::fromMask(e.channelMask).letters(),
+                QStringLiteral("идёт запись в другой копии программы"), e.comment.section(QLatin1Char('\n'), 0, 0)};
     const QLocale locale = QLocale::system();
     const double seconds = double(e.frames()) * e.samplePeriodUs / 1e6;
     QString length = QStringLiteral("%1 кадров, %2 с").arg(e.frames()).arg(locale.toString(seconds, 'f', 1));
@@ -119,10 +142,11 @@ JournalUi::JournalUi(JournalHost& host, MeasurementFilesUi& files, const acq::Me
     connect(btJournals, &QToolButton::clicked, this, &JournalUi::showList);
 }
 
-// A journal still being written when the window goes is closed as its transfer would be.
+// A journal still being written when the window goes without its closing (the program was told
+// to quit) is left as the program's end left it, to be offered at the next start.
 JournalUi::~JournalUi()
 {
-    writer_.finish();
+    writer_.interrupt();
 }
 
 void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
@@ -143,8 +167,11 @@ void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
     s.expectedBytes = r.expectedBytes;
     s.source = source;
     s.simulated = host_.simulatedBoard();
+    // Older journals go first, so that the new one finds its room.
+    keepWithinLimits(JournalLimits{std::max(1, limits_.keepRuns - 1), limits_.keepBytes});
+    s.sequence = nextJournalSequence(folder_);
     QString why;
-    if (writer_.begin(folder_, s, limits_, why)) {
+    if (writer_.begin(folder_, s, why)) {
         recordJournal_ = writer_.path();
         recordGeneration_ = r.generation;
     } else {
@@ -158,6 +185,23 @@ void JournalUi::finish()
 {
     // The watch tells a failure the closing met, then stops.
     writer_.finish();
+    writer_.recordStop();
+}
+
+void JournalUi::interrupt()
+{
+    writer_.interrupt();
+}
+
+void JournalUi::keepWithinLimits(const JournalLimits& limits)
+{
+    QStringList keep;
+    if (!recordJournal_.isEmpty() && record_.generation == recordGeneration_)
+        keep << recordJournal_;
+    const std::vector<JournalEntry> removed = pruneJournals(folder_, limits, keep);
+    // Told by the watch, which the journal about to begin starts: the run's start does not wait.
+    if (!removed.empty())
+        prunedNotice_ = prunedJournalsText(removed);
 }
 
 void JournalUi::watch()
@@ -165,32 +209,48 @@ void JournalUi::watch()
     QString why = std::exchange(beginFailure_, {});
     if (why.isEmpty())
         why = writer_.takeFailure();
+    if (!why.isEmpty())
+        writer_.recordStop();
     if (!writer_.active())
         watch_->stop();
+    const QString pruned = std::exchange(prunedNotice_, {});
+    if (!dialogs_)
+        return;
+    if (!pruned.isEmpty())
+        dialogs_->message(window_, pruned);
     if (!why.isEmpty())
-        if (dialogs_)
-            dialogs_->message(window_, journalStoppedMessage(why), platform::MessageKind::Warning);
+        dialogs_->message(window_, journalStoppedMessage(why), platform::MessageKind::Warning);
 }
 
-void JournalUi::recordSaved()
+void JournalUi::recordSaved(const QString& savedPath)
 {
     if (recordJournal_.isEmpty() || record_.generation != recordGeneration_ || recordJournal_ == activePath())
         return;
-    removeJournal(std::exchange(recordJournal_, {}));
+    const QString journal = std::exchange(recordJournal_, {});
+    // Saved onto the journal itself: the file just written is the measurement now, and stays.
+    if (sameFile(savedPath, journal))
+        return;
+    removeJournal(journal);
 }
 
 void JournalUi::offerUnfinished()
 {
     if (folder_.isEmpty() || !dialogs_)
         return;
-    for (const JournalEntry& e : unfinishedJournals(folder_)) {
-        const bool yes = dialogs_->question(window_, journalOfferText(e));
+    const std::vector<JournalEntry> left = unfinishedJournals(folder_);
+    if (left.empty())
+        return;
+    // Every one is offered before the keeping may touch it: one alone as itself, several in one
+    // question whose "Да" opens the list.
+    const bool yes = dialogs_->question(window_, left.size() == 1 ? journalOfferText(left[0]) : journalsOfferText(left));
+    for (const JournalEntry& e : left)
         closeUnfinishedJournal(e.path);
-        if (yes) {
-            open(e);
-            return;
-        }
-    }
+    if (!yes)
+        return;
+    if (left.size() == 1)
+        open(left[0]);
+    else
+        showList();
 }
 
 bool JournalUi::open(const JournalEntry& entry)
@@ -202,13 +262,21 @@ bool JournalUi::open(const JournalEntry& entry)
                 QStringLiteral("Идёт измерение: откройте несохранённое измерение, когда оно закончится."));
         return false;
     }
+    if (journalInUse(entry.path)) {
+        if (dialogs_)
+            dialogs_->message(window_, QStringLiteral("Это измерение ещё записывает другая копия программы: "
+                                                      "откройте его, когда та закончит приём."));
+        return false;
+    }
     const QString why = incompleteWhy(entry);
     if (!files_.openJournal(entry, why))
         return false;
     recordJournal_ = entry.path;
     recordGeneration_ = record_.generation;
+    // Marked as the chart build marks a run of the simulated board.
     if (!why.isEmpty())
-        host_.status().setPanelText(1, acq::startTimeText(entry.startTime, QLocale::system()) +
+        host_.status().setPanelText(1, (entry.simulated ? QStringLiteral("Имитатор платы: ") : QString()) +
+                                           acq::startTimeText(entry.startTime, QLocale::system()) +
                                            QStringLiteral(", неполная запись"));
     return true;
 }
@@ -246,6 +314,8 @@ void JournalUi::connectListChoice(QTreeWidget* tree, QDialogButtonBox* buttons,
         if (row < 0)
             return;
         const JournalEntry chosen = entries[std::size_t(row)];
+        if (chosen.inUse)
+            return;
         list_->close();
         open(chosen);
     };

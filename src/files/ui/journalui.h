@@ -73,11 +73,16 @@ class JournalUi : public QObject {
     }
     // The transfer ended, whole or not; its journal becomes an ordinary measurement file.
     void finish();
-    // The record was written whole to a measurement file: its journal is no longer needed.
-    void recordSaved();
+    // The program is ending in the middle of the transfer: its journal is left unfinished, marked
+    // so, and offered at the next start.
+    void interrupt();
+    // The record was written whole to the measurement file `savedPath`: its journal is no longer
+    // needed (unless it was saved onto the journal itself).
+    void recordSaved(const QString& savedPath);
 
-    // At start: journals a crash left unfinished are offered, newest first, until one is opened.
-    // Each one offered is closed, so it is offered only once; it stays in the list.
+    // At start: journals a crash or an exit left unfinished are offered, one alone as itself,
+    // several in one question that opens the list. Each one offered is closed, so it is offered
+    // only once; it stays in the list.
     void offerUnfinished();
     // "Несохранённые измерения…": the kept journals; the chosen one is opened. Not modal.
     void showList();
@@ -93,6 +98,9 @@ class JournalUi : public QObject {
 
   private:
     void watch();
+    // Removes older journals beyond `limits`, never the record's on screen; the watch tells what
+    // went.
+    void keepWithinLimits(const JournalLimits& limits);
     // "Открыть" and a double click open the chosen journal.
     void connectListChoice(QTreeWidget* tree, QDialogButtonBox* buttons, std::vector<JournalEntry> entries);
 
@@ -107,6 +115,7 @@ class JournalUi : public QObject {
     // Looks at the writer once a second while a journal is written; says once why it stopped.
     QTimer* watch_;
     QString beginFailure_;
+    QString prunedNotice_;
     // The journal of the record shown and the record it belongs to.
     QString recordJournal_;
     std::uint64_t recordGeneration_ = 0;

@@ -412,6 +412,12 @@ void MeasurementFilesUi::btSaveClick()
     if (name.isEmpty())
         return;
     lastSaveName = name;
+    // Saved over, another copy's journal would be lost to it while it still writes.
+    if (journalInUse(name)) {
+        dialogs->message(window_, QStringLiteral("%1: в этот файл идёт запись в другой копии программы. "
+                                                 "Выберите другое имя.").arg(name));
+        return;
+    }
 
     const SaveFormat format = saveFormatFor(name);
     if (format == SaveFormat::None) {
@@ -425,7 +431,7 @@ void MeasurementFilesUi::btSaveClick()
         return;
     // Saved whole, the run no longer needs its journal; a visible stretch or a text export keeps it.
     if (format == SaveFormat::Axd && stretchNote.isEmpty())
-        emit recordSavedWhole();
+        emit recordSavedWhole(name);
     gbFile->setTitle(fileCaption(name));
     setFileStartTime(name, record_.startTime);
     // A zoomed chart saves what it shows: the operator learns that the file holds only that.

@@ -144,8 +144,8 @@ class MeasurementFilesUi : public QObject {
   signals:
     // A measurement file was loaded and is the current file.
     void fileLoaded();
-    // The record was written whole to a measurement file.
-    void recordSavedWhole();
+    // The record was written whole to the measurement file `path`.
+    void recordSavedWhole(const QString& path);
     // The operator picked an item of cbStoreX or cbDivider.
     void exportChoicePicked();
 

@@ -6,6 +6,7 @@
 
 #include "display/chartbuild.h"
 #include "files/axdfile.h"
+#include "files/runjournal.h"
 #include "files/savefile.h"
 #include "files/textexport.h"
 #include "tools/axdtool/command.h"
@@ -90,10 +91,17 @@ int runExport(const QStringList& args)
     const display::ChartInput in = source.chartInput();
 
     files::ExportSource s;
+    // A journal left open has its start and comment only in its ".json" so far.
+    const auto journal = path == kStdStream || !c.unfinishedJournal ? std::nullopt : files::readJournalEntry(path);
+    if (c.unfinishedJournal)
+        printError(QStringLiteral("axdtool: %1: an unfinished run journal (being written, or left by a crash): "
+                                  "the frames that reached the disk\n")
+                       .arg(displayName(path)));
     s.sourceLine = path == kStdStream
                        ? files::fileSourceLine(kStdStream, {}, QLocale::system())
                        : files::fileSourceLine(QFileInfo(path).absoluteFilePath(),
-                                               files::fileModificationTime(path), QLocale::system());
+                                               journal ? journal->startTime : files::fileModificationTime(path),
+                                               QLocale::system());
     s.axisK = c.axisK;
     s.axisC = c.axisC;
     // The titles a complete build gives, also where a build of this file stops early.
@@ -102,7 +110,7 @@ int runExport(const QStringList& args)
     s.bottomTitle = titles.bottom.value_or(QString());
     if (o.smooth)
         s.smoothWeight = o.smoothWeight;
-    s.comment = c.comment;
+    s.comment = journal ? journal->comment : c.comment;
     s.storeX = storeX == QLatin1String("yes");
 
     // The values are computed a block of rows at a time as the export writes them, so a long

@@ -108,11 +108,10 @@ int infoOf(const QString& path)
     // file's modification time is the last write, and the comment goes in when the run ends.
     QDateTime start = path == kStdStream ? QDateTime() : files::fileModificationTime(path);
     QString comment = c.comment;
-    if (c.unfinishedJournal && path != kStdStream) {
-        if (const auto entry = files::readJournalEntry(path)) {
-            start = entry->startTime;
-            comment = entry->comment;
-        }
+    const auto entry = path == kStdStream ? std::nullopt : files::readJournalEntry(path);
+    if (c.unfinishedJournal && entry) {
+        start = entry->startTime;
+        comment = entry->comment;
     }
     // The comment goes out piece by piece: escaped whole, a long one of control bytes would
     // take six times its size in memory at once.
@@ -125,6 +124,13 @@ int infoOf(const QString& path)
     field("frames", QString::number(files::axdFrames(h)));
     // Standard input has no modification time to carry the start.
     field("startTime", isoTime(start));
+    // A run's journal says whether it is still open (being written, or left by a crash) and
+    // whether it holds less than the whole run.
+    if (c.unfinishedJournal || entry) {
+        field("journal", c.unfinishedJournal ? QStringLiteral("\"open\"") : QStringLiteral("\"closed\""));
+        const bool partial = c.unfinishedJournal || !entry->complete || entry->dataBytes < entry->expectedBytes;
+        field("partial", partial ? QStringLiteral("true") : QStringLiteral("false"));
+    }
     json += QStringLiteral("}\n");
     printOut(json);
     if (c.commentCut)
