@@ -805,7 +805,12 @@ QString prunedJournalsText(const std::vector<JournalEntry>& removed)
 
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath)
 {
-    return readEntry(journalPath);
+    // Named from anywhere, a measurement file is a journal by its mark or its ".json"; in the
+    // journals' folder (listJournals) one is listed without either.
+    auto e = readEntry(journalPath);
+    if (e && !e->open && readInfo(journalPath).isEmpty())
+        return std::nullopt;
+    return e;
 }
 
 } // namespace files

@@ -183,9 +183,10 @@ std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimi
 bool removeJournal(const QString& journalPath);
 // Whether another running copy of the program is writing this journal (it holds it locked).
 bool journalInUse(const QString& journalPath);
-// One journal as the list shows it; nothing when it is no journal. Without its ".json" (missing,
-// unreadable, malformed) it is read from its measurement file alone: the start time from its name,
-// no comment.
+// One journal as the list shows it; nothing when it is no journal: a measurement file neither
+// open nor with a ".json". An open one without its ".json" (missing, unreadable, malformed) is
+// read from its measurement file alone, as the list reads it: the start time from its name, no
+// comment.
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath);
 // Marks an unfinished journal as seen, so it is offered only once; it stays in the list.
 void closeUnfinishedJournal(const QString& journalPath);
