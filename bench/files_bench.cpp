@@ -15,10 +15,13 @@
 //
 // The run journal during a 3200 Hz three-channel run (19,200 bytes a second), in real time, the
 // received bytes taken in every 20 ms as the receive path does (into the record, and copied to the
-// journal): JournalRun/journal beside JournalRun/none, the same run with the record alone.
+// journal): JournalRun/journal beside JournalRun/none, the same run with the record alone; and
+// JournalRun/journal_1s, taken in once a second as the line watch takes a streamed run in between
+// polls.
 // Counters: writer_cpu_ms_per_s, the CPU the rest of the process (the writer thread) used per
 // second of run; written_per_received, the bytes the process wrote per byte received; and
-// longest_stall_us, the longest time one take-in held the receive path.
+// longest_stall_us, the longest time one take-in held the receive path; longest_sync_gap_ms, the
+// longest time between two syncs (fdatasync) of the journal.
 
 #include <benchmark/benchmark.h>
 
@@ -379,7 +382,7 @@ void JournalRun(benchmark::State& state)
 {
     const bool journalled = state.range(0) != 0;
     const int seconds = int(state.range(1));
-    constexpr int kTakeInMs = 20;
+    const int kTakeInMs = int(state.range(2));
     constexpr std::size_t kBytesPerSecond = 3200 * 3 * 2;
     const std::size_t chunk = kBytesPerSecond * kTakeInMs / 1000;
     std::vector<char> bytes(chunk);
@@ -390,6 +393,7 @@ void JournalRun(benchmark::State& state)
     double stallUs = 0;
     std::uint64_t written = 0;
     std::uint64_t received = 0;
+    double syncGapMs = 0;
     for (auto _ : state) {
         acq::MeasurementRecord record;
         record.clearForTransfer(std::uint32_t(kBytesPerSecond) * std::uint32_t(seconds));
@@ -420,8 +424,10 @@ void JournalRun(benchmark::State& state)
             const auto t1 = std::chrono::steady_clock::now();
             stallUs = std::max(stallUs, std::chrono::duration<double, std::micro>(t1 - t0).count());
         }
-        if (journalled)
+        if (journalled) {
             journal.finish();
+            syncGapMs = std::max(syncGapMs, double(journal.longestSyncGap().count()) / 1e3);
+        }
         writerMs += (cpuMs(CLOCK_PROCESS_CPUTIME_ID) - processBefore) - (cpuMs(CLOCK_THREAD_CPUTIME_ID) - threadBefore);
         written += bytesWritten() - writtenBefore;
         received += record.receivedBytes;
@@ -432,6 +438,8 @@ void JournalRun(benchmark::State& state)
     state.counters["writer_cpu_ms_per_s"] = writerMs / runSeconds;
     state.counters["written_per_received"] = double(written) / double(std::max<std::uint64_t>(1, received));
     state.counters["longest_stall_us"] = stallUs;
+    if (journalled)
+        state.counters["longest_sync_gap_ms"] = syncGapMs;
 }
 
 } // namespace
@@ -444,9 +452,10 @@ BENCHMARK(OpenToChartChart)->Name("OpenToChart/chart")->Unit(benchmark::kMillise
 BENCHMARK(ReadFile)->Name("ReadFile/26843546")->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->UseRealTime();
 BENCHMARK(CommentBrowser)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(OpenRead)->Arg(10000)->Unit(benchmark::kMillisecond);
-// journal on/off, seconds of run
-BENCHMARK(JournalRun)->Name("JournalRun/none")->Args({0, 10})->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
-BENCHMARK(JournalRun)->Name("JournalRun/journal")->Args({1, 10})->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+// journal on/off, seconds of run, ms between take-ins
+BENCHMARK(JournalRun)->Name("JournalRun/none")->Args({0, 10, 20})->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(JournalRun)->Name("JournalRun/journal")->Args({1, 10, 20})->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(JournalRun)->Name("JournalRun/journal_1s")->Args({1, 10, 1000})->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 int main(int argc, char** argv)
 {

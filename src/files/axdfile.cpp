@@ -14,7 +14,11 @@
 #include <new>
 
 #include "files/cp1251.h"
+#include "platform/fileaccess.h"
 #include "platform/memory.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace files {
 
@@ -221,12 +225,15 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
 
     const qint64 left = in.size() - in.pos();
     if (r.contents.header.isOpenJournal()) {
-        // A run's journal that was never closed (the program was killed during the run): its
-        // data runs to the end of the file, and a frame cut in the middle is not data.
+        // A run's journal that was never closed (the program was killed during the run or while
+        // closing it): its data runs to the end of the file, a frame cut in the middle is not
+        // data; or, once its length was written, the data is that long and what follows is a
+        // comment that may be cut short.
         const int channels = acq::ChannelSet::fromMask(r.contents.header.channelMask).count();
-        r.contents.header.dataLength =
-            std::uint32_t(std::uint64_t(acq::wholeFrames(std::uint64_t(std::max<qint64>(left, 0)), channels)) * 2 *
-                          std::uint64_t(std::max(channels, 0)));
+        if (r.contents.header.dataLength == kAxdOpenLength)
+            r.contents.header.dataLength = std::uint32_t(
+                std::uint64_t(acq::wholeFrames(std::uint64_t(std::max<qint64>(left, 0)), channels)) * 2 *
+                std::uint64_t(std::max(channels, 0)));
         r.contents.header.fixedByte3 = 1;
         r.contents.unfinishedJournal = true;
     }
@@ -275,12 +282,18 @@ AxdReadResult readAxd(QIODevice& in, DataBlock dataBlock, std::optional<std::uin
 AxdReadResult readAxdFile(const QString& path, DataBlock dataBlock, std::optional<std::uint64_t> memoryAvailable,
                           const AxdReadProgress& progress)
 {
-    QFile f(path);
-    if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly)) {
+    // Only a regular file is read, opened without waiting: a FIFO or a device in a file's place
+    // (a journal's, or one chosen by name) would hang the read or run it past any bound.
+    int error = 0;
+    const int fd = platform::openRegularFile(path, O_RDONLY, true, false, error);
+    QFile f;
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         AxdReadResult r;
         r.status = AxdStatus::CannotOpen;
-        // A folder opens on some systems and then reads as nothing: named for what it is.
-        r.reason = QFileInfo(path).isDir() ? QStringLiteral("это папка") : f.errorString();
+        // A folder is named for what it is.
+        r.reason = QFileInfo(path).isDir() ? QStringLiteral("это папка") : platform::fileErrorText(error);
         return r;
     }
     return readAxd(f, dataBlock, memoryAvailable, progress);

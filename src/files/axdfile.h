@@ -24,9 +24,8 @@ class QIODevice;
 namespace files {
 
 inline constexpr int kAxdHeaderSize = 17;
-// A run's journal still being written (see files/runjournal.h) has this dataLength, which no data
-// block of whole frames has, and this mark in its third fixed byte, so that a damaged measurement
-// file is not taken for one.
+// A run's journal still being written (see files/runjournal.h) has this mark in its third fixed
+// byte, and this dataLength, which no data block of whole frames has, until it is being closed.
 inline constexpr std::uint32_t kAxdOpenLength = 0xFFFFFFFFu;
 inline constexpr std::uint8_t kAxdJournalMark = 0x4A;
 inline constexpr int kAxdCalibrationSize = 48; // axisK and axisC, three doubles each
@@ -50,7 +49,10 @@ struct AxdHeader {
     bool isMeasurement() const { return (typeWord & 0xFF) == 3; }
     // A file with a zero high byte makes later saves write 0x0003 as well.
     bool hasPlainTypeWord() const { return typeWord <= 0x00FF; }
-    bool isOpenJournal() const { return dataLength == kAxdOpenLength && fixedByte3 == kAxdJournalMark; }
+    // A run's journal not yet closed: while the run goes on its length is kAxdOpenLength (the data
+    // runs to the end of the file); while it is being closed the length is written and the
+    // comment after the data may be cut short. Closed, it has the fixed byte of every file.
+    bool isOpenJournal() const { return fixedByte3 == kAxdJournalMark; }
 
     friend bool operator==(const AxdHeader&, const AxdHeader&) = default;
 };

@@ -2,12 +2,14 @@
 
 #include "files/cp1251.h"
 #include "platform/atomicfile.h"
+#include "platform/fileaccess.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <algorithm>
@@ -23,6 +25,10 @@ namespace files {
 namespace {
 
 constexpr char kInfoSuffix[] = ".json";
+// A ".json" is a few lines; anything bigger is not ours.
+constexpr qint64 kMaxInfoBytes = 16 << 20;
+// What the run asked for fits a measurement file's 32-bit length.
+constexpr double kMaxExpectedBytes = 4294967296.0;
 
 QString infoPath(const QString& journalPath)
 {
@@ -104,26 +110,132 @@ bool writeFully(int fd, const char* p, std::size_t n, int& error)
     return true;
 }
 
-// Closes the journal's header: the measurement file's fixed byte and the real length.
-bool patchLength(int fd, std::uint32_t length, int& error)
+bool pwriteFully(int fd, const char* p, std::size_t n, off_t at, int& error)
 {
-    const char fixed = 1;
-    char bytes[4];
-    qToLittleEndian(length, bytes);
-    if (::pwrite(fd, bytes, 4, 5) != 4 || ::pwrite(fd, &fixed, 1, 3) != 1) {
-        error = errno ? errno : EIO;
-        return false;
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, p, n, at);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            error = w < 0 ? errno : EIO;
+            return false;
+        }
+        p += w;
+        n -= std::size_t(w);
+        at += w;
     }
     return true;
 }
 
-void setModificationTime(const QString& path, const QDateTime& t)
+bool writeLength(int fd, std::uint32_t length, int& error)
+{
+    char bytes[4];
+    qToLittleEndian(length, bytes);
+    return pwriteFully(fd, bytes, 4, 5, error);
+}
+
+// The measurement file's fixed byte in place of the journal mark: the file is closed.
+bool writeClosedMark(int fd, int& error)
+{
+    const char fixed = 1;
+    return pwriteFully(fd, &fixed, 1, 3, error);
+}
+
+void setModificationTime(int fd, const QDateTime& t)
 {
     if (!t.isValid())
         return;
-    QFile f(path);
-    if (f.open(QIODevice::ReadWrite))
-        f.setFileTime(t, QFileDevice::FileModificationTime);
+    const qint64 ms = t.toMSecsSinceEpoch();
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(ms / 1000);
+    times[1].tv_nsec = long(ms % 1000) * 1000000L;
+    ::futimens(fd, times);
+}
+
+// "не удалось создать файл …: диск доступен только для чтения": the reason continues the sentence.
+QString createFailure(const QString& path, int error)
+{
+    QString reason = platform::fileErrorText(error);
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toLower();
+    return QStringLiteral("не удалось создать файл %1: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+// Opens a journal file of ours: a regular file of this user, never through a link and never
+// waiting on a FIFO or a device put in its place. -1 when it is anything else.
+int openOwn(const QString& path, int flags)
+{
+    int error = 0;
+    return platform::openRegularFile(path, flags, false, true, error);
+}
+
+// Writes a side file anew and renames it into place: whatever held the name (a link, a FIFO, a
+// file of another user) is replaced, never written through. 0, or the errno.
+int writeSideFile(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo target(path);
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                                 QString::fromLatin1(platform::kTemporaryMark) + QString::number(::getpid()) +
+                                 QLatin1Char('-') + QString::number(QRandomGenerator::global()->bounded(900000) + 100000));
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            return errno;
+    }
+    if (fd < 0)
+        return EEXIST;
+    int error = 0;
+    if (!writeFully(fd, bytes.constData(), std::size_t(bytes.size()), error) || ::fsync(fd) != 0) {
+        error = error ? error : errno;
+        ::close(fd);
+        ::unlink(temp.constData());
+        return error;
+    }
+    ::close(fd);
+    if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        error = errno;
+        ::unlink(temp.constData());
+        return error;
+    }
+    return 0;
+}
+
+// The journal's ".json", read no further than any of ours could be; empty when there is none
+// that is ours and well-formed.
+QJsonObject readInfo(const QString& journalPath)
+{
+    const int fd = openOwn(infoPath(journalPath), O_RDONLY);
+    if (fd < 0)
+        return {};
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        bytes.append(chunk, n);
+        if (bytes.size() > kMaxInfoBytes) {
+            bytes.clear();
+            break;
+        }
+    }
+    ::close(fd);
+    return QJsonDocument::fromJson(bytes).object();
+}
+
+// The start of a run whose ".json" is gone: its journal's name says it to the second
+// ("20261207-153012-4711.axd"), its modification time otherwise.
+QDateTime startFromName(const QString& path)
+{
+    const QFileInfo info(path);
+    const QDateTime t = QDateTime::fromString(info.fileName().left(15), QStringLiteral("yyyyMMdd-HHmmss"));
+    return t.isValid() ? t : info.lastModified();
 }
 
 // Where the data block begins: after the calibration and the two zero-ended titles.
@@ -155,26 +267,31 @@ void readEnding(JournalEntry& e, const AxdHeader& h, const QJsonObject& o)
 // The journal's .axd read only as far as its header and titles: what the list needs.
 std::optional<JournalEntry> readEntry(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    const int fd = openOwn(path, O_RDONLY);
+    QFile f;
+    if (fd < 0)
         return std::nullopt;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     char head[kAxdHeaderSize];
     if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize)
         return std::nullopt;
     const AxdHeader h = decodeAxdHeader(head);
     if (!h.isMeasurement())
         return std::nullopt;
-    QFile info(infoPath(path));
-    if (!info.open(QIODevice::ReadOnly) || info.size() > (16 << 20))
-        return std::nullopt;
-    const QJsonObject o = QJsonDocument::fromJson(info.readAll()).object();
-    if (o.isEmpty())
-        return std::nullopt;
+    // A journal whose ".json" is gone or damaged is still listed and opened from its own file.
+    const QJsonObject o = readInfo(path);
     JournalEntry e;
     e.path = path;
     e.startTime = QDateTime::fromString(o.value(QStringLiteral("start")).toString(), Qt::ISODateWithMs);
+    if (!e.startTime.isValid())
+        e.startTime = startFromName(path);
     e.comment = o.value(QStringLiteral("comment")).toString();
-    e.expectedBytes = std::uint64_t(std::max(0.0, o.value(QStringLiteral("expectedBytes")).toDouble()));
+    // Anything a measurement file could not hold is not what a run asked for.
+    const double expected = o.value(QStringLiteral("expectedBytes")).toDouble();
+    e.expectedBytes = expected >= 0 && expected <= kMaxExpectedBytes ? std::uint64_t(expected) : 0;
     e.source = o.value(QStringLiteral("source")).toString() == QLatin1String("memory") ? JournalSource::Memory
                                                                                        : JournalSource::Stream;
     e.simulated = o.value(QStringLiteral("simulated")).toBool();
@@ -182,12 +299,16 @@ std::optional<JournalEntry> readEntry(const QString& path)
     e.samplePeriodUs = h.samplePeriodUs;
     e.complete = !h.isOpenJournal() && !o.value(QStringLiteral("interrupted")).toBool();
     readEnding(e, h, o);
-    if (!h.isOpenJournal()) {
-        e.dataBytes = h.dataLength;
-    } else {
+    // What the file holds after its titles: the size is this, whatever the header claims.
+    const std::uint64_t held = std::uint64_t(std::max<qint64>(0, f.size() - dataStart(f)));
+    if (h.dataLength == kAxdOpenLength && h.isOpenJournal()) {
         // Up to the end of the file, whole frames only.
-        const qint64 begin = dataStart(f);
-        e.dataBytes = wholeFrameBytes(std::uint64_t(std::max<qint64>(0, f.size() - begin)), h.channelMask);
+        e.dataBytes = wholeFrameBytes(held, h.channelMask);
+    } else if (h.dataLength > held) {
+        e.damaged = true;
+        e.dataBytes = wholeFrameBytes(held, h.channelMask);
+    } else {
+        e.dataBytes = h.dataLength;
     }
     return e;
 }
@@ -196,12 +317,33 @@ std::optional<JournalEntry> readEntry(const QString& path)
 // does; the lock goes with the process, however it ends): never offered, closed or removed here.
 bool inUse(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = openOwn(path, O_RDONLY);
     if (fd < 0)
         return false;
     const bool busy = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);
     return busy;
+}
+
+bool makePrivateFolder(const QString& folder, QString& why)
+{
+    const QByteArray name = QFile::encodeName(folder);
+    struct stat st {};
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath()) || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) ||
+        ::stat(name.constData(), &st) != 0) {
+        QString reason = platform::fileErrorText(errno);
+        if (!reason.isEmpty())
+            reason[0] = reason[0].toLower();
+        why = QStringLiteral("не удалось создать папку %1: %2").arg(QDir::toNativeSeparators(folder), reason);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        why = QStringLiteral("папка %1 не принадлежит пользователю программы").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    if ((st.st_mode & 07777) != 0700)
+        ::chmod(name.constData(), 0700);
+    return true;
 }
 
 } // namespace
@@ -232,6 +374,7 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, QString
     }
     start_ = start;
     written_ = 0;
+    longestSyncGap_ = {};
     failed_ = false;
     failureTold_ = false;
     failure_.clear();
@@ -241,33 +384,41 @@ bool RunJournal::begin(const QString& folder, const JournalStart& start, QString
     stopping_ = false;
     path_.clear();
 
-    if (!QDir().mkpath(folder)) {
-        why = QStringLiteral("не удалось создать папку %1").arg(folder);
+    // A folder only this user may enter: the journal's names are easy to guess.
+    QString folderFailure;
+    if (!makePrivateFolder(folder, folderFailure)) {
+        why = folderFailure;
         return false;
     }
+    // Made new, never through a link or over anything already there.
     const QString stem = QDir(folder).filePath(start.startTime.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
                                                QStringLiteral("-%1").arg(::getpid()));
-    QString path = stem + QStringLiteral(".axd");
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + QStringLiteral("-%1.axd").arg(n);
-
-    if (const auto failure = platform::writeFileAtomically(infoPath(path), infoBytes(start, false))) {
-        why = failure->message();
+    QString path;
+    int fd = -1;
+    for (int n = 1; fd < 0 && n < 1000; ++n) {
+        path = n == 1 ? stem + QStringLiteral(".axd") : stem + QStringLiteral("-%1.axd").arg(n);
+        fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        why = createFailure(path, errno);
         return false;
     }
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    int error = 0;
-    const QByteArray head = startBytes(start);
     // Held until the process ends: another copy of the program started meanwhile must not take
     // this journal for one a crash left.
-    if (fd >= 0)
-        ::flock(fd, LOCK_EX | LOCK_NB);
-    if (fd < 0 || !writeFully(fd, head.constData(), std::size_t(head.size()), error) || ::fdatasync(fd) != 0) {
-        why = platform::writeFailureReason(fd < 0 ? errno : (error ? error : errno));
-        if (fd >= 0)
-            ::close(fd);
-        QFile::remove(path);
-        QFile::remove(infoPath(path));
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    int error = 0;
+    const QByteArray head = startBytes(start);
+    const bool written = writeFully(fd, head.constData(), std::size_t(head.size()), error) && ::fdatasync(fd) == 0;
+    if (!written)
+        error = error ? error : errno;
+    else
+        error = writeSideFile(infoPath(path), infoBytes(start, false));
+    if (error != 0) {
+        why = createFailure(written ? infoPath(path) : path, error);
+        ::close(fd);
+        removeJournal(path);
         return false;
     }
     fd_ = fd;
@@ -308,7 +459,13 @@ void RunJournal::writerLoop()
         bool stopping = false;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, options_.syncInterval, [this] { return stopping_ || !queue_.empty(); });
+            const auto news = [this] { return stopping_ || !queue_.empty(); };
+            // Written bytes wait for their sync no longer than the interval from the last one,
+            // however rarely more come.
+            if (dirty)
+                wake_.wait_until(lock, lastSync + options_.syncInterval, news);
+            else
+                wake_.wait(lock, news);
             batch.swap(queue_);
             stopping = stopping_;
             if (failed_)
@@ -330,7 +487,13 @@ void RunJournal::writerLoop()
                 ok = false;
                 error = errno;
             }
-            lastSync = Clock::now();
+            const auto now = Clock::now();
+            {
+                std::lock_guard lock(mutex_);
+                longestSyncGap_ =
+                    std::max(longestSyncGap_, std::chrono::duration_cast<std::chrono::microseconds>(now - lastSync));
+            }
+            lastSync = now;
             dirty = false;
         }
         if (!ok) {
@@ -368,13 +531,34 @@ bool RunJournal::finish()
     int error = 0;
     if (ok) {
         const std::uint64_t whole = wholeFrameBytes(written_, start_.header.channelMask);
-        // A partial frame at the end (a run cut in the middle of one) is not data.
-        if (whole != written_)
-            ok = ::ftruncate(fd_, off_t(headerBytes_ + whole)) == 0;
+        const off_t dataEnd = off_t(headerBytes_ + whole);
         QByteArray comment = toCp1251(start_.comment);
         comment.replace("\n", "\r\n");
-        ok = ok && ::lseek(fd_, 0, SEEK_END) >= 0 && writeFully(fd_, comment.constData(), std::size_t(comment.size()), error) &&
-             patchLength(fd_, std::uint32_t(whole), error) && ::fsync(fd_) == 0;
+        const auto step = [this](int n) {
+            if (options_.beforeFinishStep)
+                options_.beforeFinishStep(n);
+        };
+        // In this order a kill or a power cut at any step leaves a file a reader takes right: an
+        // open journal of whole frames up to the end of the file, until the length is on disk;
+        // then one of that length, whatever of the comment came after it; then a closed file.
+        // The comment never lands where it would be read as frames.
+        step(0); // a partial frame at the end (a run cut in the middle of one) is not data
+        ok = whole == written_ || ::ftruncate(fd_, dataEnd) == 0;
+        step(1);
+        ok = ok && writeLength(fd_, std::uint32_t(whole), error);
+        step(2);
+        ok = ok && ::fdatasync(fd_) == 0;
+        step(3);
+        ok = ok && pwriteFully(fd_, comment.constData(), std::size_t(comment.size()), dataEnd, error);
+        step(4);
+        ok = ok && ::fdatasync(fd_) == 0;
+        step(5);
+        ok = ok && writeClosedMark(fd_, error);
+        step(6);
+        ok = ok && ::fsync(fd_) == 0;
+        step(7);
+        if (ok)
+            setModificationTime(fd_, start_.startTime);
         if (!ok) {
             failureError_ = error ? error : errno;
             failure_ = platform::writeFailureReason(failureError_);
@@ -383,9 +567,13 @@ bool RunJournal::finish()
     }
     ::close(fd_);
     fd_ = -1;
-    if (ok)
-        setModificationTime(path_, start_.startTime);
     return ok;
+}
+
+std::chrono::microseconds RunJournal::longestSyncGap()
+{
+    std::lock_guard lock(mutex_);
+    return longestSyncGap_;
 }
 
 void RunJournal::interrupt()
@@ -395,8 +583,7 @@ void RunJournal::interrupt()
     stopWriter(); // writes and syncs what was queued
     // A journal that had stopped says why; one that worked, that the program ended.
     if (!failed_)
-        stopRecorded_ = platform::writeFileAtomically(infoPath(path_), infoBytes(start_, false, JournalStop::Exit)) ==
-                        std::nullopt;
+        stopRecorded_ = writeSideFile(infoPath(path_), infoBytes(start_, false, JournalStop::Exit)) == 0;
     recordStop();
     ::close(fd_);
     fd_ = -1;
@@ -413,7 +600,7 @@ void RunJournal::recordStop()
         stop = full ? JournalStop::DiskFull : JournalStop::Failed;
     }
     // On a full disk this may fail too; it is tried again when the journal ends.
-    stopRecorded_ = platform::writeFileAtomically(infoPath(path_), infoBytes(start_, false, stop)) == std::nullopt;
+    stopRecorded_ = writeSideFile(infoPath(path_), infoBytes(start_, false, stop)) == 0;
 }
 
 QString RunJournal::takeFailure()
@@ -486,6 +673,9 @@ std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimi
             removeJournal(e.path); // nothing in it to lose
             continue;
         }
+        // What a damaged journal's header claims never pushes another out.
+        if (e.damaged)
+            continue;
         ++runs;
         bytes += e.dataBytes;
         // The newest is kept whatever its size.
@@ -526,27 +716,31 @@ void closeUnfinishedJournal(const QString& journalPath)
     s.source = e->source;
     s.simulated = e->simulated;
     s.sequence = e->sequence;
-    platform::writeFileAtomically(infoPath(journalPath), infoBytes(s, true, e->stop));
-    QFile f(journalPath);
-    if (!f.open(QIODevice::ReadWrite))
+    writeSideFile(infoPath(journalPath), infoBytes(s, true, e->stop));
+    const int fd = openOwn(journalPath, O_RDWR);
+    QFile f;
+    if (fd < 0)
         return;
+    if (!f.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
+    }
     char head[kAxdHeaderSize];
     if (f.read(head, kAxdHeaderSize) != kAxdHeaderSize || !decodeAxdHeader(head).isOpenJournal())
         return;
-    // The frames that reached the disk stay; a partial frame after them goes. The length is
-    // fixed and synced before the comment goes in, so that no kill makes the comment's bytes
-    // read as frames; then the file is a measurement file like any other, with its comment and
-    // dated with the run's start.
+    // The frames that reached the disk stay; a partial frame or comment after them goes. Closed in
+    // the order finish() closes: the length synced before the comment goes in, the mark last, so
+    // that no kill makes the comment's bytes read as frames; then the file is a measurement file
+    // like any other, with its comment and dated with the run's start.
     int error = 0;
     QByteArray comment = toCp1251(e->comment);
     comment.replace("\n", "\r\n");
     const qint64 end = dataStart(f) + qint64(e->dataBytes);
-    if (!f.resize(end) || !patchLength(f.handle(), std::uint32_t(e->dataBytes), error) || ::fsync(f.handle()) != 0)
+    if (!f.resize(end) || !writeLength(fd, std::uint32_t(e->dataBytes), error) || ::fdatasync(fd) != 0 ||
+        !pwriteFully(fd, comment.constData(), std::size_t(comment.size()), off_t(end), error) ||
+        ::fdatasync(fd) != 0 || !writeClosedMark(fd, error) || ::fsync(fd) != 0)
         return;
-    if (f.seek(end) && f.write(comment) == comment.size() && f.flush())
-        ::fsync(f.handle());
-    f.close();
-    setModificationTime(journalPath, e->startTime);
+    setModificationTime(fd, e->startTime);
 }
 
 namespace {
@@ -611,7 +805,12 @@ QString prunedJournalsText(const std::vector<JournalEntry>& removed)
 
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath)
 {
-    return readEntry(journalPath);
+    // Named from anywhere, a measurement file is a journal by its mark or its ".json"; in the
+    // journals' folder (listJournals) one is listed without either.
+    auto e = readEntry(journalPath);
+    if (e && !e->open && readInfo(journalPath).isEmpty())
+        return std::nullopt;
+    return e;
 }
 
 } // namespace files

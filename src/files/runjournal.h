@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -71,6 +72,9 @@ struct JournalEntry {
     std::uint64_t dataBytes = 0;     // whole frames the file holds
     std::uint64_t expectedBytes = 0; // what the run asked for
     bool complete = false;           // the run or read ended and the journal was closed
+    // The header claims more data than the file holds: the file is damaged, and its size is what
+    // it holds, never what it claims.
+    bool damaged = false;
     JournalSource source = JournalSource::Stream;
     bool simulated = false;
     bool open = false;  // still an open journal: a crash or an exit left it and it was not offered yet
@@ -82,17 +86,24 @@ struct JournalEntry {
 };
 
 // Appends a run's bytes to its journal on a writer thread of its own. append() only copies into a
-// queue, so the receive path never waits for the disk; the writer syncs at least once a second. A
+// queue, so the receive path never waits for the disk; the writer syncs at least once a second
+// while bytes arrive. Journal files are made new (never through a link) in a folder only this
+// user may enter, and only regular files of this user are read or written as journals. A
 // disk that fails (full, a size limit, gone) stops the journal, never the run: failure() says why
 // once.
 class RunJournal {
   public:
     struct Options {
-        std::chrono::milliseconds syncInterval{1000};
+        // Below a second, so that a sync that takes the disk a while still comes once a second.
+        std::chrono::milliseconds syncInterval{900};
         // Bytes waiting for a disk that does not keep up; beyond this the journal gives up rather
         // than take the machine's memory.
         std::size_t queueLimit = std::size_t(64) << 20;
+        // Called before each write of finish() with its number (0 … kFinishSteps - 1): where a
+        // test kills the process, to see that every step leaves a journal that reads right.
+        std::function<void(int)> beforeFinishStep;
     };
+    static constexpr int kFinishSteps = 8;
 
     RunJournal();
     explicit RunJournal(Options options);
@@ -122,6 +133,9 @@ class RunJournal {
     QString path() const { return path_; }
     // Why the journal stopped; empty while it works. Told once: a second call returns empty.
     QString takeFailure();
+    // The longest time between two syncs of this journal (the first counted from its start): while
+    // bytes keep arriving, what a power cut could cost at most.
+    std::chrono::microseconds longestSyncGap();
 
   private:
     void writerLoop();
@@ -143,6 +157,7 @@ class RunJournal {
     int failureError_ = 0; // the system's error number of the failure; 0 when the disk fell behind
     bool stopRecorded_ = false;
     std::uint64_t written_ = 0; // data bytes on disk
+    std::chrono::microseconds longestSyncGap_{0};
     std::thread thread_;
 };
 
@@ -168,7 +183,10 @@ std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimi
 bool removeJournal(const QString& journalPath);
 // Whether another running copy of the program is writing this journal (it holds it locked).
 bool journalInUse(const QString& journalPath);
-// One journal as the list shows it; nothing when its ".json" is missing or unreadable.
+// One journal as the list shows it; nothing when it is no journal: a measurement file neither
+// open nor with a ".json". An open one without its ".json" (missing, unreadable, malformed) is
+// read from its measurement file alone, as the list reads it: the start time from its name, no
+// comment.
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath);
 // Marks an unfinished journal as seen, so it is offered only once; it stays in the list.
 void closeUnfinishedJournal(const QString& journalPath);

@@ -1,5 +1,7 @@
 #include "platform/atomicfile.h"
 
+#include "platform/fileaccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -186,18 +188,7 @@ void syncFolder(const QString& folder)
 
 QString writeFailureReason(int systemError)
 {
-    switch (systemError) {
-    case 0:
-        return {};
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("Недостаточно места на диске");
-    case EFBIG:
-        // A size limit of the process or the file system: more free space would not help.
-        return QStringLiteral("Превышен допустимый размер файла");
-    default:
-        return qt_error_string(systemError);
-    }
+    return fileErrorText(systemError);
 }
 
 QString WriteFailure::reason() const

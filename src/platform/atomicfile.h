@@ -27,7 +27,7 @@ struct WriteFailure {
     int systemError = 0; // errno; 0 when the writer gave up on its own
     QString explanation; // the writer's own reason where no errno says it
 
-    // "Недостаточно места на диске" for a full disk or quota, the system's own words otherwise;
+    // The error in the operator's words (platform::fileErrorText);
     // empty when the writer gave up on its own.
     QString reason() const;
     // For the standard error box: "Cannot create file <path>: <reason>" or

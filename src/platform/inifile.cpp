@@ -1,5 +1,7 @@
 #include "platform/inifile.h"
 
+#include "platform/fileaccess.h"
+
 #include "platform/atomicfile.h"
 #include "platform/cp1251.h"
 #include "platform/numtext.h"
@@ -401,7 +403,7 @@ IniFile::IniFile(QString path) : d(std::make_unique<Data>())
     if (fd < 0) {
         if (errno != ENOENT) {
             d->unread = true;
-            d->unreadReason = qt_error_string(errno);
+            d->unreadReason = fileErrorText(errno);
         }
         return;
     }
@@ -419,7 +421,7 @@ IniFile::IniFile(QString path) : d(std::make_unique<Data>())
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         d->unread = true;
-        d->unreadReason = file.errorString();
+        d->unreadReason = fileErrorText(errno);
         return;
     }
     if (file.size() > kMaxIniFileBytes) {
@@ -431,7 +433,7 @@ IniFile::IniFile(QString path) : d(std::make_unique<Data>())
     const QByteArray bytes = file.read(kMaxIniFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         d->unread = true;
-        d->unreadReason = file.errorString();
+        d->unreadReason = fileErrorText(errno);
         return;
     }
     if (bytes.size() > kMaxIniFileBytes) {

@@ -18,6 +18,7 @@
 
 #include <qcustomplot.h>
 
+#include "platform/atomicfile.h"
 #include "analysis/spectrum.h"
 #include "analysis/ui/chartpicture.h"
 #include "analysis/ui/spectrogramwindow.h"
@@ -542,7 +543,7 @@ TEST_F(SpectrumWindowTest, PicturesHaveAWhiteBackgroundAndTheScreenKeepsItsOwn)
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].standardError);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Cannot create file ") + bad + QStringLiteral(": ") +
-                                            qt_error_string(ENOENT));
+                                            platform::writeFailureReason(ENOENT));
     EXPECT_EQ(f->Chart1->toPixmap().toImage().pixelColor(1, 1), screen);
 }
 
@@ -870,7 +871,7 @@ TEST_F(SpectrumWindowTest, SpectrumIsSavedAsATableOrAPicture)
         f->saveSpectrum();
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].text,
-                  QStringLiteral("Cannot create file ") + path + QStringLiteral(": ") + qt_error_string(ENOENT));
+                  QStringLiteral("Cannot create file ") + path + QStringLiteral(": ") + platform::writeFailureReason(ENOENT));
     }
 }
 

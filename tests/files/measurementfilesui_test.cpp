@@ -322,7 +322,7 @@ TEST_F(FilesWindowTest, AFailedLoadLeavesEverythingAsItWas)
         // The message, then why.
         {cut, QStringLiteral("Stream read error: файл обрывается на байте "), true},
         {claims, QStringLiteral("Stream read error: файл обрывается на байте "), true},
-        {missing, QStringLiteral("Cannot open file ") + missing + QStringLiteral(": No such file or directory"), true},
+        {missing, QStringLiteral("Cannot open file ") + missing + QStringLiteral(": Файл или папка не найдены"), true},
         {folder, QStringLiteral("Cannot open file ") + folder + QStringLiteral(": это папка"), true},
         {foreign, QString::fromUtf8(files::kForeignFileMessage), false},
         {zero, files::badSamplePeriodMessage(zero, 0), false},

@@ -6,10 +6,16 @@
 
 #include <thread>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "common/filesizelimit.h"
 #include "common/axdtoolrun.h"
 #include "common/testutil.h"
 #include "files/runjournal.h"
+#include "files/ui/journalui.h"
 
 using namespace files;
 
@@ -277,4 +283,222 @@ TEST(RunJournal, KeepsTheNewestMadeRunsAndTellsWhatWent)
             QStringLiteral("Удалено %1 несохранённых измерений: ").arg(removed.size())))
             << c.what;
     }
+}
+
+// Killed (SIGKILL, in a child) before any write of the close, the journal reads as exactly the
+// frames received: open with no comment, or closed and whole; never a comment read as frames.
+TEST(RunJournal, AKillAtAnyStepOfTheCloseLeavesWholeFrames)
+{
+    for (int killAt = 0; killAt <= RunJournal::kFinishSteps; ++killAt) {
+        SCOPED_TRACE(killAt);
+        QTemporaryDir dir;
+        const QByteArray data = frames(1000, 3) + QByteArray(3, 'z'); // and a partial frame
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            RunJournal::Options options;
+            options.beforeFinishStep = [killAt](int step) {
+                if (step == killAt)
+                    ::raise(SIGKILL);
+            };
+            RunJournal journal(options);
+            QString why;
+            if (!journal.begin(dir.path(), startOf(0x07, kStart, QStringLiteral("опыт 1\nвторая строка")), why))
+                ::_exit(2);
+            journal.append(data.constData(), std::size_t(data.size()));
+            ::_exit(journal.finish() ? 0 : 3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_EQ(killAt < RunJournal::kFinishSteps, WIFSIGNALED(status));
+        const auto listed = listJournals(dir.path());
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].frames(), 1000);
+        for (bool closedSince : {false, true}) {
+            const AxdReadResult r = readAxdFile(listed[0].path);
+            ASSERT_TRUE(r.ok()) << r.reason.toStdString();
+            EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(r.contents.data.data()), qsizetype(r.contents.data.size())),
+                      frames(1000, 3));
+            if (r.contents.unfinishedJournal || closedSince)
+                EXPECT_TRUE(r.contents.comment.isEmpty() || r.contents.comment == QStringLiteral("опыт 1\nвторая строка"));
+            else
+                EXPECT_EQ(r.contents.comment, QStringLiteral("опыт 1\nвторая строка"));
+            closeUnfinishedJournal(listed[0].path); // offered at the next start
+        }
+    }
+}
+
+// A journal's size is what is on disk: a header claiming more marks the entry damaged, listed at
+// what it holds and never pushing another out. Without a usable ".json" a journal is still listed
+// from its own file, and a length no measurement file can have is not taken.
+TEST(RunJournal, DamagedOrOrphanedJournalsAreListedAtWhatTheyHold)
+{
+    struct Case {
+        const char* what;
+        std::uint32_t claim; // 0: as written
+        const char* json;    // nullptr: as written; "": removed
+        bool damaged;
+        std::uint64_t expected;
+        bool comment;
+    } cases[] = {
+        {"claims 4 GiB", 0xFFFFFFFFu, nullptr, true, 6000, true},
+        {"claims 3 GiB", 0xC0000000u, nullptr, true, 6000, true},
+        {"no .json", 0, "", false, 0, false},
+        {"malformed .json", 0, "{\"start\": ", false, 0, false},
+        {"huge expectedBytes", 0, "{\"start\":\"2026-03-14T15:11:26.000\",\"expectedBytes\":1e30}", false, 0, false},
+        {"expectedBytes past 2^32", 0, "{\"start\":\"2026-03-14T15:11:26.000\",\"expectedBytes\":4294967297}", false, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const JournalLimits limits{10, 2 * 1200};
+        QString path;
+        for (int run = 0; run < 3; ++run) {
+            RunJournal journal;
+            QString why;
+            ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(run * 60)), why));
+            const QByteArray data = frames(600, 1); // 1200 bytes
+            journal.append(data.constData(), std::size_t(data.size()));
+            ASSERT_TRUE(journal.finish());
+            pruneJournals(dir.path(), limits, {});
+            if (run == 2)
+                path = journal.path();
+        }
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+            if (c.claim) {
+                f.seek(5);
+                const char claim[4] = {char(c.claim), char(c.claim >> 8), char(c.claim >> 16), char(c.claim >> 24)};
+                f.write(claim, 4);
+            }
+        }
+        if (c.json) {
+            QFile::remove(path + QStringLiteral(".json"));
+            if (*c.json) {
+                QFile j(path + QStringLiteral(".json"));
+                ASSERT_TRUE(j.open(QIODevice::WriteOnly));
+                j.write(c.json);
+            }
+        }
+        auto listed = listJournals(dir.path());
+        ASSERT_EQ(listed.size(), 2u) << "the newest is the one changed, the two before it within the size";
+        EXPECT_EQ(listed[0].path, path);
+        EXPECT_EQ(listed[0].damaged, c.damaged);
+        EXPECT_EQ(journalListRow(listed[0])[2].endsWith(QStringLiteral(", повреждён")), c.damaged);
+        EXPECT_EQ(listed[0].frames(), c.damaged ? 603 : 600) << "the data and comment it holds";
+        EXPECT_EQ(listed[0].startTime, kStart.addSecs(120));
+        EXPECT_EQ(listed[0].expectedBytes, c.expected);
+        EXPECT_EQ(listed[0].comment, c.comment ? QStringLiteral("опыт 1") : QString());
+        if (!c.damaged) {
+            EXPECT_TRUE(readAxdFile(path).ok());
+        }
+        // The next run (2 bytes) pushes the oldest out unless the damaged one is not counted.
+        RunJournal journal;
+        QString why;
+        ASSERT_TRUE(journal.begin(dir.path(), startOf(0x01, kStart.addSecs(600)), why));
+        journal.append("ab", 2);
+        ASSERT_TRUE(journal.finish());
+        pruneJournals(dir.path(), limits, {});
+        listed = listJournals(dir.path());
+        ASSERT_FALSE(listed.empty());
+        EXPECT_EQ(listed.back().startTime, kStart.addSecs(c.damaged ? 60 : 120));
+    }
+}
+
+// Journal files are made new in a folder only this user may enter; a link, a FIFO or a device
+// where a journal's file is expected is replaced or passed over, never written through, waited
+// on or read without bound: by the writer, the list, the close of a crash's journal and axdtool.
+TEST(RunJournal, OddFilesAreNeverFollowedOrWaitedOn)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("runs"));
+    const QString victim = dir.filePath(QStringLiteral("victim.txt"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    {
+        QFile v(victim);
+        ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+        v.write("keep");
+    }
+    const auto link = [](const QString& target, const QString& name) {
+        QFile::remove(name);
+        return QFile::link(target, name);
+    };
+    // The names a run's journal will take, planted beforehand.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString stem = folder + QStringLiteral("/20260314-150926-%1").arg(::getpid());
+    ASSERT_TRUE(link(victim, stem + QStringLiteral(".axd")));
+    ASSERT_TRUE(link(victim, stem + QStringLiteral("-2.axd.json")));
+    QString path;
+    {
+        RunJournal journal;
+        QString why;
+        ASSERT_TRUE(journal.begin(folder, startOf(0x07, kStart), why)) << why.toStdString();
+        path = journal.path();
+        const QByteArray data = frames(100, 3);
+        journal.append(data.constData(), std::size_t(data.size()));
+    } // left open, as by a crash
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                            QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                                                            QFileDevice::WriteUser | QFileDevice::ExeUser);
+    EXPECT_EQ(path, stem + QStringLiteral("-2.axd"));
+    EXPECT_FALSE(QFileInfo(path + QStringLiteral(".json")).isSymLink());
+    QFile::remove(stem + QStringLiteral(".axd"));
+
+    // Seen at the next start: its ".json" now a link to the user's file, closed at the offer.
+    ASSERT_TRUE(link(victim, path + QStringLiteral(".json")));
+    ASSERT_EQ(unfinishedJournals(folder).size(), 1u);
+    closeUnfinishedJournal(path);
+    EXPECT_FALSE(QFileInfo(path + QStringLiteral(".json")).isSymLink());
+    EXPECT_TRUE(unfinishedJournals(folder).empty());
+    EXPECT_EQ(testutil::readAll(victim), QByteArray("keep"));
+
+    // FIFOs and devices, named or linked, as journals and as their ".json".
+    struct Odd {
+        const char* name;
+        QString target;
+    } odds[] = {{"a.axd", fifo}, {"b.axd", QStringLiteral("/dev/zero")}, {"c.axd", QStringLiteral("/dev/urandom")}};
+    for (const Odd& o : odds)
+        ASSERT_TRUE(link(o.target, folder + QLatin1Char('/') + QLatin1String(o.name)));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("/d.axd")).constData(), 0600), 0);
+    for (const QString& json : {fifo, QStringLiteral("/dev/zero"), QString()}) {
+        SCOPED_TRACE(json.toStdString());
+        QFile::remove(path + QStringLiteral(".json"));
+        if (!json.isEmpty())
+            ASSERT_TRUE(link(json, path + QStringLiteral(".json")));
+        const auto listed = listJournals(folder);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].frames(), 100);
+        EXPECT_FALSE(readJournalEntry(path).has_value()) << "closed, and no usable .json";
+        EXPECT_EQ(testutil::axdtool({QStringLiteral("info"), path}).status, 0);
+    }
+    for (const char* name : {"a.axd", "b.axd", "d.axd"}) {
+        const testutil::ToolRun info = testutil::axdtool({QStringLiteral("info"), folder + QLatin1Char('/') + QLatin1String(name)});
+        EXPECT_EQ(info.status, 1) << name;
+        EXPECT_TRUE(info.err.contains(QStringLiteral("Это не обычный файл"))) << info.err.toStdString();
+    }
+    // The next run's prune and close pass them over.
+    RunJournal journal;
+    QString why;
+    ASSERT_TRUE(journal.begin(folder, startOf(0x07, kStart.addSecs(60)), why));
+    EXPECT_TRUE(journal.finish());
+    pruneJournals(folder, {1, 1}, {});
+    EXPECT_EQ(testutil::readAll(victim), QByteArray("keep"));
+}
+
+// A journal that cannot be made says why in Russian, in a sentence of its own.
+TEST(RunJournal, TellsWhyItCannotBeMadeInRussian)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("file"));
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    RunJournal journal;
+    QString why;
+    EXPECT_FALSE(journal.begin(file + QStringLiteral("/runs"), startOf(0x07, kStart), why));
+    EXPECT_TRUE(why.startsWith(QStringLiteral("не удалось создать папку ") + file + QStringLiteral("/runs: ")))
+        << why.toStdString();
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/atomicfile.h"
 #include "common/testutil.h"
 #include "files/savefile.h"
 
@@ -162,5 +163,5 @@ TEST(SaveFile, AFailedSaveKeepsTheOldFile)
 
     const QString missing = dir.filePath(QStringLiteral("no/such/folder/m.axd"));
     EXPECT_EQ(saveAtomically(missing, [](QIODevice&) { return true; }),
-              QStringLiteral("Cannot create file ") + missing + QStringLiteral(": ") + qt_error_string(ENOENT));
+              QStringLiteral("Cannot create file ") + missing + QStringLiteral(": ") + platform::writeFailureReason(ENOENT));
 }

@@ -88,7 +88,7 @@ TEST(AtomicFile, AFailedWriteLeavesTheOldFileWholeAndNoTemporary)
     const auto noFolder = writeFileAtomically(missing, QByteArrayView("x"));
     ASSERT_TRUE(noFolder.has_value());
     EXPECT_EQ(noFolder->message(), QStringLiteral("Cannot create file ") + missing + QStringLiteral(": ") +
-                                       qt_error_string(ENOENT));
+                                       writeFailureReason(ENOENT));
     const QString folder = dir.filePath(QStringLiteral("taken"));
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/inside")));
     const auto taken = writeFileAtomically(folder, QByteArrayView("x"));
@@ -106,8 +106,11 @@ TEST(AtomicFile, ReasonsSayWhatTheOperatorCanDo)
         {ENOSPC, QStringLiteral("Недостаточно места на диске")},
         {EDQUOT, QStringLiteral("Недостаточно места на диске")},
         {EFBIG, QStringLiteral("Превышен допустимый размер файла")},
-        {EACCES, qt_error_string(EACCES)},
-        {EROFS, qt_error_string(EROFS)},
+        {EROFS, QStringLiteral("Диск доступен только для чтения")},
+        {EACCES, QStringLiteral("Нет прав доступа")},
+        {EPERM, QStringLiteral("Нет прав доступа")},
+        {ENOENT, QStringLiteral("Файл или папка не найдены")},
+        {EIO, qt_error_string(EIO)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);

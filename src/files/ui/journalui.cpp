@@ -103,7 +103,9 @@ QStringList journalListRow(const JournalEntry& e)
     const QLocale locale = QLocale::system();
     const double seconds = double(e.frames()) * e.samplePeriodUs / 1e6;
     QString length = QStringLiteral("%1 кадров, %2 с").arg(e.frames()).arg(locale.toString(seconds, 'f', 1));
-    if (!incompleteWhy(e).isEmpty())
+    if (e.damaged)
+        length += QStringLiteral(", повреждён");
+    else if (!incompleteWhy(e).isEmpty())
         length += QStringLiteral(", неполное");
     return {e.startTime.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
             acq::ChannelSet::fromMask(e.channelMask).letters(), length,

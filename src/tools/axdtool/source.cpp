@@ -2,9 +2,12 @@
 
 #include <QBuffer>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/fileaccess.h"
 #include "platform/memory.h"
 #include "tools/axdtool/command.h"
 
@@ -38,13 +41,18 @@ std::optional<QString> Source::open(const QString& path)
     const std::uint32_t length = read_.contents.header.dataLength;
     if (length == 0)
         return std::nullopt;
-    file_ = std::make_unique<QFile>(path);
+    // Opened as the read was: a regular file only, never waiting on what was put in its place.
+    file_ = std::make_unique<QFile>();
     uchar* map = nullptr;
-    if (file_->open(QIODevice::ReadOnly))
+    int error = 0;
+    const int fd = platform::openRegularFile(path, O_RDONLY, true, false, error);
+    if (fd >= 0 && file_->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         map = file_->map(read_.contents.dataOffset, length);
+    else if (fd >= 0)
+        ::close(fd);
     if (!map) {
         read_.status = files::AxdStatus::CannotOpen;
-        read_.reason = file_->errorString();
+        read_.reason = platform::fileErrorText(error ? error : EIO);
         return failure();
     }
     data_ = map;
