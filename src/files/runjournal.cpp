@@ -325,6 +325,18 @@ bool inUse(const QString& path)
     return busy;
 }
 
+// Whether any other open of the journal holds it: a copy writing it, or one with its record on
+// screen (a shared hold). Both keep it from being removed.
+bool heldByAnyone(const QString& path)
+{
+    const int fd = openOwn(path, O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return busy;
+}
+
 bool makePrivateFolder(const QString& folder, QString& why)
 {
     const QByteArray name = QFile::encodeName(folder);
@@ -696,11 +708,31 @@ bool journalInUse(const QString& journalPath)
 
 bool removeJournal(const QString& journalPath)
 {
-    if (inUse(journalPath))
+    if (heldByAnyone(journalPath))
         return false;
     QFile::remove(journalPath);
     QFile::remove(infoPath(journalPath));
     return true;
+}
+
+JournalHold::~JournalHold()
+{
+    release();
+}
+
+void JournalHold::hold(const QString& journalPath)
+{
+    release();
+    fd_ = openOwn(journalPath, O_RDONLY);
+    if (fd_ >= 0 && ::flock(fd_, LOCK_SH | LOCK_NB) != 0)
+        release();
+}
+
+void JournalHold::release()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 void closeUnfinishedJournal(const QString& journalPath)
@@ -753,10 +785,20 @@ QString journalShortText(const JournalEntry& entry)
         .arg(entry.frames());
 }
 
-// What an offer adds after the frames: nothing for a crash, which the offer itself tells.
+// What an offer adds after the frames: why the run is not whole, a crash's included.
 QString offerReason(const JournalEntry& entry)
 {
-    return entry.stop == JournalStop::None ? QString() : QStringLiteral(", ") + journalStopText(entry);
+    return (entry.damaged ? QStringLiteral(", повреждён, ") : QStringLiteral(", ")) + journalStopText(entry);
+}
+
+// "1 несохранённое измерение", "3 несохранённых измерения", "5 несохранённых измерений".
+QString unsavedCount(std::size_t n)
+{
+    if (n % 10 == 1 && n % 100 != 11)
+        return QStringLiteral("%1 несохранённое измерение").arg(n);
+    if (n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14))
+        return QStringLiteral("%1 несохранённых измерения").arg(n);
+    return QStringLiteral("%1 несохранённых измерений").arg(n);
 }
 
 } // namespace
@@ -797,10 +839,9 @@ QString prunedJournalsText(const std::vector<JournalEntry>& removed)
     QStringList items;
     for (const JournalEntry& e : removed)
         items << journalShortText(e);
-    return QStringLiteral("Удалено %1 несохранённых измерений: %2. Хранятся только последние измерения "
+    return QStringLiteral("Удалено %1: %2. Хранятся только последние измерения "
                           "(их число и объём задаёт раздел [Journal] файла tremor.ini).")
-        .arg(removed.size())
-        .arg(items.join(QStringLiteral(", ")));
+        .arg(unsavedCount(removed.size()), items.join(QStringLiteral(", ")));
 }
 
 std::optional<JournalEntry> readJournalEntry(const QString& journalPath)

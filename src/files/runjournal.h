@@ -178,9 +178,24 @@ std::uint64_t nextJournalSequence(const QString& folder);
 // left that was not offered yet, and those in `keep` (the record on screen). Returns the removed
 // ones that held frames: the operator is to be told of them.
 std::vector<JournalEntry> pruneJournals(const QString& folder, const JournalLimits& limits, const QStringList& keep);
-// A journal is gone once its record was saved. One another copy of the program is writing stays:
-// false then.
+// A journal is gone once its record was saved. One another copy of the program is writing, or
+// shows as its record (a JournalHold), stays: false then.
 bool removeJournal(const QString& journalPath);
+// Held while a journal's record is on this copy's screen, so that another copy's keeping or save
+// never removes it; the hold goes with the process, however it ends. Taken only once the journal
+// is no longer being written here.
+class JournalHold {
+  public:
+    JournalHold() = default;
+    ~JournalHold();
+    JournalHold(const JournalHold&) = delete;
+    JournalHold& operator=(const JournalHold&) = delete;
+    void hold(const QString& journalPath);
+    void release();
+
+  private:
+    int fd_ = -1;
+};
 // Whether another running copy of the program is writing this journal (it holds it locked).
 bool journalInUse(const QString& journalPath);
 // One journal as the list shows it; nothing when it is no journal: a measurement file neither

@@ -143,7 +143,7 @@ TEST_F(JournalWindowTest, KeepsAsManyRunsAsTheSettingsFileSays)
     EXPECT_EQ(kept[0].frames() + kept[1].frames(), 102 + 101);
     // The one that went was never saved: the operator is told.
     const auto told = [&] {
-        return dialogs.messageTexts().filter(QRegularExpression(QStringLiteral("^Удалено 1 несохранённых измерений: "))).size();
+        return dialogs.messageTexts().filter(QRegularExpression(QStringLiteral("^Удалено 1 несохранённое измерение: "))).size();
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return told() == 1; }, 5000)) << qPrintable(dialogs.messageTexts().join('\n'));
 }
@@ -211,7 +211,7 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         auto f = make();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.questions.empty(); }, 5000));
         EXPECT_EQ(dialogs.questions,
-                  std::vector<QString>{QStringLiteral("Найдено несохранённое измерение от 14.03.2026 15:09:26 (600 кадров). Открыть?")});
+                  std::vector<QString>{QStringLiteral("Найдено несохранённое измерение от 14.03.2026 15:09:26 (600 кадров), программа была прервана во время приёма. Открыть?")});
         if (!yes) {
             EXPECT_TRUE(f->record.sampleStream.isEmpty());
             f->journal->showList();
@@ -232,7 +232,9 @@ TEST_F(JournalWindowTest, AJournalACrashLeftIsOfferedOnceAndOpensAsThePartialRun
         EXPECT_EQ(f->record.channelLetters, QStringLiteral("XZ"));
         EXPECT_DOUBLE_EQ(f->record.sampleRateHz, 800);
         EXPECT_EQ(f->measurementFiles->mComment->comment(), QStringLiteral("опыт 7"));
-        EXPECT_TRUE(f->status->panelText(1).endsWith(QStringLiteral("неполная запись")));
+        EXPECT_TRUE(
+            f->status->panelText(1).endsWith(QStringLiteral(", неполная запись: программа была прервана во время приёма")))
+            << qPrintable(f->status->panelText(1));
         EXPECT_TRUE(f->status->panelText(1).startsWith(QStringLiteral("Имитатор платы: ")))
             << qPrintable(f->status->panelText(1));
         EXPECT_TRUE(f->chartPart->Chart1->isEnabled()) << "charted";

@@ -482,4 +482,9 @@ TEST_F(SerialWindowTest, NothingConfiguredAndNoBoardFoundMeansNoMeasurement)
     EXPECT_FALSE(f->windowTitle().contains(QStringLiteral("имитатор")));
     f->linkIndicator->checkNow();
     EXPECT_EQ(f->status->panelText(0), QStringLiteral("USB: связь отсутствует"));
+    // Every later try is told as well, whatever the idle checks did meanwhile.
+    QTest::qWait(1100);
+    f->btStartClick();
+    f->measurementRun->btRdClick();
+    EXPECT_EQ(dialogs.messages.size(), 3u) << qPrintable(texts());
 }

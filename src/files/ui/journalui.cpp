@@ -167,6 +167,8 @@ void JournalUi::begin(JournalSource source, acq::ChannelSet channels)
     s.expectedBytes = r.expectedBytes;
     s.source = source;
     s.simulated = host_.simulatedBoard();
+    // The record on screen is this run's now: the journal it came from is no longer held.
+    recordHold_.release();
     // Older journals go first, so that the new one finds its room.
     keepWithinLimits(JournalLimits{std::max(1, limits_.keepRuns - 1), limits_.keepBytes});
     s.sequence = nextJournalSequence(folder_);
@@ -186,6 +188,8 @@ void JournalUi::finish()
     // The watch tells a failure the closing met, then stops.
     writer_.finish();
     writer_.recordStop();
+    if (!recordJournal_.isEmpty() && record_.generation == recordGeneration_)
+        recordHold_.hold(recordJournal_);
 }
 
 void JournalUi::interrupt()
@@ -227,6 +231,7 @@ void JournalUi::recordSaved(const QString& savedPath)
     if (recordJournal_.isEmpty() || record_.generation != recordGeneration_ || recordJournal_ == activePath())
         return;
     const QString journal = std::exchange(recordJournal_, {});
+    recordHold_.release();
     // Saved onto the journal itself: the file just written is the measurement now, and stays.
     if (sameFile(savedPath, journal))
         return;
@@ -272,12 +277,13 @@ bool JournalUi::open(const JournalEntry& entry)
     if (!files_.openJournal(entry, why))
         return false;
     recordJournal_ = entry.path;
+    recordHold_.hold(entry.path);
     recordGeneration_ = record_.generation;
     // Marked as the chart build marks a run of the simulated board.
     if (!why.isEmpty())
         host_.status().setPanelText(1, (entry.simulated ? QStringLiteral("Имитатор платы: ") : QString()) +
                                            acq::startTimeText(entry.startTime, QLocale::system()) +
-                                           QStringLiteral(", неполная запись"));
+                                           QStringLiteral(", неполная запись: ") + why);
     return true;
 }
 

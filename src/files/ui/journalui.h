@@ -118,6 +118,8 @@ class JournalUi : public QObject {
     QString prunedNotice_;
     // The journal of the record shown and the record it belongs to.
     QString recordJournal_;
+    // Another copy keeps its hands off the journal of the record on screen here.
+    JournalHold recordHold_;
     std::uint64_t recordGeneration_ = 0;
     QDialog* list_ = nullptr;
     QToolButton* btJournals;
