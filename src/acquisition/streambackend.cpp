@@ -123,7 +123,12 @@ void StreamBackend::perform(Job& job)
     // for the register read-backs. On a quiet line this costs nothing.
     buffer_.discard(options_.settleQuiet, options_.settleLimit);
     QString why;
-    if (link_->send(job.bytes.data(), job.bytes.size(), options_.sendTimeout, why) != ByteLink::Io::Ok) {
+    const bool sent = link_->send(job.bytes.data(), job.bytes.size(), options_.sendTimeout, why) == ByteLink::Io::Ok;
+    {
+        std::lock_guard lock(mutex_);
+        sendRefused_ = !sent;
+    }
+    if (!sent) {
         job.why = why;
         job.status = si::WriteError;
         shutDown();
@@ -176,6 +181,14 @@ QString StreamBackend::stillBusyText(Job::Phase phase) const
                               "Проверьте подключение и питание платы.")
             .arg(opener_->description())
             .arg(options_.callWait.count());
+    // The line is opened anew after a command the board did not take: a board that takes none does
+    // not answer the opening check either, and waiting a second will not change that.
+    if (sendRefused_)
+        return QStringLiteral("Плата не принимает команды (%1): после команды, которую она не приняла, порт "
+                              "открывается заново, и проверка платы не завершилась за %2 мс. "
+                              "Проверьте подключение и питание платы.")
+            .arg(opener_->description())
+            .arg(std::max(options_.openWait, options_.callWait).count());
     return QStringLiteral("Плата ещё не ответила (%1): идёт поиск или проверка порта, повторите через секунду.")
         .arg(opener_->description());
 }
@@ -207,6 +220,8 @@ int StreamBackend::write(const std::uint8_t* bytes, std::uint32_t count, std::ui
     wake_.notify_all();
     if (!ended_.wait_until(lock, deadline, [&] { return job->phase == Job::Phase::Done; })) {
         job->givenUp = true;
+        if (job->phase == Job::Phase::Sending)
+            sendRefused_ = true;
         lastError_ = stillBusyText(job->phase);
         return job->phase == Job::Phase::Sending ? si::WriteError : si::DeviceNotFound;
     }

@@ -143,6 +143,8 @@ class StreamBackend : public DeviceBackend {
     bool quit_ = false;
     // Why an open that its command stopped waiting for failed; told to the next command.
     QString lateOpenFailure_;
+    // The last command did not go out (refused or given up): the board takes no command.
+    bool sendRefused_ = false;
     std::thread line_;
     // The caller's thread only.
     QString lastError_;
