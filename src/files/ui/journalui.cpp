@@ -283,7 +283,7 @@ bool JournalUi::open(const JournalEntry& entry)
     if (!why.isEmpty())
         host_.status().setPanelText(1, (entry.simulated ? QStringLiteral("Имитатор платы: ") : QString()) +
                                            acq::startTimeText(entry.startTime, QLocale::system()) +
-                                           QStringLiteral(", неполная запись: ") + why);
+                                           QStringLiteral(", неполная запись"));
     return true;
 }
 
